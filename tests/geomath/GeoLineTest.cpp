@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#include "geomath/GeoLine.h"
+
+#include <gtest/gtest.h>
+
+namespace QUAX {
+namespace {
+
+using Line = _GeoLine<double>;
+using Plane = _GeoPlane<double>;
+using Point = _GeoPoint<double>;
+using Vec = _MathVector<double>;
+using Mat = _MathMatrix<double>;
+
+TEST(GeoLine, ConstructionNormalizesTheDirection) {
+  const Line line(Point(1, 1, 1), Vec(0, 0, 5));
+  EXPECT_EQ(line.getDirection(), Vec(0, 0, 1));
+  EXPECT_EQ(line.getOrigin(), Point(1, 1, 1));
+}
+
+TEST(GeoLine, ShortDirectionsAreRefusedByTheirOwnBound) {
+  EXPECT_THROW(Line(Point(), Vec(0, 0, 1e-17)), EGeoDegenerateVector);
+  EXPECT_THROW(Line(Point(), Vec(0, 0, 1e-14)), EMathZeroVector);
+  EXPECT_THROW(Plane(Point(), Vec(0, 0, 1e-17)), EGeoInvalidParameter);
+  EXPECT_NO_THROW(Line(Point(), Vec(0, 0, 2.220446049250313e-13)));
+}
+
+TEST(GeoLine, ProjectsOntoTheFootPoint) {
+  const Line line(Point(0, 0, 0), Vec(1, 0, 0));
+  EXPECT_EQ(line.project(Point(3, 4, 5)), Point(3, 0, 0));
+  const Plane plane(Point(0, 0, 1), Vec(0, 0, 2));
+  EXPECT_EQ(plane.project(Point(3, 4, 5)), Point(3, 4, 1));
+}
+
+TEST(GeoLine, IdentityLeavesLinesAndPlanesUnchanged) {
+  Line line(Point(1, 2, 3), Vec(0, 1, 0));
+  line.transform(Mat());
+  EXPECT_EQ(line.getOrigin(), Point(1, 2, 3));
+  EXPECT_EQ(line.getDirection(), Vec(0, 1, 0));
+}
+
+TEST(GeoLine, InvalidTransformIsRefusedBeforeTheOriginMoves) {
+  Line line(Point(1, 2, 3), Vec(0, 1, 0));
+  const Mat doubled(2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0);
+  EXPECT_THROW(line.transform(doubled), EMathSingularMatrix);
+  EXPECT_EQ(line.getOrigin(), Point(1, 2, 3));
+}
+
+TEST(GeoLine, TransformMovesOriginAndRotatesDirection) {
+  Plane plane(Point(1, 0, 0), Vec(1, 0, 0));
+  Mat m = Mat::rotationZ(M_PI / 2);
+  m.setTranslation(Vec(0, 0, 1));
+  plane.transform(m);
+  EXPECT_NEAR(plane.getOrigin().y(), 1, 1e-15);
+  EXPECT_NEAR(plane.getOrigin().z(), 1, 1e-15);
+  EXPECT_NEAR(plane.getDirection().y(), 1, 1e-15);
+}
+
+}  // namespace
+}  // namespace QUAX

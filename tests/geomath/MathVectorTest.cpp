@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+#include "geomath/MathVector.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace QUAX {
+namespace {
+
+using Vec = _MathVector<double>;
+
+TEST(MathVector, ZeroToleranceIsAThousandEpsilons) {
+  EXPECT_EQ(zeroVectorTolerance<double>(), 2.220446049250313e-13);
+}
+
+TEST(MathVector, NormalizeRefusesVectorsBelowTheTolerance) {
+  Vec tiny(0, 0, 1e-14);
+  EXPECT_THROW(tiny.normalize(), EMathZeroVector);
+  EXPECT_EQ(tiny, Vec(0, 0, 1e-14));  // unchanged
+  Vec atBound(0, 0, 2.220446049250313e-13);
+  EXPECT_NO_THROW(atBound.normalize());
+  EXPECT_DOUBLE_EQ(atBound.z(), 1.0);
+  Vec v(3, 0, 4);
+  v.normalize();
+  EXPECT_DOUBLE_EQ(v.x(), 0.6);
+  EXPECT_DOUBLE_EQ(v.z(), 0.8);
+}
+
+TEST(MathVector, DivisionByZeroThrowsBeforeChanging) {
+  Vec v(1, 2, 3);
+  EXPECT_THROW(v / 0.0, EMathDivisionByZero);
+  EXPECT_THROW(v /= -0.0, EMathDivisionByZero);
+  EXPECT_EQ(v, Vec(1, 2, 3));
+  EXPECT_EQ(v / 2.0, Vec(0.5, 1, 1.5));
+}
+
+TEST(MathVector, AxisAccess) {
+  const Vec v(1, 2, 3);
+  EXPECT_EQ(v[0], 1);
+  EXPECT_EQ(v[2], 3);
+  EXPECT_EQ(v[3], 1.0);
+  try {
+    (void)v[4];
+    FAIL() << "axis 4 accepted";
+  } catch (const std::out_of_range& e) {
+    EXPECT_EQ(std::string(e.what()), "Axis Index");
+  }
+  EXPECT_THROW((void)v[-1], std::out_of_range);
+}
+
+TEST(MathVector, DotCrossAndLength) {
+  const Vec a(1, 0, 0), b(0, 1, 0);
+  EXPECT_EQ(a.dot(b), 0);
+  EXPECT_EQ(a.cross(b), Vec(0, 0, 1));
+  EXPECT_EQ(Vec(2, 3, 6).length(), 7);
+}
+
+}  // namespace
+}  // namespace QUAX

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+// Extension items: typed records filed under a GUID key in a list owned by
+// the object that carries them (a point, a container, a gray image).
+#ifndef QUAX_UTIL_EXTENSION_H_
+#define QUAX_UTIL_EXTENSION_H_
+
+#include <cstddef>
+#include <vector>
+
+#include "util/Guid.h"
+#include "util/QUAXUtilExport.h"
+
+namespace QUAX {
+
+// Base of every extension item. An item keeps the key it was built with for
+// its whole life; copies carry the same key. Items are owned by exactly one
+// ExtensionList once added, which deletes them (the destructor is protected
+// so that nobody else deletes an item through the base).
+class QUAX_UTIL_API ExtensionItem {
+ public:
+  // Whether the item may be stored with its holder. Every item is, unless a
+  // derived class says otherwise.
+  virtual bool isPersistable() const;
+  // A new exact copy of the item, owned by the caller.
+  virtual ExtensionItem* clone() const = 0;
+
+  const _GUID& getKey() const noexcept { return _key; }
+
+ protected:
+  explicit ExtensionItem(const _GUID& key) noexcept;
+  ExtensionItem(const ExtensionItem& other) noexcept;
+  // Items keep their key: assignment copies nothing of the base.
+  ExtensionItem& operator=(const ExtensionItem&) noexcept { return *this; }
+  virtual ~ExtensionItem();
+
+ private:
+  friend class ExtensionList;
+  friend struct ExtensionItemDeleter;
+
+  _GUID _key;
+};
+
+// Deletes an item that was never added to a list (for std::unique_ptr).
+struct QUAX_UTIL_API ExtensionItemDeleter {
+  void operator()(ExtensionItem* item) const noexcept;
+};
+
+// What the find and add operations return: a non-owning reference to an item
+// that stays owned by its list. It is valid until the item is removed or its
+// list is destroyed.
+class QUAX_UTIL_API ExtensionItemHandle {
+ public:
+  ExtensionItemHandle() noexcept = default;
+  explicit ExtensionItemHandle(ExtensionItem* body) noexcept : _body(body) {}
+  ExtensionItemHandle(const ExtensionItemHandle&) noexcept = default;
+  ExtensionItemHandle& operator=(const ExtensionItemHandle&) noexcept = default;
+  ~ExtensionItemHandle();
+
+  ExtensionItem* getBody() const noexcept { return _body; }
+
+ private:
+  ExtensionItem* _body = nullptr;
+};
+
+// Abstract carrier of extension items. The operations act on the items of the
+// proxy, the interface that really keeps them; without a proxy they throw
+// EExtensionNoImplementation. A missing key or index throws
+// EExtensionNotPresent.
+class QUAX_UTIL_API ExtensionInterface {
+ public:
+  virtual ~ExtensionInterface();
+
+  virtual ExtensionItemHandle findItem(std::size_t index) const;
+  virtual ExtensionItemHandle findItem(const _GUID& key) const;
+  // Takes ownership of `item` (also when it throws). An item already filed
+  // under the same key is replaced and deleted.
+  virtual ExtensionItemHandle addItem(ExtensionItem* item);
+  virtual void removeItem(ExtensionItemHandle handle);
+  virtual void removeItem(const _GUID& key);
+  virtual std::size_t getIndex(const _GUID& key) const;
+
+ protected:
+  ExtensionInterface() noexcept = default;
+  // A copy starts without a proxy: the proxy belongs to the object, not to
+  // what it was copied from.
+  ExtensionInterface(const ExtensionInterface&) noexcept {}
+  ExtensionInterface& operator=(const ExtensionInterface&) noexcept {
+    return *this;
+  }
+
+  void setProxy(ExtensionInterface* target) noexcept { _proxy = target; }
+  ExtensionInterface* getProxy() const noexcept { return _proxy; }
+
+ private:
+  ExtensionInterface& store() const;
+
+  ExtensionInterface* _proxy = nullptr;
+};
+
+// The extension interface that owns its items. Copies clone every item.
+class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
+ public:
+  ExtensionList() noexcept = default;
+  ExtensionList(const ExtensionList& other);
+  ExtensionList& operator=(const ExtensionList& other);
+  ~ExtensionList() override;
+
+  ExtensionItemHandle findItem(std::size_t index) const override;
+  ExtensionItemHandle findItem(const _GUID& key) const override;
+  ExtensionItemHandle addItem(ExtensionItem* item) override;
+  void removeItem(ExtensionItemHandle handle) override;
+  void removeItem(const _GUID& key) override;
+  std::size_t getIndex(const _GUID& key) const override;
+
+  std::size_t size() const noexcept { return _items.size(); }
+  bool empty() const noexcept { return _items.empty(); }
+
+ private:
+  void clear() noexcept;
+  // Index of `key`, or size() when absent.
+  std::size_t find(const _GUID& key) const noexcept;
+
+  std::vector<ExtensionItem*> _items;
+};
+
+}  // namespace QUAX
+
+#endif  // QUAX_UTIL_EXTENSION_H_
