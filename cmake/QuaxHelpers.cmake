@@ -90,3 +90,16 @@ function(quax_link_libraries name)
   target_link_libraries(${name}_objects PUBLIC ${ARGN})
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
+
+# quax_library_sources(<name> SOURCES <cpp>... HEADERS <h>...)
+# Adds sources and public headers to a library made by quax_add_library,
+# from the subfolder that holds them.
+function(quax_library_sources name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;HEADERS" ${ARGN})
+  if(ARG_SOURCES)
+    target_sources(${name}_objects PRIVATE ${ARG_SOURCES})
+  endif()
+  if(ARG_HEADERS)
+    target_sources(${name} PUBLIC FILE_SET HEADERS FILES ${ARG_HEADERS})
+  endif()
+endfunction()
