@@ -8,7 +8,10 @@ namespace QUAX {
 // ---- ScanFrameTimeData ------------------------------------------------------
 
 const _GUID ScanFrameTimeData::ScanFrameTimeDataKey = {
-    0x95A6C1FA, 0x283D, 0x11D5, {0x92, 0x2A, 0x00, 0x10, 0xA4, 0xE7, 0xA3, 0x34}};
+    0x95A6C1FA,
+    0x283D,
+    0x11D5,
+    {0x92, 0x2A, 0x00, 0x10, 0xA4, 0xE7, 0xA3, 0x34}};
 
 ScanFrameTimeData::ScanFrameTimeData() noexcept
     : ExtensionItem(ScanFrameTimeDataKey),
@@ -47,7 +50,10 @@ ExtensionItem* ScanFrameTimeData::create() { return new ScanFrameTimeData(); }
 
 namespace {
 const _GUID kSWScanFrameInfoKey = {
-    0x5BC52BC3, 0xAA81, 0x4092, {0x95, 0xA1, 0x8B, 0x23, 0x8A, 0xAC, 0xDA, 0x32}};
+    0x5BC52BC3,
+    0xAA81,
+    0x4092,
+    {0x95, 0xA1, 0x8B, 0x23, 0x8A, 0xAC, 0xDA, 0x32}};
 }  // namespace
 
 _GUID SWScanFrameInfo::getSWScanFrameInfoKey() noexcept {
@@ -92,7 +98,8 @@ ExtensionItem* SWScanFrameInfo::clone() const {
 
 double SWScanFrameInfo::getReal(std::size_t index) const {
   if (index >= kRealCount) {
-    throw std::out_of_range("SWScanFrameInfo::getReal: index past the sixth value");
+    throw std::out_of_range(
+        "SWScanFrameInfo::getReal: index past the sixth value");
   }
   return _reals[index];
 }

@@ -43,9 +43,7 @@ class QUAX_SCAN_API ScanFrameTimeData : public ExtensionItem {
   }
   std::uint32_t getScanFrameTime() const noexcept { return _scanFrameTime; }
   std::uint32_t getTime() const noexcept { return _scanFrameTime; }
-  std::uint32_t getHostProcessTime() const noexcept {
-    return _hostProcessTime;
-  }
+  std::uint32_t getHostProcessTime() const noexcept { return _hostProcessTime; }
 
   void setControllerProcessTime(std::uint32_t value) noexcept {
     _controllerProcessTime = value;
@@ -53,7 +51,9 @@ class QUAX_SCAN_API ScanFrameTimeData : public ExtensionItem {
   void setControllerWaitTime(std::uint32_t value) noexcept {
     _controllerWaitTime = value;
   }
-  void setScanFrameTime(std::uint32_t value) noexcept { _scanFrameTime = value; }
+  void setScanFrameTime(std::uint32_t value) noexcept {
+    _scanFrameTime = value;
+  }
   void setTime(std::uint32_t value) noexcept { _scanFrameTime = value; }
   void setHostProcessTime(std::uint32_t value) noexcept {
     _hostProcessTime = value;
@@ -75,8 +75,8 @@ class QUAX_SCAN_API SWScanFrameInfo : public ExtensionItem {
   static constexpr std::size_t kRealCount = 6;
 
   SWScanFrameInfo(const std::string& info, std::int32_t first,
-                  std::int32_t second, std::int32_t third, double r1,
-                  double r2, double r3, double r4, double r5, double r6);
+                  std::int32_t second, std::int32_t third, double r1, double r2,
+                  double r3, double r4, double r5, double r6);
   SWScanFrameInfo(const SWScanFrameInfo& other);
   // Copies the text and the nine numbers; the key stays.
   SWScanFrameInfo& operator=(const SWScanFrameInfo& other);

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "scan/model/ScanFrameItems.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "scan/model/ScanFrameItems.h"
 #include "util/Extension.h"
 #include "util/Guid.h"
 
@@ -43,7 +42,8 @@ class Holder : public ExtensionInterface {
   ExtensionList _list;
 };
 
-// ---- ScanFrameTimeData -------------------------------------------------------
+// ---- ScanFrameTimeData
+// -------------------------------------------------------
 
 TEST(ScanFrameTimeData, KeyIsStoredAsTheWindowsRecord) {
   EXPECT_EQ(guidToString(ScanFrameTimeData::ScanFrameTimeDataKey),
@@ -54,7 +54,8 @@ TEST(ScanFrameTimeData, KeyIsStoredAsTheWindowsRecord) {
 
 TEST(ScanFrameTimeData, DefaultItemHasItsKeyAndZeroValues) {
   ScanFrameTimeData item;
-  EXPECT_TRUE(guidEquals(item.getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
+  EXPECT_TRUE(
+      guidEquals(item.getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
   EXPECT_EQ(item.getControllerProcessTime(), 0u);
   EXPECT_EQ(item.getControllerWaitTime(), 0u);
   EXPECT_EQ(item.getScanFrameTime(), 0u);
@@ -101,7 +102,8 @@ TEST(ScanFrameTimeData, CloneIsAnIndependentCopyWithTheSameKey) {
   auto* copy = dynamic_cast<ScanFrameTimeData*>(owned.get());
   ASSERT_NE(copy, nullptr);
   ASSERT_NE(copy, &item);
-  EXPECT_TRUE(guidEquals(copy->getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
+  EXPECT_TRUE(
+      guidEquals(copy->getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
   EXPECT_EQ(copy->getControllerProcessTime(), 1u);
   EXPECT_EQ(copy->getControllerWaitTime(), 2u);
   EXPECT_EQ(copy->getScanFrameTime(), 3u);
@@ -115,7 +117,8 @@ TEST(ScanFrameTimeData, CreateMakesADefaultItem) {
   ItemPtr owned(ScanFrameTimeData::create());
   auto* item = dynamic_cast<ScanFrameTimeData*>(owned.get());
   ASSERT_NE(item, nullptr);
-  EXPECT_TRUE(guidEquals(item->getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
+  EXPECT_TRUE(
+      guidEquals(item->getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
   EXPECT_EQ(item->getTime(), 0u);
 }
 
@@ -148,7 +151,8 @@ TEST(ScanFrameTimeData, IsFoundUnderItsKeyInAFrameList) {
   EXPECT_EQ(found->getTime(), 1234u);
 }
 
-// ---- SWScanFrameInfo ---------------------------------------------------------
+// ---- SWScanFrameInfo
+// ---------------------------------------------------------
 
 TEST(SWScanFrameInfo, KeyIsStoredAsTheWindowsRecord) {
   const _GUID key = SWScanFrameInfo::getSWScanFrameInfoKey();
@@ -159,7 +163,8 @@ TEST(SWScanFrameInfo, KeyIsStoredAsTheWindowsRecord) {
 TEST(SWScanFrameInfo, ConstructorStoresEveryFieldInItsPosition) {
   SWScanFrameInfo info("sensor 7", -1, 0, 2147483647, 1.5, -2.5, 3.25, 0.0,
                        1e300, -1e-300);
-  EXPECT_TRUE(guidEquals(info.getKey(), SWScanFrameInfo::getSWScanFrameInfoKey()));
+  EXPECT_TRUE(
+      guidEquals(info.getKey(), SWScanFrameInfo::getSWScanFrameInfoKey()));
   EXPECT_EQ(info.getInfo(), "sensor 7");
   EXPECT_EQ(info.getFirst(), -1);
   EXPECT_EQ(info.getSecond(), 0);
@@ -191,7 +196,8 @@ TEST(SWScanFrameInfo, EmptyRecordClonesToAnEqualRecordWithTheSameKey) {
   auto* copy = dynamic_cast<SWScanFrameInfo*>(owned.get());
   ASSERT_NE(copy, nullptr);
   ASSERT_NE(copy, &info);
-  EXPECT_TRUE(guidEquals(copy->getKey(), SWScanFrameInfo::getSWScanFrameInfoKey()));
+  EXPECT_TRUE(
+      guidEquals(copy->getKey(), SWScanFrameInfo::getSWScanFrameInfoKey()));
   EXPECT_EQ(copy->getInfo(), "");
   EXPECT_EQ(copy->getFirst(), 0);
   EXPECT_EQ(copy->getSecond(), 0);
