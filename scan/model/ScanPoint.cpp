@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+#include "scan/model/ScanPoint.h"
+
+#include <utility>
+
+namespace QUAX {
+
+template <class T>
+_ScanPoint<T>::_ScanPoint(const _ScanPoint& other)
+    : ExtensionInterface(other), _position(other._position) {
+  if (other._extensionList != nullptr) {
+    _extensionList = new ExtensionList(*other._extensionList);
+    setProxy(_extensionList);
+  }
+}
+
+template <class T>
+_ScanPoint<T>::_ScanPoint(_ScanPoint&& other) noexcept
+    : ExtensionInterface(), _position(other._position),
+      _extensionList(std::exchange(other._extensionList, nullptr)) {
+  other.setProxy(nullptr);
+  setProxy(_extensionList);
+}
+
+template <class T>
+_ScanPoint<T>& _ScanPoint<T>::operator=(const _ScanPoint& other) {
+  if (this == &other) return *this;
+  _position = other._position;
+  if (other._extensionList == nullptr) {
+    delete _extensionList;
+    _extensionList = nullptr;
+    setProxy(nullptr);
+  } else if (_extensionList != nullptr) {
+    *_extensionList = *other._extensionList;
+  } else {
+    _extensionList = new ExtensionList(*other._extensionList);
+    setProxy(_extensionList);
+  }
+  return *this;
+}
+
+template <class T>
+_ScanPoint<T>& _ScanPoint<T>::operator=(_ScanPoint&& other) noexcept {
+  if (this == &other) return *this;
+  _position = other._position;
+  delete _extensionList;
+  _extensionList = std::exchange(other._extensionList, nullptr);
+  other.setProxy(nullptr);
+  setProxy(_extensionList);
+  return *this;
+}
+
+template <class T>
+_ScanPoint<T>::~_ScanPoint() {
+  delete _extensionList;
+}
+
+template <class T>
+void _ScanPoint<T>::createExtensionList(const ExtensionList* source) {
+  if (_extensionList != nullptr) return;
+  _extensionList = source ? new ExtensionList(*source) : new ExtensionList();
+  setProxy(_extensionList);
+}
+
+template class _ScanPoint<double>;
+
+}  // namespace QUAX

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+// One measured 3-D point of a laser line, with optional extension items.
+#ifndef QUAX_SCAN_MODEL_SCANPOINT_H_
+#define QUAX_SCAN_MODEL_SCANPOINT_H_
+
+#include "geomath/GeoPoint.h"
+#include "scan/ScanTemplates.h"
+#include "util/Extension.h"
+
+namespace QUAX {
+
+// A point owns its extension list, which is made on demand: a new point has
+// none, and lookups on it report EExtensionNoImplementation until
+// createExtensionList() (or copying a point that has items) gives it one.
+//
+// Thread safety: none; a point is guarded by the owner of its container.
+template <class T>
+class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
+ public:
+  _ScanPoint() noexcept = default;
+  _ScanPoint(T x, T y, T z) noexcept : _position(x, y, z) {}
+  explicit _ScanPoint(const _GeoPoint<T>& position) noexcept
+      : _position(position) {}
+  // Copies the position and gives the copy its own copy of the items.
+  _ScanPoint(const _ScanPoint& other);
+  // Takes the other point's items; the other point is left without any.
+  _ScanPoint(_ScanPoint&& other) noexcept;
+  // Copies the position; the items become a copy of the source's (none
+  // when the source has none). Self-assignment does nothing.
+  _ScanPoint& operator=(const _ScanPoint& other);
+  _ScanPoint& operator=(_ScanPoint&& other) noexcept;
+  ~_ScanPoint() override;
+
+  // Gives the point an extension list (a copy of `source`, or empty) unless
+  // it has one already.
+  void createExtensionList(const ExtensionList* source = nullptr);
+  bool hasExtensionList() const noexcept { return _extensionList != nullptr; }
+
+  _GeoPoint<T> getPosition() const { return _position; }
+  // The position without a copy, for loops that only read it.
+  const _GeoPoint<T>& position() const noexcept { return _position; }
+  void setPosition(const _GeoPoint<T>& p) noexcept {
+    _position.set(p.x(), p.y(), p.z());
+  }
+  void setPosition(T x, T y, T z) noexcept { _position.set(x, y, z); }
+
+ private:
+  _GeoPoint<T> _position;
+  ExtensionList* _extensionList = nullptr;
+};
+
+QUAX_SCAN_EXTERN_TEMPLATE(class _ScanPoint<double>)
+
+using ScanPoint = _ScanPoint<double>;
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_MODEL_SCANPOINT_H_

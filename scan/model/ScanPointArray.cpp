@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#include "scan/model/ScanPointArray.h"
+
+#include <memory>
+#include <stdexcept>
+
+namespace QUAX {
+
+template <class T>
+_ScanPointArray<T>::~_ScanPointArray() {
+  erase(0, _slots.size());
+}
+
+template <class T>
+typename _ScanPointArray<T>::Point* _ScanPointArray<T>::at(std::size_t i) const {
+  if (i >= _slots.size()) throw std::out_of_range("scan point index");
+  return _slots[i];
+}
+
+template <class T>
+void _ScanPointArray<T>::checkLength(std::size_t n) const {
+  if (n > _slots.max_size() || (_ownsBlock && n > _block.max_size())) {
+    throw std::length_error("vector<T> too long");
+  }
+}
+
+template <class T>
+void _ScanPointArray<T>::bindSlots(std::size_t from) noexcept {
+  for (std::size_t i = from; i < _slots.size(); ++i) _slots[i] = &_block[i];
+}
+
+template <class T>
+void _ScanPointArray<T>::reserveBlock(std::size_t n) {
+  if (n == 0) return;
+  if (!_slots.empty()) {
+    throw std::logic_error("reserveBlock needs an empty point array");
+  }
+  if (n > _block.max_size()) throw std::length_error("vector<T> too long");
+  if (_ownsBlock) _block.reserve(n);
+  _slots.reserve(n);
+  _ownsBlock = true;
+  _block.resize(n);
+  _slots.resize(n);
+  bindSlots(0);
+}
+
+template <class T>
+void _ScanPointArray<T>::resize(std::size_t n) {
+  checkLength(n);
+  const std::size_t old = _slots.size();
+  if (_ownsBlock) {
+    // Slots first: growing them cannot fail once the block has grown.
+    _slots.reserve(n);
+    const Point* before = _block.data();
+    _block.resize(n);
+    _slots.resize(n);
+    bindSlots(_block.data() == before ? old : 0);
+    return;
+  }
+  if (n <= old) {
+    for (std::size_t i = n; i < old; ++i) delete _slots[i];
+    _slots.resize(n);
+    return;
+  }
+  _slots.reserve(n);
+  for (std::size_t i = old; i < n; ++i) _slots.push_back(new Point());
+}
+
+template <class T>
+void _ScanPointArray<T>::erase(std::size_t first, std::size_t last) {
+  if (first > last || last > _slots.size()) {
+    throw std::out_of_range("scan point range");
+  }
+  if (first == last) return;
+  const auto slotFirst = _slots.begin() + static_cast<std::ptrdiff_t>(first);
+  const auto slotLast = _slots.begin() + static_cast<std::ptrdiff_t>(last);
+  if (_ownsBlock) {
+    _block.erase(_block.begin() + static_cast<std::ptrdiff_t>(first),
+                 _block.begin() + static_cast<std::ptrdiff_t>(last));
+    _slots.erase(slotFirst, slotLast);
+    bindSlots(first);
+    return;
+  }
+  for (auto it = slotFirst; it != slotLast; ++it) delete *it;
+  _slots.erase(slotFirst, slotLast);
+}
+
+template <class T>
+void _ScanPointArray<T>::assignPoints(const _ScanPointArray& source) {
+  if (source._slots.size() < _slots.size()) {
+    throw std::out_of_range("source holds fewer points");
+  }
+  for (std::size_t i = 0; i < _slots.size(); ++i) {
+    if (_slots[i] != source._slots[i]) *_slots[i] = *source._slots[i];
+  }
+}
+
+template <class T>
+void _ScanPointArray<T>::pushBack(const Point& point) {
+  if (_ownsBlock) {
+    Point copy(point);  // `point` may live in our own block
+    resize(_slots.size() + 1);
+    *_slots.back() = std::move(copy);
+    return;
+  }
+  checkLength(_slots.size() + 1);
+  std::unique_ptr<Point> copy(new Point(point));
+  _slots.push_back(copy.get());
+  copy.release();
+}
+
+template class _ScanPointArray<double>;
+
+}  // namespace QUAX

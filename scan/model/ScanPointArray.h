@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+// Ordered point storage of a scan line and of the filters' working buffers.
+#ifndef QUAX_SCAN_MODEL_SCANPOINTARRAY_H_
+#define QUAX_SCAN_MODEL_SCANPOINTARRAY_H_
+
+#include <cstddef>
+#include <vector>
+
+#include "scan/model/ScanPoint.h"
+
+namespace QUAX {
+
+// Slots point to the points in order. An array starts in per-point mode,
+// where each slot owns a point allocated for it alone. reserveBlock()
+// switches it for good to block mode: the points then live contiguously in
+// one block and slot i always points to block element i, so copies of lines
+// and the filters' buffers allocate their points at once.
+//
+// Invariants: in block mode the slot and block sizes are equal and every slot
+// is bound to its element; no slot ever points to a destroyed point.
+template <class T>
+class QUAX_SCAN_API _ScanPointArray {
+ public:
+  using Point = _ScanPoint<T>;
+
+  _ScanPointArray() noexcept = default;
+  _ScanPointArray(const _ScanPointArray&) = delete;
+  _ScanPointArray& operator=(const _ScanPointArray&) = delete;
+  ~_ScanPointArray();
+
+  std::size_t size() const noexcept { return _slots.size(); }
+  bool empty() const noexcept { return _slots.empty(); }
+  bool ownsBlock() const noexcept { return _ownsBlock; }
+  // Slot i, unchecked.
+  Point* operator[](std::size_t i) const noexcept { return _slots[i]; }
+  // Slot i; std::out_of_range past the end.
+  Point* at(std::size_t i) const;
+  Point* const* data() const noexcept { return _slots.data(); }
+
+  // Switches an empty array to block mode with n default points (n = 0 does
+  // nothing). A non-empty array throws std::logic_error.
+  void reserveBlock(std::size_t n);
+  // Cuts or grows to n points; new points are default points. Keeps the
+  // storage mode. Throws std::length_error ("vector<T> too long") beyond the
+  // array limit.
+  void resize(std::size_t n);
+  // Removes the points of slots [first, last); later points move down.
+  // std::out_of_range for a range outside the array.
+  void erase(std::size_t first, std::size_t last);
+  // Assigns point i from source point i for every slot of this array
+  // (position and extension items). The source must hold at least as many
+  // points (std::out_of_range otherwise).
+  void assignPoints(const _ScanPointArray& source);
+  // Appends a copy of `point`.
+  void pushBack(const Point& point);
+
+ private:
+  void checkLength(std::size_t n) const;
+  void bindSlots(std::size_t from) noexcept;
+
+  std::vector<Point*> _slots;
+  std::vector<Point> _block;
+  bool _ownsBlock = false;
+};
+
+QUAX_SCAN_EXTERN_TEMPLATE(class _ScanPointArray<double>)
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_MODEL_SCANPOINTARRAY_H_
