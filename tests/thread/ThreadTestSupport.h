@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: MIT
+// Helpers for the thread tests: threads joined with a time bound, one-shot
+// signals, and the port hook that observes or fails system calls.
+#ifndef QUAX_TESTS_THREAD_THREADTESTSUPPORT_H_
+#define QUAX_TESTS_THREAD_THREADTESTSUPPORT_H_
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "thread/ThreadPort.h"
+#include "util/VXException.h"
+
+namespace QUAX {
+namespace testing {
+
+// Generous bound for anything that should happen "soon".
+constexpr std::chrono::milliseconds kBound{5000};
+
+// Runs `body` on its own thread. The test joins it with joinWithin(); a
+// thread that is still blocked when the helper goes means a lock is stuck,
+// and the process ends at once rather than hang the test run.
+class BoundedThread {
+ public:
+  template <class Body>
+  explicit BoundedThread(Body body) {
+    std::promise<void> done;
+    _done = done.get_future();
+    _thread =
+        std::thread([body = std::move(body), done = std::move(done)]() mutable {
+          try {
+            body();
+            done.set_value();
+          } catch (...) {
+            done.set_exception(std::current_exception());
+          }
+        });
+  }
+  BoundedThread(const BoundedThread&) = delete;
+  BoundedThread& operator=(const BoundedThread&) = delete;
+
+  ~BoundedThread() {
+    if (!_thread.joinable()) return;
+    if (_done.wait_for(kBound) == std::future_status::ready) {
+      _thread.join();
+      return;
+    }
+    std::fprintf(stderr, "a test thread is still blocked; giving up\n");
+    std::fflush(nullptr);
+    std::_Exit(EXIT_FAILURE);
+  }
+
+  // True when the body has ended within `limit`; the thread is then joined.
+  bool joinWithin(std::chrono::milliseconds limit = kBound) {
+    if (!_thread.joinable()) return true;
+    if (_done.wait_for(limit) != std::future_status::ready) return false;
+    _thread.join();
+    return true;
+  }
+
+  // Rethrows what the body threw. REQUIRES: joinWithin() returned true.
+  void rethrow() { _done.get(); }
+
+ private:
+  std::future<void> _done;
+  std::thread _thread;
+};
+
+// A one-shot signal between threads.
+class Signal {
+ public:
+  void raise() {
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      _raised = true;
+    }
+    _changed.notify_all();
+  }
+  bool waitWithin(std::chrono::milliseconds limit = kBound) {
+    std::unique_lock<std::mutex> lock(_mutex);
+    return _changed.wait_for(lock, limit, [this] { return _raised; });
+  }
+
+ private:
+  std::mutex _mutex;
+  std::condition_variable _changed;
+  bool _raised = false;
+};
+
+// A counter that tests can wait on.
+class Counter {
+ public:
+  void add() {
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      ++_value;
+    }
+    _changed.notify_all();
+  }
+  int value() {
+    std::lock_guard<std::mutex> lock(_mutex);
+    return _value;
+  }
+  bool reachesWithin(int target, std::chrono::milliseconds limit = kBound) {
+    std::unique_lock<std::mutex> lock(_mutex);
+    return _changed.wait_for(lock, limit, [&] { return _value >= target; });
+  }
+
+ private:
+  std::mutex _mutex;
+  std::condition_variable _changed;
+  int _value = 0;
+};
+
+// Installs a port hook for its lifetime. `onCall` runs on every thread that
+// makes a port call and returns true to make the call fail; it must be
+// thread safe. Declare the hook before the threads that use it, so that the
+// threads are joined before it is removed.
+class ScopedPortHook {
+ public:
+  explicit ScopedPortHook(std::function<bool(port::PortCall)> onCall)
+      : _onCall(std::move(onCall)), _hook{&ScopedPortHook::call, this} {
+    port::setPortHook(&_hook);
+  }
+  ~ScopedPortHook() { port::setPortHook(nullptr); }
+  ScopedPortHook(const ScopedPortHook&) = delete;
+  ScopedPortHook& operator=(const ScopedPortHook&) = delete;
+
+ private:
+  static bool call(void* self, port::PortCall which) {
+    return static_cast<ScopedPortHook*>(self)->_onCall(which);
+  }
+
+  std::function<bool(port::PortCall)> _onCall;
+  port::PortHook _hook;
+};
+
+// The code of the EVXException that `body` throws; 0 when it throws none.
+template <class Body>
+std::int32_t codeThrownBy(Body body) {
+  try {
+    body();
+  } catch (const EVXException& e) {
+    return e.getCode();
+  }
+  return 0;
+}
+
+}  // namespace testing
+}  // namespace QUAX
+
+#endif  // QUAX_TESTS_THREAD_THREADTESTSUPPORT_H_
