@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// Internal: the chordal deviation thinning on plain positions, shared by the
+// chordal deviation filter and the N-point filter's search.
+#ifndef QUAX_SCAN_FILTERS_CHORDALDEVIATION_H_
+#define QUAX_SCAN_FILTERS_CHORDALDEVIATION_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "geomath/GeoLine.h"
+
+namespace QUAX {
+
+// Thins the positions p[0] ... p[n - 1] (n >= 3) and writes the kept ones to
+// out[0] ... out[k - 1]; returns k. The first and the last position are kept.
+// Walking from the last kept position (the anchor), p[i] is kept when the
+// chord from the anchor to p[i + 1] is at least `maxSpan` long; otherwise the
+// first p[j] since the anchor at least `deviationLimit` from that chord (the
+// infinite line) keeps p[j - 1], or p[j] itself when p[j - 1] is the anchor.
+// A p[i + 1] on the anchor drops p[i] untested.
+//
+// `out` may be `p` itself: kept indexes grow strictly and never fall behind
+// their slot, and a slot is overwritten only once nothing reads it any more.
+// Throws EMathZeroVector for a chord of a length between the machine epsilon
+// and the zero-vector tolerance; `out` then holds a partial result.
+std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
+                                   double deviationLimit, double maxSpan,
+                                   _GeoPoint<double>* out);
+
+// The deviation statistics of a line, from which the N-point search starts:
+// the path length from p[0] to p[n - 2] (the last segment is left out) and
+// the distances of each p[i + 1] from the line through p[i] and p[i + 2]
+// (triples whose ends coincide are passed over).
+struct DeviationStatistics {
+  double length = 0.0;
+  double minimum = 999999.99;
+  double maximum = -999999.99;
+  double sum = 0.0;
+  std::int64_t count = 0;  // deviations measured; the mean is sum / count
+};
+
+// Throws EMathZeroVector as thinByChordalDeviation does.
+DeviationStatistics deviationStatistics(const _GeoPoint<double>* p,
+                                        std::size_t n);
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_FILTERS_CHORDALDEVIATION_H_

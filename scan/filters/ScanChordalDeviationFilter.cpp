@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: MIT
+#include "scan/filters/ScanChordalDeviationFilter.h"
+
+#include <limits>
+
+#include "scan/ScanErrors.h"
+#include "scan/filters/ChordalDeviation.h"
+#include "scan/filters/FilterAccess.h"
+#include "scan/filters/SettingsIO.h"
+#include "scan/model/ScanLine.h"
+#include "util/TagIO.h"
+
+namespace QUAX {
+
+const std::wstring ScanChordalDeviationFilter::_scanChordalDeviationFilterKey =
+    L"ScanChordalDeviationFilter";
+const double ScanChordalDeviationFilter::_defaultMaxSpan = 2000.0;
+const std::size_t ScanChordalDeviationFilter::_defaultMaxPointCounts = 8000;
+
+namespace {
+
+const wchar_t kDeviationLimit[] = L"DeviationLimit";
+const wchar_t kMaxSpan[] = L"MaxSpan";
+const wchar_t kValue[] = L"value";
+
+}  // namespace
+
+std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
+                                   double deviationLimit, double maxSpan,
+                                   _GeoPoint<double>* out) {
+  const double epsilon = std::numeric_limits<double>::epsilon();
+  std::size_t kept = 0;
+  std::size_t anchor = 0;
+  out[kept++] = p[0];
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const _MathVector<double> chord = p[i + 1] - p[anchor];
+    const double span = chord.length();
+    if (span >= maxSpan) {
+      out[kept++] = p[i];
+      anchor = i;
+      continue;
+    }
+    // The next point on the anchor: _GeoLine would refuse the direction as
+    // degenerate, and p[i] is passed over untested.
+    if (span < epsilon) continue;
+    const _GeoLine<double> line(p[anchor], chord);
+    for (std::size_t j = anchor + 1; j <= i; ++j) {
+      if (p[j].distanceTo(line.project(p[j])) >= deviationLimit) {
+        const std::size_t keep = j - 1 == anchor ? j : j - 1;
+        out[kept++] = p[keep];
+        anchor = keep;
+        break;
+      }
+    }
+  }
+  out[kept++] = p[n - 1];
+  return kept;
+}
+
+ScanChordalDeviationFilter::ScanChordalDeviationFilter(
+    double deviationLimit, double maxSpan, std::size_t maxPointCounts)
+    : ScanLineFilter(_scanChordalDeviationFilterKey),
+      _deviationLimit(0.0),
+      _maxSpan(0.0) {
+  _workingBuffer.reserve(maxPointCounts);
+  if (deviationLimit <= 0.0) throw EScanNonPositiveDeviationLimit();
+  _deviationLimit = deviationLimit;
+  if (maxSpan <= 0.0) throw EScanNonPositiveMaxSpan();
+  _maxSpan = maxSpan;
+}
+
+ScanChordalDeviationFilter::ScanChordalDeviationFilter(
+    const ScanChordalDeviationFilter& other)
+    : ScanLineFilter(other),
+      _deviationLimit(other._deviationLimit),
+      _maxSpan(other._maxSpan) {
+  _workingBuffer.reserve(other._workingBuffer.capacity());
+}
+
+ScanChordalDeviationFilter& ScanChordalDeviationFilter::operator=(
+    const ScanChordalDeviationFilter& other) {
+  if (this == &other) return *this;
+  ScanLineFilter::operator=(other);
+  _deviationLimit = other._deviationLimit;
+  _maxSpan = other._maxSpan;
+  _workingBuffer.reserve(other._workingBuffer.capacity());
+  return *this;
+}
+
+ScanChordalDeviationFilter::~ScanChordalDeviationFilter() = default;
+
+double ScanChordalDeviationFilter::getDefaultMaxSpan() {
+  return _defaultMaxSpan;
+}
+
+std::size_t ScanChordalDeviationFilter::getDefaultMaxPointCounts() {
+  return _defaultMaxPointCounts;
+}
+
+void ScanChordalDeviationFilter::filterScanLine(
+    _ScanLine<double, _ScanPoint<double>>* line) const {
+  filterLine(line);
+}
+
+void ScanChordalDeviationFilter::writeSettings(std::wostream& os) const {
+  writeSimpleStartTag(os, _scanChordalDeviationFilterKey);
+  writeAttributeElement(os, kDeviationLimit, kValue, _deviationLimit);
+  writeAttributeElement(os, kMaxSpan, kValue, _maxSpan);
+  writeEndTag(os, _scanChordalDeviationFilterKey);
+}
+
+void ScanChordalDeviationFilter::readSettings(std::wistream& is) {
+  if (!checkStartTag(is, _scanChordalDeviationFilterKey, true)) {
+    throwSettingsError<EScanIOBadHeader, ScanChordalDeviationFilter>();
+  }
+  try {
+    _deviationLimit = readAttributeElement<double>(is, kDeviationLimit, kValue);
+    _maxSpan = readAttributeElement<double>(is, kMaxSpan, kValue);
+  } catch (const EVXIOException&) {
+    throwSettingsError<EScanIOBadAttribute, ScanChordalDeviationFilter>();
+  }
+  if (!checkEndTag(is, _scanChordalDeviationFilterKey)) {
+    throwSettingsError<EScanIOBadFooter, ScanChordalDeviationFilter>();
+  }
+}
+
+// The kept positions are gathered in the working buffer from a copy of the
+// line's positions (thinned in place), and the line is cut and written only
+// when the run has succeeded, so a failed run leaves it unchanged.
+void ScanChordalDeviationFilter::filterLine(
+    _ScanLine<double, _ScanPoint<double>>* line) const {
+  const std::size_t n = line->getPointCount();
+  if (n < 3) return;
+  if (_workingBuffer.size() < n) _workingBuffer.resize(n);
+  _GeoPoint<double>* buffer = _workingBuffer.data();
+  for (std::size_t i = 0; i < n; ++i) buffer[i] = line->getPoint(i)->position();
+
+  const std::size_t kept =
+      thinByChordalDeviation(buffer, n, _deviationLimit, _maxSpan, buffer);
+  line->resize(kept);
+  for (std::size_t m = 0; m < kept; ++m) {
+    line->getPoint(m)->setPosition(buffer[m]);
+  }
+}
+
+std::wostream& operator<<(std::wostream& os,
+                          const ScanChordalDeviationFilter& f) {
+  ScanLineFilterAccess::writeSettings(f, os);
+  return os;
+}
+
+std::wistream& operator>>(std::wistream& is, ScanChordalDeviationFilter& f) {
+  ScanLineFilterAccess::readSettings(f, is);
+  return is;
+}
+
+}  // namespace QUAX

@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: MIT
+#include "scan/filters/ScanNPointFilter.h"
+
+#include <cmath>
+#include <limits>
+
+#include "scan/ScanErrors.h"
+#include "scan/filters/ChordalDeviation.h"
+#include "scan/filters/FilterAccess.h"
+#include "scan/filters/SettingsIO.h"
+#include "scan/model/ScanLine.h"
+#include "util/TagIO.h"
+
+namespace QUAX {
+
+const std::wstring ScanNPointFilter::_scanNPointFilterKey = L"ScanNPointFilter";
+
+namespace {
+
+const wchar_t kNumberOfPoints[] = L"NumberOfPoints";
+const wchar_t kAlgorithm[] = L"Algorithm";
+const wchar_t kValue[] = L"value";
+
+using Point = _GeoPoint<double>;
+using Vector = _MathVector<double>;
+using Line = _ScanLine<double, _ScanPoint<double>>;
+
+// Segments longer than this are gaps in the profile.
+constexpr double kGapLength = 2000.0;
+
+// The search's constants.
+constexpr std::int64_t kSearchExtraPoints = 3;
+constexpr double kLimitFloor = 0.25;
+constexpr double kSpanPerPathLength = 10.0;
+constexpr double kSmallStep = 0.0001;
+constexpr std::int32_t kMaxTrials = 100;
+
+// A deviation limit and the number of points it kept.
+struct Trial {
+  double limit;
+  std::int64_t count;
+};
+
+// The secant estimate of the limit that keeps `target` points, from the
+// side that keeps N or more (`many`) and the side that keeps fewer (`few`).
+double secantLimit(const Trial& many, const Trial& few, std::int64_t target) {
+  return (many.limit - few.limit) /
+             static_cast<double>(many.count - few.count) *
+             static_cast<double>(target - few.count) +
+         few.limit;
+}
+
+}  // namespace
+
+DeviationStatistics deviationStatistics(const _GeoPoint<double>* p,
+                                        std::size_t n) {
+  const double epsilon = std::numeric_limits<double>::epsilon();
+  DeviationStatistics stats;
+  for (std::size_t i = 0; i + 2 < n; ++i) {
+    stats.length = stats.length + (p[i + 1] - p[i]).length();
+    const Vector direction = p[i + 2] - p[i];
+    // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate.
+    if (direction.length() < epsilon) continue;
+    const _GeoLine<double> chord(p[i], direction);
+    const double d = p[i + 1].distanceTo(chord.project(p[i + 1]));
+    stats.sum = stats.sum + d;
+    ++stats.count;
+    if (d > stats.maximum) stats.maximum = d;
+    if (d < stats.minimum) stats.minimum = d;
+  }
+  return stats;
+}
+
+ScanNPointFilter::ScanNPointFilter(std::int32_t numberOfPoints,
+                                   ScanNPointFilterAlgorithm algorithm)
+    : ScanLineFilter(_scanNPointFilterKey),
+      _numberOfPoints(0),
+      _algorithm(EQUAL_INDEX) {
+  if (numberOfPoints <= 0) throw EScanNonPositiveNumberOfPoints();
+  if (numberOfPoints < 3) throw EScanNPointFilterTooSmall();
+  _workingBuffer.reserve(static_cast<std::size_t>(numberOfPoints));
+  if (algorithm != EQUAL_INDEX && algorithm != EQUAL_ARC_LENGTH &&
+      algorithm != CHORDAL_DEVIATION) {
+    throw EScanUnknownNPointFilterAlgorithm();
+  }
+  _numberOfPoints = numberOfPoints;
+  _algorithm = algorithm;
+}
+
+ScanNPointFilter::ScanNPointFilter(const ScanNPointFilter& other)
+    : ScanLineFilter(other),
+      _numberOfPoints(other._numberOfPoints),
+      _algorithm(other._algorithm) {
+  _workingBuffer.reserve(other._workingBuffer.capacity());
+}
+
+ScanNPointFilter& ScanNPointFilter::operator=(const ScanNPointFilter& other) {
+  if (this == &other) return *this;
+  ScanLineFilter::operator=(other);
+  _numberOfPoints = other._numberOfPoints;
+  _algorithm = other._algorithm;
+  _workingBuffer.reserve(other._workingBuffer.capacity());
+  return *this;
+}
+
+ScanNPointFilter::~ScanNPointFilter() = default;
+
+void ScanNPointFilter::filterScanLine(Line* line) const { filterLine(line); }
+
+void ScanNPointFilter::writeSettings(std::wostream& os) const {
+  writeSimpleStartTag(os, _scanNPointFilterKey);
+  writeAttributeElement(os, kNumberOfPoints, kValue, _numberOfPoints);
+  writeAttributeElement(os, kAlgorithm, kValue,
+                        static_cast<std::uint32_t>(_algorithm));
+  writeEndTag(os, _scanNPointFilterKey);
+}
+
+void ScanNPointFilter::readSettings(std::wistream& is) {
+  if (!checkStartTag(is, _scanNPointFilterKey, true)) {
+    throwSettingsError<EScanIOBadHeader, ScanNPointFilter>();
+  }
+  try {
+    _numberOfPoints =
+        readAttributeElement<std::int32_t>(is, kNumberOfPoints, kValue);
+    _algorithm = static_cast<ScanNPointFilterAlgorithm>(
+        readAttributeElement<std::uint32_t>(is, kAlgorithm, kValue));
+  } catch (const EVXIOException&) {
+    throwSettingsError<EScanIOBadAttribute, ScanNPointFilter>();
+  }
+  if (!checkEndTag(is, _scanNPointFilterKey)) {
+    throwSettingsError<EScanIOBadFooter, ScanNPointFilter>();
+  }
+}
+
+void ScanNPointFilter::filterLine(Line* line) const {
+  // Only settings text can store a count below 3; it is refused as the
+  // constructor refuses it rather than sizing a walk with no spacing.
+  if (_numberOfPoints <= 0) throw EScanNonPositiveNumberOfPoints();
+  if (_numberOfPoints < 3) throw EScanNPointFilterTooSmall();
+  if (line->getPointCount() < static_cast<std::size_t>(_numberOfPoints)) {
+    throw EScanNPointFilterTooLarge();
+  }
+  switch (_algorithm) {
+    case CHORDAL_DEVIATION:
+      searchChordalDeviation(line);
+      return;
+    case EQUAL_INDEX:
+      filterEqualIndex(line);
+      return;
+    case EQUAL_ARC_LENGTH:
+      filterEqualArcLength(line);
+      return;
+    default:  // an unknown value from settings text: the line stays
+      return;
+  }
+}
+
+void ScanNPointFilter::writeLine(Line* line, std::size_t count) const {
+  line->resize(count);
+  for (std::size_t m = 0; m < count; ++m) {
+    line->getPoint(m)->setPosition(_workingBuffer[m]);
+  }
+}
+
+void ScanNPointFilter::filterEqualIndex(Line* line) const {
+  const std::size_t target = static_cast<std::size_t>(_numberOfPoints);
+  const std::size_t n = line->getPointCount();
+  if (_workingBuffer.size() < target) _workingBuffer.resize(target);
+  // The index is accumulated by repeated addition, so halves round up as
+  // they do along the accumulated sum.
+  const double step = static_cast<double>(static_cast<std::int32_t>(n) - 1) /
+                      static_cast<double>(_numberOfPoints - 1);
+  double x = 0.0;
+  for (std::size_t i = 0; i < target; ++i) {
+    std::int32_t index = static_cast<std::int32_t>(x + 0.5);
+    // Exact arithmetic ends at n - 1; keep rounding inside the line.
+    if (index < 0) index = 0;
+    if (static_cast<std::size_t>(index) >= n)
+      index = static_cast<std::int32_t>(n - 1);
+    _workingBuffer[i] =
+        line->getPoint(static_cast<std::size_t>(index))->position();
+    x += step;
+  }
+  writeLine(line, target);
+}
+
+void ScanNPointFilter::filterEqualArcLength(Line* line) const {
+  const std::int64_t target = _numberOfPoints;
+  const std::size_t n = line->getPointCount();
+  if (_workingBuffer.size() < static_cast<std::size_t>(target)) {
+    _workingBuffer.resize(static_cast<std::size_t>(target));
+  }
+  auto position = [line](std::size_t i) -> const Point& {
+    return line->getPoint(i)->position();
+  };
+
+  double pathLength = 0.0;
+  bool hasGap = false;
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const double s = (position(i + 1) - position(i)).length();
+    if (s <= kGapLength) {
+      pathLength += s;
+    } else {
+      hasGap = true;  // longer than a gap, or not a number
+    }
+  }
+  const double spacing = pathLength / static_cast<double>(target - 1);
+  const double tolerance = zeroVectorTolerance<double>();
+
+  _workingBuffer[0] = position(0);
+  std::int64_t slot = 0;      // the last filled slot
+  std::size_t slotIndex = 0;  // the point of the line that filled it
+  double walked = 0.0;        // path length since the last target
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const Point& a = position(i);
+    const Point& b = position(i + 1);
+    const double s = (b - a).length();
+    if (hasGap && s >= kGapLength) continue;
+    if (s + walked < spacing) {
+      walked = walked + s;
+      continue;
+    }
+    Vector u = b - a;
+    const double length = u.length();
+    if (length < tolerance) continue;  // normalizing would refuse it
+    u = u / length;
+    double t = spacing - walked;
+    do {
+      const Point q = a + u * t;
+      const std::size_t chosen = q.distanceTo(b) <= q.distanceTo(a) ? i + 1 : i;
+      // A point already in the last slot is not taken twice: the next choice
+      // goes to the same slot. Slots past N - 1 are never read (the last
+      // point closes the result there), so rounding cannot write beyond the
+      // buffer.
+      if (chosen != slotIndex) {
+        ++slot;
+        slotIndex = chosen;
+        if (slot < target) {
+          _workingBuffer[static_cast<std::size_t>(slot)] = position(chosen);
+        }
+      }
+      walked = q.distanceTo(b);
+      t = t + spacing;
+      // In exact arithmetic t never passes s + spacing while targets remain
+      // on the segment; the bound only stops a walk that rounding on huge
+      // coordinates would keep going.
+    } while (walked >= spacing && t <= s + spacing);
+  }
+
+  std::size_t count;
+  if (slot + 1 < target - 1) {
+    _workingBuffer[static_cast<std::size_t>(slot + 1)] = position(n - 1);
+    count = static_cast<std::size_t>(slot + 2);
+  } else {
+    _workingBuffer[static_cast<std::size_t>(target - 1)] = position(n - 1);
+    count = static_cast<std::size_t>(target);
+  }
+  writeLine(line, count);
+  if (count != static_cast<std::size_t>(target)) {
+    throw EScanNPointFilterPointsNotExact();
+  }
+}
+
+// The trials need only the line's positions and the counts they keep, so
+// each runs the thinning on one copy of the positions instead of on a fresh
+// copy of the whole line with every point's extension items. The search ends
+// with the limit of its last trial, so that trial's result is what the final
+// run on the line would give, and it is written as the final result.
+void ScanNPointFilter::searchChordalDeviation(Line* line) const {
+  const std::int64_t target = _numberOfPoints;
+  const std::size_t n = line->getPointCount();
+  if (static_cast<std::int64_t>(n) < target + kSearchExtraPoints) {
+    throw EScanNPointFilterTooLarge();
+  }
+  if (_searchPositions.size() < n) _searchPositions.resize(n);
+  if (_workingBuffer.size() < n) _workingBuffer.resize(n);
+  Point* p = _searchPositions.data();
+  for (std::size_t i = 0; i < n; ++i) p[i] = line->getPoint(i)->position();
+
+  const DeviationStatistics stats = deviationStatistics(p, n);
+  const double span = kSpanPerPathLength * stats.length;
+  const double lowest =
+      stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
+  if (span <= 0.0) throw EScanNonPositiveMaxSpan();
+
+  Point* kept = _workingBuffer.data();
+  auto trial = [&](double limit) {
+    return static_cast<std::int64_t>(
+        thinByChordalDeviation(p, n, limit, span, kept));
+  };
+
+  const Trial atLowest{lowest, trial(lowest)};
+  // A line without a single measured deviation has no mean (0 / 0): it is
+  // refused as a line whose deviations are all 0.
+  const double mean =
+      stats.count == 0 ? 0.0 : stats.sum / static_cast<double>(stats.count);
+  if (mean <= 0.0) throw EScanNonPositiveDeviationLimit();
+  const Trial atMean{mean, trial(mean)};
+  if (stats.maximum <= 0.0) throw EScanNonPositiveDeviationLimit();
+  const Trial atMaximum{stats.maximum, trial(stats.maximum)};
+
+  Trial many = atMean;
+  Trial few = atMaximum;
+  if (atMean.count < target) {
+    many = atLowest;
+    few = atMean;
+  }
+
+  // No secant through two equal counts: fall back as the search does.
+  double limit;
+  if (many.count == few.count) {
+    limit = (stats.minimum + stats.maximum) * 0.5;
+    if (limit <= 0.0) limit = kLimitFloor;
+  } else {
+    limit = secantLimit(many, few, target);
+    if (limit <= 0.0) limit = (many.limit + few.limit) * 0.25;
+  }
+
+  enum class Direction { kNone, kRaise, kLower };
+  Direction direction = Direction::kNone;
+  double step = limit * 0.5;
+  bool halving = false;
+  bool smallStep = false;
+  bool done = false;
+  std::int64_t count = 0;
+  for (std::int32_t trialNumber = 1; !done; ++trialNumber) {
+    if (trialNumber > kMaxTrials) throw EScanNPointFilterSolutionNotFound();
+    count = trial(limit);
+    if (count == target || (smallStep && count < target)) {
+      done = true;
+      continue;
+    }
+    const Direction next =
+        count < target ? Direction::kLower : Direction::kRaise;
+    if (direction != Direction::kNone && next != direction) halving = true;
+    direction = next;
+    if (halving) {
+      if (step < kSmallStep) smallStep = true;
+      limit = direction == Direction::kLower ? limit - step : limit + step;
+      if (limit <= 0.0) limit = kLimitFloor;
+      step = step * 0.5;
+    } else {
+      if (count < target) {
+        few = Trial{limit, count};
+      } else {
+        many = Trial{limit, count};
+      }
+      if (many.count == few.count) {
+        limit = direction == Direction::kLower ? limit - step : limit + step;
+        if (limit <= 0.0) limit = kLimitFloor;
+        halving = true;
+      } else {
+        double estimate = secantLimit(many, few, target);
+        if (estimate <= 0.0) estimate = (many.limit + few.limit) * 0.25;
+        step = std::fabs(estimate - limit);
+        limit = estimate;
+      }
+    }
+  }
+
+  writeLine(line, static_cast<std::size_t>(count));
+  if (count != target) throw EScanNPointFilterPointsNotExact();
+}
+
+std::wostream& operator<<(std::wostream& os, const ScanNPointFilter& f) {
+  ScanLineFilterAccess::writeSettings(f, os);
+  return os;
+}
+
+std::wistream& operator>>(std::wistream& is, ScanNPointFilter& f) {
+  ScanLineFilterAccess::readSettings(f, is);
+  return is;
+}
+
+}  // namespace QUAX

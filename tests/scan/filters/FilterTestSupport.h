@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+// Lines, profiles and settings texts shared by the filter tests.
+#ifndef QUAX_TESTS_SCAN_FILTERS_FILTERTESTSUPPORT_H_
+#define QUAX_TESTS_SCAN_FILTERS_FILTERTESTSUPPORT_H_
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "geomath/GeoPoint.h"
+#include "scan/filters/FilterAccess.h"
+#include "scan/model/ScanLine.h"
+
+namespace QUAX {
+namespace test {
+
+using Point = _GeoPoint<double>;
+using Points = std::vector<Point>;
+
+inline ScanLine makeLine(const Points& points) {
+  ScanLine line;
+  for (const Point& p : points) line.appendPoint(p);
+  return line;
+}
+
+inline Points positionsOf(const ScanLine& line) {
+  Points points;
+  for (std::size_t i = 0; i < line.getPointCount(); ++i) {
+    points.push_back(line.getPoint(i)->getPosition());
+  }
+  return points;
+}
+
+inline std::uint64_t bitsOf(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// Whether both hold the same positions, bit for bit.
+inline bool sameBits(const Points& a, const Points& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (bitsOf(a[i].x()) != bitsOf(b[i].x()) ||
+        bitsOf(a[i].y()) != bitsOf(b[i].y()) ||
+        bitsOf(a[i].z()) != bitsOf(b[i].z())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A laser profile in the x-z plane: a smooth curve with measurement noise,
+// optionally with a gap (a jump of `gapWidth` in x after the middle point).
+inline Points noisyProfile(std::size_t count, std::uint32_t seed,
+                           double noise = 0.05, double gapWidth = 0.0) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> jitter(-noise, noise);
+  Points points;
+  points.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    double x = 0.1 * static_cast<double>(i);
+    if (gapWidth > 0.0 && i >= count / 2) x += gapWidth;
+    const double z = 20.0 * std::sin(x * 0.05) + 3.0 * std::cos(x * 0.7);
+    points.emplace_back(x + jitter(random), 0.25 * jitter(random),
+                        z + jitter(random));
+  }
+  return points;
+}
+
+template <class Filter>
+std::wstring settingsText(const Filter& filter) {
+  std::wostringstream os;
+  os << filter;
+  return os.str();
+}
+
+inline void filterLine(const ScanLineFilter& filter, ScanLine& line) {
+  ScanLineFilterAccess::filterLine(filter, &line);
+}
+
+}  // namespace test
+}  // namespace QUAX
+
+#endif  // QUAX_TESTS_SCAN_FILTERS_FILTERTESTSUPPORT_H_
