@@ -66,6 +66,11 @@ function(quax_add_library name)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     EXPORT_NAME ${name})
+  if(WIN32)
+    # QUAXScan.dll, not libQUAXScan.dll; the import library keeps its
+    # lib prefix (libQUAXScan.dll.a), as MinGW linkers expect.
+    set_target_properties(${name} PROPERTIES PREFIX "")
+  endif()
 
   target_sources(${name} PUBLIC
     FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${ARG_HEADERS})

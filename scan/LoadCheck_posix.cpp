@@ -21,6 +21,9 @@ bool hasVisibleWindowStation() {
 }
 
 void showWrongGeomVersionMessage() {
+  // The load constructor can run before this library's own static set-up of
+  // the standard streams; an Init object makes sure std::cerr exists.
+  const std::ios_base::Init streams;
   std::cerr << toUtf8(kWrongGeomVersionText) << std::endl;
 }
 

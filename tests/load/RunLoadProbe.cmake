@@ -1,0 +1,121 @@
+# SPDX-License-Identifier: MIT
+# Runs one load probe and judges its exit status, standard output and
+# standard error (see CMakeLists.txt beside this file).
+#   cmake -DCASE=<case> -DPROGRAM=<exe> [-DARGS=a|b] [-DEMULATOR=<runner>]
+#         [-DLIBRARY_PATH=<dir>] -P RunLoadProbe.cmake
+
+set(message [[Wrong version of "QUAXGeom.DLL". Verify path setting and try again.]])
+set(main_ran "probe main ran with scan build 3")
+
+string(REPLACE "|" ";" args "${ARGS}")
+string(REPLACE "|" ";" emulator "${EMULATOR}")
+if(LIBRARY_PATH)
+  if("$ENV{LD_LIBRARY_PATH}" STREQUAL "")
+    set(ENV{LD_LIBRARY_PATH} "${LIBRARY_PATH}")
+  else()
+    set(ENV{LD_LIBRARY_PATH} "${LIBRARY_PATH}:$ENV{LD_LIBRARY_PATH}")
+  endif()
+endif()
+
+# Wine's own diagnostics stay off, except the one that shows a window
+# (the message box) was asked for.
+if(CASE STREQUAL "refused-visible-station")
+  set(ENV{WINEDEBUG} "-all,err+winediag")
+else()
+  set(ENV{WINEDEBUG} "-all")
+endif()
+
+execute_process(COMMAND ${emulator} ${PROGRAM} ${args}
+  RESULT_VARIABLE status
+  OUTPUT_VARIABLE out
+  ERROR_VARIABLE err
+  TIMEOUT 60)
+# Windows programs end their lines with CR LF.
+string(REPLACE "\r\n" "\n" out "${out}")
+string(REPLACE "\r\n" "\n" err "${err}")
+
+set(failures "")
+# expect(<what> <if() condition...>) records <what> when the condition fails.
+function(expect text)
+  if(NOT (${ARGN}))
+    set(failures "${failures}\n  - ${text}" PARENT_SCOPE)
+  endif()
+endfunction()
+function(contains haystack needle result)
+  string(FIND "${haystack}" "${needle}" at)
+  if(at EQUAL -1)
+    set(${result} FALSE PARENT_SCOPE)
+  else()
+    set(${result} TRUE PARENT_SCOPE)
+  endif()
+endfunction()
+
+contains("${out}" "${main_ran}" ran)
+if(CASE STREQUAL "accepted")
+  expect("exit status 0" status EQUAL 0)
+  expect("main ran" ran)
+  string(LENGTH "${err}" err_length)
+  expect("nothing on standard error" err_length EQUAL 0)
+
+elseif(CASE STREQUAL "counted")
+  expect("exit status 0" status EQUAL 0)
+  contains("${out}" "checks after load: 1 (build 3)" once)
+  contains("${out}" "checks after threads: 1\n" still_once)
+  expect("the check ran exactly once, asking for build 3" once)
+  expect("starting and ending threads ran no further check" still_once)
+
+elseif(CASE STREQUAL "refused")
+  # ELF: the library ends the process from its constructor, before main.
+  expect("exit status 127" status EQUAL 127)
+  expect("main never ran" NOT ran)
+  expect("exactly the message line on standard error" err STREQUAL "${message}\n")
+
+elseif(CASE STREQUAL "refused-at-start")
+  # Windows, started by quax_load_launcher in a station no user sees: the
+  # loader fails the process with STATUS_DLL_INIT_FAILED before main.
+  contains("${out}" "child exit code: 0xc0000142" init_failed)
+  expect("the launcher ran through" status EQUAL 0)
+  expect("the process failed to start (0xc0000142)" init_failed)
+  expect("main never ran" NOT ran)
+  expect("exactly the message line on standard error" err STREQUAL "${message}\n")
+
+elseif(CASE STREQUAL "refused-loadlibrary")
+  contains("${out}" "window station visible: 0" hidden)
+  contains("${out}" "LoadLibraryW refused QUAXScan.dll: error 1114" refused)
+  contains("${out}" "child exit code: 0x00000000" probe_ok)
+  expect("the launcher ran through" status EQUAL 0)
+  expect("the probe ran through" probe_ok)
+  expect("the probe stood in a window station that no user sees" hidden)
+  expect("LoadLibraryW failed with ERROR_DLL_INIT_FAILED (1114)" refused)
+  expect("exactly the message line on standard error" err STREQUAL "${message}\n")
+
+elseif(CASE STREQUAL "refused-visible-station")
+  contains("${out}" "window station visible: 1" visible)
+  contains("${out}" "LoadLibraryW refused QUAXScan.dll: error 1114" refused)
+  contains("${err}" "${message}" on_stderr)
+  contains("${err}" "nodrv_CreateWindow" box_asked)
+  expect("the probe ran through" status EQUAL 0)
+  expect("the probe stood in the visible interactive station" visible)
+  expect("LoadLibraryW failed with ERROR_DLL_INIT_FAILED (1114)" refused)
+  expect("no message on standard error" NOT on_stderr)
+  expect("a window (the message box) was asked for" box_asked)
+
+elseif(CASE STREQUAL "notifications")
+  expect("exit status 0" status EQUAL 0)
+  foreach(line IN ITEMS "checks after load: 1" "checks after threads: 1"
+                        "checks after unload: 1" "checks after second load: 2")
+    contains("${out}" "${line}\n" seen)
+    expect("'${line}'" seen)
+  endforeach()
+
+else()
+  message(FATAL_ERROR "unknown case '${CASE}'")
+endif()
+
+if(failures)
+  list(JOIN args " " shown_args)
+  message(FATAL_ERROR "${PROGRAM} ${shown_args}: expected${failures}\n"
+    "exit status: ${status}\n--- standard output:\n${out}\n"
+    "--- standard error:\n${err}")
+endif()
+message(STATUS "${CASE}: exit status ${status}, as expected")
