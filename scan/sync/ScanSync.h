@@ -55,23 +55,28 @@ ScanSurfaceSyncInterface* ScanSurfaceSyncCreator(
 template <class T>
 ScanFrameSyncInterface* ScanFrameSyncCreator(_ScanFrame<T>* frame);
 
-extern template QUAX_SCAN_API ScanSurfaceSyncInterface* ScanSurfaceSyncCreator<double>(
-    const _ScanSurface<double>*);
-extern template QUAX_SCAN_API ScanFrameSyncInterface* ScanFrameSyncCreator<double>(
-    _ScanFrame<double>*);
+extern template QUAX_SCAN_API ScanSurfaceSyncInterface*
+ScanSurfaceSyncCreator<double>(const _ScanSurface<double>*);
+extern template QUAX_SCAN_API ScanFrameSyncInterface*
+ScanFrameSyncCreator<double>(_ScanFrame<double>*);
 
-// Scoped guards on a surface's sync object. A thread must not take a second
-// guard on a surface while it holds one.
+// Scoped guards on a surface's sync object: the lock is taken in the
+// constructor and given up in the destructor. A guard whose constructor
+// throws has taken nothing and gives up nothing. A thread must not take a
+// second guard on a surface while it holds one.
 class QUAX_SCAN_API ScanSurfaceSyncGuard {
  public:
+  // Calls unlock() on the stored interface.
   ~ScanSurfaceSyncGuard();
   // Copies the interface pointer only; takes and gives up nothing.
   ScanSurfaceSyncGuard& operator=(const ScanSurfaceSyncGuard& other);
   ScanSurfaceSyncGuard(const ScanSurfaceSyncGuard&) = delete;
 
  protected:
-  explicit ScanSurfaceSyncGuard(const ScanSurfaceSyncInterface* sync) noexcept
-      : _sync(sync) {}
+  // Stores `sync` and takes it for writing or for reading. The lock is taken
+  // here, in the base, so that a throwing lock leaves no guard behind to
+  // unlock. Throws std::invalid_argument for a null `sync`.
+  ScanSurfaceSyncGuard(const ScanSurfaceSyncInterface* sync, bool write);
 
   const ScanSurfaceSyncInterface* _sync;
 };

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/thread/ScopedPortHook.h"
 #include "tests/thread/ThreadTestSupport.h"
 #include "thread/ThreadCondition.h"
 #include "thread/ThreadErrors.h"

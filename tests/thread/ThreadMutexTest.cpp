@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/thread/ScopedPortHook.h"
 #include "tests/thread/ThreadTestSupport.h"
 #include "thread/ThreadErrors.h"
 #include "thread/ThreadMutex.h"

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "tests/thread/ScopedPortHook.h"
 #include "tests/thread/ThreadTestSupport.h"
 #include "thread/ThreadErrors.h"
 #include "thread/ThreadSemaphore.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Helpers for the thread tests: threads joined with a time bound, one-shot
-// signals, and the port hook that observes or fails system calls.
+// Helpers for the thread tests: threads joined with a time bound, signals
+// and counters to wait on, and the code of a thrown exception.
 #ifndef QUAX_TESTS_THREAD_THREADTESTSUPPORT_H_
 #define QUAX_TESTS_THREAD_THREADTESTSUPPORT_H_
 
@@ -11,13 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <utility>
 
-#include "thread/ThreadPort.h"
 #include "util/VXException.h"
 
 namespace QUAX {
@@ -119,29 +117,6 @@ class Counter {
   std::mutex _mutex;
   std::condition_variable _changed;
   int _value = 0;
-};
-
-// Installs a port hook for its lifetime. `onCall` runs on every thread that
-// makes a port call and returns true to make the call fail; it must be
-// thread safe. Declare the hook before the threads that use it, so that the
-// threads are joined before it is removed.
-class ScopedPortHook {
- public:
-  explicit ScopedPortHook(std::function<bool(port::PortCall)> onCall)
-      : _onCall(std::move(onCall)), _hook{&ScopedPortHook::call, this} {
-    port::setPortHook(&_hook);
-  }
-  ~ScopedPortHook() { port::setPortHook(nullptr); }
-  ScopedPortHook(const ScopedPortHook&) = delete;
-  ScopedPortHook& operator=(const ScopedPortHook&) = delete;
-
- private:
-  static bool call(void* self, port::PortCall which) {
-    return static_cast<ScopedPortHook*>(self)->_onCall(which);
-  }
-
-  std::function<bool(port::PortCall)> _onCall;
-  port::PortHook _hook;
 };
 
 // The code of the EVXException that `body` throws; 0 when it throws none.
