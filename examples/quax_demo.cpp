@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The library's main job on built-in data.
+// The library's main job on built-in data: a simulated laser line scanner
+// feeding the data model, filters, extents and stitching.
 #include <cstdio>
 
-#include "geomath/GeoPoint.h"
+#include "Demo.h"
 #include "scan/ScanVersion.h"
+#include "scan/model/ScanPointItems.h"
 
 int main() {
-  std::printf("QUAXScan 4.0.1, build %llu\n", getScanDllBuildNumber());
-  QUAX::_GeoPoint<double> p(1, 0, 0);
-  QUAX::_MathMatrix<double> m = QUAX::_MathMatrix<double>::rotationZ(1.5707963267948966);
-  p.transform(m);
-  std::printf("(1, 0, 0) rotated a quarter turn about z: (%.3f, %.3f, %.3f)\n",
-              p.x(), p.y(), p.z());
+  std::printf("QUAXScan 4.0.1, build %llu\n\n", getScanDllBuildNumber());
+  QUAX::scanInit();
+  quaxdemo::runModelDemo();
+  quaxdemo::runAcquisitionDemo();
   return 0;
 }

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// The parts of the demo program, one per area of the library.
+#ifndef QUAX_EXAMPLES_DEMO_H_
+#define QUAX_EXAMPLES_DEMO_H_
+
+namespace quaxdemo {
+
+// Builds points, transforms a line and prints its transform history.
+void runModelDemo();
+// Fills a surface from a simulated acquisition thread while the main thread
+// reads the frames as they arrive.
+void runAcquisitionDemo();
+
+}  // namespace quaxdemo
+
+#endif  // QUAX_EXAMPLES_DEMO_H_

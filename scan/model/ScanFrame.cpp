@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+#include "scan/model/ScanFrame.h"
+
+#include "scan/ScanErrors.h"
+
+namespace QUAX {
+
+template <class T>
+_ScanFrame<T>::_ScanFrame() : _sync(ScanFrameSyncCreator<T>(this)) {
+  setProxy(&_extensionList);
+}
+
+template <class T>
+_ScanFrame<T>::_ScanFrame(std::unique_ptr<_ScanLine<T>> line) : _ScanFrame() {
+  _scanLine = line.release();
+}
+
+template <class T>
+_ScanFrame<T>::~_ScanFrame() {
+  delete _sync;
+  delete _grayImage;
+  delete _scanLine;
+}
+
+template <class T>
+_ScanLine<T>* _ScanFrame<T>::getScanLine() const {
+  if (_scanLine == nullptr) throw EScanFrameNoScanLine();
+  return _scanLine;
+}
+
+template <class T>
+void _ScanFrame<T>::setScanLine(std::unique_ptr<_ScanLine<T>> line) noexcept {
+  delete _scanLine;
+  _scanLine = line.release();
+}
+
+template <class T>
+ScanGrayImage* _ScanFrame<T>::getGrayImage() const {
+  if (_grayImage == nullptr) throw EScanFrameNoGrayImage();
+  return _grayImage;
+}
+
+template <class T>
+void _ScanFrame<T>::setGrayImage(std::unique_ptr<ScanGrayImage> image) noexcept {
+  delete _grayImage;
+  _grayImage = image.release();
+}
+
+template <class T>
+std::uint32_t _ScanFrame<T>::getDataState() const {
+  return _sync->getDataState();
+}
+
+template class _ScanFrame<double>;
+
+}  // namespace QUAX

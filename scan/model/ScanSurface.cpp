@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+#include "scan/model/ScanSurface.h"
+
+#include "scan/ScanErrors.h"
+
+namespace QUAX {
+
+template <class T>
+_ScanSurface<T>::_ScanSurface() : _sync(ScanSurfaceSyncCreator<T>(this)) {}
+
+template <class T>
+_ScanSurface<T>::~_ScanSurface() {
+  for (_ScanFrame<T>* frame : _frames) delete frame;
+  delete _sync;
+}
+
+template <class T>
+std::size_t _ScanSurface<T>::getFrameCount() const {
+  ScanSurfaceReadSyncGuard guard(_sync);
+  return _frames.size();
+}
+
+template <class T>
+_ScanFrame<T>* _ScanSurface<T>::slot(std::size_t index) const {
+  ScanSurfaceReadSyncGuard guard(_sync);
+  return index < _frames.size() ? _frames[index] : nullptr;
+}
+
+template <class T>
+_ScanFrame<T>* _ScanSurface<T>::getFrame(std::size_t index) const {
+  while (!isComplete()) {
+    if (_ScanFrame<T>* frame = slot(index)) return frame;
+    // No guard is held while waiting: the filler needs the write guard.
+    _sync->waitForChange();
+  }
+  // Complete surfaces never grow, so the count cannot change after the test.
+  if (index >= getFrameCount()) throw EScanSurfaceRangeException();
+  return slot(index);
+}
+
+template <class T>
+void _ScanSurface<T>::appendFrame(std::unique_ptr<_ScanFrame<T>> frame) {
+  {
+    ScanSurfaceWriteSyncGuard guard(_sync);
+    _frames.push_back(frame.get());
+    frame.release();
+  }
+  _sync->notifyChange();
+}
+
+template <class T>
+void _ScanSurface<T>::setComplete() {
+  {
+    ScanSurfaceWriteSyncGuard guard(_sync);
+    _completionState.store(1);
+  }
+  _sync->notifyChange();
+}
+
+template <class T>
+std::uint32_t _ScanSurface<T>::forEachPoint(const PointCallback& callback,
+                                            _ScanVisit<T>& visit) {
+  std::uint32_t visited = 0;
+  for (std::size_t i = 0; i < getFrameCount(); ++i) {
+    _ScanFrame<T>* frame = slot(i);
+    if (frame != nullptr && frame->hasScanLine()) {
+      visited += frame->getScanLine()->forEachPoint(callback, visit);
+    }
+  }
+  visit.currentPoint = nullptr;
+  return visited;
+}
+
+template class _ScanSurface<double>;
+
+}  // namespace QUAX
