@@ -66,6 +66,10 @@ function(quax_add_library name)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     EXPORT_NAME ${name})
+  if(NOT WIN32 AND NOT APPLE)
+    # Installed libraries find their siblings beside them.
+    set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
   if(WIN32)
     # QUAXScan.dll, not libQUAXScan.dll; the import library keeps its
     # lib prefix (libQUAXScan.dll.a), as MinGW linkers expect.
