@@ -3,15 +3,8 @@
 
 #include <stdexcept>
 
-#include "scan/sync/ScanSyncImpl.h"
-
-// TODO(threads): include the frame unconditionally once it has landed.
-#if __has_include("scan/model/ScanFrame.h")
 #include "scan/model/ScanFrame.h"
-#define QUAX_SCAN_SYNC_HAS_FRAME 1
-#else
-#define QUAX_SCAN_SYNC_HAS_FRAME 0
-#endif
+#include "scan/sync/ScanSyncImpl.h"
 
 namespace QUAX {
 
@@ -28,7 +21,6 @@ template class ScanSurfaceSyncImpl<double>;
 template ScanSurfaceSyncInterface* ScanSurfaceSyncCreator<double>(
     const _ScanSurface<double>*);
 
-#if QUAX_SCAN_SYNC_HAS_FRAME
 // The frame keeps its data state for its sync object and hands it out with
 // `std::uint32_t& _ScanFrame<T>::dataStateStorage() noexcept`.
 template <class T>
@@ -42,7 +34,6 @@ ScanFrameSyncInterface* ScanFrameSyncCreator(_ScanFrame<T>* frame) {
 template class _ScanFrameSyncImpl<double>;
 template ScanFrameSyncInterface* ScanFrameSyncCreator<double>(
     _ScanFrame<double>*);
-#endif
 
 ScanSurfaceSyncGuard::ScanSurfaceSyncGuard(const ScanSurfaceSyncInterface* sync,
                                            bool write)

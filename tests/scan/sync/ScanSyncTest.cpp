@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The surface sync object and its guards, through the library's public API.
+// The sync objects of surfaces and frames and the surface guards, through
+// the library's public API.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "scan/model/ScanFrame.h"
 #include "scan/sync/ScanSync.h"
 #include "tests/thread/ThreadTestSupport.h"
 
@@ -181,6 +183,44 @@ TEST(ScanSurfaceSync, ReadersFollowAFillerThatAppendsUnderTheWriteGuard) {
   ASSERT_TRUE(reader1.joinWithin());
   ASSERT_TRUE(reader2.joinWithin());
   EXPECT_EQ(badReads.load(), 0);
+}
+
+// ---- frame sync object ------------------------------------------------------
+
+TEST(ScanFrameSync, WaitForDataWakesWhenTheFillerSetsTheState) {
+  ScanFrame frame;
+  ScanFrameSyncInterface* sync = frame.getSyncObject();
+  std::uint32_t seenByWaiter = 0, seenByPoller = 0;
+  BoundedThread waiter([&] {
+    sync->waitForData();
+    seenByWaiter = sync->getDataState();
+  });
+  // getDataState takes no lock; reading it while the filler writes is safe.
+  BoundedThread poller([&] {
+    while ((seenByPoller = sync->getDataState()) == 0)
+      std::this_thread::yield();
+  });
+  std::this_thread::sleep_for(milliseconds(20));  // let the waiter sleep
+  sync->setDataState(4);
+  ASSERT_TRUE(waiter.joinWithin());
+  ASSERT_TRUE(poller.joinWithin());
+  EXPECT_EQ(seenByWaiter, 4u);
+  EXPECT_EQ(seenByPoller, 4u);
+}
+
+TEST(ScanFrameSync, WaitForDataOnACompleteFrameLeavesTheStateMutexFree) {
+  ScanFrame frame;
+  ScanFrameSyncInterface* sync = frame.getSyncObject();
+  sync->setDataState(1);
+  sync->waitForData();
+  sync->waitForData();  // every later caller returns at once too
+  BoundedThread filler([&] { sync->setDataState(2); });
+  ASSERT_TRUE(filler.joinWithin());
+  EXPECT_EQ(frame.getDataState(), 2u);
+}
+
+TEST(ScanFrameSync, CreatorRefusesANullFrame) {
+  EXPECT_THROW(ScanFrameSyncCreator<double>(nullptr), std::invalid_argument);
 }
 
 }  // namespace
