@@ -3,6 +3,7 @@
 # standard error (see CMakeLists.txt beside this file).
 #   cmake -DCASE=<case> -DPROGRAM=<exe> [-DARGS=a|b] [-DEMULATOR=<runner>]
 #         [-DLIBRARY_PATH=<dir>] -P RunLoadProbe.cmake
+cmake_minimum_required(VERSION 3.25)
 
 set(message [[Wrong version of "QUAXGeom.DLL". Verify path setting and try again.]])
 set(main_ran "probe main ran with scan build 3")
