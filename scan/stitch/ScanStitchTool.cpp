@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: MIT
+#include "scan/stitch/ScanStitchTool.h"
+
+#include <iterator>
+#include <memory>
+
+#include "scan/stitch/StitchSteps.h"
+
+namespace QUAX {
+
+using stitch_detail::SurfaceEntry;
+
+namespace {
+constexpr unsigned kAllEvents = 0xFFFFFFFFu;
+}  // namespace
+
+ScanStitchTool::ScanStitchTool(double tolerance) : _tolerance(tolerance) {}
+
+ScanStitchTool::ScanStitchTool(const ScanStitchTool& other)
+    : Subject<int, unsigned>(other),
+      _tolerance(other._tolerance),
+      _everyPointSearch(other._everyPointSearch) {
+  try {
+    for (const SurfaceEntry* entry : other._entries) {
+      _entries.push_back(new SurfaceEntry(*entry));
+    }
+  } catch (...) {
+    clearEntries();
+    throw;
+  }
+}
+
+ScanStitchTool& ScanStitchTool::operator=(const ScanStitchTool& other) {
+  if (this == &other) return *this;
+  ScanStitchTool copy(other);
+  Subject<int, unsigned>::operator=(other);
+  _entries.swap(copy._entries);
+  _tolerance = other._tolerance;
+  _everyPointSearch = other._everyPointSearch;
+  return *this;
+}
+
+ScanStitchTool::~ScanStitchTool() { clearEntries(); }
+
+void ScanStitchTool::clearEntries() noexcept {
+  for (SurfaceEntry* entry : _entries) delete entry;
+  _entries.clear();
+}
+
+void ScanStitchTool::addSurfacePointer(_ScanSurface<double>* surface,
+                                       bool flag) {
+  if (surface == nullptr || surface->getFrameCount() == 0) return;
+  std::unique_ptr<SurfaceEntry> entry =
+      stitch_detail::makeSurfaceEntry(*surface, flag);
+  _entries.push_back(entry.get());
+  entry.release();
+}
+
+void ScanStitchTool::stitchSurfaces(int iterations, StitchMethod method) {
+  if (_entries.size() < 2) return;
+  const bool toReference = method == STITCH_TO_REFERENCE;
+  const double step = 100.0 / iterations;
+  const double entryCount = static_cast<double>(_entries.size());
+
+  stitch_detail::SurfaceSearch search(_tolerance, _everyPointSearch);
+  stitch_detail::CorrespondenceList correspondences;
+  for (int k = 0; k < iterations; ++k) {
+    if (k == 0) {
+      double progress = 0.0;
+      for (auto a = _entries.begin(); a != _entries.end(); ++a) {
+        for (auto b = std::next(a); b != _entries.end(); ++b) {
+          stitch_detail::findCorrespondences(**a, **b, _tolerance, search,
+                                             correspondences);
+          progress = progress + ((step * 2.0) / entryCount) / entryCount;
+          notify(static_cast<int>(progress), kAllEvents);
+        }
+      }
+    } else {
+      stitch_detail::refineCorrespondences(correspondences, search);
+      notify(static_cast<int>(k * step + step * 0.5), kAllEvents);
+      for (SurfaceEntry* entry : _entries) {
+        entry->transform = _MathMatrix<double>();
+        entry->count = 0;
+        entry->flag = false;
+      }
+    }
+    stitch_detail::displaceCorrespondences(correspondences, toReference);
+    for (SurfaceEntry* entry : _entries) {
+      stitch_detail::moveSurface(*entry, search);
+    }
+    notify(static_cast<int>((k + 1) * step), kAllEvents);
+  }
+}
+
+}  // namespace QUAX
