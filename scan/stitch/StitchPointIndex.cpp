@@ -42,8 +42,8 @@ void StitchPointIndex::build(const StitchPosition* points, std::size_t count,
   _refuseAll = tolerance < 0.0;
   _points.clear();
   _slotKeys.clear();
-  _slotStart.clear();
-  _slotCount.clear();
+  _slotCell.clear();
+  _cellStart.clear();
   for (int a = 0; a < 3; ++a) {
     _shift[a] = 0.0;
     _origin[a] = 0.0;
@@ -91,110 +91,106 @@ void StitchPointIndex::build(const StitchPosition* points, std::size_t count,
     }
   }
 
-  // Cell key of every point (kEmpty for the ones left out).
-  std::vector<std::uint64_t> keys(count, kEmpty);
+  // Number the occupied cells in order of first appearance, so that cells
+  // met together (along a scan line) lie together in memory, and note each
+  // point's cell. A table from cell key to number, doubled when half full;
+  // neighbours in scan order mostly share a cell, so the last one is tried
+  // first.
+  constexpr std::uint32_t kLeftOut = ~std::uint32_t{0};
+  std::vector<std::uint32_t> cellOf(count, kLeftOut);
+  std::vector<std::uint32_t> cellCount;
+  resetTable(64);
+  std::uint64_t lastKey = kEmpty;
+  std::uint32_t lastCell = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const StitchPosition& p = points[i];
     if (!isFinite(p)) continue;
-    const double c[3] = {p.x, p.y, p.z};
-    std::int64_t k[3];
-    for (int a = 0; a < 3; ++a) {
-      const double cell = _inverseCell == 0.0
-                              ? 0.0
-                              : std::floor((c[a] - _origin[a]) * _inverseCell);
-      k[a] = static_cast<std::int64_t>(
-          std::min(std::max(cell, 0.0), static_cast<double>(_cells[a] - 1)));
+    const std::uint64_t key = keyOf(p);
+    if (key != lastKey) {
+      lastKey = key;
+      lastCell = insertCell(key, static_cast<std::uint32_t>(cellCount.size()));
+      if (lastCell == cellCount.size()) cellCount.push_back(0);
     }
-    keys[i] = static_cast<std::uint64_t>((k[2] * _cells[1] + k[1]) * _cells[0] +
-                                         k[0]);
+    cellOf[i] = lastCell;
+    ++cellCount[lastCell];
   }
 
-  // Count the points per cell in an open-addressing table that doubles when
-  // half full. Scan order keeps neighbours in one cell, so the last slot is
-  // tried first.
-  auto resetTable = [this](std::size_t capacity) {
-    _slotKeys.assign(capacity, kEmpty);
-    _slotCount.assign(capacity, 0);
-    _slotShift = 64;
-    for (std::size_t c = capacity; c > 1; c >>= 1) --_slotShift;
-  };
-  resetTable(64);
-  std::size_t used = 0;
-  auto insert = [this, &used, &resetTable](std::uint64_t key,
-                                           std::uint32_t add) -> std::size_t {
-    if (2 * (used + 1) > _slotKeys.size()) {
-      std::vector<std::uint64_t> oldKeys;
-      std::vector<std::uint32_t> oldCounts;
-      oldKeys.swap(_slotKeys);
-      oldCounts.swap(_slotCount);
-      resetTable(oldKeys.size() * 2);
-      for (std::size_t s = 0; s < oldKeys.size(); ++s) {
-        if (oldKeys[s] == kEmpty) continue;
-        std::size_t slot = hashKey(oldKeys[s]) >> _slotShift;
-        while (_slotKeys[slot] != kEmpty) {
-          slot = (slot + 1) & (_slotKeys.size() - 1);
-        }
-        _slotKeys[slot] = oldKeys[s];
-        _slotCount[slot] = oldCounts[s];
-      }
-    }
-    std::size_t slot = hashKey(key) >> _slotShift;
-    while (_slotKeys[slot] != kEmpty && _slotKeys[slot] != key) {
-      slot = (slot + 1) & (_slotKeys.size() - 1);
-    }
-    if (_slotKeys[slot] == kEmpty) {
-      _slotKeys[slot] = key;
-      ++used;
-    }
-    _slotCount[slot] += add;
-    return slot;
-  };
-  {
-    std::uint64_t runKey = kEmpty;
-    std::uint32_t runLength = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (keys[i] == kEmpty) continue;
-      if (keys[i] != runKey) {
-        if (runLength != 0) insert(runKey, runLength);
-        runKey = keys[i];
-        runLength = 0;
-      }
-      ++runLength;
-    }
-    if (runLength != 0) insert(runKey, runLength);
-  }
-
-  _slotStart.assign(_slotKeys.size(), 0);
-  std::uint32_t start = 0;
-  for (std::size_t s = 0; s < _slotKeys.size(); ++s) {
-    _slotStart[s] = start;
-    start += _slotCount[s];
+  _cellStart.assign(cellCount.size() + 1, 0);
+  for (std::size_t c = 0; c < cellCount.size(); ++c) {
+    _cellStart[c + 1] = _cellStart[c] + cellCount[c];
   }
 
   // Scatter in visit order, so every cell lists its points in visit order.
   _points.resize(finiteCount);
-  std::vector<std::uint32_t> cursor(_slotStart);
-  std::uint64_t lastKey = kEmpty;
-  std::size_t lastSlot = 0;
+  std::vector<std::uint32_t>& cursor = cellCount;
+  std::copy(_cellStart.begin(), _cellStart.end() - 1, cursor.begin());
   for (std::size_t i = 0; i < count; ++i) {
-    if (keys[i] == kEmpty) continue;
-    if (keys[i] != lastKey) {
-      lastKey = keys[i];
-      lastSlot = findSlot(lastKey);
-    }
+    if (cellOf[i] == kLeftOut) continue;
     const StitchPosition& p = points[i];
-    _points[cursor[lastSlot]++] =
+    _points[cursor[cellOf[i]]++] =
         IndexedPoint{p.x, p.y, p.z, static_cast<std::uint32_t>(i)};
   }
 }
 
-std::size_t StitchPointIndex::findSlot(std::uint64_t key) const noexcept {
+std::uint64_t StitchPointIndex::keyOf(const StitchPosition& p) const noexcept {
+  const double c[3] = {p.x, p.y, p.z};
+  std::int64_t k[3];
+  for (int a = 0; a < 3; ++a) {
+    // c >= origin, so truncation is the floor the queries take (and cheaper
+    // than calling it).
+    const double cell =
+        _inverseCell == 0.0 ? 0.0 : (c[a] - _origin[a]) * _inverseCell;
+    k[a] = std::min(static_cast<std::int64_t>(cell), _cells[a] - 1);
+  }
+  return static_cast<std::uint64_t>((k[2] * _cells[1] + k[1]) * _cells[0] +
+                                    k[0]);
+}
+
+void StitchPointIndex::resetTable(std::size_t capacity) {
+  _slotKeys.assign(capacity, kEmpty);
+  _slotCell.assign(capacity, 0);
+  _slotShift = 64;
+  for (std::size_t c = capacity; c > 1; c >>= 1) --_slotShift;
+  _slotsUsed = 0;
+}
+
+std::uint32_t StitchPointIndex::insertCell(std::uint64_t key,
+                                           std::uint32_t next) {
+  if (2 * (_slotsUsed + 1) > _slotKeys.size()) {
+    std::vector<std::uint64_t> oldKeys;
+    std::vector<std::uint32_t> oldCells;
+    oldKeys.swap(_slotKeys);
+    oldCells.swap(_slotCell);
+    resetTable(oldKeys.size() * 2);
+    for (std::size_t s = 0; s < oldKeys.size(); ++s) {
+      if (oldKeys[s] == kEmpty) continue;
+      std::size_t slot = hashKey(oldKeys[s]) >> _slotShift;
+      while (_slotKeys[slot] != kEmpty) {
+        slot = (slot + 1) & (_slotKeys.size() - 1);
+      }
+      _slotKeys[slot] = oldKeys[s];
+      _slotCell[slot] = oldCells[s];
+      ++_slotsUsed;
+    }
+  }
   std::size_t slot = hashKey(key) >> _slotShift;
-  while (_slotKeys[slot] != key) {
-    if (_slotKeys[slot] == kEmpty) return _slotKeys.size();
+  while (_slotKeys[slot] != kEmpty) {
+    if (_slotKeys[slot] == key) return _slotCell[slot];
     slot = (slot + 1) & (_slotKeys.size() - 1);
   }
-  return slot;
+  _slotKeys[slot] = key;
+  _slotCell[slot] = next;
+  ++_slotsUsed;
+  return next;
+}
+
+std::uint32_t StitchPointIndex::findCell(std::uint64_t key) const noexcept {
+  std::size_t slot = hashKey(key) >> _slotShift;
+  while (_slotKeys[slot] != key) {
+    if (_slotKeys[slot] == kEmpty) return kNoCell;
+    slot = (slot + 1) & (_slotKeys.size() - 1);
+  }
+  return _slotCell[slot];
 }
 
 void StitchPointIndex::translate(double tx, double ty, double tz) noexcept {
@@ -254,10 +250,11 @@ StitchNearest StitchPointIndex::nearest(const StitchPosition& query) const {
     for (std::int64_t ky = lo[1]; ky <= hi[1]; ++ky) {
       const std::int64_t row = (kz * _cells[1] + ky) * _cells[0];
       for (std::int64_t kx = lo[0]; kx <= hi[0]; ++kx) {
-        const std::size_t slot = findSlot(static_cast<std::uint64_t>(row + kx));
-        if (slot == _slotKeys.size()) continue;
-        const IndexedPoint* p = _points.data() + _slotStart[slot];
-        const IndexedPoint* end = p + _slotCount[slot];
+        const std::uint32_t cell =
+            findCell(static_cast<std::uint64_t>(row + kx));
+        if (cell == kNoCell) continue;
+        const IndexedPoint* p = _points.data() + _cellStart[cell];
+        const IndexedPoint* end = _points.data() + _cellStart[cell + 1];
         for (; p != end; ++p) {
           const double dx = std::fabs(query.x - p->x);
           const double dy = std::fabs(query.y - p->y);

@@ -118,8 +118,13 @@ class StitchPointIndex {
     std::uint32_t ordinal;
   };
   static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+  static constexpr std::uint32_t kNoCell = ~std::uint32_t{0};
 
-  std::size_t findSlot(std::uint64_t key) const noexcept;
+  std::uint64_t keyOf(const StitchPosition& p) const noexcept;
+  void resetTable(std::size_t capacity);
+  // The number of the cell `key`, given `next` when it is new.
+  std::uint32_t insertCell(std::uint64_t key, std::uint32_t next);
+  std::uint32_t findCell(std::uint64_t key) const noexcept;
 
   bool _built = false;
   bool _refuseAll = false;  // negative tolerance: the cube holds nothing
@@ -127,11 +132,13 @@ class StitchPointIndex {
   double _origin[3] = {0.0, 0.0, 0.0};
   double _inverseCell = 0.0;
   std::int64_t _cells[3] = {1, 1, 1};
-  // Open addressing: key of the cell, or kEmpty; _start/_count into _points.
+  // Open addressing from cell key (kEmpty for a free slot) to cell number;
+  // cell c holds _points[_cellStart[c]] up to _points[_cellStart[c + 1]].
   std::vector<std::uint64_t> _slotKeys;
-  std::vector<std::uint32_t> _slotStart;
-  std::vector<std::uint32_t> _slotCount;
+  std::vector<std::uint32_t> _slotCell;
   int _slotShift = 64;
+  std::size_t _slotsUsed = 0;
+  std::vector<std::uint32_t> _cellStart;
   // Points cell by cell, each cell in visit order.
   std::vector<IndexedPoint> _points;
   // Translation applied since the build and a bound on the rounding it

@@ -197,8 +197,8 @@ _GeoPoint<double> SurfaceSearch::nearest(_ScanSurface<double>& surface,
       surface.forEachPoint(PointCallback(collect, &PositionCollector::visit),
                            visit);
       slot.index.build(_scratch.data(), _scratch.size(), _tolerance);
+      // Kept for the next surface; freed with the search.
       _scratch.clear();
-      _scratch.shrink_to_fit();
     }
     result = slot.index.nearest(c);
   }
