@@ -44,10 +44,13 @@ struct SurfaceEntry;
 class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
  public:
   enum StitchMethod : std::int32_t {
-    // Both surfaces of a correspondence take the displacement,
-    // in opposite directions (every value other than 1 behaves like 0).
+    // Both surfaces of a correspondence take the whole displacement, in
+    // opposite directions, so a plain offset between two surfaces is
+    // reversed rather than closed (every value other than 1 behaves like 0).
     STITCH_BOTH = 0,
-    // Only the surface that is not the correspondence's reference moves.
+    // Only the surface that is not the correspondence's reference moves;
+    // the reference is the surface of the sampled point, the later of the
+    // pair.
     STITCH_TO_REFERENCE = 1,
   };
 
