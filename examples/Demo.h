@@ -10,6 +10,9 @@ void runModelDemo();
 // Fills a surface from a simulated acquisition thread while the main thread
 // reads the frames as they arrive.
 void runAcquisitionDemo();
+// Stitches two overlapping sweeps registered with a known error, with a
+// progress bar.
+void runStitchDemo();
 
 }  // namespace quaxdemo
 

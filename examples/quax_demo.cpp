@@ -12,5 +12,6 @@ int main() {
   QUAX::scanInit();
   quaxdemo::runModelDemo();
   quaxdemo::runAcquisitionDemo();
+  quaxdemo::runStitchDemo();
   return 0;
 }
