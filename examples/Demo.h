@@ -13,6 +13,10 @@ void runAcquisitionDemo();
 // Stitches two overlapping sweeps registered with a known error, with a
 // progress bar.
 void runStitchDemo();
+// Computes the extent of a simulated sweep with a dropped and a cut frame,
+// writes the node text to a file in the temporary folder and prints its
+// path and a short summary.
+void runExtentDemo();
 
 }  // namespace quaxdemo
 

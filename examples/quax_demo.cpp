@@ -13,5 +13,6 @@ int main() {
   quaxdemo::runModelDemo();
   quaxdemo::runAcquisitionDemo();
   quaxdemo::runStitchDemo();
+  quaxdemo::runExtentDemo();
   return 0;
 }
