@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "geomath/GeoLine.h"
+#include "geomath/GeoPoint.h"
+#include "scan/filters/FilterGeometry.h"
 
 namespace QUAX {
 

@@ -29,6 +29,7 @@ std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
                                    double deviationLimit, double maxSpan,
                                    _GeoPoint<double>* out) {
   const double epsilon = std::numeric_limits<double>::epsilon();
+  const DistanceBound deviation(deviationLimit);
   std::size_t kept = 0;
   std::size_t anchor = 0;
   out[kept++] = p[0];
@@ -43,9 +44,9 @@ std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
     // The next point on the anchor: _GeoLine would refuse the direction as
     // degenerate, and p[i] is passed over untested.
     if (span < epsilon) continue;
-    const _GeoLine<double> line(p[anchor], chord);
+    const ChordLine line(p[anchor], chord, span);
     for (std::size_t j = anchor + 1; j <= i; ++j) {
-      if (p[j].distanceTo(line.project(p[j])) >= deviationLimit) {
+      if (deviation.reachedBy(p[j] - line.project(p[j]))) {
         const std::size_t keep = j - 1 == anchor ? j : j - 1;
         out[kept++] = p[keep];
         anchor = keep;

@@ -59,9 +59,10 @@ DeviationStatistics deviationStatistics(const _GeoPoint<double>* p,
   for (std::size_t i = 0; i + 2 < n; ++i) {
     stats.length = stats.length + (p[i + 1] - p[i]).length();
     const Vector direction = p[i + 2] - p[i];
+    const double length = direction.length();
     // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate.
-    if (direction.length() < epsilon) continue;
-    const _GeoLine<double> chord(p[i], direction);
+    if (length < epsilon) continue;
+    const ChordLine chord(p[i], direction, length);
     const double d = p[i + 1].distanceTo(chord.project(p[i + 1]));
     stats.sum = stats.sum + d;
     ++stats.count;

@@ -22,12 +22,14 @@ using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 using Points = std::vector<Point>;
 
-inline Points average(const Points& line, int n, double r,
-                      const std::vector<int>& w) {
+// Writes each new position into `out` as it is found, so that `out` shows
+// how far the pass got when it throws.
+inline void averageInto(const Points& line, int n, double r,
+                        const std::vector<int>& w, Points& out) {
   const Points copy = line;
-  Points out = line;
+  out = line;
   const int m = static_cast<int>(copy.size());
-  if (m < n) return out;
+  if (m < n) return;
   const int h = n / 2;
   for (int i = 0; i < m; ++i) {
     const Point p = copy[i];
@@ -52,7 +54,7 @@ inline Points average(const Points& line, int n, double r,
         ++count;
       }
     }
-    if (count < 2) return out;
+    if (count < 2) return;
     const Vector b = sum / static_cast<double>(count);
     try {
       const _GeoLine<double> chord(Point((a + b) / 2.0), b - a);
@@ -75,6 +77,12 @@ inline Points average(const Points& line, int n, double r,
     } catch (const EMathZeroVector&) {
     }
   }
+}
+
+inline Points average(const Points& line, int n, double r,
+                      const std::vector<int>& w) {
+  Points out;
+  averageInto(line, n, r, w, out);
   return out;
 }
 

@@ -198,6 +198,24 @@ TEST(ScanAverageFilter, MatchesTheStepByStepPassToTheBit) {
   }
 }
 
+TEST(ScanAverageFilter, PointWithoutNumbersEndsThePassAfterTheEarlierPoints) {
+  // A point that is not a finite number does not even qualify for itself:
+  // its backward mean divides by a count of 0.
+  Points line = test::noisyProfile(600, 21, 0.1);
+  line[450] = Point(std::nan(""), 0.0, 1.0);
+  Points expected;
+  EXPECT_THROW(
+      reference::averageInto(line, 5, 500.0, {5, 48, 100, 48, 5}, expected),
+      EMathDivisionByZero);
+  ScanLine scanLine = makeLine(line);
+  EXPECT_THROW(filterLine(ScanAverageFilter(5, 500.0), scanLine),
+               EMathDivisionByZero);
+  const Points result = positionsOf(scanLine);
+  EXPECT_TRUE(test::sameBits(result, expected));
+  EXPECT_NE(result[100], line[100]);
+  EXPECT_EQ(result[451], line[451]);
+}
+
 TEST(ScanAverageFilter, ReusesItsBuffersAcrossLongerAndShorterLines) {
   const ScanAverageFilter filter(5, 500.0);
   const Points longLine = test::noisyProfile(500, 11);

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+// Scan line filters on laser profiles of 2,000 and 8,000 points: points per
+// second, and allocations per filtered line once the buffers are warm.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <vector>
+
+#include "scan/filters/FilterAccess.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
+#include "scan/filters/ScanNPointFilter.h"
+#include "scan/model/ScanLine.h"
+#include "util/VXException.h"
+
+// Counts every allocation of the process (the library's included), so that
+// a benchmark can report the allocations of one filtered line.
+namespace {
+std::atomic<long long> allocations{0};
+}  // namespace
+
+// GCC takes the malloc/free pair of these replacements for a mismatch once
+// they are inlined into callers.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace {
+
+using QUAX::ScanLine;
+using Point = QUAX::_GeoPoint<double>;
+
+// A profile 200 units wide: a smooth surface with a step, measurement noise
+// of 0.02 and two gaps of 5 units where the laser line was shadowed.
+std::vector<Point> profile(std::size_t count) {
+  std::mt19937 random(42);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  std::vector<Point> points;
+  const double spacing = 190.0 / static_cast<double>(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    double x = spacing * static_cast<double>(i);
+    if (i > count / 3) x += 5.0;
+    if (i > 2 * count / 3) x += 5.0;
+    const double z = 10.0 * std::sin(x / 15.0) + (x > 120.0 ? 2.0 : 0.0);
+    points.emplace_back(x + noise(random), 0.0, z + noise(random));
+  }
+  return points;
+}
+
+ScanLine lineOf(const std::vector<Point>& points) {
+  ScanLine line;
+  for (const Point& p : points) line.appendPoint(p);
+  return line;
+}
+
+// Gives the line back its original points (the thinning filters cut it).
+void restore(ScanLine& line, const std::vector<Point>& points) {
+  line.resize(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    line.getPoint(i)->setPosition(points[i]);
+  }
+}
+
+// Runs `filter` on the line of `state.range(0)` points, restoring it before
+// each run, and reports points per second and allocations per line.
+template <class Filter>
+void runFilter(benchmark::State& state, const Filter& filter) {
+  const std::vector<Point> points =
+      profile(static_cast<std::size_t>(state.range(0)));
+  // A copied line keeps its points in one block, which restoring refills
+  // without allocating.
+  const ScanLine source = lineOf(points);
+  ScanLine line(source);
+  try {
+    QUAX::ScanLineFilterAccess::filterLine(filter, &line);  // warm the buffers
+  } catch (const QUAX::EVXException&) {
+  }
+  std::size_t kept = 0;
+  const long long before = allocations.load();
+  for (auto _ : state) {
+    restore(line, points);
+    try {
+      QUAX::ScanLineFilterAccess::filterLine(filter, &line);
+    } catch (const QUAX::EVXException&) {
+    }
+    kept = line.getPointCount();
+    benchmark::DoNotOptimize(line.getPoint(0));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.counters["lines/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["allocs/line"] =
+      static_cast<double>(allocations.load() - before) /
+      static_cast<double>(state.iterations());
+  state.counters["kept"] = static_cast<double>(kept);
+}
+
+// The cost of restoring the line alone, to be taken off the figures below.
+void BM_RestoreLine(benchmark::State& state) {
+  const std::vector<Point> points =
+      profile(static_cast<std::size_t>(state.range(0)));
+  ScanLine line(lineOf(points));
+  for (auto _ : state) {
+    restore(line, points);
+    benchmark::DoNotOptimize(line.getPoint(0));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_RestoreLine)->Arg(2000)->Arg(8000);
+
+void BM_AverageFilter(benchmark::State& state) {
+  runFilter(state, QUAX::ScanAverageFilter(
+                       static_cast<std::int32_t>(state.range(1)), 500.0));
+}
+BENCHMARK(BM_AverageFilter)
+    ->ArgNames({"points", "n"})
+    ->Args({2000, 5})
+    ->Args({8000, 5})
+    ->Args({2000, 9})
+    ->Args({8000, 9});
+
+void BM_ChordalDeviationFilter(benchmark::State& state) {
+  runFilter(state,
+            QUAX::ScanChordalDeviationFilter(
+                static_cast<double>(state.range(1)) / 1000.0, 2000.0, 8000));
+}
+BENCHMARK(BM_ChordalDeviationFilter)
+    ->ArgNames({"points", "limit_um"})
+    ->Args({2000, 50})
+    ->Args({8000, 50})
+    ->Args({2000, 200})
+    ->Args({8000, 200});
+
+void BM_NPointFilter(benchmark::State& state) {
+  runFilter(
+      state,
+      QUAX::ScanNPointFilter(
+          200, static_cast<QUAX::ScanNPointFilter::ScanNPointFilterAlgorithm>(
+                   state.range(1))));
+}
+BENCHMARK(BM_NPointFilter)
+    ->ArgNames({"points", "algorithm"})
+    ->Args({2000, 0})
+    ->Args({8000, 0})
+    ->Args({2000, 1})
+    ->Args({8000, 1})
+    ->Args({2000, 2})
+    ->Args({8000, 2});
+
+}  // namespace

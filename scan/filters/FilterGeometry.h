@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+// Internal: the chord line and distance tests of the filters.
+#ifndef QUAX_SCAN_FILTERS_FILTERGEOMETRY_H_
+#define QUAX_SCAN_FILTERS_FILTERGEOMETRY_H_
+
+#include <cmath>
+#include <limits>
+
+#include "geomath/GeoPoint.h"
+#include "geomath/MathErrors.h"
+#include "geomath/MathVector.h"
+
+namespace QUAX {
+
+// A line through `origin` along a unit `direction`, made and projected onto
+// with exactly the arithmetic of _GeoLine, without its repeated length
+// computations: the filters make one per point, so the two square roots
+// saved matter, and the results stay the same to the bit.
+struct ChordLine {
+  // The length of `direction` is `length`, already found at least the machine
+  // epsilon (below it _GeoLine refuses the direction as degenerate). Throws
+  // EMathZeroVector, as the normalization does, below the zero-vector
+  // tolerance.
+  ChordLine(const _GeoPoint<double>& from, const _MathVector<double>& along,
+            double length)
+      : origin(from), direction(along) {
+    if (length < zeroVectorTolerance<double>()) throw EMathZeroVector();
+    direction /= length;
+  }
+
+  // The foot point o + d.((p - o).d).
+  _GeoPoint<double> project(const _GeoPoint<double>& p) const noexcept {
+    return origin + direction * ((p - origin).dot(direction));
+  }
+
+  _GeoPoint<double> origin;
+  _MathVector<double> direction;
+};
+
+// Compares the length of a vector, as _MathVector::length() computes it, with
+// a fixed bound, taking the square root only when the squared length is too
+// close to the squared bound to decide. The square root is correctly
+// rounded and monotonic, so a squared length at least bound^2 gives a length
+// of at least the bound; with the margins below, a squared length outside
+// [bound^2 (1 - 8 eps), bound^2 (1 + 8 eps)] lies more than one unit in the
+// last place of the bound away from it after the root, so the answer is that
+// of the root itself. Bounds whose square would leave the normal range are
+// always compared by the root.
+class DistanceBound {
+ public:
+  explicit DistanceBound(double bound) : _bound(bound) {
+    _banded = std::isfinite(bound) && bound > 1e-150 && bound < 1e150;
+    const double square = bound * bound;
+    const double margin = 8.0 * std::numeric_limits<double>::epsilon();
+    _lower = square * (1.0 - margin);
+    _upper = square * (1.0 + margin);
+  }
+
+  // Whether v.length() >= bound.
+  bool reachedBy(const _MathVector<double>& v) const {
+    const double squared = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+    if (_banded) {
+      if (squared >= _upper) return true;
+      if (squared <= _lower) return false;
+    }
+    return std::sqrt(squared) >= _bound;
+  }
+
+  // Whether v.length() <= bound.
+  bool holds(const _MathVector<double>& v) const {
+    const double squared = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+    if (_banded) {
+      if (squared <= _lower) return true;
+      if (squared >= _upper) return false;
+    }
+    return std::sqrt(squared) <= _bound;
+  }
+
+ private:
+  double _bound;
+  double _lower = 0.0;
+  double _upper = 0.0;
+  bool _banded = false;
+};
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_FILTERS_FILTERGEOMETRY_H_
