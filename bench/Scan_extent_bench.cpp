@@ -53,6 +53,29 @@ void BM_CalculateExtents(benchmark::State& state) {
                           static_cast<std::int64_t>(frames));
   state.counters["frames"] = static_cast<double>(frames);
 }
+// The walk alone, for comparison: the fresh frame count and the frame fetch
+// that calculateExtents makes for every frame, each under the read guard.
+void BM_FrameWalk(benchmark::State& state) {
+  const auto frames = static_cast<std::size_t>(state.range(0));
+  const auto surface = makeSurface(frames);
+  for (auto _ : state) {
+    std::size_t points = 0;
+    for (std::size_t i = 0; i < surface->getFrameCount(); ++i) {
+      points += surface->getFrame(i)->getScanLine()->getPointCount();
+    }
+    benchmark::DoNotOptimize(points);
+  }
+  state.SetComplexityN(state.range(0));
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<std::int64_t>(frames));
+}
+BENCHMARK(BM_FrameWalk)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
+
 BENCHMARK(BM_CalculateExtents)
     ->Arg(1000)
     ->Arg(3000)
