@@ -17,6 +17,10 @@ void runStitchDemo();
 // writes the node text to a file in the temporary folder and prints its
 // path and a short summary.
 void runExtentDemo();
+// Smooths and thins simulated sweeps with the three scan line filters, whose
+// settings come from examples/data/filters.settings, and prints point counts
+// and settings.
+void runFiltersDemo();
 
 }  // namespace quaxdemo
 

@@ -14,5 +14,6 @@ int main() {
   quaxdemo::runAcquisitionDemo();
   quaxdemo::runStitchDemo();
   quaxdemo::runExtentDemo();
+  quaxdemo::runFiltersDemo();
   return 0;
 }

@@ -27,6 +27,8 @@ template <class T>
 class _ScanPoint;
 template <class T, class P>
 class _ScanLine;
+template <class T>
+class _ScanSet;
 
 class ScanAverageFilter;
 class ScanChordalDeviationFilter;
@@ -40,6 +42,16 @@ class QUAX_SCAN_API ScanLineFilter {
   // The filter's key: the bare class name, also the name of its settings
   // block.
   const std::wstring& getKey() const noexcept;
+
+  // Filters the scan line of every frame of every surface of `set`, surfaces
+  // in order and frames by index while the index is below the surface's
+  // frame count, read afresh for each frame (so frames appended meanwhile are
+  // filtered too; an incomplete surface is waited on as getFrame does). Any
+  // EScanException of one frame (no scan line, a frame past the end, a
+  // filter error) is dropped and the walk goes on; any other exception ends
+  // the walk, leaving the frames already filtered changed.
+  // REQUIRES: no other thread writes the set's scan lines meanwhile.
+  void applyFilter(_ScanSet<double>& set) const;
 
  protected:
   explicit ScanLineFilter(const std::wstring& key);
