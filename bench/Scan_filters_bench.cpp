@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <random>
 #include <vector>
@@ -14,7 +15,10 @@
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
+#include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
+#include "scan/model/ScanSet.h"
+#include "scan/model/ScanSurface.h"
 #include "util/VXException.h"
 
 // Counts every allocation of the process (the library's included), so that
@@ -161,5 +165,56 @@ BENCHMARK(BM_NPointFilter)
     ->Args({8000, 1})
     ->Args({2000, 2})
     ->Args({8000, 2});
+
+// applyFilter over a set of one surface with 100 frames of
+// `state.range(0)` points: the walk with its read guards, frame fetches and
+// the filtering of every line (restored before each run).
+template <class Filter>
+void runOverSet(benchmark::State& state, const Filter& filter) {
+  constexpr std::size_t kFrames = 100;
+  const std::vector<Point> points =
+      profile(static_cast<std::size_t>(state.range(0)));
+  const ScanLine source = lineOf(points);
+  QUAX::ScanSet set;
+  {
+    auto surface = std::make_unique<QUAX::ScanSurface>();
+    for (std::size_t f = 0; f < kFrames; ++f) {
+      surface->appendFrame(std::make_unique<QUAX::ScanFrame>(
+          std::make_unique<ScanLine>(source)));
+    }
+    surface->setComplete();
+    set.addSurface(std::move(surface));
+  }
+  QUAX::ScanSurface* surface = set.getSurface(0);
+  filter.applyFilter(set);  // warm the buffers
+  const long long before = allocations.load();
+  for (auto _ : state) {
+    for (std::size_t f = 0; f < kFrames; ++f) {
+      restore(*surface->getFrame(f)->getScanLine(), points);
+    }
+    filter.applyFilter(set);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) *
+                          static_cast<std::int64_t>(kFrames));
+  state.counters["lines/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kFrames),
+                         benchmark::Counter::kIsRate);
+  state.counters["allocs/line"] =
+      static_cast<double>(allocations.load() - before) /
+      static_cast<double>(state.iterations() * kFrames);
+}
+
+void BM_ApplyAverageFilter(benchmark::State& state) {
+  runOverSet(state, QUAX::ScanAverageFilter(5, 500.0));
+}
+BENCHMARK(BM_ApplyAverageFilter)->ArgName("points")->Arg(2000)->Arg(8000);
+
+void BM_ApplyChordalDeviationFilter(benchmark::State& state) {
+  runOverSet(state, QUAX::ScanChordalDeviationFilter(0.05, 2000.0, 8000));
+}
+BENCHMARK(BM_ApplyChordalDeviationFilter)
+    ->ArgName("points")
+    ->Arg(2000)
+    ->Arg(8000);
 
 }  // namespace

@@ -86,7 +86,9 @@ struct AverageScratch {
   std::vector<PointFrame> frames;     // per point of a chunk
 };
 
-AverageScratch& scratch() {
+// Not inlined, so that the pass finds its buffers through one plain pointer
+// instead of asking for the thread's storage again at every use.
+[[gnu::noinline]] AverageScratch& scratch() {
   thread_local AverageScratch buffers;
   return buffers;
 }
