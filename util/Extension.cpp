@@ -106,7 +106,8 @@ ExtensionItemHandle ExtensionList::addItem(ExtensionItem* item) {
   if (!owned) throw EExtensionNotPresent();
   const std::size_t i = find(owned->_key);
   if (i < _items.size()) {
-    delete _items[i];
+    // Adding the very item the list already holds keeps it as it is.
+    if (_items[i] != owned.get()) delete _items[i];
     _items[i] = owned.release();
     return ExtensionItemHandle(_items[i]);
   }

@@ -73,7 +73,7 @@ class QUAX_UTIL_API ExtensionInterface {
   virtual ExtensionItemHandle findItem(std::size_t index) const;
   virtual ExtensionItemHandle findItem(const _GUID& key) const;
   // Takes ownership of `item` (also when it throws). An item already filed
-  // under the same key is replaced and deleted.
+  // under the same key is replaced and deleted, unless it is `item` itself.
   virtual ExtensionItemHandle addItem(ExtensionItem* item);
   virtual void removeItem(ExtensionItemHandle handle);
   virtual void removeItem(const _GUID& key);

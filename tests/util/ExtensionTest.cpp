@@ -73,6 +73,16 @@ TEST(ExtensionList, AddingAnExistingKeyReplacesTheItem) {
   EXPECT_EQ(valueOf(list, kKeyA), 5);
 }
 
+TEST(ExtensionList, AddingTheItemItAlreadyHoldsKeepsIt) {
+  ExtensionList list;
+  ExtensionItem* held = list.addItem(new Payload(6)).getBody();
+  Payload::destroyed = 0;
+  EXPECT_EQ(list.addItem(held).getBody(), held);
+  EXPECT_EQ(Payload::destroyed, 0);
+  EXPECT_EQ(list.size(), 1u);
+  EXPECT_EQ(valueOf(list, kKeyA), 6);
+}
+
 TEST(ExtensionList, CopiesAreIndependent) {
   ExtensionList source;
   source.addItem(new Payload(7));
