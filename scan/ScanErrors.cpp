@@ -9,11 +9,12 @@ namespace QUAX {
   Name::Name() { _insertClass(*this); }
 #define QUAX_CODED(Name, code) \
   Name::Name() { _processException(*this, code); }
-// The text joins the description before the code is processed.
-#define QUAX_TEXT(Name, code)                      \
-  Name::Name(const wchar_t* text) {                \
-    _addDescriptionSpecific(std::wstring(text));   \
-    _processException(*this, code);                \
+// The text joins the description before the code is processed. A null text
+// adds an empty description rather than reading through a null pointer.
+#define QUAX_TEXT(Name, code)                                 \
+  Name::Name(const wchar_t* text) {                           \
+    _addDescriptionSpecific(std::wstring(text ? text : L"")); \
+    _processException(*this, code);                           \
   }
 
 QUAX_GROUP(EScanException)

@@ -69,7 +69,7 @@ enum ScanErrorCode : std::int32_t {
   }
 
 // A leaf that adds the thrower's text (the reading filter's class name) to
-// its description before its code.
+// its description before its code; null counts as an empty text.
 #define QUAX_SCAN_TEXT_LEAF(Name, Base)       \
   class QUAX_SCAN_API Name : public Base {       \
    public:                                    \

@@ -116,5 +116,11 @@ TEST(ScanErrors, IOLeavesCarryTheThrowersText) {
   EXPECT_EQ(EScanIOBadFooter(L"").getDescription(), L"");
 }
 
+TEST(ScanErrors, IOLeavesTakeANullTextAsEmpty) {
+  EXPECT_EQ(EScanIOBadHeader(nullptr).getDescription(), L"");
+  EXPECT_EQ(EScanIOBadFooter(nullptr).getCode(), 17202);
+  EXPECT_EQ(EScanIOBadAttribute(nullptr).getDescription(), L"");
+}
+
 }  // namespace
 }  // namespace QUAX
