@@ -25,7 +25,8 @@ _ScanPoint<T>::_ScanPoint(_ScanPoint&& other) noexcept
 template <class T>
 _ScanPoint<T>& _ScanPoint<T>::operator=(const _ScanPoint& other) {
   if (this == &other) return *this;
-  _position = other._position;
+  // Items before the position: when copying them fails, the point is left
+  // as it was (the list's own assignment changes nothing when it fails).
   if (other._extensionList == nullptr) {
     delete _extensionList;
     _extensionList = nullptr;
@@ -36,6 +37,7 @@ _ScanPoint<T>& _ScanPoint<T>::operator=(const _ScanPoint& other) {
     _extensionList = new ExtensionList(*other._extensionList);
     setProxy(_extensionList);
   }
+  _position = other._position;
   return *this;
 }
 

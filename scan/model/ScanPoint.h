@@ -26,7 +26,8 @@ class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
   // Takes the other point's items; the other point is left without any.
   _ScanPoint(_ScanPoint&& other) noexcept;
   // Copies the position; the items become a copy of the source's (none
-  // when the source has none). Self-assignment does nothing.
+  // when the source has none). Self-assignment does nothing. A failed copy
+  // of the items (std::bad_alloc) leaves the point unchanged.
   _ScanPoint& operator=(const _ScanPoint& other);
   _ScanPoint& operator=(_ScanPoint&& other) noexcept;
   ~_ScanPoint() override;

@@ -38,9 +38,10 @@ void _ScanPointArray<T>::reserveBlock(std::size_t n) {
   if (n > _block.max_size()) throw std::length_error("vector<T> too long");
   if (_ownsBlock) _block.reserve(n);
   _slots.reserve(n);
-  _ownsBlock = true;
   _block.resize(n);
-  _slots.resize(n);
+  // Switched only once the block exists: a failed call changes nothing.
+  _ownsBlock = true;
+  _slots.resize(n);  // cannot fail: the capacity is there
   bindSlots(0);
 }
 
@@ -63,7 +64,14 @@ void _ScanPointArray<T>::resize(std::size_t n) {
     return;
   }
   _slots.reserve(n);
-  for (std::size_t i = old; i < n; ++i) _slots.push_back(new Point());
+  try {
+    for (std::size_t i = old; i < n; ++i) _slots.push_back(new Point());
+  } catch (...) {
+    // A point that cannot be made undoes the ones made before it.
+    for (std::size_t i = old; i < _slots.size(); ++i) delete _slots[i];
+    _slots.resize(old);
+    throw;
+  }
 }
 
 template <class T>

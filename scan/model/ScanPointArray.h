@@ -18,6 +18,12 @@ namespace QUAX {
 //
 // Invariants: in block mode the slot and block sizes are equal and every slot
 // is bound to its element; no slot ever points to a destroyed point.
+//
+// Failures: reserveBlock, resize and pushBack change nothing when they throw
+// (std::bad_alloc, std::length_error). assignPoints assigns point by point;
+// if one throws, the points before it are already assigned.
+//
+// Thread safety: none; the array is guarded by the owner of its line.
 template <class T>
 class QUAX_SCAN_API _ScanPointArray {
  public:
