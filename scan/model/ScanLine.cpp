@@ -27,13 +27,17 @@ _ScanLine<T, P>::~_ScanLine() = default;
 template <class T, class P>
 std::uint32_t _ScanLine<T, P>::forEachPoint(const PointCallback& callback,
                                             _ScanVisit<T>& visit) {
+  // At most the points there were at the start, and never past the current
+  // end: a callback that cuts the line ends the walk early instead of
+  // visiting released points.
   const std::size_t n = _points.size();
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+  for (; i < n && i < _points.size(); ++i) {
     visit.currentPoint = _points[i];
     callback(visit);
   }
   visit.currentPoint = nullptr;
-  return static_cast<std::uint32_t>(n);
+  return static_cast<std::uint32_t>(i);
 }
 
 template class _ScanLine<double, _ScanPoint<double>>;

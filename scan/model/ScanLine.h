@@ -27,6 +27,8 @@ class QUAX_SCAN_API _ScanLine : public _ScanContainer<T> {
   _ScanLine& operator=(const _ScanLine& other);
   ~_ScanLine() override;
 
+  // Visits the points in line order. A callback that cuts the line ends the
+  // walk at the new end; points appended meanwhile are not visited.
   std::uint32_t forEachPoint(const PointCallback& callback,
                              _ScanVisit<T>& visit) override;
 

@@ -98,6 +98,43 @@ TEST(ScanLine, ForEachPointVisitsInOrderAndClearsTheVisit) {
   EXPECT_TRUE(none.seen.empty());
 }
 
+// Changes the line it walks: cuts it to one point, or appends one, at every
+// visit.
+struct Meddler {
+  ScanLine* line;
+  bool cut;
+  std::uint32_t calls = 0;
+  void visit(_ScanVisit<double>& v) {
+    EXPECT_EQ(v.currentPoint, line->getPoint(calls));
+    ++calls;
+    if (cut) {
+      line->erase(1, line->getPointCount());
+    } else {
+      line->appendPoint(Point3(7, 7, 7));
+    }
+  }
+};
+
+TEST(ScanLine, ForEachPointEndsWhereACallbackCutsTheLine) {
+  ScanLine line = lineOf({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}});
+  Meddler cutter{&line, true};
+  _ScanVisit<double> visit;
+  EXPECT_EQ(line.forEachPoint(ScanLine::PointCallback(cutter, &Meddler::visit),
+                              visit),
+            1u);
+  EXPECT_EQ(cutter.calls, 1u);
+}
+
+TEST(ScanLine, ForEachPointLeavesPointsAppendedDuringTheWalk) {
+  ScanLine line = lineOf({{0, 0, 0}, {1, 0, 0}});
+  Meddler adder{&line, false};
+  _ScanVisit<double> visit;
+  EXPECT_EQ(
+      line.forEachPoint(ScanLine::PointCallback(adder, &Meddler::visit), visit),
+      2u);
+  EXPECT_EQ(line.getPointCount(), 4u);
+}
+
 TEST(ScanLine, TransformRecordsAndMovesEveryPoint) {
   ScanLine line = lineOf({{1, 0, 0}, {0, 1, 0}});
   _MathMatrix<double> m = _MathMatrix<double>::rotationZ(M_PI / 2);
