@@ -30,7 +30,7 @@ _ScanLine<T>* _ScanFrame<T>::getScanLine() const {
 
 template <class T>
 void _ScanFrame<T>::setScanLine(std::unique_ptr<_ScanLine<T>> line) noexcept {
-  delete _scanLine;
+  if (line.get() != _scanLine) delete _scanLine;  // handing back our own line
   _scanLine = line.release();
 }
 
@@ -42,7 +42,7 @@ ScanGrayImage* _ScanFrame<T>::getGrayImage() const {
 
 template <class T>
 void _ScanFrame<T>::setGrayImage(std::unique_ptr<ScanGrayImage> image) noexcept {
-  delete _grayImage;
+  if (image.get() != _grayImage) delete _grayImage;
   _grayImage = image.release();
 }
 

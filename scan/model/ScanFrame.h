@@ -32,11 +32,13 @@ class QUAX_SCAN_API _ScanFrame : public ExtensionInterface {
   _ScanLine<T>* getScanLine() const;
   bool hasScanLine() const noexcept { return _scanLine != nullptr; }
   // Replaces (and deletes) the current line; null leaves the frame without.
+  // Handing the frame its own line again keeps it.
   void setScanLine(std::unique_ptr<_ScanLine<T>> line) noexcept;
 
   // The frame's gray image; EScanFrameNoGrayImage when it has none.
   ScanGrayImage* getGrayImage() const;
   bool hasGrayImage() const noexcept { return _grayImage != nullptr; }
+  // Replaces (and deletes) the current image, as setScanLine does the line.
   void setGrayImage(std::unique_ptr<ScanGrayImage> image) noexcept;
 
   ScanFrameSyncInterface* getSyncObject() const noexcept { return _sync; }

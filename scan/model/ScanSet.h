@@ -18,6 +18,7 @@ class QUAX_SCAN_API _ScanSet : public _ScanContainer<T> {
   using PointCallback = typename _ScanContainer<T>::PointCallback;
 
   _ScanSet() = default;
+  // Not copyable, as its surfaces are not.
   _ScanSet(const _ScanSet&) = delete;
   _ScanSet& operator=(const _ScanSet&) = delete;
   ~_ScanSet() override;
@@ -25,6 +26,7 @@ class QUAX_SCAN_API _ScanSet : public _ScanContainer<T> {
   std::size_t getSurfaceCount() const noexcept { return _surfaces.size(); }
   // Surface i; std::out_of_range past the end.
   _ScanSurface<T>* getSurface(std::size_t i) const;
+  // Appends a surface, which the set then owns; a null one is ignored.
   void addSurface(std::unique_ptr<_ScanSurface<T>> surface);
 
   // Visits the points of every surface in order.

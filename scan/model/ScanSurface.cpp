@@ -26,6 +26,10 @@ _ScanFrame<T>* _ScanSurface<T>::slot(std::size_t index) const {
   return index < _frames.size() ? _frames[index] : nullptr;
 }
 
+// A reader waiting for a frame that the filler never delivers would wait
+// for ever: once the surface is complete it can no longer grow, so the wait
+// ends there and the complete-surface rule answers (the frame, or
+// EScanSurfaceRangeException). For frames that do arrive nothing changes.
 template <class T>
 _ScanFrame<T>* _ScanSurface<T>::getFrame(std::size_t index) const {
   while (!isComplete()) {
@@ -40,6 +44,8 @@ _ScanFrame<T>* _ScanSurface<T>::getFrame(std::size_t index) const {
 
 template <class T>
 void _ScanSurface<T>::appendFrame(std::unique_ptr<_ScanFrame<T>> frame) {
+  // A null slot would be handed to readers, which go on to its scan line.
+  if (!frame) return;
   {
     ScanSurfaceWriteSyncGuard guard(_sync);
     _frames.push_back(frame.get());

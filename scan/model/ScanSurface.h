@@ -30,6 +30,8 @@ class QUAX_SCAN_API _ScanSurface : public _ScanContainer<T> {
   using PointCallback = typename _ScanContainer<T>::PointCallback;
 
   _ScanSurface();
+  // Not copyable: a surface owns its frames and its sync object, which
+  // readers and the filler share by address.
   _ScanSurface(const _ScanSurface&) = delete;
   _ScanSurface& operator=(const _ScanSurface&) = delete;
   ~_ScanSurface() override;
@@ -50,7 +52,8 @@ class QUAX_SCAN_API _ScanSurface : public _ScanContainer<T> {
   bool isComplete() const noexcept { return getCompletionState() == 1; }
 
   // Filler side. Appends a frame (the surface takes it) and wakes waiting
-  // readers. Safe while other threads read.
+  // readers. Safe while other threads read. A null frame is ignored, as a
+  // set ignores a null surface, so every slot holds a frame.
   void appendFrame(std::unique_ptr<_ScanFrame<T>> frame);
   // Marks the surface complete and wakes waiting readers.
   void setComplete();

@@ -60,6 +60,27 @@ TEST(ScanFrame, DataStateGoesThroughTheSyncObject) {
   frame.getSyncObject()->waitForData();  // returns at once: state is not 0
 }
 
+TEST(ScanFrame, HandingBackItsOwnLineKeepsIt) {
+  ScanFrame frame(std::make_unique<ScanLine>());
+  ScanLine* line = frame.getScanLine();
+  line->appendPoint(_GeoPoint<double>(1, 2, 3));
+  frame.setScanLine(std::unique_ptr<ScanLine>(line));
+  ASSERT_EQ(frame.getScanLine(), line);
+  EXPECT_EQ(line->getPoint(0)->position(), _GeoPoint<double>(1, 2, 3));
+  frame.setScanLine(nullptr);
+  EXPECT_FALSE(frame.hasScanLine());
+}
+
+TEST(ScanSurface, NullFrameIsNotAppended) {
+  ScanSurface surface;
+  surface.appendFrame(nullptr);
+  EXPECT_EQ(surface.getFrameCount(), 0u);
+  surface.appendFrame(frameWithLine(0, 1));
+  surface.setComplete();
+  EXPECT_NE(surface.getFrame(0), nullptr);
+  EXPECT_THROW(surface.getFrame(1), EScanSurfaceRangeException);
+}
+
 TEST(ScanSurface, CompleteSurfaceRefusesIndexesPastTheEnd) {
   ScanSurface surface;
   surface.appendFrame(frameWithLine(0, 3));
