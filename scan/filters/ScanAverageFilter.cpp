@@ -76,40 +76,62 @@ Vector meanOf(const Vector& sum, std::int64_t count) {
   }
 }
 
-// Per-thread buffers of the pass, kept between calls so that filtering
-// allocates nothing once they have grown to the longest line and window. The
-// filter itself stays free of mutable state and may be shared by threads.
-struct AverageScratch {
+}  // namespace
+
+struct ScanAverageFilter::Scratch {
   std::vector<Point> positions;       // the line as it was before the pass
   std::vector<unsigned char> ring;    // proximity of i to i + 1 ... i + half
   std::vector<unsigned char> nearby;  // per point of a chunk and position k
   std::vector<PointFrame> frames;     // per point of a chunk
 };
 
-// Not inlined, so that the pass finds its buffers through one plain pointer
-// instead of asking for the thread's storage again at every use.
-[[gnu::noinline]] AverageScratch& scratch() {
-  thread_local AverageScratch buffers;
-  return buffers;
+ScanAverageFilter::Scratch* ScanAverageFilter::takeScratch() const {
+  for (std::atomic<Scratch*>& slot : _scratch) {
+    if (Scratch* kept = slot.exchange(nullptr)) return kept;
+  }
+  return new Scratch();
 }
 
-}  // namespace
+void ScanAverageFilter::returnScratch(Scratch* scratch) const noexcept {
+  for (std::atomic<Scratch*>& slot : _scratch) {
+    Scratch* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, scratch)) return;
+  }
+  delete scratch;  // more passes at once than slots
+}
 
 ScanAverageFilter::ScanAverageFilter(std::int32_t neighborhoodSize,
                                      double proximityLimit)
     : ScanLineFilter(_scanAverageFilterKey),
       _neighborhoodSize(0),
-      _proximityLimit(0.0) {
+      _proximityLimit(0.0),
+      _scratch{} {
   setNeighborhoodSize(neighborhoodSize);
   if (!(proximityLimit > 0.0)) throw EScanNonPositiveProximityLimit();
   _proximityLimit = proximityLimit;
   computeWeights();
 }
 
-ScanAverageFilter::ScanAverageFilter(const ScanAverageFilter& other) = default;
+ScanAverageFilter::ScanAverageFilter(const ScanAverageFilter& other)
+    : ScanLineFilter(other),
+      _neighborhoodSize(other._neighborhoodSize),
+      _proximityLimit(other._proximityLimit),
+      _weights(other._weights),
+      _scratch{} {}
+
 ScanAverageFilter& ScanAverageFilter::operator=(
-    const ScanAverageFilter& other) = default;
-ScanAverageFilter::~ScanAverageFilter() = default;
+    const ScanAverageFilter& other) {
+  if (this == &other) return *this;
+  ScanLineFilter::operator=(other);
+  _neighborhoodSize = other._neighborhoodSize;
+  _proximityLimit = other._proximityLimit;
+  _weights = other._weights;
+  return *this;
+}
+
+ScanAverageFilter::~ScanAverageFilter() {
+  for (std::atomic<Scratch*>& slot : _scratch) delete slot.load();
+}
 
 double ScanAverageFilter::getDefaultProximityLimit() {
   return _defaultProximityLimit;
@@ -171,8 +193,8 @@ void ScanAverageFilter::readSettings(std::wistream& is) {
 }
 
 // Works from a copy of the line's positions only (the points' extension items
-// play no part), kept in per-thread buffers, and computes exactly what the
-// point-by-point pass does, faster:
+// play no part), kept in buffers that later passes reuse, and computes exactly
+// what the point-by-point pass does, faster:
 //  - each pair of neighbours is tested for proximity once instead of up to
 //    six times (the distance is symmetric to the bit);
 //  - the chord is made without _GeoLine's repeated length computations;
@@ -192,7 +214,13 @@ void ScanAverageFilter::filterLine(
   // The first proximity test, at point 0, would refuse a negative limit.
   if (limit < 0.0) throw EMathNegativeTol();
 
-  AverageScratch& buffers = scratch();
+  // The buffers go back to the filter however the pass ends.
+  struct Lease {
+    const ScanAverageFilter& filter;
+    Scratch* scratch;
+    ~Lease() { filter.returnScratch(scratch); }
+  } lease{*this, takeScratch()};
+  Scratch& buffers = *lease.scratch;
   std::vector<Point>& q = buffers.positions;
   if (q.size() < count) q.resize(count);
   for (std::size_t j = 0; j < count; ++j) q[j] = line->getPoint(j)->position();

@@ -3,6 +3,7 @@
 #ifndef QUAX_SCAN_FILTERS_SCANAVERAGEFILTER_H_
 #define QUAX_SCAN_FILTERS_SCANAVERAGEFILTER_H_
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,8 +31,8 @@ namespace QUAX {
 //   <ProximityLimit value="500"/>
 //   <Weights value="5"/>   (n lines, window positions in order)
 //   </ScanAverageFilter>
-// Thread safety: the filter keeps nothing between calls, so one filter may
-// filter lines of several threads at once (not while settings are read).
+// Thread safety: one filter may filter lines of several threads at once (not
+// while settings are read); each pass works in buffers of its own.
 class QUAX_SCAN_API ScanAverageFilter : public ScanLineFilter {
  public:
   static const std::wstring _scanAverageFilterKey;  // "ScanAverageFilter"
@@ -61,9 +62,20 @@ class QUAX_SCAN_API ScanAverageFilter : public ScanLineFilter {
   void readSettings(std::wistream& is) override;
   void filterLine(_ScanLine<double, _ScanPoint<double>>* line) const override;
 
+  struct Scratch;  // the buffers of one pass
+  Scratch* takeScratch() const;
+  void returnScratch(Scratch* scratch) const noexcept;
+
   std::int32_t _neighborhoodSize;
   double _proximityLimit;
   std::vector<std::int32_t> _weights;
+  // Buffers of finished passes, kept for the next ones so that filtering
+  // allocates nothing once they have grown. A pass takes one with an atomic
+  // exchange and puts it back when it ends, so threads sharing the filter
+  // never share a buffer and take no lock. They are no part of the settings:
+  // copies start without any.
+  static constexpr int kScratchSlots = 8;
+  mutable std::atomic<Scratch*> _scratch[kScratchSlots];
 };
 
 }  // namespace QUAX
