@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "geomath/GeoLine.h"
-
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "geomath/GeoLine.h"
 
 namespace QUAX {
 namespace {
@@ -23,6 +25,24 @@ TEST(GeoLine, ShortDirectionsAreRefusedByTheirOwnBound) {
   EXPECT_THROW(Line(Point(), Vec(0, 0, 1e-14)), EMathZeroVector);
   EXPECT_THROW(Plane(Point(), Vec(0, 0, 1e-17)), EGeoInvalidParameter);
   EXPECT_NO_THROW(Line(Point(), Vec(0, 0, 2.220446049250313e-13)));
+  // Exactly one epsilon is not degenerate, but too short to normalize.
+  EXPECT_THROW(Line(Point(), Vec(0, 0, 2.220446049250313e-16)),
+               EMathZeroVector);
+}
+
+TEST(GeoLine, ProjectionIsOriginPlusDirectionTimesDot) {
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> u(-100.0, 100.0);
+  for (int n = 0; n < 1000; ++n) {
+    const Point o(u(rng), u(rng), u(rng)), p(u(rng), u(rng), u(rng));
+    const Line line(o, Vec(u(rng), u(rng), u(rng)));
+    const Vec& d = line.getDirection();
+    const double s = (p.x() - o.x()) * d.x() + (p.y() - o.y()) * d.y() +
+                     (p.z() - o.z()) * d.z();
+    ASSERT_EQ(line.project(p),
+              Point(o.x() + d.x() * s, o.y() + d.y() * s, o.z() + d.z() * s))
+        << "draw " << n;
+  }
 }
 
 TEST(GeoLine, ProjectsOntoTheFootPoint) {

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "geomath/MathVector.h"
-
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <stdexcept>
 #include <string>
+
+#include "geomath/MathVector.h"
 
 namespace QUAX {
 namespace {
@@ -26,6 +28,20 @@ TEST(MathVector, NormalizeRefusesVectorsBelowTheTolerance) {
   v.normalize();
   EXPECT_DOUBLE_EQ(v.x(), 0.6);
   EXPECT_DOUBLE_EQ(v.z(), 0.8);
+}
+
+TEST(MathVector, NormalizeDividesByTheLength) {
+  // Division, not multiplication by the reciprocal: the two differ in the
+  // last bit for many vectors.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> u(-10.0, 10.0);
+  for (int n = 0; n < 1000; ++n) {
+    const double x = u(rng), y = u(rng), z = u(rng);
+    const double len = std::sqrt(x * x + y * y + z * z);
+    Vec v(x, y, z);
+    v.normalize();
+    ASSERT_EQ(v, Vec(x / len, y / len, z / len)) << "draw " << n;
+  }
 }
 
 TEST(MathVector, DivisionByZeroThrowsBeforeChanging) {
