@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "scan/model/ScanPointItems.h"
-
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
+#include "scan/model/ScanFrameItems.h"
+#include "scan/model/ScanPointItems.h"
+#include "scan/model/ScanTransformHistory.h"
 #include "util/ExtensionItemFactory.h"
 #include "util/Guid.h"
 #include "util/VXException.h"
@@ -35,6 +37,23 @@ TEST(ScanPointItems, ScanInitRegistersPixelAndGraysumOnly) {
   auto tp = owned<ScanPointTPData>(factory.createExtension(ScanPointTPData::TPDataKey));
   ASSERT_NE(tp, nullptr);
   EXPECT_FALSE(factory.isRegistered(ScanPointExtData<double>::getScanPointExtDataKey()));
+  // The other items of the library are left to the host.
+  EXPECT_FALSE(factory.isRegistered(
+      ScanTransformHistory<double>::getScanTransformHistoryKey()));
+  EXPECT_FALSE(factory.isRegistered(ScanFrameTimeData::ScanFrameTimeDataKey));
+  EXPECT_FALSE(factory.isRegistered(SWScanFrameInfo::getSWScanFrameInfoKey()));
+}
+
+TEST(ScanPointItems, KeysHaveTheWindowsByteLayout) {
+  const unsigned char tp[16] = {0x60, 0xFC, 0x5E, 0x06, 0x5C, 0xB2, 0xD3, 0x11,
+                                0xA6, 0x22, 0x00, 0xE0, 0x29, 0x24, 0xBB, 0xF5};
+  const unsigned char ext[16] = {0xDE, 0x77, 0xCF, 0x31, 0x15, 0xFE,
+                                 0x88, 0x4A, 0xAB, 0x93, 0x42, 0x41,
+                                 0xFA, 0xE3, 0xA1, 0xCC};
+  EXPECT_EQ(std::memcmp(&ScanPointTPData::TPDataKey, tp, 16), 0);
+  EXPECT_EQ(
+      std::memcmp(&ScanPointExtData<double>::getScanPointExtDataKey(), ext, 16),
+      0);
 }
 
 TEST(ScanPointItems, TPDataPixelsAreIndependent) {
