@@ -97,7 +97,11 @@ class QUAX_UTIL_API ExtensionInterface {
   ExtensionInterface* _proxy = nullptr;
 };
 
-// The extension interface that owns its items. Copies clone every item.
+// The extension interface that owns its items. Copies clone every item; a
+// failed copy or assignment (std::bad_alloc from a clone) leaves the target
+// as it was.
+//
+// Thread safety: none; a list is guarded with the object that carries it.
 class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
  public:
   ExtensionList() noexcept = default;

@@ -10,6 +10,10 @@
 
 namespace QUAX {
 
+// The point items are plain records without a lock: they are guarded with
+// the point that carries them. Assignment copies the payload only; every
+// item keeps its key.
+
 // Low and high pixel of the laser line in the camera image for this point.
 class QUAX_SCAN_API ScanPointTPData : public ExtensionItem {
  public:

@@ -15,6 +15,9 @@ namespace QUAX {
 // oldest first, and keeps their composition up to date, so that the total
 // costs one copy however long the history is. Undo takes the last transform
 // out again (exactly for proper rotations).
+//
+// Thread safety: none; the history is guarded with the container whose
+// extension list owns it.
 template <class T>
 class QUAX_SCAN_API ScanTransformHistory : public ExtensionItem {
  public:

@@ -86,6 +86,31 @@ TEST(ScanPointArray, EraseClosesTheGapInBothModes) {
   }
 }
 
+TEST(ScanPointArray, PointsMovedDownByEraseKeepTheirItems) {
+  for (bool block : {false, true}) {
+    Array a;
+    if (block)
+      a.reserveBlock(4);
+    else
+      a.resize(4);
+    fill(a, 0);
+    for (std::size_t i : {1u, 3u}) {
+      a[i]->createExtensionList();
+      auto* tp = new ScanPointTPData();
+      tp->setLowPixel(static_cast<std::uint32_t>(i));
+      a[i]->addItem(tp);
+    }
+    a.erase(0, 2);
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_FALSE(a[0]->hasExtensionList()) << "block " << block;
+    EXPECT_EQ(a[1]->position().x(), 3.0);
+    EXPECT_EQ(static_cast<ScanPointTPData*>(
+                  a[1]->findItem(ScanPointTPData::TPDataKey).getBody())
+                  ->getLowPixel(),
+              3u);
+  }
+}
+
 TEST(ScanPointArray, EraseResizeAssignCopiesPositionsAndItems) {
   Array source;
   source.resize(3);
