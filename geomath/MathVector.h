@@ -45,12 +45,19 @@ class _MathVector {
       default: throw std::out_of_range("Axis Index");
     }
   }
-  // Writable axis access; the homogeneous coordinate cannot be written.
+  // Writable axis access. Axis 3 reads 1 here too; what is written to it is
+  // dropped (it goes to a per-thread copy that the next access resets), so
+  // the homogeneous coordinate stays 1 for every vector.
   T& operator[](int axis) {
     switch (axis) {
       case 0: return _x;
       case 1: return _y;
       case 2: return _z;
+      case 3: {
+        thread_local T homogeneous;
+        homogeneous = T(1);
+        return homogeneous;
+      }
       default: throw std::out_of_range("Axis Index");
     }
   }

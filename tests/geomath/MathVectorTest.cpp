@@ -66,6 +66,22 @@ TEST(MathVector, AxisAccess) {
   EXPECT_THROW((void)v[-1], std::out_of_range);
 }
 
+TEST(MathVector, AxisThreeReadsOneOnAWritableVectorToo) {
+  Vec v(1, 2, 3);
+  EXPECT_EQ(v[3], 1.0);
+  v[3] = 5.0;  // dropped: the homogeneous coordinate is always 1
+  EXPECT_EQ(v[3], 1.0);
+  EXPECT_EQ(static_cast<const Vec&>(v)[3], 1.0);
+  v[1] = 7.0;
+  EXPECT_EQ(v, Vec(1, 7, 3));
+  try {
+    (void)v[4];
+    FAIL() << "axis 4 accepted";
+  } catch (const std::out_of_range& e) {
+    EXPECT_EQ(std::string(e.what()), "Axis Index");
+  }
+}
+
 TEST(MathVector, DotCrossAndLength) {
   const Vec a(1, 0, 0), b(0, 1, 0);
   EXPECT_EQ(a.dot(b), 0);
