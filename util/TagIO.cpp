@@ -6,11 +6,6 @@ namespace {
 
 using Traits = std::wistream::traits_type;
 
-bool isSpace(Traits::int_type c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' ||
-         c == L'\f';
-}
-
 bool isNameChar(Traits::int_type c) {
   return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
          (c >= L'0' && c <= L'9') || c == L'_' || c == L'-' || c == L'.' ||
@@ -43,8 +38,13 @@ void writeEndTag(std::wostream& os, std::wstring name) {
   os << L"</" << name << L'>' << std::endl;
 }
 
+bool isSettingsWhiteSpace(std::wistream::int_type c) noexcept {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' ||
+         c == L'\f';
+}
+
 void ignoreWhiteSpace(std::wistream& is) {
-  while (is && isSpace(is.peek())) is.get();
+  while (is && isSettingsWhiteSpace(is.peek())) is.get();
 }
 
 bool checkStartTag(std::wistream& is, std::wstring name, bool simple) {

@@ -30,6 +30,10 @@ QUAX_UTIL_API bool checkStartTag(std::wistream& is, std::wstring name,
 QUAX_UTIL_API bool checkEndTag(std::wistream& is, std::wstring name);
 // Consumes whitespace so that the next character read is not whitespace.
 QUAX_UTIL_API void ignoreWhiteSpace(std::wistream& is);
+// Whether `c` (a character or EOF as a stream's peek() returns it) is
+// whitespace of the settings text: space, tab, line feed, carriage return,
+// vertical tab or form feed.
+QUAX_UTIL_API bool isSettingsWhiteSpace(std::wistream::int_type c) noexcept;
 
 }  // namespace QUAX
 

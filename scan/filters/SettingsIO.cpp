@@ -12,18 +12,13 @@ namespace {
 
 using Traits = std::wistream::traits_type;
 
-bool isSpace(Traits::int_type c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' ||
-         c == L'\f';
-}
-
 // Takes one whitespace-delimited word of at most `limit` characters, as an
 // extraction with a field width would.
 std::wstring takeWord(std::wistream& is, std::size_t limit) {
   std::wstring word;
   while (word.size() < limit) {
     const Traits::int_type c = is.peek();
-    if (c == Traits::eof() || isSpace(c)) break;
+    if (c == Traits::eof() || isSettingsWhiteSpace(c)) break;
     word += Traits::to_char_type(is.get());
   }
   return word;
