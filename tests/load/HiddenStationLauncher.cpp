@@ -40,10 +40,12 @@ int main() {
   }
 
   // The station and a desktop in it must exist before the child names them.
-  const wchar_t kStation[] = L"QuaxLoadTest";
+  // One station per launcher, so that tests running side by side stay apart.
+  const std::wstring stationName =
+      L"QuaxLoadTest" + std::to_wstring(GetCurrentProcessId());
   HWINSTA own = GetProcessWindowStation();
   HWINSTA station =
-      CreateWindowStationW(kStation, 0, WINSTA_ALL_ACCESS, nullptr);
+      CreateWindowStationW(stationName.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
   if (station == nullptr || !SetProcessWindowStation(station)) {
     std::printf("could not create window station (error %lu)\n",
                 GetLastError());
@@ -57,7 +59,7 @@ int main() {
     return 2;
   }
 
-  std::wstring desktopName = std::wstring(kStation) + L"\\Default";
+  std::wstring desktopName = stationName + L"\\Default";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.lpDesktop = desktopName.data();
