@@ -4,12 +4,16 @@
 #include <thread>
 
 #include "Demo.h"
-#include "SimulatedScanner.h"
+#include "apps/quaxscan/SimulatedScanner.h"
 
 namespace quaxdemo {
 
+using quaxscan::ScannerSettings;
+using quaxscan::SimulatedScanner;
+
 void runAcquisitionDemo() {
-  std::printf("\n== Acquisition: a filler thread appends frames while we read them\n");
+  std::printf(
+      "\n== Acquisition: a filler thread appends frames while we read them\n");
   constexpr std::size_t kFrames = 200;
   QUAX::ScanSurface surface;
 
@@ -19,7 +23,8 @@ void runAcquisitionDemo() {
       auto frame = std::make_unique<QUAX::ScanFrame>(scanner.profile(i));
       frame->getSyncObject()->setDataState(1);
       surface.appendFrame(std::move(frame));
-      std::this_thread::sleep_for(std::chrono::microseconds(500));  // ~2 kHz scanner
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(500));  // ~2 kHz scanner
     }
     surface.setComplete();
   });
@@ -34,8 +39,9 @@ void runAcquisitionDemo() {
       highest = std::max(highest, line->getPoint(j)->position().z());
     }
     if ((i + 1) % 50 == 0) {
-      std::printf("  read %3zu frames (%zu points) while the surface holds %zu\n", i + 1,
-                  points, surface.getFrameCount());
+      std::printf(
+          "  read %3zu frames (%zu points) while the surface holds %zu\n",
+          i + 1, points, surface.getFrameCount());
     }
   }
   acquisition.join();

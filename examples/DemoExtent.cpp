@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "Demo.h"
-#include "SimulatedScanner.h"
+#include "apps/quaxscan/SimulatedScanner.h"
 #include "geomath/GeoLine.h"
 #include "scan/extent/SurfaceExtent.h"
 
 namespace quaxdemo {
+
+using quaxscan::ScannerSettings;
+using quaxscan::SimulatedScanner;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "Demo.h"
-#include "SimulatedScanner.h"
+#include "apps/quaxscan/SimulatedScanner.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
@@ -18,6 +18,9 @@
 #include "util/WideText.h"
 
 namespace quaxdemo {
+
+using quaxscan::ScannerSettings;
+using quaxscan::SimulatedScanner;
 
 namespace {
 

@@ -4,25 +4,16 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "Demo.h"
+#include "apps/quaxscan/ProgressReport.h"
+#include "apps/quaxscan/SimulatedScanner.h"
 #include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSurface.h"
 #include "scan/stitch/ScanStitchTool.h"
-
-#ifdef _WIN32
-#include <io.h>
-#define QUAX_DEMO_ISATTY(fd) _isatty(fd)
-#define QUAX_DEMO_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define QUAX_DEMO_ISATTY(fd) isatty(fd)
-#define QUAX_DEMO_FILENO(f) fileno(f)
-#endif
 
 namespace quaxdemo {
 
@@ -38,31 +29,16 @@ constexpr double kLineWidth = 60.0;
 constexpr double kFrameSpacing = 0.5;
 constexpr int kFrames = 120;
 
-// A part curved both ways, with a gentle wave.
-double partHeight(double x, double y) {
-  return 30.0 - 0.004 * x * x - 0.003 * (y - 45.0) * (y - 45.0) +
-         0.8 * std::sin(x / 7.0) * std::cos(y / 9.0);
+// One sweep of the simulated scanner along y from `y0`; every point is
+// registered off by `error`.
+std::unique_ptr<ScanSurface> sweep(quaxscan::SimulatedScanner& scanner,
+                                   double y0,
+                                   const _MathVector<double>& error) {
+  return scanner.sweep(kFrames, y0, error);
 }
 
-// One sweep along y from `y0`; every point is registered off by `error`.
-std::unique_ptr<ScanSurface> sweep(double y0, const _MathVector<double>& error,
-                                   std::mt19937& random) {
-  std::normal_distribution<double> noise(0.0, 0.01);
-  auto surface = std::make_unique<ScanSurface>();
-  for (int i = 0; i < kFrames; ++i) {
-    auto line = std::make_unique<QUAX::ScanLine>();
-    line->getPoints().reserveBlock(kPointsPerLine);
-    const double y = y0 + i * kFrameSpacing;
-    for (int j = 0; j < kPointsPerLine; ++j) {
-      const double x = -kLineWidth / 2 + kLineWidth * j / (kPointsPerLine - 1);
-      line->getPoint(static_cast<std::size_t>(j))
-          ->setPosition(x + error.x(), y + error.y(),
-                        partHeight(x, y) + noise(random) + error.z());
-    }
-    surface->appendFrame(std::make_unique<QUAX::ScanFrame>(std::move(line)));
-  }
-  surface->setComplete();
-  return surface;
+double partHeight(double x, double y) {
+  return quaxscan::SimulatedScanner::partHeight(x, y);
 }
 
 _GeoPoint<double> firstPoint(ScanSurface& surface) {
@@ -89,28 +65,6 @@ double meanGap(ScanSurface& second, const _MathVector<double>& firstShift,
   return n == 0 ? 0.0 : sum / static_cast<double>(n);
 }
 
-// Progress as a bar on a terminal, as plain lines otherwise.
-class ProgressBar {
- public:
-  ProgressBar() : _terminal(QUAX_DEMO_ISATTY(QUAX_DEMO_FILENO(stdout)) != 0) {}
-
-  void onProgress(QUAX::Subject<int, unsigned>*, int percent, unsigned) {
-    if (!_terminal) {
-      std::printf("  progress %d%%\n", percent);
-      return;
-    }
-    const int width = 40;
-    const int filled = percent * width / 100;
-    std::printf("\r  [%s%s] %3d%%", std::string(filled, '#').c_str(),
-                std::string(width - filled, ' ').c_str(), percent);
-    if (percent >= 100) std::printf("\n");
-    std::fflush(stdout);
-  }
-
- private:
-  bool _terminal;
-};
-
 void printOffset(const char* label, const _MathVector<double>& offset,
                  double gap) {
   std::printf(
@@ -122,10 +76,16 @@ void printOffset(const char* label, const _MathVector<double>& offset,
 
 void runStitchDemo() {
   std::printf("== Stitching two overlapping sweeps\n");
-  std::mt19937 random(7);
+  quaxscan::ScannerSettings settings;
+  settings.pointsPerLine = kPointsPerLine;
+  settings.lineWidth = kLineWidth;
+  settings.frameSpacing = kFrameSpacing;
+  settings.noise = 0.01;
+  settings.seed = 7;
+  quaxscan::SimulatedScanner scanner(settings);
   const _MathVector<double> error(0.15, -0.10, 0.40);
-  auto first = sweep(0.0, _MathVector<double>(), random);
-  auto second = sweep(30.0, error, random);
+  auto first = sweep(scanner, 0.0, _MathVector<double>());
+  auto second = sweep(scanner, 30.0, error);
   std::printf(
       "  two sweeps of %d lines x %d points, y 0 to %.1f and 30 to %.1f;\n"
       "  the second registered off by (%.2f, %.2f, %.2f)\n",
@@ -137,9 +97,10 @@ void runStitchDemo() {
   printOffset("before", error, meanGap(*second, _MathVector<double>(), 0.0));
 
   ScanStitchTool tool(1.0);
-  ProgressBar bar;
-  tool.attach(ScanStitchTool::Callback(bar, &ProgressBar::onProgress),
-              0xFFFFFFFFu);
+  quaxscan::ProgressReport bar(stdout, "  progress ");
+  tool.attach(
+      ScanStitchTool::Callback(bar, &quaxscan::ProgressReport::onProgress),
+      0xFFFFFFFFu);
   tool.addSurfacePointer(first.get(), true);
   tool.addSurfacePointer(second.get(), true);
   std::printf(

@@ -1,0 +1,400 @@
+// SPDX-License-Identifier: MIT
+#include "apps/quaxscan/Commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include "apps/quaxscan/ProgressReport.h"
+#include "apps/quaxscan/ScanSetIO.h"
+#include "apps/quaxscan/ScanSetSummary.h"
+#include "apps/quaxscan/SvgPlot.h"
+#include "geomath/GeoLine.h"
+#include "scan/extent/SurfaceExtent.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
+#include "scan/filters/ScanNPointFilter.h"
+#include "scan/stitch/ScanStitchTool.h"
+#include "util/WideText.h"
+
+namespace quaxscan {
+
+namespace {
+
+std::string fixed(double value, int decimals = 3) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string milliseconds(std::chrono::steady_clock::time_point since) {
+  const auto took = std::chrono::steady_clock::now() - since;
+  return std::to_string(
+             std::chrono::duration_cast<std::chrono::milliseconds>(took)
+                 .count()) +
+         " ms";
+}
+
+std::size_t pointCount(const QUAX::ScanSet& set) {
+  return summarize(set).points;
+}
+
+void report(const std::string& what, const std::string& path) {
+  std::cout << what << " " << path << "\n";
+}
+
+// ---- filter settings --------------------------------------------------------
+
+struct NamedFilter {
+  std::string name;
+  std::unique_ptr<QUAX::ScanLineFilter> filter;
+};
+
+// The filters whose settings blocks `path` holds, in order. The file is UTF-8
+// text; each block starts with its filter's name in angle brackets.
+std::vector<NamedFilter> readFilterSettings(const std::string& path) {
+  const std::wstring text = QUAX::fromUtf8(readFileBytes(path));
+  std::wistringstream in(text);
+  std::vector<NamedFilter> filters;
+  while (true) {
+    // The block's first line, found and then read again by the filter.
+    const std::streamoff start = in.tellg();
+    std::wstring line;
+    if (!std::getline(in, line)) break;
+    const auto first = line.find_first_not_of(L" \t\r");
+    if (first == std::wstring::npos) continue;
+    const auto last = line.find_last_not_of(L" \t\r");
+    const std::wstring header = line.substr(first, last - first + 1);
+    const std::size_t lineNumber =
+        1 + std::size_t(std::count(text.begin(), text.begin() + start, L'\n'));
+    const std::string where = path + ":" + std::to_string(lineNumber);
+
+    NamedFilter entry;
+    if (header == L"<ScanAverageFilter>") {
+      entry.filter = std::make_unique<QUAX::ScanAverageFilter>(3, 1.0);
+    } else if (header == L"<ScanChordalDeviationFilter>") {
+      entry.filter = std::make_unique<QUAX::ScanChordalDeviationFilter>(1.0);
+    } else if (header == L"<ScanNPointFilter>") {
+      entry.filter = std::make_unique<QUAX::ScanNPointFilter>(
+          3, QUAX::ScanNPointFilter::EQUAL_INDEX);
+    } else {
+      throw ScanFileError(where + ": '" + QUAX::toUtf8(header.substr(0, 60)) +
+                          "' does not start a filter settings block (expected "
+                          "<ScanAverageFilter>, <ScanChordalDeviationFilter> "
+                          "or <ScanNPointFilter>)");
+    }
+    entry.name = QUAX::toUtf8(entry.filter->getKey());
+    in.clear();
+    in.seekg(start);
+    try {
+      if (auto* f =
+              dynamic_cast<QUAX::ScanAverageFilter*>(entry.filter.get())) {
+        in >> *f;
+      } else if (auto* c = dynamic_cast<QUAX::ScanChordalDeviationFilter*>(
+                     entry.filter.get())) {
+        in >> *c;
+      } else {
+        in >> *static_cast<QUAX::ScanNPointFilter*>(entry.filter.get());
+      }
+    } catch (const QUAX::EVXException& e) {
+      throw ScanFileError(where + ": the " + entry.name +
+                          " block cannot be read: " + e.what());
+    }
+    if (in.bad() || (in.fail() && !in.eof())) {
+      throw ScanFileError(where + ": the " + entry.name +
+                          " block cannot be read");
+    }
+    filters.push_back(std::move(entry));
+  }
+  if (filters.empty()) {
+    throw ScanFileError(path + ": holds no filter settings block");
+  }
+  return filters;
+}
+
+std::string settingsText(const NamedFilter& entry) {
+  std::wostringstream out;
+  if (auto* f =
+          dynamic_cast<const QUAX::ScanAverageFilter*>(entry.filter.get())) {
+    out << *f;
+  } else if (auto* c = dynamic_cast<const QUAX::ScanChordalDeviationFilter*>(
+                 entry.filter.get())) {
+    out << *c;
+  } else {
+    out << *static_cast<const QUAX::ScanNPointFilter*>(entry.filter.get());
+  }
+  return QUAX::toUtf8(out.str());
+}
+
+// The position of a surface's first point, to see how far stitching moved
+// it (surfaces are only translated).
+bool firstPoint(const QUAX::ScanSurface& surface, QUAX::_GeoPoint<double>& p) {
+  for (std::size_t f = 0; f < surface.getFrameCount(); ++f) {
+    const QUAX::ScanFrame* frame = surface.getFrame(f);
+    if (frame->hasScanLine() && frame->getScanLine()->getPointCount() > 0) {
+      p = frame->getScanLine()->getPoint(0)->position();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// ---- commands ---------------------------------------------------------------
+
+void runSimulate(const SimulateOptions& options) {
+  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  SimulationSettings settings = options.simulation;
+  if (options.misregistration.size() == 3) {
+    settings.misregistration = QUAX::_MathVector<double>(
+        options.misregistration[0], options.misregistration[1],
+        options.misregistration[2]);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const auto set = simulateScanSet(settings);
+  writeScanSetFile(*set, format, options.output);
+  const SetSummary summary = summarize(*set);
+  std::cout << "simulated " << summary.surfaces.size()
+            << " overlapping sweeps of " << settings.framesPerSurface
+            << " frames: " << summary.points << " points (seed "
+            << settings.scanner.seed << ", noise " << settings.scanner.noise
+            << ", " << (settings.scanner.graysum ? "with" : "without")
+            << " gray sums) in " << milliseconds(start) << "\n";
+  std::cout << "sweep k is registered off by k times ("
+            << fixed(settings.misregistration.x()) << ", "
+            << fixed(settings.misregistration.y()) << ", "
+            << fixed(settings.misregistration.z()) << ")\n";
+  report(std::string("wrote ") + formatName(format), options.output);
+}
+
+void runConvert(const ConvertOptions& options) {
+  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  const auto set = readScanSetFile(options.input);
+  writeScanSetFile(*set, format, options.output);
+  std::cout << pointCount(*set) << " points\n";
+  report(std::string("wrote ") + formatName(format), options.output);
+}
+
+void runInfo(const InfoOptions& options) {
+  const auto set = readScanSetFile(options.input);
+  std::cout << options.input << ": ";
+  printSummary(summarize(*set), options.perFrame, std::cout);
+}
+
+void runFilter(const FilterOptions& options) {
+  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  const std::vector<NamedFilter> filters = readFilterSettings(options.settings);
+  const auto set = readScanSetFile(options.input);
+  std::size_t before = pointCount(*set);
+  std::cout << options.input << ": " << before << " points\n";
+  for (const NamedFilter& entry : filters) {
+    const auto start = std::chrono::steady_clock::now();
+    entry.filter->applyFilter(*set);
+    const std::size_t after = pointCount(*set);
+    std::cout << entry.name << ": " << before << " -> " << after
+              << " points in " << milliseconds(start) << "\n";
+    std::istringstream lines(settingsText(entry));
+    for (std::string line; std::getline(lines, line);) {
+      std::cout << "    " << line << "\n";
+    }
+    before = after;
+  }
+  writeScanSetFile(*set, format, options.output);
+  report(std::string("wrote ") + formatName(format), options.output);
+}
+
+void runExtent(const ExtentOptions& options) {
+  const auto set = readScanSetFile(options.input);
+  if (options.surface >= set->getSurfaceCount()) {
+    throw ScanFileError(
+        options.input + ": has " + std::to_string(set->getSurfaceCount()) +
+        " surfaces; there is no surface " + std::to_string(options.surface));
+  }
+  QUAX::ScanSurface* surface = set->getSurface(options.surface);
+  QUAX::SurfaceExtent extent;
+  try {
+    extent.calculateExtents(surface);
+  } catch (const QUAX::EVXException& e) {
+    throw ScanFileError(options.input + ": surface " +
+                        std::to_string(options.surface) +
+                        ": no extent: " + e.what());
+  }
+  std::vector<QUAX::ScanNode*> nodes;
+  extent.getNodeList(&nodes);
+  std::cout << options.input << ", surface " << options.surface << " of "
+            << set->getSurfaceCount() << ": " << nodes.size() << " nodes from "
+            << surface->getFrameCount()
+            << " frames (frames with fewer than six points have none)\n";
+  if (!nodes.empty()) {
+    QUAX::_GeoLine<double> ref;
+    extent.getRefLine(ref);
+    QUAX::_MathVector<double> split;
+    try {
+      extent.getSplitDirection(split);
+      std::cout << "split direction (" << fixed(split.x(), 4) << ", "
+                << fixed(split.y(), 4) << ", " << fixed(split.z(), 4) << ")\n";
+    } catch (const QUAX::EVXException&) {
+      std::cout << "split direction: none (the frames do not advance)\n";
+    }
+    std::cout << "reference line through (" << fixed(ref.getOrigin().x())
+              << ", " << fixed(ref.getOrigin().y()) << ", "
+              << fixed(ref.getOrigin().z()) << ")\n";
+    double widest = 0.0, steepest = 0.0;
+    std::int32_t widestFrame = 0;
+    for (const QUAX::ScanNode* node : nodes) {
+      double distance = 0.0, differential = 0.0;
+      node->getProjectedDistance(distance);
+      node->getprojectedDifferential(differential);
+      if (std::fabs(distance) > std::fabs(widest)) {
+        widest = distance;
+        widestFrame = node->getFrameIndex();
+      }
+      if (std::fabs(differential) > std::fabs(steepest))
+        steepest = differential;
+    }
+    std::cout << "the middle line leaves the reference line by up to "
+              << fixed(std::fabs(widest)) << " (frame " << widestFrame
+              << "); steepest change " << fixed(steepest, 4)
+              << " per unit of travel\n";
+  }
+  if (!options.output.empty()) {
+    replaceFile(options.output, [&](std::ostream& out) { out << extent; });
+    report(
+        "wrote the node text (per node: middle, first and last point x,y,z; "
+        "distance; differential) to",
+        options.output);
+  }
+}
+
+void runStitch(const StitchOptions& options) {
+  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  const auto set = readScanSetFile(options.input);
+  if (set->getSurfaceCount() < 2) {
+    throw ScanFileError(options.input + ": has " +
+                        std::to_string(set->getSurfaceCount()) +
+                        " surface; stitching needs two or more");
+  }
+  const OverlapGap before = overlapGap(*set, options.tolerance);
+  std::vector<QUAX::_GeoPoint<double>> starts(set->getSurfaceCount());
+  std::vector<bool> hasStart(set->getSurfaceCount());
+  for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
+    QUAX::_GeoPoint<double> p;
+    hasStart[s] = firstPoint(*set->getSurface(s), p);
+    starts[s] = p;
+  }
+
+  QUAX::ScanStitchTool tool(options.tolerance);
+  ProgressReport progress(stderr, "stitching: ");
+  tool.attach(
+      QUAX::ScanStitchTool::Callback(progress, &ProgressReport::onProgress),
+      0xFFFFFFFFu);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
+      tool.addSurfacePointer(set->getSurface(s), true);
+    }
+    tool.stitchSurfaces(options.iterations,
+                        options.toReference
+                            ? QUAX::ScanStitchTool::STITCH_TO_REFERENCE
+                            : QUAX::ScanStitchTool::STITCH_BOTH);
+  } catch (const QUAX::EVXException& e) {
+    throw ScanFileError(options.input + ": stitching failed: " + e.what());
+  }
+  std::cout << "stitched " << set->getSurfaceCount() << " surfaces ("
+            << (options.toReference ? "to the reference" : "both ways")
+            << ", tolerance " << options.tolerance << ", " << options.iterations
+            << " iterations) in " << milliseconds(start) << "\n";
+  for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
+    QUAX::_GeoPoint<double> p;
+    if (!hasStart[s] || !firstPoint(*set->getSurface(s), p)) continue;
+    const QUAX::_MathVector<double> moved = p - starts[s];
+    std::cout << "surface " << s << " moved by (" << fixed(moved.x(), 4) << ", "
+              << fixed(moved.y(), 4) << ", " << fixed(moved.z(), 4) << ")\n";
+  }
+  const OverlapGap after = overlapGap(*set, options.tolerance);
+  std::cout << "mean distance between overlapping surfaces: "
+            << fixed(before.meanDistance, 4) << " before (" << before.pairs
+            << " points), " << fixed(after.meanDistance, 4) << " after ("
+            << after.pairs << " points)\n";
+  writeScanSetFile(*set, format, options.output);
+  report(std::string("wrote ") + formatName(format), options.output);
+}
+
+void runPlot(const PlotOptions& options) {
+  const auto set = readScanSetFile(options.input);
+  std::vector<NamedFilter> filters;
+  if (!options.settings.empty()) filters = readFilterSettings(options.settings);
+  if (options.surface >= set->getSurfaceCount()) {
+    throw ScanFileError(
+        options.input + ": has " + std::to_string(set->getSurfaceCount()) +
+        " surfaces; there is no surface " + std::to_string(options.surface));
+  }
+  const QUAX::ScanSurface* surface = set->getSurface(options.surface);
+  std::vector<std::size_t> frames = options.frames;
+  if (frames.empty()) {
+    if (surface->getFrameCount() == 0) {
+      throw ScanFileError(options.input + ": surface " +
+                          std::to_string(options.surface) + " has no frames");
+    }
+    frames.push_back(surface->getFrameCount() / 2);
+  }
+
+  std::string filterNames;
+  for (const NamedFilter& f : filters) {
+    filterNames += (filterNames.empty() ? "" : ", ") + f.name;
+  }
+  // The filtered lines live in one-frame sets of their own, filtered with the
+  // library's own walk.
+  std::vector<std::unique_ptr<QUAX::ScanSet>> filteredSets;
+  std::vector<ProfilePanel> panels;
+  for (std::size_t f : frames) {
+    if (f >= surface->getFrameCount()) {
+      throw ScanFileError(options.input + ": surface " +
+                          std::to_string(options.surface) + " has " +
+                          std::to_string(surface->getFrameCount()) +
+                          " frames; there is no frame " + std::to_string(f));
+    }
+    const QUAX::ScanFrame* frame = surface->getFrame(f);
+    if (!frame->hasScanLine()) continue;
+    ProfilePanel panel;
+    panel.surface = options.surface;
+    panel.frame = f;
+    panel.measured = frame->getScanLine();
+    if (!filters.empty()) {
+      auto one = std::make_unique<QUAX::ScanSurface>();
+      one->appendFrame(std::make_unique<QUAX::ScanFrame>(
+          std::make_unique<QUAX::ScanLine>(*panel.measured)));
+      one->setComplete();
+      auto oneSet = std::make_unique<QUAX::ScanSet>();
+      oneSet->addSurface(std::move(one));
+      for (const NamedFilter& entry : filters)
+        entry.filter->applyFilter(*oneSet);
+      panel.filtered = oneSet->getSurface(0)->getFrame(0)->getScanLine();
+      panel.filteredLabel = "filtered";
+      filteredSets.push_back(std::move(oneSet));
+    }
+    panels.push_back(panel);
+  }
+  std::string title = options.title;
+  if (title.empty()) {
+    title = options.input;
+    if (!filters.empty()) title += ": measured and after " + filterNames;
+  }
+  replaceFile(options.output, [&](std::ostream& out) {
+    writeSvgPlot(*set, panels, title, out);
+  });
+  std::cout << "plotted " << panels.size() << " scan lines of surface "
+            << options.surface << " and a top view of "
+            << set->getSurfaceCount() << " surfaces\n";
+  report("wrote", options.output);
+}
+
+}  // namespace quaxscan

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+// The subcommands of quaxscan, each with the options it was given. Every
+// command writes its report to standard output (progress to standard error)
+// and throws on failure; main turns the exception into a message and a
+// non-zero exit. Output files are replaced only when the command succeeds.
+#ifndef QUAX_APPS_QUAXSCAN_COMMANDS_H_
+#define QUAX_APPS_QUAXSCAN_COMMANDS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "apps/quaxscan/SimulatedScanner.h"
+
+namespace quaxscan {
+
+struct SimulateOptions {
+  SimulationSettings simulation;
+  std::vector<double> misregistration;  // x y z
+  std::string output;
+  bool ascii = false;
+};
+
+struct ConvertOptions {
+  std::string input, output;
+  bool ascii = false;
+};
+
+struct InfoOptions {
+  std::string input;
+  bool perFrame = false;
+};
+
+struct FilterOptions {
+  std::string input, output, settings;
+  bool ascii = false;
+};
+
+struct ExtentOptions {
+  std::string input, output;
+  std::size_t surface = 0;
+};
+
+struct StitchOptions {
+  std::string input, output;
+  double tolerance = 1.0;
+  int iterations = 4;
+  bool toReference = false;
+  bool ascii = false;
+};
+
+struct PlotOptions {
+  std::string input, output, settings, title;
+  std::size_t surface = 0;
+  std::vector<std::size_t> frames;  // empty: the surface's middle frame
+};
+
+void runSimulate(const SimulateOptions& options);
+void runConvert(const ConvertOptions& options);
+void runInfo(const InfoOptions& options);
+void runFilter(const FilterOptions& options);
+void runExtent(const ExtentOptions& options);
+void runStitch(const StitchOptions& options);
+void runPlot(const PlotOptions& options);
+
+}  // namespace quaxscan
+
+#endif  // QUAX_APPS_QUAXSCAN_COMMANDS_H_

@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: MIT
+#include "apps/quaxscan/ScanSetSummary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <unordered_map>
+
+#include "scan/model/ScanPointItems.h"
+
+namespace quaxscan {
+
+void Box::add(double x, double y, double z) {
+  const double v[3] = {x, y, z};
+  for (int i = 0; i < 3; ++i) {
+    low[i] = empty ? v[i] : std::min(low[i], v[i]);
+    high[i] = empty ? v[i] : std::max(high[i], v[i]);
+  }
+  empty = false;
+}
+
+void Box::add(const Box& other) {
+  if (other.empty) return;
+  add(other.low[0], other.low[1], other.low[2]);
+  add(other.high[0], other.high[1], other.high[2]);
+}
+
+namespace {
+
+bool hasItem(const QUAX::ScanPoint& point, const _GUID& key) {
+  if (!point.hasExtensionList()) return false;
+  try {
+    point.findItem(key);
+    return true;
+  } catch (const QUAX::EVXException&) {
+    return false;
+  }
+}
+
+std::string boxText(const Box& box) {
+  if (box.empty) return "none";
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "x %.3f .. %.3f, y %.3f .. %.3f, z %.3f .. %.3f", box.low[0],
+                box.high[0], box.low[1], box.high[1], box.low[2], box.high[2]);
+  return text;
+}
+
+}  // namespace
+
+SetSummary summarize(const QUAX::ScanSet& set) {
+  SetSummary summary;
+  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
+    const QUAX::ScanSurface* surface = set.getSurface(s);
+    SurfaceSummary figures;
+    figures.frames = surface->getFrameCount();
+    for (std::size_t f = 0; f < figures.frames; ++f) {
+      const QUAX::ScanFrame* frame = surface->getFrame(f);
+      const std::size_t n =
+          frame->hasScanLine() ? frame->getScanLine()->getPointCount() : 0;
+      figures.pointsPerFrame.push_back(n);
+      if (n == 0) {
+        ++figures.framesWithoutPoints;
+        continue;
+      }
+      const bool first = figures.points == 0;
+      figures.points += n;
+      figures.fewestPoints = first ? n : std::min(figures.fewestPoints, n);
+      figures.mostPoints = std::max(figures.mostPoints, n);
+      const QUAX::ScanLine* line = frame->getScanLine();
+      for (std::size_t i = 0; i < n; ++i) {
+        const QUAX::ScanPoint& p = *line->getPoint(i);
+        figures.box.add(p.position().x(), p.position().y(), p.position().z());
+        if (p.hasExtensionList()) {
+          figures.pointsWithGraysum +=
+              hasItem(p, QUAX::ScanPointGraysumData::GraysumDataKey);
+          figures.pointsWithPixels +=
+              hasItem(p, QUAX::ScanPointTPData::TPDataKey);
+        }
+      }
+    }
+    summary.frames += figures.frames;
+    summary.points += figures.points;
+    summary.box.add(figures.box);
+    summary.surfaces.push_back(std::move(figures));
+  }
+  return summary;
+}
+
+void printSummary(const SetSummary& summary, bool perFrame, std::ostream& out) {
+  out << summary.surfaces.size() << " surfaces, " << summary.frames
+      << " frames, " << summary.points << " points\n";
+  out << "bounding box: " << boxText(summary.box) << "\n";
+  for (std::size_t s = 0; s < summary.surfaces.size(); ++s) {
+    const SurfaceSummary& f = summary.surfaces[s];
+    out << "surface " << s << ": " << f.frames << " frames ("
+        << f.framesWithoutPoints << " without points), " << f.points
+        << " points\n";
+    if (f.points > 0) {
+      const std::size_t withPoints = f.frames - f.framesWithoutPoints;
+      char mean[32];
+      std::snprintf(mean, sizeof mean, "%.1f",
+                    double(f.points) / double(withPoints));
+      out << "  points per frame: " << f.fewestPoints << " to " << f.mostPoints
+          << ", " << mean << " on average\n";
+    }
+    out << "  bounding box: " << boxText(f.box) << "\n";
+    if (f.pointsWithGraysum > 0 || f.pointsWithPixels > 0) {
+      out << "  gray sums on " << f.pointsWithGraysum << " points, pixels on "
+          << f.pointsWithPixels << " points\n";
+    }
+    if (perFrame) {
+      out << "  points of each frame:";
+      for (std::size_t i = 0; i < f.pointsPerFrame.size(); ++i) {
+        if (i % 16 == 0) out << "\n   ";
+        out << ' ' << f.pointsPerFrame[i];
+      }
+      out << "\n";
+    }
+  }
+}
+
+OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
+  OverlapGap gap;
+  if (!(radius > 0) || set.getSurfaceCount() < 2) return gap;
+  using Cell = std::int64_t;
+  auto cellOf = [radius](double v) {
+    return Cell(std::clamp(std::floor(v / radius), -1e15, 1e15));
+  };
+  // 21 bits per axis; neighbouring cells of far-apart points may share a
+  // key, which costs only a few extra distance tests.
+  auto key = [](Cell i, Cell j, Cell k) {
+    return ((i & 0x1fffff) << 42) | ((j & 0x1fffff) << 21) | (k & 0x1fffff);
+  };
+  std::vector<std::vector<QUAX::_GeoPoint<double>>> points(
+      set.getSurfaceCount());
+  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
+    const QUAX::ScanSurface* surface = set.getSurface(s);
+    for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
+      const QUAX::ScanFrame* frame = surface->getFrame(f);
+      if (!frame->hasScanLine()) continue;
+      const QUAX::ScanLine* line = frame->getScanLine();
+      for (std::size_t i = 0; i < line->getPointCount(); ++i) {
+        points[s].push_back(line->getPoint(i)->position());
+      }
+    }
+  }
+  double sum = 0.0;
+  for (std::size_t a = 0; a + 1 < points.size(); ++a) {
+    std::unordered_map<Cell, std::vector<std::uint32_t>> grid;
+    for (std::size_t i = 0; i < points[a].size(); ++i) {
+      const auto& p = points[a][i];
+      grid[key(cellOf(p.x()), cellOf(p.y()), cellOf(p.z()))].push_back(
+          std::uint32_t(i));
+    }
+    for (std::size_t b = a + 1; b < points.size(); ++b) {
+      // About 4000 samples per surface are plenty for a mean.
+      const std::size_t step =
+          std::max<std::size_t>(1, points[b].size() / 4000);
+      for (std::size_t i = 0; i < points[b].size(); i += step) {
+        const auto& q = points[b][i];
+        const Cell ci = cellOf(q.x()), cj = cellOf(q.y()), ck = cellOf(q.z());
+        double best = radius * radius;
+        bool found = false;
+        for (Cell di = -1; di <= 1; ++di) {
+          for (Cell dj = -1; dj <= 1; ++dj) {
+            for (Cell dk = -1; dk <= 1; ++dk) {
+              const auto cell = grid.find(key(ci + di, cj + dj, ck + dk));
+              if (cell == grid.end()) continue;
+              for (std::uint32_t index : cell->second) {
+                const auto d = points[a][index] - q;
+                const double d2 = d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
+                if (d2 <= best) best = d2, found = true;
+              }
+            }
+          }
+        }
+        if (found) {
+          sum += std::sqrt(best);
+          ++gap.pairs;
+        }
+      }
+    }
+  }
+  if (gap.pairs > 0) gap.meanDistance = sum / double(gap.pairs);
+  return gap;
+}
+
+}  // namespace quaxscan

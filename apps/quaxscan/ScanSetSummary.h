@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+// Figures of a scan set for people: counts, bounding boxes, points per
+// frame, and how far overlapping surfaces lie apart.
+#ifndef QUAX_APPS_QUAXSCAN_SCANSETSUMMARY_H_
+#define QUAX_APPS_QUAXSCAN_SCANSETSUMMARY_H_
+
+#include <cstddef>
+#include <iosfwd>
+#include <vector>
+
+#include "scan/model/ScanSet.h"
+
+namespace quaxscan {
+
+struct Box {
+  double low[3] = {0, 0, 0};
+  double high[3] = {0, 0, 0};
+  bool empty = true;
+  void add(double x, double y, double z);
+  void add(const Box& other);
+};
+
+struct SurfaceSummary {
+  std::size_t frames = 0;
+  std::size_t framesWithoutPoints = 0;  // no scan line, or an empty one
+  std::size_t points = 0;
+  std::size_t fewestPoints = 0;  // per frame, over the frames with points
+  std::size_t mostPoints = 0;
+  std::size_t pointsWithGraysum = 0;
+  std::size_t pointsWithPixels = 0;
+  std::vector<std::size_t> pointsPerFrame;
+  Box box;
+};
+
+struct SetSummary {
+  std::vector<SurfaceSummary> surfaces;
+  std::size_t frames = 0;
+  std::size_t points = 0;
+  Box box;
+};
+
+SetSummary summarize(const QUAX::ScanSet& set);
+
+// Writes the summary as the info command shows it; with `perFrame` the
+// points of every frame too.
+void printSummary(const SetSummary& summary, bool perFrame, std::ostream& out);
+
+// How far apart overlapping surfaces lie: for points sampled on every later
+// surface, the distance to the nearest point of each earlier surface, where
+// one lies within `radius`.
+struct OverlapGap {
+  double meanDistance = 0.0;
+  std::size_t pairs = 0;  // sampled points that found a neighbour
+};
+OverlapGap overlapGap(const QUAX::ScanSet& set, double radius);
+
+}  // namespace quaxscan
+
+#endif  // QUAX_APPS_QUAXSCAN_SCANSETSUMMARY_H_

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: MIT
+#include "apps/quaxscan/SimulatedScanner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "scan/model/ScanPointItems.h"
+
+namespace quaxscan {
+
+namespace {
+
+constexpr double kHoleX = -14.0;
+constexpr double kHoleY = 45.0;
+constexpr double kHoleRadius = 5.0;
+
+// The part's slope, for the gray sums: the laser line is brightest where the
+// sheet faces the camera.
+double facing(double x, double y) {
+  const double h = 1e-3;
+  const double dx = (SimulatedScanner::partHeight(x + h, y) -
+                     SimulatedScanner::partHeight(x - h, y)) /
+                    (2 * h);
+  const double dy = (SimulatedScanner::partHeight(x, y + h) -
+                     SimulatedScanner::partHeight(x, y - h)) /
+                    (2 * h);
+  return 1.0 / std::sqrt(1.0 + dx * dx + dy * dy);
+}
+
+}  // namespace
+
+SimulatedScanner::SimulatedScanner(const ScannerSettings& settings)
+    : _settings(settings), _random(settings.seed) {}
+
+double SimulatedScanner::partHeight(double x, double y) {
+  const double camber = -0.005 * x * x;
+  const double twist = 0.0012 * x * (y - 40.0);
+  const double wave = 0.5 * std::sin(y / 11.0);
+  const double step = x > kStepX ? kStepHeight : 0.0;
+  return 30.0 + camber + twist + wave + step;
+}
+
+bool SimulatedScanner::inHole(double x, double y) {
+  const double dx = x - kHoleX, dy = y - kHoleY;
+  return dx * dx + dy * dy < kHoleRadius * kHoleRadius;
+}
+
+std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
+    double y, const QUAX::_MathVector<double>& error) {
+  const std::size_t n = std::max<std::size_t>(_settings.pointsPerLine, 2);
+  // A dropout loses a run of points; drawn first so that the noise of the
+  // points does not depend on it.
+  std::size_t lostFirst = n, lostLast = n;
+  if (_settings.dropoutRate > 0 && std::uniform_real_distribution<double>(
+                                       0, 1)(_random) < _settings.dropoutRate) {
+    lostFirst = std::uniform_int_distribution<std::size_t>(0, n - 1)(_random);
+    lostLast = std::min(
+        n,
+        lostFirst + std::uniform_int_distribution<std::size_t>(5, 40)(_random));
+  }
+
+  auto line = std::make_unique<QUAX::ScanLine>();
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    const double x = -_settings.lineWidth / 2 +
+                     _settings.lineWidth * double(j) / double(n - 1);
+    if (!inHole(x, y) && (j < lostFirst || j >= lostLast)) ++kept;
+  }
+  line->getPoints().reserveBlock(kept);
+
+  std::size_t i = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    const double x = -_settings.lineWidth / 2 +
+                     _settings.lineWidth * double(j) / double(n - 1);
+    const double noise = _settings.noise * _unit(_random);
+    if (inHole(x, y) || (j >= lostFirst && j < lostLast)) continue;
+    const double z = partHeight(x, y) + noise;
+    QUAX::ScanPoint* point = line->getPoint(i++);
+    point->setPosition(x + error.x(), y + error.y(), z + error.z());
+    if (!_settings.graysum && !_settings.pixels) continue;
+
+    const double light = facing(x, y);
+    point->createExtensionList();
+    if (_settings.graysum) {
+      // Dimmer on the step's edge, where the sheet turns away.
+      const double edge = std::fabs(x - kStepX) < 0.6 ? 0.3 : 1.0;
+      const double sum = 2500.0 * light * edge * (1.0 + 0.05 * _unit(_random));
+      auto* item = new QUAX::ScanPointGraysumData();
+      item->setGraysum(static_cast<std::uint32_t>(std::max(0.0, sum)));
+      point->addItem(item);
+    }
+    if (_settings.pixels) {
+      // The camera row of the laser line and its width, which grows where
+      // the light falls at a slant.
+      const double row = std::max(0.0, (z - 10.0) * 20.0);
+      const double half = 1.5 + 2.0 * (1.0 - light);
+      auto* item = new QUAX::ScanPointTPData();
+      item->setLowPixel(static_cast<std::uint32_t>(std::max(0.0, row - half)));
+      item->setHighPixel(static_cast<std::uint32_t>(row + half));
+      point->addItem(item);
+    }
+  }
+  return line;
+}
+
+std::unique_ptr<QUAX::ScanSurface> SimulatedScanner::sweep(
+    std::size_t frames, double yStart, const QUAX::_MathVector<double>& error) {
+  auto surface = std::make_unique<QUAX::ScanSurface>();
+  for (std::size_t i = 0; i < frames; ++i) {
+    auto frame = std::make_unique<QUAX::ScanFrame>(
+        profileAt(yStart + double(i) * _settings.frameSpacing, error));
+    frame->getSyncObject()->setDataState(1);
+    surface->appendFrame(std::move(frame));
+  }
+  surface->setComplete();
+  return surface;
+}
+
+std::unique_ptr<QUAX::ScanSet> simulateScanSet(
+    const SimulationSettings& settings) {
+  SimulatedScanner scanner(settings.scanner);
+  auto set = std::make_unique<QUAX::ScanSet>();
+  const double length =
+      double(settings.framesPerSurface) * settings.scanner.frameSpacing;
+  const double advance = length * (1.0 - settings.overlap);
+  for (std::size_t k = 0; k < settings.surfaces; ++k) {
+    const double times = double(k);
+    const QUAX::_MathVector<double> error(settings.misregistration.x() * times,
+                                          settings.misregistration.y() * times,
+                                          settings.misregistration.z() * times);
+    set->addSurface(
+        scanner.sweep(settings.framesPerSurface, advance * times, error));
+  }
+  return set;
+}
+
+}  // namespace quaxscan

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: MIT
+// quaxscan: the scan library on recorded and simulated scans from the
+// command line. See `quaxscan --help` and the README.
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "apps/quaxscan/Commands.h"
+#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/model/ScanPointItems.h"
+#include "util/VXException.h"
+
+namespace {
+
+void addAsciiFlag(CLI::App* command, bool& ascii) {
+  command->add_flag("--ascii", ascii,
+                    "Write PLY as ASCII text rather than binary little-endian");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quaxscan;
+  CLI::App app{
+      "quaxscan: filter, stitch, measure and plot laser line scans with the "
+      "QUAX scan library.\nScan sets are read from PLY (ASCII or binary "
+      "little-endian) or x y z text files (.ply, .txt, .xyz).",
+      "quaxscan"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "quaxscan 4.0.1");
+
+  SimulateOptions simulate;
+  ScannerSettings& scanner = simulate.simulation.scanner;
+  scanner.dropoutRate = 0.05;
+  simulate.misregistration = {0.15, -0.10, 0.40};
+  CLI::App* sim = app.add_subcommand(
+      "simulate",
+      "Write the built-in data: a simulated laser line scanner sweeping a "
+      "turbine-blade-like sheet with a step and a hole, in overlapping "
+      "surfaces");
+  sim->add_option("-o,--output", simulate.output, "Scan file to write")
+      ->required();
+  sim->add_option("--seed", scanner.seed, "Seed of the noise and dropouts")
+      ->capture_default_str();
+  sim->add_option("--surfaces", simulate.simulation.surfaces,
+                  "Number of overlapping sweeps")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 64));
+  sim->add_option("--frames", simulate.simulation.framesPerSurface,
+                  "Frames (scan lines) per sweep")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000000));
+  sim->add_option("--points", scanner.pointsPerLine, "Points per scan line")
+      ->capture_default_str()
+      ->check(CLI::Range(2, 1000000));
+  sim->add_option("--width", scanner.lineWidth, "Width of a scan line")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  sim->add_option("--spacing", scanner.frameSpacing,
+                  "Advance of the sensor from frame to frame")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  sim->add_option("--noise", scanner.noise,
+                  "Standard deviation of the height noise")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--dropouts", scanner.dropoutRate,
+                  "Chance per line of losing a run of points")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 1.0));
+  sim->add_option("--overlap", simulate.simulation.overlap,
+                  "Share of a sweep that the next one scans again")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 0.95));
+  sim->add_option("--misregistration", simulate.misregistration,
+                  "Registration error x y z of sweep k, times k")
+      ->expected(3)
+      ->capture_default_str();
+  sim->add_flag("--graysum", scanner.graysum, "Give every point a gray sum");
+  sim->add_flag("--pixels", scanner.pixels,
+                "Give every point its low and high pixel");
+  addAsciiFlag(sim, simulate.ascii);
+
+  ConvertOptions convert;
+  CLI::App* conv = app.add_subcommand(
+      "convert", "Read a scan file and write it in another format");
+  conv->add_option("input", convert.input, "Scan file to read")->required();
+  conv->add_option("-o,--output", convert.output, "Scan file to write")
+      ->required();
+  addAsciiFlag(conv, convert.ascii);
+
+  InfoOptions info;
+  CLI::App* inf = app.add_subcommand(
+      "info", "Counts, bounding boxes and points per frame of a scan file");
+  inf->add_option("input", info.input, "Scan file to read")->required();
+  inf->add_flag("--frames", info.perFrame, "List the points of every frame");
+
+  FilterOptions filter;
+  CLI::App* fil = app.add_subcommand(
+      "filter",
+      "Apply the filters whose settings blocks a settings file holds, in "
+      "order, to every scan line");
+  fil->add_option("input", filter.input, "Scan file to read")->required();
+  fil->add_option(
+         "--settings", filter.settings,
+         "Filter settings text (UTF-8), e.g. examples/data/filters.settings")
+      ->required();
+  fil->add_option("-o,--output", filter.output, "Scan file to write")
+      ->required();
+  addAsciiFlag(fil, filter.ascii);
+
+  ExtentOptions extent;
+  CLI::App* ext = app.add_subcommand(
+      "extent",
+      "The extent of a surface: a summary, and its node text to a file");
+  ext->add_option("input", extent.input, "Scan file to read")->required();
+  ext->add_option("--surface", extent.surface, "Surface to measure")
+      ->capture_default_str();
+  ext->add_option("-o,--output", extent.output,
+                  "File for the node text, one comma-separated line per node");
+
+  StitchOptions stitch;
+  CLI::App* sti = app.add_subcommand(
+      "stitch", "Stitch the surfaces of a scan file so that they overlap");
+  sti->add_option("input", stitch.input, "Scan file to read")->required();
+  sti->add_option("-o,--output", stitch.output, "Scan file to write")
+      ->required();
+  sti->add_option("--tolerance", stitch.tolerance,
+                  "How far apart paired points may lie")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  sti->add_option("--iterations", stitch.iterations, "Stitch iterations")
+      ->required()
+      ->check(CLI::Range(1, 1000));
+  sti->add_flag(
+      "--to-reference", stitch.toReference,
+      "Move only the earlier surface of each pair, towards the later");
+  addAsciiFlag(sti, stitch.ascii);
+
+  PlotOptions plot;
+  CLI::App* plo = app.add_subcommand(
+      "plot",
+      "An SVG of chosen scan lines (measured and filtered on one figure) and "
+      "a top view of the surfaces");
+  plo->add_option("input", plot.input, "Scan file to read")->required();
+  plo->add_option("-o,--output", plot.output, "SVG file to write")->required();
+  plo->add_option("--surface", plot.surface, "Surface of the lines")
+      ->capture_default_str();
+  plo->add_option("--frames", plot.frames,
+                  "Frames whose lines to draw (default: the middle one)")
+      ->delimiter(',');
+  plo->add_option("--settings", plot.settings,
+                  "Filter settings: draw each line after these filters too");
+  plo->add_option("--title", plot.title, "Title of the figure");
+
+  CLI11_PARSE(app, argc, argv);
+
+  QUAX::scanInit();
+  try {
+    if (sim->parsed()) runSimulate(simulate);
+    if (conv->parsed()) runConvert(convert);
+    if (inf->parsed()) runInfo(info);
+    if (fil->parsed()) runFilter(filter);
+    if (ext->parsed()) runExtent(extent);
+    if (sti->parsed()) runStitch(stitch);
+    if (plo->parsed()) runPlot(plot);
+  } catch (const ScanFileError& e) {
+    std::cout.flush();
+    std::cerr << "quaxscan: error: " << e.message() << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "quaxscan: error: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
