@@ -180,6 +180,7 @@ class LineReader {
   bool next(std::string_view& line) {
     if (_rest.empty()) return false;
     const std::size_t end = _rest.find('\n');
+    _terminated = end != std::string_view::npos;
     line = _rest.substr(0, end);
     _rest = end == std::string_view::npos ? std::string_view()
                                           : _rest.substr(end + 1);
@@ -189,9 +190,12 @@ class LineReader {
   }
   std::size_t number() const noexcept { return _number; }
   std::string_view rest() const noexcept { return _rest; }
+  // Whether the last line read ended with a line feed.
+  bool terminated() const noexcept { return _terminated; }
 
  private:
   std::string_view _rest;
+  bool _terminated = false;
   std::size_t _number = 0;
 };
 
@@ -432,7 +436,8 @@ PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
   bool haveFormat = false;
   std::size_t headerBytes = 0;
   while (true) {
-    if (!lines.next(line)) {
+    // A last line cut short is part of a header cut short.
+    if (!lines.next(line) || !lines.terminated()) {
       fail(name, "the file ends inside the PLY header (no 'end_header' line)");
     }
     headerBytes += line.size() + 1;
@@ -706,10 +711,8 @@ std::unique_ptr<QUAX::ScanSet> readPlyData(const PlyHeader& header,
     std::size_t lineBase = firstLine;
     for (const PlyElement& element : header.elements) {
       if (element.properties.empty()) continue;
-      // Every row takes a line with at least one character per value.
-      const std::size_t least =
-          element.hasLists() ? 2 : 2 * element.properties.size();
-      if (element.count > lines.rest().size() / least) {
+      // Every row takes a line of at least one character.
+      if (element.count > lines.rest().size() / 2) {
         fail(name, "header line " + std::to_string(element.headerLine) +
                        ": element '" + element.name + "' declares " +
                        std::to_string(element.count) + " rows, but only " +
@@ -719,15 +722,19 @@ std::unique_ptr<QUAX::ScanSet> readPlyData(const PlyHeader& header,
       const std::size_t count = std::size_t(element.count);
       const bool isVertex = element.name == "vertex";
       const VertexFields fields(element);
-      if (isVertex) points.reserve(count);
+      // Reserved for rows of one digit per value at the most.
+      if (isVertex) {
+        points.reserve(std::min(
+            count, lines.rest().size() / (2 * element.properties.size())));
+      }
       std::vector<double> values(element.properties.size(), 0.0);
       for (std::size_t row = 0; row < count; ++row) {
         std::string_view line;
         if (!lines.next(line)) {
-          fail(name, "line " + std::to_string(lineBase + lines.number() + 1) +
-                         ": the file ends after " + std::to_string(row) +
-                         " of " + std::to_string(count) + " '" + element.name +
-                         "' rows");
+          throw ScanFileError(
+              name + ":" + std::to_string(lineBase + lines.number() + 1) +
+              ": the file ends after " + std::to_string(row) + " of " +
+              std::to_string(count) + " '" + element.name + "' rows");
         }
         if (!isVertex) continue;
         const auto where = [&] {

@@ -123,6 +123,71 @@ void printSummary(const SetSummary& summary, bool perFrame, std::ostream& out) {
   }
 }
 
+namespace {
+
+// The unit normal of the plane that fits `points` best: the eigenvector of
+// their scatter matrix with the smallest eigenvalue. Returns false when the
+// points do not span a plane.
+bool planeNormal(const std::vector<QUAX::_GeoPoint<double>>& points,
+                 double centre[3], double normal[3]) {
+  const double n = double(points.size());
+  centre[0] = centre[1] = centre[2] = 0.0;
+  for (const auto& p : points) {
+    centre[0] += p.x() / n;
+    centre[1] += p.y() / n;
+    centre[2] += p.z() / n;
+  }
+  double c[3][3] = {};
+  for (const auto& p : points) {
+    const double d[3] = {p.x() - centre[0], p.y() - centre[1],
+                         p.z() - centre[2]};
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) c[i][j] += d[i] * d[j];
+    }
+  }
+  // Smallest eigenvalue of the symmetric matrix, in closed form.
+  const double p1 = c[0][1] * c[0][1] + c[0][2] * c[0][2] + c[1][2] * c[1][2];
+  const double q = (c[0][0] + c[1][1] + c[2][2]) / 3.0;
+  const double p2 = (c[0][0] - q) * (c[0][0] - q) +
+                    (c[1][1] - q) * (c[1][1] - q) +
+                    (c[2][2] - q) * (c[2][2] - q) + 2.0 * p1;
+  const double p = std::sqrt(p2 / 6.0);
+  if (!(p > 0)) return false;
+  double b[3][3];
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) b[i][j] = (c[i][j] - (i == j ? q : 0.0)) / p;
+  }
+  const double det = b[0][0] * (b[1][1] * b[2][2] - b[1][2] * b[2][1]) -
+                     b[0][1] * (b[1][0] * b[2][2] - b[1][2] * b[2][0]) +
+                     b[0][2] * (b[1][0] * b[2][1] - b[1][1] * b[2][0]);
+  const double phi = std::acos(std::clamp(det / 2.0, -1.0, 1.0)) / 3.0;
+  const double smallest = q + 2.0 * p * std::cos(phi + 2.0 * M_PI / 3.0);
+  // The normal lies across the rows of (C - smallest I): the longest cross
+  // product of two of them.
+  double m[3][3];
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) m[i][j] = c[i][j] - (i == j ? smallest : 0.0);
+  }
+  double best = 0.0;
+  for (int r = 0; r < 3; ++r) {
+    const double* u = m[r];
+    const double* v = m[(r + 1) % 3];
+    const double x[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                         u[0] * v[1] - u[1] * v[0]};
+    const double length = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
+    if (length > best) {
+      best = length;
+      for (int i = 0; i < 3; ++i) normal[i] = x[i] / length;
+    }
+  }
+  // Points along one line span no plane: there the two larger eigenvalues'
+  // product, which the cross product measures, all but vanishes.
+  const double trace = c[0][0] + c[1][1] + c[2][2];
+  return best > 1e-6 * trace * trace;
+}
+
+}  // namespace
+
 OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
   OverlapGap gap;
   if (!(radius > 0) || set.getSurfaceCount() < 2) return gap;
@@ -149,6 +214,7 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
     }
   }
   double sum = 0.0;
+  std::vector<QUAX::_GeoPoint<double>> near;
   for (std::size_t a = 0; a + 1 < points.size(); ++a) {
     std::unordered_map<Cell, std::vector<std::uint32_t>> grid;
     for (std::size_t i = 0; i < points[a].size(); ++i) {
@@ -163,8 +229,9 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
       for (std::size_t i = 0; i < points[b].size(); i += step) {
         const auto& q = points[b][i];
         const Cell ci = cellOf(q.x()), cj = cellOf(q.y()), ck = cellOf(q.z());
-        double best = radius * radius;
-        bool found = false;
+        // The earlier surface's points around q, and q's distance from the
+        // plane they span.
+        near.clear();
         for (Cell di = -1; di <= 1; ++di) {
           for (Cell dj = -1; dj <= 1; ++dj) {
             for (Cell dk = -1; dk <= 1; ++dk) {
@@ -172,16 +239,20 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
               if (cell == grid.end()) continue;
               for (std::uint32_t index : cell->second) {
                 const auto d = points[a][index] - q;
-                const double d2 = d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
-                if (d2 <= best) best = d2, found = true;
+                if (d.x() * d.x() + d.y() * d.y() + d.z() * d.z() <=
+                    radius * radius) {
+                  near.push_back(points[a][index]);
+                }
               }
             }
           }
         }
-        if (found) {
-          sum += std::sqrt(best);
-          ++gap.pairs;
-        }
+        double centre[3], normal[3];
+        if (near.size() < 3 || !planeNormal(near, centre, normal)) continue;
+        sum += std::fabs((q.x() - centre[0]) * normal[0] +
+                         (q.y() - centre[1]) * normal[1] +
+                         (q.z() - centre[2]) * normal[2]);
+        ++gap.pairs;
       }
     }
   }

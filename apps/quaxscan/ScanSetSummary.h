@@ -46,11 +46,11 @@ SetSummary summarize(const QUAX::ScanSet& set);
 void printSummary(const SetSummary& summary, bool perFrame, std::ostream& out);
 
 // How far apart overlapping surfaces lie: for points sampled on every later
-// surface, the distance to the nearest point of each earlier surface, where
-// one lies within `radius`.
+// surface, the distance to the plane that fits the points of each earlier
+// surface within `radius` of it (three or more).
 struct OverlapGap {
   double meanDistance = 0.0;
-  std::size_t pairs = 0;  // sampled points that found a neighbour
+  std::size_t pairs = 0;  // sampled points that found a plane
 };
 OverlapGap overlapGap(const QUAX::ScanSet& set, double radius);
 
