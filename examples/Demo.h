@@ -3,6 +3,8 @@
 #ifndef QUAX_EXAMPLES_DEMO_H_
 #define QUAX_EXAMPLES_DEMO_H_
 
+#include <filesystem>
+
 namespace quaxdemo {
 
 // Builds points, transforms a line and prints its transform history.
@@ -14,9 +16,9 @@ void runAcquisitionDemo();
 // progress bar.
 void runStitchDemo();
 // Computes the extent of a simulated sweep with a dropped and a cut frame,
-// writes the node text to a file in the temporary folder and prints its
-// path and a short summary.
-void runExtentDemo();
+// writes the node text to a file in `folder` and prints its path and a
+// short summary.
+void runExtentDemo(const std::filesystem::path& folder);
 // Smooths and thins simulated sweeps with the three scan line filters, whose
 // settings come from examples/data/filters.settings, and prints point counts
 // and settings.

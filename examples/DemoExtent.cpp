@@ -38,7 +38,7 @@ std::unique_ptr<QUAX::ScanSurface> sweepWithDropouts(std::size_t frames) {
 
 }  // namespace
 
-void runExtentDemo() {
+void runExtentDemo(const std::filesystem::path& folder) {
   std::printf(
       "\n== Extent: where a sweep runs and how its middle line bends\n");
   constexpr std::size_t kFrames = 200;
@@ -82,8 +82,7 @@ void runExtentDemo() {
   std::printf("  steepest change of that distance: %.4f per unit of travel\n",
               steepest);
 
-  const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / "quax_surface_extent.csv";
+  const std::filesystem::path path = folder / "quax_surface_extent.csv";
   std::ofstream file(path);
   extent << file;
   file.close();

@@ -102,22 +102,24 @@ std::unique_ptr<QUAX::ScanSet> buildSet(const std::vector<PointRecord>& points,
                                         SetLayout layout,
                                         const std::string& name) {
   std::vector<std::size_t>& frames = layout.framesPerSurface;
+  const std::size_t limit = std::max(points.size(), kStructureFloor);
   for (const PointRecord& p : points) {
-    if (p.surface >= frames.size())
-      frames.resize(std::size_t(p.surface) + 1, 0);
-    frames[p.surface] = std::max(frames[p.surface], std::size_t(p.frame) + 1);
-    // Checked as it grows, so that no index can make us allocate much.
-    if (frames.size() > std::max(points.size(), kStructureFloor) ||
-        frames[p.surface] > std::max(points.size(), kStructureFloor)) {
+    // Checked before anything grows, so that no index can make us allocate
+    // much.
+    if (p.surface >= limit || p.frame >= limit) {
       fail(name, "point in surface " + std::to_string(p.surface) + ", frame " +
                      std::to_string(p.frame) +
                      ": more surfaces or frames than a file of " +
                      std::to_string(points.size()) + " points may hold");
     }
+    if (p.surface >= frames.size()) {
+      frames.resize(std::size_t(p.surface) + 1, 0);
+    }
+    frames[p.surface] = std::max(frames[p.surface], std::size_t(p.frame) + 1);
   }
   std::size_t structures = frames.size();
   for (std::size_t f : frames) structures += f;
-  if (structures > std::max(points.size(), kStructureFloor)) {
+  if (structures > limit) {
     fail(name, "declares " + std::to_string(structures) +
                    " surfaces and frames, more than a file of " +
                    std::to_string(points.size()) + " points may hold");
@@ -425,7 +427,12 @@ enum Field {
 const char* const kFieldNames[kFieldCount] = {
     "x", "y", "z", "surface", "frame", "graysum", "low_pixel", "high_pixel"};
 
-constexpr std::size_t kMaxHeaderBytes = 1 << 20;
+// Bounds on what a header may declare, so that its cost stays in proportion:
+// a header line per surface (up to 65536 of them and more) fits, and so does
+// any real element and property list.
+constexpr std::size_t kMaxHeaderBytes = std::size_t(64) << 20;
+constexpr std::size_t kMaxElements = 1024;
+constexpr std::size_t kMaxProperties = 16384;
 
 PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
   PlyHeader header;
@@ -434,7 +441,7 @@ PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
     fail(name, "not a PLY file (the first line is not 'ply')");
   }
   bool haveFormat = false;
-  std::size_t headerBytes = 0;
+  std::size_t headerBytes = 0, properties = 0;
   while (true) {
     // A last line cut short is part of a header cut short.
     if (!lines.next(line) || !lines.terminated()) {
@@ -442,7 +449,8 @@ PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
     }
     headerBytes += line.size() + 1;
     if (headerBytes > kMaxHeaderBytes) {
-      fail(name, "the PLY header is longer than 1 MiB (no 'end_header' line?)");
+      fail(name,
+           "the PLY header is longer than 64 MiB (no 'end_header' line?)");
     }
     const std::string at =
         "header line " + std::to_string(lines.number()) + ": ";
@@ -501,6 +509,9 @@ PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
         if (e.name == w[0])
           fail(name, at + "a second element " + shownText(w[0]));
       }
+      if (header.elements.size() >= kMaxElements) {
+        fail(name, at + "more than 1024 elements");
+      }
       PlyElement element;
       element.name = std::string(w[0]);
       element.count = count;
@@ -532,8 +543,8 @@ PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
           fail(name, at + "a second property " + shownText(property.name));
         }
       }
-      if (element.properties.size() >= 4096) {
-        fail(name, at + "more than 4096 properties in one element");
+      if (++properties > kMaxProperties) {
+        fail(name, at + "more than 16384 properties");
       }
       element.properties.push_back(std::move(property));
     } else {
