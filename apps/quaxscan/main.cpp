@@ -28,6 +28,9 @@ int main(int argc, char** argv) {
       "little-endian) or x y z text files (.ply, .txt, .xyz).",
       "quaxscan"};
   app.require_subcommand(1);
+  // On Windows CLI11 would take "/name" for an option; here it stays a path,
+  // as on every other system.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", "quaxscan 4.0.1");
 
   SimulateOptions simulate;
