@@ -153,6 +153,14 @@ bool firstPoint(const QUAX::ScanSurface& surface, QUAX::_GeoPoint<double>& p) {
 void runSimulate(const SimulateOptions& options) {
   const ScanFileFormat format = formatForPath(options.output, options.ascii);
   SimulationSettings settings = options.simulation;
+  // Several GB of memory already; beyond that a machine runs out first.
+  const double points = double(settings.surfaces) *
+                        double(settings.framesPerSurface) *
+                        double(settings.scanner.pointsPerLine);
+  if (points > 1e8) {
+    throw ScanFileError(options.output + ": " + fixed(points, 0) +
+                        " points asked for; at most 100000000 are simulated");
+  }
   if (options.misregistration.size() == 3) {
     settings.misregistration = QUAX::_MathVector<double>(
         options.misregistration[0], options.misregistration[1],

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <string>
 
 #include "CommandRunner.h"
@@ -42,15 +41,15 @@ std::size_t countOf(const std::string& text, const std::string& part) {
   return n;
 }
 
-// The two numbers of "… <before> before (…), <after> after (…)".
+// The two numbers of "…overlapping surfaces: <before> before (…), <after>
+// after (…)".
 bool gapBeforeAndAfter(const std::string& out, double& before, double& after) {
-  std::smatch m;
-  const std::regex pattern(
-      "overlapping surfaces: ([0-9.]+) before \\([0-9]+ points\\), ([0-9.]+) "
-      "after");
-  if (!std::regex_search(out, m, pattern)) return false;
-  before = std::stod(m[1]);
-  after = std::stod(m[2]);
+  const std::string lead = "overlapping surfaces: ";
+  const std::size_t at = out.find(lead);
+  const std::size_t comma = out.find("), ", at);
+  if (at == std::string::npos || comma == std::string::npos) return false;
+  before = std::stod(out.substr(at + lead.size()));
+  after = std::stod(out.substr(comma + 3));
   return true;
 }
 
