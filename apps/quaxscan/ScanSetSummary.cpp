@@ -247,7 +247,7 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
             }
           }
         }
-        double centre[3], normal[3];
+        double centre[3] = {}, normal[3] = {};
         if (near.size() < 3 || !planeNormal(near, centre, normal)) continue;
         sum += std::fabs((q.x() - centre[0]) * normal[0] +
                          (q.y() - centre[1]) * normal[1] +
