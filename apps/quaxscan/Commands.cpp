@@ -194,7 +194,7 @@ void runConvert(const ConvertOptions& options) {
 void runInfo(const InfoOptions& options) {
   const auto set = readScanSetFile(options.input);
   std::cout << options.input << ": ";
-  printSummary(summarize(*set), options.perFrame, std::cout);
+  printSummary(summarize(*set, true), options.perFrame, std::cout);
 }
 
 void runFilter(const FilterOptions& options) {

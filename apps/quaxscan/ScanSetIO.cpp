@@ -844,16 +844,20 @@ void flushIfLarge(std::string& buffer, std::ostream& out) {
 }
 
 void writePly(const QUAX::ScanSet& set, bool binary, std::ostream& out) {
+  // The items of every point are looked up once: the item lists report a
+  // missing item only by throwing, which costs far more than the writing.
   std::size_t count = 0;
   bool graysum = false, pixels = false;
+  std::vector<PointItems> items;
   forEachPoint(set, [&](std::size_t, std::size_t, const QUAX::ScanPoint& p) {
     ++count;
-    if (p.hasExtensionList()) {
-      const PointItems items = itemsOf(p);
-      graysum = graysum || items.hasGraysum;
-      pixels = pixels || items.hasPixels;
-    }
+    if (!p.hasExtensionList()) return;
+    items.resize(count);
+    items.back() = itemsOf(p);
+    graysum = graysum || items.back().hasGraysum;
+    pixels = pixels || items.back().hasPixels;
   });
+  items.resize(count);
 
   std::string buffer;
   buffer += "ply\nformat ";
@@ -878,45 +882,46 @@ void writePly(const QUAX::ScanSet& set, bool binary, std::ostream& out) {
   if (pixels) buffer += "property uint low_pixel\nproperty uint high_pixel\n";
   buffer += "end_header\n";
 
-  forEachPoint(set, [&](std::size_t s, std::size_t f,
-                        const QUAX::ScanPoint& p) {
-    const QUAX::_GeoPoint<double>& xyz = p.position();
-    const PointItems items = (graysum || pixels) ? itemsOf(p) : PointItems{};
-    if (binary) {
-      appendBinary(buffer, xyz.x());
-      appendBinary(buffer, xyz.y());
-      appendBinary(buffer, xyz.z());
-      appendLittleEndian(buffer, s, 4);
-      appendLittleEndian(buffer, f, 4);
-      if (graysum) appendLittleEndian(buffer, items.graysum, 4);
-      if (pixels) {
-        appendLittleEndian(buffer, items.lowPixel, 4);
-        appendLittleEndian(buffer, items.highPixel, 4);
-      }
-    } else {
-      appendNumber(buffer, xyz.x());
-      buffer += ' ';
-      appendNumber(buffer, xyz.y());
-      buffer += ' ';
-      appendNumber(buffer, xyz.z());
-      buffer += ' ';
-      appendNumber(buffer, std::uint64_t(s));
-      buffer += ' ';
-      appendNumber(buffer, std::uint64_t(f));
-      if (graysum) {
-        buffer += ' ';
-        appendNumber(buffer, std::uint64_t(items.graysum));
-      }
-      if (pixels) {
-        buffer += ' ';
-        appendNumber(buffer, std::uint64_t(items.lowPixel));
-        buffer += ' ';
-        appendNumber(buffer, std::uint64_t(items.highPixel));
-      }
-      buffer += '\n';
-    }
-    flushIfLarge(buffer, out);
-  });
+  std::size_t index = 0;
+  forEachPoint(set,
+               [&](std::size_t s, std::size_t f, const QUAX::ScanPoint& p) {
+                 const QUAX::_GeoPoint<double>& xyz = p.position();
+                 const PointItems& item = items[index++];
+                 if (binary) {
+                   appendBinary(buffer, xyz.x());
+                   appendBinary(buffer, xyz.y());
+                   appendBinary(buffer, xyz.z());
+                   appendLittleEndian(buffer, s, 4);
+                   appendLittleEndian(buffer, f, 4);
+                   if (graysum) appendLittleEndian(buffer, item.graysum, 4);
+                   if (pixels) {
+                     appendLittleEndian(buffer, item.lowPixel, 4);
+                     appendLittleEndian(buffer, item.highPixel, 4);
+                   }
+                 } else {
+                   appendNumber(buffer, xyz.x());
+                   buffer += ' ';
+                   appendNumber(buffer, xyz.y());
+                   buffer += ' ';
+                   appendNumber(buffer, xyz.z());
+                   buffer += ' ';
+                   appendNumber(buffer, std::uint64_t(s));
+                   buffer += ' ';
+                   appendNumber(buffer, std::uint64_t(f));
+                   if (graysum) {
+                     buffer += ' ';
+                     appendNumber(buffer, std::uint64_t(item.graysum));
+                   }
+                   if (pixels) {
+                     buffer += ' ';
+                     appendNumber(buffer, std::uint64_t(item.lowPixel));
+                     buffer += ' ';
+                     appendNumber(buffer, std::uint64_t(item.highPixel));
+                   }
+                   buffer += '\n';
+                 }
+                 flushIfLarge(buffer, out);
+               });
   out.write(buffer.data(), std::streamsize(buffer.size()));
 }
 

@@ -51,7 +51,7 @@ std::string boxText(const Box& box) {
 
 }  // namespace
 
-SetSummary summarize(const QUAX::ScanSet& set) {
+SetSummary summarize(const QUAX::ScanSet& set, bool countItems) {
   SetSummary summary;
   for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
     const QUAX::ScanSurface* surface = set.getSurface(s);
@@ -74,7 +74,7 @@ SetSummary summarize(const QUAX::ScanSet& set) {
       for (std::size_t i = 0; i < n; ++i) {
         const QUAX::ScanPoint& p = *line->getPoint(i);
         figures.box.add(p.position().x(), p.position().y(), p.position().z());
-        if (p.hasExtensionList()) {
+        if (countItems && p.hasExtensionList()) {
           figures.pointsWithGraysum +=
               hasItem(p, QUAX::ScanPointGraysumData::GraysumDataKey);
           figures.pointsWithPixels +=

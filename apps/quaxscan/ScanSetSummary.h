@@ -26,7 +26,7 @@ struct SurfaceSummary {
   std::size_t points = 0;
   std::size_t fewestPoints = 0;  // per frame, over the frames with points
   std::size_t mostPoints = 0;
-  std::size_t pointsWithGraysum = 0;
+  std::size_t pointsWithGraysum = 0;  // counted when asked for
   std::size_t pointsWithPixels = 0;
   std::vector<std::size_t> pointsPerFrame;
   Box box;
@@ -39,7 +39,9 @@ struct SetSummary {
   Box box;
 };
 
-SetSummary summarize(const QUAX::ScanSet& set);
+// With `countItems` the points with gray sums and pixels are counted too,
+// which takes much longer where items are missing.
+SetSummary summarize(const QUAX::ScanSet& set, bool countItems = false);
 
 // Writes the summary as the info command shows it; with `perFrame` the
 // points of every frame too.

@@ -31,7 +31,9 @@ double facing(double x, double y) {
 }  // namespace
 
 SimulatedScanner::SimulatedScanner(const ScannerSettings& settings)
-    : _settings(settings), _random(settings.seed) {}
+    : _settings(settings),
+      _random(settings.seed),
+      _grayRandom(settings.seed ^ 0x9e3779b9u) {}
 
 double SimulatedScanner::partHeight(double x, double y) {
   const double camber = -0.005 * x * x;
@@ -85,7 +87,8 @@ std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
     if (_settings.graysum) {
       // Dimmer on the step's edge, where the sheet turns away.
       const double edge = std::fabs(x - kStepX) < 0.6 ? 0.3 : 1.0;
-      const double sum = 2500.0 * light * edge * (1.0 + 0.05 * _unit(_random));
+      const double sum =
+          2500.0 * light * edge * (1.0 + 0.05 * _grayUnit(_grayRandom));
       auto* item = new QUAX::ScanPointGraysumData();
       item->setGraysum(static_cast<std::uint32_t>(std::max(0.0, sum)));
       point->addItem(item);

@@ -70,7 +70,11 @@ class SimulatedScanner {
  private:
   ScannerSettings _settings;
   std::mt19937 _random;
+  // The gray sums draw from a generator of their own, so that asking for
+  // them leaves the points where they are.
+  std::mt19937 _grayRandom;
   std::normal_distribution<double> _unit{0.0, 1.0};
+  std::normal_distribution<double> _grayUnit{0.0, 1.0};
 };
 
 // The sweeps of `settings`, surface k starting where sweep k - 1 leaves

@@ -402,6 +402,12 @@ TEST(SimulatedScanner, LaterSweepsOverlapAndAreRegisteredOff) {
   EXPECT_DOUBLE_EQ(first.z(), SimulatedScanner::partHeight(-40.0, 15.0) + 0.8);
 }
 
+TEST(SimulatedScanner, GraySumsAndPixelsLeaveThePointsWhereTheyAre) {
+  EXPECT_TRUE(sameScanSet(*simulateScanSet(smallSimulation(false)),
+                          *simulateScanSet(smallSimulation(true)),
+                          /*withItems=*/false));
+}
+
 TEST(SimulatedScanner, ItemsOnlyWhenAsked) {
   const auto plain = simulateScanSet(smallSimulation(false));
   const QUAX::ScanPoint& p =
