@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/model/ScanPointArray.h"
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -22,6 +23,16 @@ void _ScanPointArray<T>::checkLength(std::size_t n) const {
   if (n > _slots.max_size() || (_ownsBlock && n > _block.max_size())) {
     throw std::length_error("vector<T> too long");
   }
+}
+
+template <class T>
+void _ScanPointArray<T>::reserveSlots(std::size_t n) {
+  // Grows geometrically: reserving exactly n would reallocate the slots on
+  // every pushBack and make filling a line point by point quadratic.
+  const std::size_t capacity = _slots.capacity();
+  if (n <= capacity) return;
+  const std::size_t limit = _slots.max_size();
+  _slots.reserve(std::max(n, capacity > limit / 2 ? limit : 2 * capacity));
 }
 
 template <class T>
@@ -51,7 +62,7 @@ void _ScanPointArray<T>::resize(std::size_t n) {
   const std::size_t old = _slots.size();
   if (_ownsBlock) {
     // Slots first: growing them cannot fail once the block has grown.
-    _slots.reserve(n);
+    reserveSlots(n);
     const Point* before = _block.data();
     _block.resize(n);
     _slots.resize(n);
@@ -63,7 +74,7 @@ void _ScanPointArray<T>::resize(std::size_t n) {
     _slots.resize(n);
     return;
   }
-  _slots.reserve(n);
+  reserveSlots(n);
   try {
     for (std::size_t i = old; i < n; ++i) _slots.push_back(new Point());
   } catch (...) {

@@ -62,6 +62,7 @@ class QUAX_SCAN_API _ScanPointArray {
 
  private:
   void checkLength(std::size_t n) const;
+  void reserveSlots(std::size_t n);
   void bindSlots(std::size_t from) noexcept;
 
   std::vector<Point*> _slots;

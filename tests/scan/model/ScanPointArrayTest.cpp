@@ -170,6 +170,29 @@ TEST(ScanPointArray, PushBackCopiesIntoEitherMode) {
   }
 }
 
+// Point-by-point filling moves the slots only a logarithmic number of
+// times, in both modes (counted, not timed).
+TEST(ScanPointArray, PointByPointGrowthReallocatesRarely) {
+  for (bool block : {false, true}) {
+    for (bool viaResize : {false, true}) {
+      Array a;
+      if (block) a.reserveBlock(1);
+      int moves = 0;
+      for (int i = 0; i < 4000; ++i) {
+        const auto* before = a.data();
+        if (viaResize) {
+          a.resize(a.size() + 1);
+        } else {
+          a.pushBack(_ScanPoint<double>(i, 0, 0));
+        }
+        if (a.data() != before) ++moves;
+      }
+      EXPECT_LT(moves, 40) << "block " << block << ", resize " << viaResize;
+      if (block) expectBoundToBlock(a);
+    }
+  }
+}
+
 TEST(ScanPointArray, AtChecksTheIndex) {
   Array a;
   a.resize(2);
