@@ -37,9 +37,11 @@ _ScanFrame<T>* _ScanSurface<T>::getFrame(std::size_t index) const {
     // No guard is held while waiting: the filler needs the write guard.
     _sync->waitForChange();
   }
-  // Complete surfaces never grow, so the count cannot change after the test.
-  if (index >= getFrameCount()) throw EScanSurfaceRangeException();
-  return slot(index);
+  // Complete surfaces never grow, so the range test and the read can share
+  // one read guard instead of taking it twice; the result is the same.
+  ScanSurfaceReadSyncGuard guard(_sync);
+  if (index >= _frames.size()) throw EScanSurfaceRangeException();
+  return _frames[index];
 }
 
 template <class T>
