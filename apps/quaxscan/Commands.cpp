@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -393,11 +394,16 @@ void runPlot(const PlotOptions& options) {
   }
   std::string title = options.title;
   if (title.empty()) {
-    title = options.input;
-    if (!filters.empty()) title += ": measured and after " + filterNames;
+    title = std::filesystem::path(options.input).filename().string();
   }
+  const std::string subtitle =
+      filters.empty()
+          ? std::string()
+          : "grey: measured points; red: after " + filterNames + " (" +
+                std::filesystem::path(options.settings).filename().string() +
+                ")";
   replaceFile(options.output, [&](std::ostream& out) {
-    writeSvgPlot(*set, panels, title, out);
+    writeSvgPlot(*set, panels, title, subtitle, out);
   });
   std::cout << "plotted " << panels.size() << " scan lines of surface "
             << options.surface << " and a top view of "

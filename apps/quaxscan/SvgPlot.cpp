@@ -366,13 +366,19 @@ double drawTopView(std::ostream& out, const QUAX::ScanSet& set,
 
 void writeSvgPlot(const QUAX::ScanSet& set,
                   const std::vector<ProfilePanel>& panels,
-                  const std::string& title, std::ostream& out) {
+                  const std::string& title, const std::string& subtitle,
+                  std::ostream& out) {
   // The document is drawn first and sized after, since the top view's
   // height follows the set's shape.
   std::ostringstream body;
   body << "<text x=\"" << number(kLeft) << "\" y=\"30\" font-size=\"18\" "
        << "font-weight=\"bold\">" << escaped(title) << "</text>\n";
   double top = 44;
+  if (!subtitle.empty()) {
+    body << "<text x=\"" << number(kLeft) << "\" y=\"52\" font-size=\"13\" "
+         << "fill=\"#444\">" << escaped(subtitle) << "</text>\n";
+    top = 66;
+  }
   for (const ProfilePanel& panel : panels) {
     if (panel.measured == nullptr) continue;
     drawProfile(body, panel, top);

@@ -23,13 +23,15 @@ struct ProfilePanel {
   std::string filteredLabel;                 // e.g. the filters' names
 };
 
-// Writes a standalone SVG document: `title`, one profile panel per entry of
+// Writes a standalone SVG document: `title` and `subtitle` (one line each;
+// the subtitle may be empty), one profile panel per entry of
 // `panels` (position along the line across, height z up), and a top view of
 // every surface of `set` (x across, y up, one colour per surface, gaps left
 // open) with the panels' lines marked.
 void writeSvgPlot(const QUAX::ScanSet& set,
                   const std::vector<ProfilePanel>& panels,
-                  const std::string& title, std::ostream& out);
+                  const std::string& title, const std::string& subtitle,
+                  std::ostream& out);
 
 }  // namespace quaxscan
 
