@@ -7,6 +7,7 @@
 #include <limits>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 namespace quaxscan {
 
@@ -224,17 +225,35 @@ void drawProfile(std::ostream& out, const ProfilePanel& panel, double top) {
       "measured (" + std::to_string(measured.getPointCount()) + " points)";
   if (panel.filtered != nullptr) {
     const QUAX::ScanLine& filtered = *panel.filtered;
-    const std::vector<std::size_t> runs = runsOf(filtered);
+    // A thinned line has long steps of its own, so its breaks are where the
+    // measured line has gaps: a step across one is left open.
+    std::vector<std::pair<double, double>> gaps;
+    const std::vector<std::size_t> measuredRuns = runsOf(measured);
+    for (std::size_t r = 1; r + 1 < measuredRuns.size(); ++r) {
+      const double a =
+          frame.along(measured.getPoint(measuredRuns[r] - 1)->position());
+      const double b =
+          frame.along(measured.getPoint(measuredRuns[r])->position());
+      gaps.emplace_back(std::min(a, b), std::max(a, b));
+    }
+    auto acrossGap = [&](double a, double b) {
+      if (a > b) std::swap(a, b);
+      for (const auto& gap : gaps) {
+        if (a <= gap.first && gap.second <= b) return true;
+      }
+      return false;
+    };
     out << "<g class=\"filtered\" stroke=\"#d62728\" fill=\"none\" "
            "stroke-width=\"1.2\">\n";
-    for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
-      out << "<polyline points=\"";
-      for (std::size_t i = runs[r]; i < runs[r + 1]; ++i) {
-        const auto& p = filtered.getPoint(i)->position();
-        out << number(x(frame.along(p))) << "," << number(z(p.z())) << " ";
-      }
-      out << "\"/>\n";
+    for (std::size_t i = 0; i < filtered.getPointCount(); ++i) {
+      const auto& p = filtered.getPoint(i)->position();
+      const bool starts =
+          i == 0 || acrossGap(frame.along(filtered.getPoint(i - 1)->position()),
+                              frame.along(p));
+      if (starts) out << (i == 0 ? "" : "\"/>\n") << "<polyline points=\"";
+      out << number(x(frame.along(p))) << "," << number(z(p.z())) << " ";
     }
+    if (filtered.getPointCount() > 0) out << "\"/>\n";
     out << "</g>\n<g fill=\"#d62728\">\n";
     for (std::size_t i = 0; i < filtered.getPointCount(); ++i) {
       const auto& p = filtered.getPoint(i)->position();
