@@ -42,8 +42,26 @@ class Holder : public ExtensionInterface {
   ExtensionList _list;
 };
 
-// ---- ScanFrameTimeData
-// -------------------------------------------------------
+struct Times {
+  std::uint32_t process, wait, frame, host;
+};
+
+void setTimes(ScanFrameTimeData& item, const Times& t) {
+  item.setControllerProcessTime(t.process);
+  item.setControllerWaitTime(t.wait);
+  item.setScanFrameTime(t.frame);
+  item.setHostProcessTime(t.host);
+}
+
+void expectTimes(const ScanFrameTimeData& item, const Times& t) {
+  EXPECT_TRUE(
+      guidEquals(item.getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
+  EXPECT_EQ(item.getControllerProcessTime(), t.process);
+  EXPECT_EQ(item.getControllerWaitTime(), t.wait);
+  EXPECT_EQ(item.getScanFrameTime(), t.frame);
+  EXPECT_EQ(item.getTime(), t.frame);
+  EXPECT_EQ(item.getHostProcessTime(), t.host);
+}
 
 TEST(ScanFrameTimeData, KeyIsStoredAsTheWindowsRecord) {
   EXPECT_EQ(guidToString(ScanFrameTimeData::ScanFrameTimeDataKey),
@@ -52,107 +70,40 @@ TEST(ScanFrameTimeData, KeyIsStoredAsTheWindowsRecord) {
             "FA C1 A6 95 3D 28 D5 11 92 2A 00 10 A4 E7 A3 34");
 }
 
-TEST(ScanFrameTimeData, DefaultItemHasItsKeyAndZeroValues) {
-  ScanFrameTimeData item;
-  EXPECT_TRUE(
-      guidEquals(item.getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
-  EXPECT_EQ(item.getControllerProcessTime(), 0u);
-  EXPECT_EQ(item.getControllerWaitTime(), 0u);
-  EXPECT_EQ(item.getScanFrameTime(), 0u);
-  EXPECT_EQ(item.getTime(), 0u);
-  EXPECT_EQ(item.getHostProcessTime(), 0u);
-}
-
-TEST(ScanFrameTimeData, SetTimeWritesTheScanFrameTime) {
-  ScanFrameTimeData item;
-  item.setTime(5);
-  EXPECT_EQ(item.getScanFrameTime(), 5u);
-  item.setScanFrameTime(9);
-  EXPECT_EQ(item.getTime(), 9u);
-}
-
 TEST(ScanFrameTimeData, EachValueKeepsTheFullRangeAndLeavesTheOthers) {
   ScanFrameTimeData item;
+  expectTimes(item, {0, 0, 0, 0});
   item.setControllerProcessTime(kMax);
-  EXPECT_EQ(item.getControllerProcessTime(), kMax);
-  EXPECT_EQ(item.getControllerWaitTime(), 0u);
-  EXPECT_EQ(item.getScanFrameTime(), 0u);
-  EXPECT_EQ(item.getHostProcessTime(), 0u);
-
-  item.setControllerWaitTime(kMax - 1);
-  item.setScanFrameTime(kMax - 2);
-  item.setHostProcessTime(kMax - 3);
-  EXPECT_EQ(item.getControllerProcessTime(), kMax);
-  EXPECT_EQ(item.getControllerWaitTime(), kMax - 1);
-  EXPECT_EQ(item.getScanFrameTime(), kMax - 2);
-  EXPECT_EQ(item.getHostProcessTime(), kMax - 3);
-
+  expectTimes(item, {kMax, 0, 0, 0});
+  setTimes(item, {kMax, kMax - 1, kMax - 2, kMax - 3});
   item.setHostProcessTime(0);
-  EXPECT_EQ(item.getScanFrameTime(), kMax - 2);
-  EXPECT_EQ(item.getHostProcessTime(), 0u);
+  expectTimes(item, {kMax, kMax - 1, kMax - 2, 0});
+  item.setTime(5);  // setTime writes the scan frame time
+  expectTimes(item, {kMax, kMax - 1, 5, 0});
 }
 
-TEST(ScanFrameTimeData, CloneIsAnIndependentCopyWithTheSameKey) {
+TEST(ScanFrameTimeData, CloneCreateAndAssignmentCopyEveryValue) {
   ScanFrameTimeData item;
-  item.setControllerProcessTime(1);
-  item.setControllerWaitTime(2);
-  item.setTime(3);
-  item.setHostProcessTime(4);
+  setTimes(item, {1, 2, 3, 4});
   ItemPtr owned(item.clone());
   auto* copy = dynamic_cast<ScanFrameTimeData*>(owned.get());
   ASSERT_NE(copy, nullptr);
   ASSERT_NE(copy, &item);
-  EXPECT_TRUE(
-      guidEquals(copy->getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
-  EXPECT_EQ(copy->getControllerProcessTime(), 1u);
-  EXPECT_EQ(copy->getControllerWaitTime(), 2u);
-  EXPECT_EQ(copy->getScanFrameTime(), 3u);
-  EXPECT_EQ(copy->getHostProcessTime(), 4u);
-
+  expectTimes(*copy, {1, 2, 3, 4});
   copy->setTime(77);
   EXPECT_EQ(item.getTime(), 3u);
+
+  ItemPtr created(ScanFrameTimeData::create());
+  auto* fresh = dynamic_cast<ScanFrameTimeData*>(created.get());
+  ASSERT_NE(fresh, nullptr);
+  expectTimes(*fresh, {0, 0, 0, 0});
+
+  *fresh = item;
+  expectTimes(*fresh, {1, 2, 3, 4});
+  ScanFrameTimeData& same = *fresh;
+  *fresh = same;
+  expectTimes(*fresh, {1, 2, 3, 4});
 }
-
-TEST(ScanFrameTimeData, CreateMakesADefaultItem) {
-  ItemPtr owned(ScanFrameTimeData::create());
-  auto* item = dynamic_cast<ScanFrameTimeData*>(owned.get());
-  ASSERT_NE(item, nullptr);
-  EXPECT_TRUE(
-      guidEquals(item->getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
-  EXPECT_EQ(item->getTime(), 0u);
-}
-
-TEST(ScanFrameTimeData, AssignmentCopiesValuesAndSelfAssignmentKeepsThem) {
-  ScanFrameTimeData a;
-  ScanFrameTimeData b;
-  b.setControllerProcessTime(10);
-  b.setControllerWaitTime(20);
-  b.setScanFrameTime(30);
-  b.setHostProcessTime(40);
-  a = b;
-  EXPECT_EQ(a.getControllerProcessTime(), 10u);
-  EXPECT_EQ(a.getControllerWaitTime(), 20u);
-  EXPECT_EQ(a.getTime(), 30u);
-  EXPECT_EQ(a.getHostProcessTime(), 40u);
-
-  ScanFrameTimeData& same = a;
-  a = same;
-  EXPECT_EQ(a.getTime(), 30u);
-  EXPECT_TRUE(guidEquals(a.getKey(), ScanFrameTimeData::ScanFrameTimeDataKey));
-}
-
-TEST(ScanFrameTimeData, IsFoundUnderItsKeyInAFrameList) {
-  Holder frame;
-  auto* item = new ScanFrameTimeData();
-  item->setTime(1234);
-  frame.addItem(item);
-  auto* found = static_cast<ScanFrameTimeData*>(
-      frame.findItem(ScanFrameTimeData::ScanFrameTimeDataKey).getBody());
-  EXPECT_EQ(found->getTime(), 1234u);
-}
-
-// ---- SWScanFrameInfo
-// ---------------------------------------------------------
 
 TEST(SWScanFrameInfo, KeyIsStoredAsTheWindowsRecord) {
   const _GUID key = SWScanFrameInfo::getSWScanFrameInfoKey();
@@ -169,17 +120,9 @@ TEST(SWScanFrameInfo, ConstructorStoresEveryFieldInItsPosition) {
   EXPECT_EQ(info.getFirst(), -1);
   EXPECT_EQ(info.getSecond(), 0);
   EXPECT_EQ(info.getThird(), 2147483647);
-  EXPECT_EQ(info.getReal(0), 1.5);
-  EXPECT_EQ(info.getReal(1), -2.5);
-  EXPECT_EQ(info.getReal(2), 3.25);
-  EXPECT_EQ(info.getReal(3), 0.0);
-  EXPECT_EQ(info.getReal(4), 1e300);
-  EXPECT_EQ(info.getReal(5), -1e-300);
+  const double reals[] = {1.5, -2.5, 3.25, 0.0, 1e300, -1e-300};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(info.getReal(i), reals[i]) << i;
   EXPECT_EQ(info.getReals()[5], -1e-300);
-}
-
-TEST(SWScanFrameInfo, RealIndexPastTheSixthThrowsOutOfRange) {
-  SWScanFrameInfo info("", 0, 0, 0, 0, 0, 0, 0, 0, 0);
   EXPECT_THROW(info.getReal(SWScanFrameInfo::kRealCount), std::out_of_range);
 }
 
@@ -190,49 +133,46 @@ TEST(SWScanFrameInfo, TextKeepsEmbeddedNulAndLength) {
   EXPECT_EQ(info.getInfo(), text);
 }
 
-TEST(SWScanFrameInfo, EmptyRecordClonesToAnEqualRecordWithTheSameKey) {
-  SWScanFrameInfo info("", 0, 0, 0, 0, 0, 0, 0, 0, 0);
+TEST(SWScanFrameInfo, CloneIsAnIndependentEqualRecord) {
+  SWScanFrameInfo info("first", 1, 2, 3, 1, 2, 3, 4, 5, 6);
   ItemPtr owned(info.clone());
   auto* copy = dynamic_cast<SWScanFrameInfo*>(owned.get());
   ASSERT_NE(copy, nullptr);
   ASSERT_NE(copy, &info);
   EXPECT_TRUE(
       guidEquals(copy->getKey(), SWScanFrameInfo::getSWScanFrameInfoKey()));
-  EXPECT_EQ(copy->getInfo(), "");
-  EXPECT_EQ(copy->getFirst(), 0);
-  EXPECT_EQ(copy->getSecond(), 0);
-  EXPECT_EQ(copy->getThird(), 0);
+  EXPECT_EQ(copy->getInfo(), "first");
+  EXPECT_EQ(copy->getFirst(), 1);
+  EXPECT_EQ(copy->getSecond(), 2);
+  EXPECT_EQ(copy->getThird(), 3);
   EXPECT_EQ(copy->getReals(), info.getReals());
-}
 
-TEST(SWScanFrameInfo, CloneIsIndependentOfTheSource) {
-  SWScanFrameInfo info("first", 1, 2, 3, 1, 2, 3, 4, 5, 6);
-  ItemPtr owned(info.clone());
-  auto* copy = static_cast<SWScanFrameInfo*>(owned.get());
   *copy = SWScanFrameInfo("second", 9, 8, 7, 6, 5, 4, 3, 2, 1);
   EXPECT_EQ(copy->getInfo(), "second");
   EXPECT_EQ(copy->getReal(0), 6.0);
   EXPECT_EQ(info.getInfo(), "first");
   EXPECT_EQ(info.getFirst(), 1);
   EXPECT_EQ(info.getReal(0), 1.0);
-}
 
-TEST(SWScanFrameInfo, SelfAssignmentKeepsTheRecord) {
-  SWScanFrameInfo info("kept", 4, 5, 6, 1, 2, 3, 4, 5, 6);
   SWScanFrameInfo& same = info;
   info = same;
-  EXPECT_EQ(info.getInfo(), "kept");
-  EXPECT_EQ(info.getThird(), 6);
+  EXPECT_EQ(info.getInfo(), "first");
+  EXPECT_EQ(info.getThird(), 3);
   EXPECT_EQ(info.getReal(5), 6.0);
 }
 
-TEST(SWScanFrameInfo, ItemsOfBothKindsLiveSideBySideInOneList) {
+TEST(SWScanFrameInfo, ItemsOfBothKindsAreFoundUnderTheirKeysInOneList) {
   Holder frame;
-  frame.addItem(new ScanFrameTimeData());
+  auto* times = new ScanFrameTimeData();
+  times->setTime(1234);
+  frame.addItem(times);
   frame.addItem(new SWScanFrameInfo("x", 1, 2, 3, 0, 0, 0, 0, 0, 0));
   auto* info = static_cast<SWScanFrameInfo*>(
       frame.findItem(SWScanFrameInfo::getSWScanFrameInfoKey()).getBody());
   EXPECT_EQ(info->getSecond(), 2);
+  auto* found = static_cast<ScanFrameTimeData*>(
+      frame.findItem(ScanFrameTimeData::ScanFrameTimeDataKey).getBody());
+  EXPECT_EQ(found->getTime(), 1234u);
   EXPECT_EQ(frame.getIndex(ScanFrameTimeData::ScanFrameTimeDataKey), 0u);
 }
 

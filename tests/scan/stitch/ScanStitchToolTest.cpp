@@ -46,6 +46,11 @@ struct OverlappingPair {
       : patch(sweep(13, 25, -6.0 + shiftX, -3.0, 0.5, Bowl{lift})) {}
 };
 
+void add(ScanStitchTool& tool, OverlappingPair& pair, bool flag = true) {
+  tool.addSurfacePointer(pair.base.get(), flag);
+  tool.addSurfacePointer(pair.patch.get(), flag);
+}
+
 std::vector<int> progressOf(ScanStitchTool& tool, int iterations) {
   ProgressLog log;
   tool.attach(ScanStitchTool::Callback(log, &ProgressLog::onProgress), 1u);
@@ -75,30 +80,24 @@ bool moved(const Positions& before, const Positions& after) {
   return false;
 }
 
-TEST(ScanStitchTool, TwoSurfacesAndOneIterationReport50Then100) {
-  OverlappingPair pair;
-  ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
-  EXPECT_EQ(progressOf(tool, 1), (std::vector<int>{50, 100}));
-}
-
-TEST(ScanStitchTool, TwoIterationsReportInQuarters) {
-  OverlappingPair pair;
-  ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
-  EXPECT_EQ(progressOf(tool, 2), (std::vector<int>{25, 50, 75, 100}));
-}
-
-TEST(ScanStitchTool, ThreeSurfacesReportPerPairThenTheEnd) {
-  OverlappingPair pair;
-  auto third = sweep(9, 17, -2.0, -8.0, 0.5, Bowl{-0.1});
-  ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
-  tool.addSurfacePointer(third.get(), true);
-  EXPECT_EQ(progressOf(tool, 1), (std::vector<int>{22, 44, 66, 100}));
+TEST(ScanStitchTool, ProgressIsReportedPerPairAndIteration) {
+  struct Case {
+    bool third;
+    int iterations;
+    std::vector<int> expected;
+  };
+  const Case cases[] = {{false, 1, {50, 100}},
+                        {false, 2, {25, 50, 75, 100}},
+                        {true, 1, {22, 44, 66, 100}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.iterations + (c.third ? 10 : 0));
+    OverlappingPair pair;
+    auto third = sweep(9, 17, -2.0, -8.0, 0.5, Bowl{-0.1});
+    ScanStitchTool tool(1.0);
+    add(tool, pair);
+    if (c.third) tool.addSurfacePointer(third.get(), true);
+    EXPECT_EQ(progressOf(tool, c.iterations), c.expected);
+  }
 }
 
 TEST(ScanStitchTool, OneSurfaceIsNeitherMovedNorReported) {
@@ -114,8 +113,7 @@ TEST(ScanStitchTool, ZeroOrNegativeIterationsDoNothing) {
   OverlappingPair pair;
   const Positions before = positions(*pair.patch);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   EXPECT_TRUE(progressOf(tool, 0).empty());
   EXPECT_TRUE(progressOf(tool, -2).empty());
   EXPECT_EQ(positions(*pair.patch), before);
@@ -126,8 +124,7 @@ TEST(ScanStitchTool, SurfacesWhoseBoxesDoNotOverlapAreNotMoved) {
   const Positions base = positions(*pair.base);
   const Positions patch = positions(*pair.patch);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   tool.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
   EXPECT_EQ(positions(*pair.base), base);
   EXPECT_EQ(positions(*pair.patch), patch);
@@ -139,8 +136,7 @@ TEST(ScanStitchTool, OffsetSheetsAreBroughtCloser) {
   const double before = meanGapAboveBase(*pair.base, baseBefore, *pair.patch);
   EXPECT_NEAR(before, 0.2, 1e-9);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   tool.stitchSurfaces(2, ScanStitchTool::STITCH_TO_REFERENCE);
   const double after = meanGapAboveBase(*pair.base, baseBefore, *pair.patch);
   EXPECT_LT(after, 0.1 * before);
@@ -153,8 +149,7 @@ TEST(ScanStitchTool, StitchBothMovesEachSurfaceByTheWholeDisplacement) {
   const Positions base = positions(*pair.base);
   const Positions patch = positions(*pair.patch);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   tool.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH);
   const double baseRise = positions(*pair.base)[0].z() - base[0].z();
   const double patchRise = positions(*pair.patch)[0].z() - patch[0].z();
@@ -170,45 +165,37 @@ TEST(ScanStitchTool, StitchToReferenceLeavesTheReferenceSurfaceInPlace) {
   const Positions base = positions(*pair.base);
   const Positions patch = positions(*pair.patch);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   tool.stitchSurfaces(2, ScanStitchTool::STITCH_TO_REFERENCE);
   EXPECT_EQ(positions(*pair.patch), patch);
   EXPECT_TRUE(moved(base, positions(*pair.base)));
   EXPECT_GT(positions(*pair.base)[0].z(), base[0].z());
 }
 
-TEST(ScanStitchTool, UnknownMethodsStitchLikeBoth) {
-  OverlappingPair both(0.2), other(0.2);
-  ScanStitchTool a(1.0), b(1.0);
-  a.addSurfacePointer(both.base.get(), true);
-  a.addSurfacePointer(both.patch.get(), true);
-  b.addSurfacePointer(other.base.get(), true);
-  b.addSurfacePointer(other.patch.get(), true);
-  a.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
-  b.stitchSurfaces(2, static_cast<ScanStitchTool::StitchMethod>(7));
-  EXPECT_EQ(positions(*both.base), positions(*other.base));
-  EXPECT_EQ(positions(*both.patch), positions(*other.patch));
-}
-
-TEST(ScanStitchTool, TheFlagChangesNothing) {
-  OverlappingPair flagged(0.2), unflagged(0.2);
-  ScanStitchTool a(1.0), b(1.0);
-  a.addSurfacePointer(flagged.base.get(), true);
-  a.addSurfacePointer(flagged.patch.get(), true);
-  b.addSurfacePointer(unflagged.base.get(), false);
-  b.addSurfacePointer(unflagged.patch.get(), false);
-  a.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
-  b.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
-  EXPECT_EQ(positions(*flagged.base), positions(*unflagged.base));
-  EXPECT_EQ(positions(*flagged.patch), positions(*unflagged.patch));
+TEST(ScanStitchTool, UnflaggedSurfacesAndUnknownMethodsStitchLikeBoth) {
+  struct Case {
+    bool flag;
+    ScanStitchTool::StitchMethod method;
+  };
+  const Case cases[] = {{false, ScanStitchTool::STITCH_BOTH},
+                        {true, static_cast<ScanStitchTool::StitchMethod>(7)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flag);
+    OverlappingPair expected(0.2), actual(0.2);
+    ScanStitchTool a(1.0), b(1.0);
+    add(a, expected);
+    add(b, actual, c.flag);
+    a.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
+    b.stitchSurfaces(2, c.method);
+    EXPECT_EQ(positions(*actual.base), positions(*expected.base));
+    EXPECT_EQ(positions(*actual.patch), positions(*expected.patch));
+  }
 }
 
 TEST(ScanStitchTool, MovesAreNotRecordedInTheTransformHistory) {
   OverlappingPair pair(0.2);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   tool.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH);
   EXPECT_THROW(pair.base->findItem(
                    ScanTransformHistory<double>::getScanTransformHistoryKey()),
@@ -306,8 +293,7 @@ TEST(ScanStitchTool, AnEmptyFirstLineIsAccepted) {
   OverlappingPair pair;
   pair.patch->getFrame(0)->getScanLine()->resize(0);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   EXPECT_EQ(tool.getSurfaceCount(), 2u);
   EXPECT_EQ(progressOf(tool, 1), (std::vector<int>{50, 100}));
 }
@@ -315,8 +301,7 @@ TEST(ScanStitchTool, AnEmptyFirstLineIsAccepted) {
 TEST(ScanStitchTool, ALineRemovedAfterAddingStopsTheStitch) {
   OverlappingPair pair;
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   // Frame 5 is a neighbour of the sampled frames 4 and 6.
   pair.patch->getFrame(5)->setScanLine(nullptr);
   EXPECT_THROW(tool.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH),
@@ -347,16 +332,14 @@ TEST(ScanStitchTool, StackedFramesGiveADegenerateNormal) {
 TEST(ScanStitchTool, ACopyStitchesTheSameSurfaces) {
   OverlappingPair pair(0.2), twin(0.2);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   ScanStitchTool copy(tool);
   EXPECT_EQ(copy.getSurfaceCount(), 2u);
   EXPECT_EQ(copy.getStitchTolerance(), 1.0);
   copy.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH);
 
   ScanStitchTool reference(1.0);
-  reference.addSurfacePointer(twin.base.get(), true);
-  reference.addSurfacePointer(twin.patch.get(), true);
+  add(reference, twin);
   reference.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH);
   EXPECT_EQ(positions(*pair.patch), positions(*twin.patch));
 
@@ -372,8 +355,7 @@ TEST(ScanStitchTool, ASecondCallStartsFromTheTranslationsLeft) {
   // first call already closed the gap.
   OverlappingPair pair(0.2);
   ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(pair.patch.get(), true);
+  add(tool, pair);
   const double z0 = positions(*pair.base)[0].z();
   tool.stitchSurfaces(1, ScanStitchTool::STITCH_TO_REFERENCE);
   const double z1 = positions(*pair.base)[0].z();
