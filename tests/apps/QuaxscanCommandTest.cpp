@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include "CommandRunner.h"
 #include "ScanSetCompare.h"
@@ -53,6 +55,18 @@ bool gapBeforeAndAfter(const std::string& out, double& before, double& after) {
   return true;
 }
 
+// The point count of every frame of the simulated 2 x 40 frames.
+std::vector<std::size_t> pointCounts(const QUAX::ScanSet& set) {
+  std::vector<std::size_t> counts;
+  for (std::size_t s = 0; s < 2; ++s) {
+    for (std::size_t f = 0; f < 40; ++f) {
+      counts.push_back(
+          set.getSurface(s)->getFrame(f)->getScanLine()->getPointCount());
+    }
+  }
+  return counts;
+}
+
 class Quaxscan : public CommandTest {
  protected:
   void simulate(const std::string& output, const std::string& more = "") {
@@ -97,13 +111,10 @@ TEST_F(Quaxscan, GraySumsAndPixelsSurviveAsciiPly) {
 
 TEST_F(Quaxscan, InfoShowsCountsBoxesAndPointsPerFrame) {
   simulate("sim.ply");
-  const auto set = simulateScanSet(kSimulation());
-  std::size_t points = 0;
-  for (std::size_t s = 0; s < 2; ++s) {
-    for (std::size_t f = 0; f < 40; ++f) {
-      points += set->getSurface(s)->getFrame(f)->getScanLine()->getPointCount();
-    }
-  }
+  const std::vector<std::size_t> counts =
+      pointCounts(*simulateScanSet(kSimulation()));
+  const std::size_t points =
+      std::accumulate(counts.begin(), counts.end(), std::size_t{0});
   const Outcome run = quaxscan("info sim.ply --frames");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("sim.ply: 2 surfaces, 80 frames, " +
@@ -130,13 +141,8 @@ TEST_F(Quaxscan, FilterAppliesEveryBlockOfTheSettingsFileInOrder) {
   EXPECT_LT(chordal, nPoint);
   EXPECT_NE(nPoint, std::string::npos) << run.out;
   // The last block keeps 64 points of every line long enough for it.
-  const auto filtered = readScanSetFile(path("filtered.ply"));
-  for (std::size_t s = 0; s < 2; ++s) {
-    for (std::size_t f = 0; f < 40; ++f) {
-      EXPECT_LE(
-          filtered->getSurface(s)->getFrame(f)->getScanLine()->getPointCount(),
-          64u);
-    }
+  for (std::size_t n : pointCounts(*readScanSetFile(path("filtered.ply")))) {
+    EXPECT_LE(n, 64u);
   }
 }
 

@@ -77,15 +77,20 @@ void expectNear(const Vector& v, double x, double y, double z) {
   EXPECT_NEAR(v.z(), z, kTol);
 }
 
+// The extent of a complete surface made of `frames`.
+SurfaceExtent extentOf(const std::vector<testing::FrameSpec>& frames) {
+  auto surface = makeSurface(frames);
+  SurfaceExtent extent;
+  extent.calculateExtents(surface.get());
+  return extent;
+}
+
 // An extent computed on a straight surface along y, to tell "unchanged"
 // from "never computed".
 SurfaceExtent computedAlongY() {
   std::vector<testing::FrameSpec> frames;
   for (int i = 0; i < 4; ++i) frames.push_back(line(10, 0, 0, 7.0 * i));
-  auto surface = makeSurface(frames);
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
-  return extent;
+  return extentOf(frames);
 }
 
 void expectStillAlongY(SurfaceExtent& extent) {
@@ -128,9 +133,7 @@ TEST(SurfaceExtent, StraightTenFrameSurfaceGivesTenNodesOnTheReferenceLine) {
   for (int i = 0; i < 10; ++i) {
     frames.push_back(line(100, 1 + 3.0 * i, 2 + 4.0 * i, 3 - 12.0 * i));
   }
-  auto surface = makeSurface(frames);
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf(frames);
 
   _GeoLine<double> ref;
   extent.getRefLine(ref);
@@ -162,9 +165,7 @@ TEST(SurfaceExtent, ShortFirstAndLastFramesAreLeftOut) {
   // Off the line of the others: taking either as an end would tilt the line.
   frames[0] = line(5, 0, 0, 50);
   frames[9] = line(5, 90, 0, -50);
-  auto surface = makeSurface(frames);
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf(frames);
 
   _GeoLine<double> ref;
   extent.getRefLine(ref);
@@ -175,9 +176,7 @@ TEST(SurfaceExtent, ShortFirstAndLastFramesAreLeftOut) {
 }
 
 TEST(SurfaceExtent, EvenPointCountTakesTheLowerOfTheTwoMiddlePoints) {
-  auto surface = makeSurface({line(6, 0, 0, 0), line(6, 10, 0, 0)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 10, 0, 0)});
   const std::vector<ScanNode*> nodes = nodesOf(extent);
   ASSERT_EQ(nodes.size(), 2u);
   // Points of a 6-point line run from y = -2 to y = 3; index 2 is at y = 0.
@@ -204,9 +203,7 @@ TEST(SurfaceExtent, SingleQualifyingFrameStoresZeroSplitAndMakesNoNode) {
 }
 
 TEST(SurfaceExtent, TwoFramesWithOnlyFrameZeroQualifyingSplitTowardsTheOrigin) {
-  auto surface = makeSurface({line(100, 3, 4, 0), line(5, 50, 50, 50)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf({line(100, 3, 4, 0), line(5, 50, 50, 50)});
 
   Vector split;
   extent.getSplitDirection(split);
@@ -236,10 +233,8 @@ TEST(SurfaceExtent, SplitTooShortToNormaliseThrowsZeroVectorWithoutNodes) {
 TEST(SurfaceExtent,
      FrameOneHasZeroDifferentialAndLaterFramesCompareWithThePrevious) {
   // Reference line along x; the middles stand off it by 0, 3, 1 and 0.
-  auto surface = makeSurface({line(10, 0, 0, 0), line(10, 10, 0, 3),
-                              line(10, 20, 0, -1), line(10, 30, 0, 0)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf({line(10, 0, 0, 0), line(10, 10, 0, 3),
+                                   line(10, 20, 0, -1), line(10, 30, 0, 0)});
   const std::vector<ScanNode*> nodes = nodesOf(extent);
   ASSERT_EQ(nodes.size(), 4u);
 
@@ -252,10 +247,9 @@ TEST(SurfaceExtent,
 }
 
 TEST(SurfaceExtent, FrameWithoutLineIsSkippedAndTheDifferentialSpansTheGap) {
-  auto surface = makeSurface({line(10, 0, 0, 0), line(10, 10, 0, 3), noLine(),
-                              line(10, 30, 0, 1), line(10, 40, 0, 0)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent =
+      extentOf({line(10, 0, 0, 0), line(10, 10, 0, 3), noLine(),
+                line(10, 30, 0, 1), line(10, 40, 0, 0)});
 
   EXPECT_EQ(frameIndicesOf(extent), (std::vector<std::int32_t>{0, 1, 3, 4}));
   const std::vector<ScanNode*> nodes = nodesOf(extent);
@@ -266,10 +260,8 @@ TEST(SurfaceExtent, FirstNodeAfterFrameOneMeasuresFromTheOrigin) {
   // Frames 0 and 1 too short: the first node is frame 2, whose differential
   // is taken against distance 0 at (0, 0, 0). Its middle lies at the origin,
   // so the step is 0/0: the division is made, nothing is thrown.
-  auto surface = makeSurface({line(3, 0, 0, 0), line(3, 0, 0, 0),
-                              line(10, 0, 0, 0), line(10, 10, 0, 0)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf({line(3, 0, 0, 0), line(3, 0, 0, 0),
+                                   line(10, 0, 0, 0), line(10, 10, 0, 0)});
   const std::vector<ScanNode*> nodes = nodesOf(extent);
   ASSERT_EQ(nodes.size(), 2u);
   EXPECT_EQ(nodes[0]->getFrameIndex(), 2);
@@ -337,9 +329,7 @@ TEST(SurfaceExtent, SecondCallAppendsItsNodesBehindTheFirst) {
 }
 
 TEST(SurfaceExtent, GetNodeListReplacesWhatTheCallersVectorHeld) {
-  auto surface = makeSurface(straightFrames(3));
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf(straightFrames(3));
   ScanNode stranger;
   std::vector<ScanNode*> nodes(7, &stranger);
   extent.getNodeList(&nodes);
@@ -354,18 +344,14 @@ TEST(SurfaceExtent, GetNodeListReplacesWhatTheCallersVectorHeld) {
 // -------------------------------------------------------------
 
 TEST(SurfaceExtent, TwoNodesPrintAsTwoLinesOfElevenCommaTerminatedNumbers) {
-  auto surface = makeSurface({line(6, 0, 0, 0), line(6, 1, 0, 0)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 1, 0, 0)});
   EXPECT_EQ(textOf(extent),
             "0,0,0,0,-2,0,0,3,0,0,0,\n"
             "1,0,0,1,-2,0,1,3,0,0,0,\n");
 }
 
 TEST(SurfaceExtent, PrintingFollowsTheStreamsFormat) {
-  auto surface = makeSurface({line(6, 0, 0, 0), line(6, 0.5, 0, 0)});
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 0.5, 0, 0)});
   std::ostringstream out;
   out << std::fixed << std::setprecision(2);
   EXPECT_EQ(&(out << extent), &out);  // the conventional spelling

@@ -30,6 +30,16 @@ StitchNearest expectSameAnswer(const StitchPointIndex& index,
   return pass;
 }
 
+// Moves the index and, the same way, the points the pass searches.
+void moveBoth(StitchPointIndex& index, Points& points, const double (&t)[3]) {
+  index.translate(t[0], t[1], t[2]);
+  for (StitchPosition& p : points) {
+    p.x = p.x + t[0];
+    p.y = p.y + t[1];
+    p.z = p.z + t[2];
+  }
+}
+
 // A wavy sheet sampled along lines, as a sweep of a line scanner gives it.
 Points sheet(int lines, int perLine, double spacing, double dz,
              std::mt19937_64& rng) {
@@ -165,12 +175,7 @@ TEST(StitchPointIndex, AgreesAfterTheSurfaceMoves) {
   std::uniform_int_distribution<std::size_t> pick(0, points.size() - 1);
   std::normal_distribution<double> jitter(0.0, 0.1);
   for (const auto& t : moves) {
-    index.translate(t[0], t[1], t[2]);
-    for (StitchPosition& p : points) {
-      p.x = p.x + t[0];
-      p.y = p.y + t[1];
-      p.z = p.z + t[2];
-    }
+    moveBoth(index, points, t);
     for (int q = 0; q < 300; ++q) {
       const StitchPosition& base = points[pick(rng)];
       const StitchPosition query{base.x + jitter(rng), base.y + jitter(rng),
@@ -277,12 +282,7 @@ TEST(StitchPointIndex, PointsOnCellBordersStayFoundAfterMoves) {
                              {-1e5 / 3.0, 0.0, 0.1}};
   const double steps[] = {-tolerance, tolerance};
   for (const auto& t : moves) {
-    index.translate(t[0], t[1], t[2]);
-    for (StitchPosition& p : points) {
-      p.x = p.x + t[0];
-      p.y = p.y + t[1];
-      p.z = p.z + t[2];
-    }
+    moveBoth(index, points, t);
     for (std::size_t i = 0; i < points.size(); i += 7) {
       for (double step : steps) {
         const StitchPosition& p = points[i];
