@@ -87,6 +87,10 @@ bool decodePng(const std::string& png, Image& image, std::string& why) {
   std::vector<std::uint8_t> pixels(stride * image.height);
   for (std::size_t y = 0; y < image.height; ++y) {
     const std::uint8_t filter = raw[y * (stride + 1)];
+    if (filter > 4) {
+      why = "unknown PNG row filter";
+      return false;
+    }
     const std::uint8_t* in = &raw[y * (stride + 1) + 1];
     std::uint8_t* row = &pixels[y * stride];
     const std::uint8_t* up = y > 0 ? &pixels[(y - 1) * stride] : nullptr;
@@ -94,27 +98,11 @@ bool decodePng(const std::string& png, Image& image, std::string& why) {
       const int a = i >= std::size_t(channels) ? row[i - channels] : 0;
       const int b = up ? up[i] : 0;
       const int c = (up && i >= std::size_t(channels)) ? up[i - channels] : 0;
-      int predicted = 0;
-      switch (filter) {
-        case 0:
-          predicted = 0;
-          break;
-        case 1:
-          predicted = a;
-          break;
-        case 2:
-          predicted = b;
-          break;
-        case 3:
-          predicted = (a + b) / 2;
-          break;
-        case 4:
-          predicted = paeth(a, b, c);
-          break;
-        default:
-          why = "unknown PNG row filter";
-          return false;
-      }
+      const int predicted = filter == 1   ? a
+                            : filter == 2 ? b
+                            : filter == 3 ? (a + b) / 2
+                            : filter == 4 ? paeth(a, b, c)
+                                          : 0;
       row[i] = std::uint8_t(in[i] + predicted);
     }
   }

@@ -86,14 +86,18 @@ struct FlatSheet {
   }
 };
 
-TEST(StitchLocalNormal, IsZeroOnTheFirstAndLastFrame) {
+TEST(StitchLocalNormal, IsZeroOnEndFramesOrWithoutAnotherPointInTolerance) {
   FlatSheet sheet;
-  EXPECT_EQ(
-      localNormal(*sheet.surface, 0, sheet.line(0), sheet.point(0, 2), 1.5),
-      _MathVector<double>());
-  EXPECT_EQ(
-      localNormal(*sheet.surface, 4, sheet.line(4), sheet.point(4, 2), 1.5),
-      _MathVector<double>());
+  const struct {
+    std::size_t frame, point;
+    double tolerance;
+  } cases[] = {{0, 2, 1.5}, {4, 2, 1.5}, {2, 3, 0.9}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(localNormal(*sheet.surface, c.frame, sheet.line(c.frame),
+                          sheet.point(c.frame, c.point), c.tolerance),
+              _MathVector<double>())
+        << c.frame;
+  }
 }
 
 TEST(StitchLocalNormal, FollowsTheOrderOfItsPoints) {
@@ -106,13 +110,6 @@ TEST(StitchLocalNormal, FollowsTheOrderOfItsPoints) {
   EXPECT_EQ(
       localNormal(*sheet.surface, 2, sheet.line(2), sheet.point(2, 0), 1.5),
       _MathVector<double>(0.0, 0.0, 1.0));
-}
-
-TEST(StitchLocalNormal, IsZeroWithoutAnotherPointOfTheFrameWithinTolerance) {
-  FlatSheet sheet;
-  EXPECT_EQ(
-      localNormal(*sheet.surface, 2, sheet.line(2), sheet.point(2, 3), 0.9),
-      _MathVector<double>());
 }
 
 TEST(StitchLocalNormal, TheLastOfEquallyNearNeighboursWins) {
@@ -260,31 +257,27 @@ Correspondence pairOf(SurfaceEntry& sampled, _GeoPoint<double> p,
       _MathVector<double>(0.0, 0.0, 1.0)};
 }
 
-TEST(StitchDisplacement, AveragesDisplacementsIntoBothTranslations) {
-  SurfaceEntry a, b;
-  CorrespondenceList list;
-  list.push_back(pairOf(b, {0, 0, 1}, a, {5, 5, 0}));
-  list.push_back(pairOf(b, {0, 0, 0.5}, a, {1, 1, 0}));
-  displaceCorrespondences(list, false);
-  EXPECT_EQ(a.transform.getTranslation(), _MathVector<double>(0, 0, 0.75));
-  EXPECT_EQ(b.transform.getTranslation(), _MathVector<double>(0, 0, -0.75));
-  EXPECT_EQ(a.count, 2);
-  EXPECT_EQ(b.count, 2);
-  // The items moved too: the nearest point onto the plane, the sample back.
-  EXPECT_EQ(list.front().items[1].position, _GeoPoint<double>(5, 5, 1));
-  EXPECT_EQ(list.front().items[0].position, _GeoPoint<double>(0, 0, 0));
-}
-
-TEST(StitchDisplacement, ToReferenceLeavesTheReferenceTranslation) {
-  SurfaceEntry a, b;
-  CorrespondenceList list;
-  list.push_back(pairOf(b, {0, 0, 1}, a, {5, 5, 0}));
-  list.push_back(pairOf(b, {0, 0, 0.5}, a, {1, 1, 0}));
-  displaceCorrespondences(list, true);
-  EXPECT_EQ(a.transform.getTranslation(), _MathVector<double>(0, 0, 0.75));
-  EXPECT_EQ(b.transform.getTranslation(), _MathVector<double>());
-  EXPECT_EQ(b.count, 0);
-  EXPECT_EQ(list.front().items[0].position, _GeoPoint<double>(0, 0, 1));
+TEST(StitchDisplacement, AveragesIntoBothTranslationsOrLeavesTheReference) {
+  for (bool toReference : {false, true}) {
+    SCOPED_TRACE(toReference);
+    SurfaceEntry a, b;
+    CorrespondenceList list;
+    list.push_back(pairOf(b, {0, 0, 1}, a, {5, 5, 0}));
+    list.push_back(pairOf(b, {0, 0, 0.5}, a, {1, 1, 0}));
+    displaceCorrespondences(list, toReference);
+    EXPECT_EQ(a.transform.getTranslation(), _MathVector<double>(0, 0, 0.75));
+    // The sample moves back unless its surface is the reference.
+    EXPECT_EQ(b.transform.getTranslation(),
+              _MathVector<double>(0, 0, toReference ? 0.0 : -0.75));
+    EXPECT_EQ(b.count, toReference ? 0 : 2);
+    EXPECT_EQ(list.front().items[0].position,
+              _GeoPoint<double>(0, 0, toReference ? 1 : 0));
+    if (!toReference) {
+      // The nearest point moved onto the plane too.
+      EXPECT_EQ(a.count, 2);
+      EXPECT_EQ(list.front().items[1].position, _GeoPoint<double>(5, 5, 1));
+    }
+  }
 }
 
 TEST(StitchDisplacement, LaterPassesTakeANewReference) {
