@@ -45,25 +45,19 @@ TEST(GeoLine, ProjectionIsOriginPlusDirectionTimesDot) {
   }
 }
 
-TEST(GeoLine, ProjectsOntoTheFootPoint) {
-  const Line line(Point(0, 0, 0), Vec(1, 0, 0));
-  EXPECT_EQ(line.project(Point(3, 4, 5)), Point(3, 0, 0));
+TEST(GeoPlane, ProjectsOntoTheFootPoint) {
   const Plane plane(Point(0, 0, 1), Vec(0, 0, 2));
   EXPECT_EQ(plane.project(Point(3, 4, 5)), Point(3, 4, 1));
 }
 
-TEST(GeoLine, IdentityLeavesLinesAndPlanesUnchanged) {
+TEST(GeoLine, IdentityKeepsTheLineAndAnInvalidTransformIsRefusedUnmoved) {
   Line line(Point(1, 2, 3), Vec(0, 1, 0));
   line.transform(Mat());
+  EXPECT_EQ(line.getDirection(), Vec(0, 1, 0));
+  EXPECT_THROW(line.transform(Mat(2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0)),
+               EMathSingularMatrix);
   EXPECT_EQ(line.getOrigin(), Point(1, 2, 3));
   EXPECT_EQ(line.getDirection(), Vec(0, 1, 0));
-}
-
-TEST(GeoLine, InvalidTransformIsRefusedBeforeTheOriginMoves) {
-  Line line(Point(1, 2, 3), Vec(0, 1, 0));
-  const Mat doubled(2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0);
-  EXPECT_THROW(line.transform(doubled), EMathSingularMatrix);
-  EXPECT_EQ(line.getOrigin(), Point(1, 2, 3));
 }
 
 TEST(GeoLine, TransformMovesOriginAndRotatesDirection) {

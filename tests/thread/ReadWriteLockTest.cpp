@@ -29,17 +29,6 @@ struct SleepCounter {
   }
 };
 
-TEST(ReadWriteLock, TwoReadersHoldTheLockTogether) {
-  ReadWriteLock lock;
-  lock.acquireRead();
-  BoundedThread second([&] {
-    lock.acquireRead();
-    lock.release();
-  });
-  EXPECT_TRUE(second.joinWithin());
-  lock.release();
-}
-
 TEST(ReadWriteLock, WriterWaitsForBothReadersAndHoldsBackALaterReader) {
   // Sleeps (semaphore waits) of the writer and of the late reader.
   std::atomic<std::thread::id> writerId{}, lateId{};

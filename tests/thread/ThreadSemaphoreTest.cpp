@@ -15,9 +15,10 @@ using testing::BoundedThread;
 using testing::codeThrownBy;
 using testing::ScopedPortHook;
 
-TEST(ThreadSemaphore, EachWaitTakesOneOfThePostedCounts) {
+TEST(ThreadSemaphore, StartsWithoutCountAndEachWaitTakesOneOfThePosted) {
   ThreadSemaphore semaphore;
   ASSERT_TRUE(semaphore.hasHandle());
+  EXPECT_EQ(semaphore.wait(20), kThreadWaitTimedOut);
   semaphore.post();
   semaphore.post();
   semaphore.post();
@@ -25,11 +26,6 @@ TEST(ThreadSemaphore, EachWaitTakesOneOfThePostedCounts) {
   EXPECT_EQ(semaphore.wait(0), kThreadWaitSignalled);
   EXPECT_EQ(semaphore.wait(kThreadWaitInfinite), kThreadWaitSignalled);
   EXPECT_EQ(semaphore.wait(0), kThreadWaitTimedOut);
-}
-
-TEST(ThreadSemaphore, StartsWithoutCountAndTimesOut) {
-  ThreadSemaphore semaphore;
-  EXPECT_EQ(semaphore.wait(20), kThreadWaitTimedOut);
 }
 
 TEST(ThreadSemaphore, PostFromAnotherThreadWakesAnUnlimitedWait) {

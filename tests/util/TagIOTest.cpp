@@ -10,28 +10,20 @@
 namespace QUAX {
 namespace {
 
-TEST(TagIO, WritersProduceOneTagPerLine) {
-  std::wostringstream os;
-  writeSimpleStartTag(os, L"ScanAverageFilter");
-  writeEndTag(os, L"ScanAverageFilter");
-  EXPECT_EQ(os.str(), L"<ScanAverageFilter>\n</ScanAverageFilter>\n");
-}
-
-TEST(TagIO, ChecksAcceptWhatTheWritersWrite) {
+TEST(TagIO, WritersProduceOneTagPerLineThatTheChecksAccept) {
   std::wstringstream s;
   writeSimpleStartTag(s, L"Block");
   writeEndTag(s, L"Block");
+  EXPECT_EQ(s.str(), L"<Block>\n</Block>\n");
   EXPECT_TRUE(checkStartTag(s, L"Block", true));
   EXPECT_TRUE(checkEndTag(s, L"Block"));
 }
 
 TEST(TagIO, StartTagOfAnotherNameIsRefused) {
-  std::wistringstream other(L"<Other>");
-  EXPECT_FALSE(checkStartTag(other, L"Block", true));
-  std::wistringstream longer(L"<BlockX>");
-  EXPECT_FALSE(checkStartTag(longer, L"Block", true));
-  std::wistringstream empty(L"");
-  EXPECT_FALSE(checkStartTag(empty, L"Block", true));
+  for (const wchar_t* text : {L"<Other>", L"<BlockX>", L""}) {
+    std::wistringstream is(text);
+    EXPECT_FALSE(checkStartTag(is, L"Block", true)) << text;
+  }
 }
 
 TEST(TagIO, ElementStartLeavesTheStreamBeforeTheAttribute) {
@@ -43,10 +35,10 @@ TEST(TagIO, ElementStartLeavesTheStreamBeforeTheAttribute) {
 TEST(TagIO, EndTagMustClose) {
   std::wistringstream ok(L"  </Block >");
   EXPECT_TRUE(checkEndTag(ok, L"Block"));
-  std::wistringstream start(L"<Block>");
-  EXPECT_FALSE(checkEndTag(start, L"Block"));
-  std::wistringstream unclosed(L"</Block");
-  EXPECT_FALSE(checkEndTag(unclosed, L"Block"));
+  for (const wchar_t* text : {L"<Block>", L"</Block"}) {
+    std::wistringstream is(text);
+    EXPECT_FALSE(checkEndTag(is, L"Block")) << text;
+  }
 }
 
 TEST(TagIO, IgnoreWhiteSpaceStopsAtText) {

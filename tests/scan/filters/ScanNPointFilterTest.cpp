@@ -47,6 +47,17 @@ Points reduced(const ScanNPointFilter& filter, const Points& points) {
   return positionsOf(line);
 }
 
+// The filter throws E and leaves the line as it was.
+template <class E>
+void expectRefusedUnchanged(const ScanNPointFilter& filter,
+                            const Points& points) {
+  ScanLine line = makeLine(points);
+  EXPECT_THROW(filter.filterScanLine(&line), E);
+  EXPECT_EQ(positionsOf(line), points);
+}
+
+const ScanNPointFilter kSearchFour(4, ScanNPointFilter::CHORDAL_DEVIATION);
+
 void readInto(ScanNPointFilter& filter, std::int32_t count,
               const std::wstring& algorithm) {
   std::wistringstream is(L"<ScanNPointFilter>\n<NumberOfPoints value=\"" +
@@ -139,12 +150,10 @@ TEST(ScanNPointFilter, EqualIndexRoundsHalvesUp) {
       indexesOf(reduced(ScanNPointFilter(5, ScanNPointFilter::EQUAL_INDEX),
                         indexed(7))),
       std::vector<int>({0, 2, 3, 5, 6}));
-}
-
-TEST(ScanNPointFilter, EqualIndexOfAllPointsLeavesTheLine) {
-  const Points line = indexed(9);
-  EXPECT_EQ(reduced(ScanNPointFilter(9, ScanNPointFilter::EQUAL_INDEX), line),
-            line);
+  // Keeping all points leaves the line.
+  EXPECT_EQ(reduced(ScanNPointFilter(9, ScanNPointFilter::EQUAL_INDEX),
+                    indexed(9)),
+            indexed(9));
 }
 
 TEST(ScanNPointFilter, EqualIndexMatchesTheStepByStepChoice) {
@@ -159,14 +168,11 @@ TEST(ScanNPointFilter, EqualIndexMatchesTheStepByStepChoice) {
 }
 
 TEST(ScanNPointFilter, LineShorterThanTheCountIsRefusedUnchanged) {
-  const Points line = indexed(4);
   for (const Algorithm a :
        {ScanNPointFilter::EQUAL_INDEX, ScanNPointFilter::EQUAL_ARC_LENGTH,
         ScanNPointFilter::CHORDAL_DEVIATION}) {
-    ScanLine scanLine = makeLine(line);
-    EXPECT_THROW(ScanNPointFilter(5, a).filterScanLine(&scanLine),
-                 EScanNPointFilterTooLarge);
-    EXPECT_EQ(positionsOf(scanLine), line);
+    expectRefusedUnchanged<EScanNPointFilterTooLarge>(ScanNPointFilter(5, a),
+                                                      indexed(4));
   }
 }
 
@@ -268,10 +274,8 @@ TEST(ScanNPointFilter, StatisticsOfTheZigzag) {
 
 TEST(ScanNPointFilter, SearchNeedsThreePointsMoreThanTheCount) {
   const ScanNPointFilter filter(5, ScanNPointFilter::CHORDAL_DEVIATION);
-  const Points seven = test::noisyProfile(7, 1, 0.3);
-  ScanLine line = makeLine(seven);
-  EXPECT_THROW(filter.filterScanLine(&line), EScanNPointFilterTooLarge);
-  EXPECT_EQ(positionsOf(line), seven);
+  expectRefusedUnchanged<EScanNPointFilterTooLarge>(
+      filter, test::noisyProfile(7, 1, 0.3));
 
   const Points eight = test::noisyProfile(8, 1, 0.3);
   ScanLine accepted = makeLine(eight);
@@ -283,34 +287,19 @@ TEST(ScanNPointFilter, SearchNeedsThreePointsMoreThanTheCount) {
   }
 }
 
-TEST(ScanNPointFilter, SearchRefusesALineWithoutDeviation) {
-  const Points line = collinear(12, 0.5);
-  ScanLine scanLine = makeLine(line);
-  EXPECT_THROW(ScanNPointFilter(4, ScanNPointFilter::CHORDAL_DEVIATION)
-                   .filterScanLine(&scanLine),
-               EScanNonPositiveDeviationLimit);
-  EXPECT_EQ(positionsOf(scanLine), line);
+TEST(ScanNPointFilter, SearchRefusesLinesWithoutMeasurableDeviation) {
+  expectRefusedUnchanged<EScanNonPositiveDeviationLimit>(kSearchFour,
+                                                         collinear(12, 0.5));
+  // Every p[i + 2] lies on p[i]: no deviation can be measured at all.
+  Points back;
+  for (int i = 0; i < 10; ++i) back.emplace_back(i % 2, 0, 0);
+  expectRefusedUnchanged<EScanNonPositiveDeviationLimit>(kSearchFour, back);
 }
 
 TEST(ScanNPointFilter, SearchRefusesAPathOfLengthZero) {
   Points line(9, Point(3, 3, 3));
   line.emplace_back(4, 4, 4);
-  ScanLine scanLine = makeLine(line);
-  EXPECT_THROW(ScanNPointFilter(4, ScanNPointFilter::CHORDAL_DEVIATION)
-                   .filterScanLine(&scanLine),
-               EScanNonPositiveMaxSpan);
-  EXPECT_EQ(positionsOf(scanLine), line);
-}
-
-TEST(ScanNPointFilter, SearchRefusesALineWhereNoTripleHasADeviation) {
-  // Every p[i + 2] lies on p[i]: no deviation can be measured at all.
-  Points line;
-  for (int i = 0; i < 10; ++i) line.emplace_back(i % 2, 0, 0);
-  ScanLine scanLine = makeLine(line);
-  EXPECT_THROW(ScanNPointFilter(4, ScanNPointFilter::CHORDAL_DEVIATION)
-                   .filterScanLine(&scanLine),
-               EScanNonPositiveDeviationLimit);
-  EXPECT_EQ(positionsOf(scanLine), line);
+  expectRefusedUnchanged<EScanNonPositiveMaxSpan>(kSearchFour, line);
 }
 
 TEST(ScanNPointFilter, SuccessfulSearchKeepsExactlyNOriginalPointsInOrder) {

@@ -28,6 +28,16 @@ void fill(Array& a, double offset) {
   }
 }
 
+// Points at x = 0 ... n - 1, in one block or allocated one by one.
+void fillCount(Array& a, std::size_t n, bool block) {
+  if (block) {
+    a.reserveBlock(n);
+  } else {
+    a.resize(n);
+  }
+  fill(a, 0);
+}
+
 TEST(ScanPointArray, ReserveBlockBindsEverySlot) {
   Array a;
   a.reserveBlock(0);
@@ -73,8 +83,7 @@ TEST(ScanPointArray, ResizeToZeroStaysBlockBacked) {
 TEST(ScanPointArray, EraseClosesTheGapInBothModes) {
   for (bool block : {false, true}) {
     Array a;
-    if (block) a.reserveBlock(6); else a.resize(6);
-    fill(a, 0);
+    fillCount(a, 6, block);
     a.erase(1, 3);
     ASSERT_EQ(a.size(), 4u);
     EXPECT_EQ(a[0]->position().x(), 0.0);
@@ -89,11 +98,7 @@ TEST(ScanPointArray, EraseClosesTheGapInBothModes) {
 TEST(ScanPointArray, PointsMovedDownByEraseKeepTheirItems) {
   for (bool block : {false, true}) {
     Array a;
-    if (block)
-      a.reserveBlock(4);
-    else
-      a.resize(4);
-    fill(a, 0);
+    fillCount(a, 4, block);
     for (std::size_t i : {1u, 3u}) {
       a[i]->createExtensionList();
       auto* tp = new ScanPointTPData();

@@ -43,30 +43,14 @@ struct FailingPort {
 
 // ---- frame sync object ------------------------------------------------------
 
-TEST(ScanFrameSync, StartsWithTheStateTheFrameHolds) {
+TEST(ScanFrameSync, KeepsItsDataStateInTheFrame) {
   StandInFrame frame;
   frame.dataState = 7;
   FrameSync sync(&frame);
   EXPECT_EQ(sync.getDataState(), 7u);
-}
-
-TEST(ScanFrameSync, SetDataStateStoresIntoTheFrame) {
-  StandInFrame frame;
-  FrameSync sync(&frame);
   sync.setDataState(3);
   EXPECT_EQ(frame.dataState, 3u);
   EXPECT_EQ(sync.getDataState(), 3u);
-}
-
-TEST(ScanFrameSync, WaitForDataReturnsAtOnceAndLeavesTheStateMutexFree) {
-  StandInFrame frame;
-  frame.dataState = 1;
-  FrameSync sync(&frame);
-  BoundedThread waiter([&] { sync.waitForData(); });
-  ASSERT_TRUE(waiter.joinWithin());
-  BoundedThread setter([&] { sync.setDataState(2); });
-  EXPECT_TRUE(setter.joinWithin());
-  EXPECT_EQ(sync.getDataState(), 2u);
 }
 
 TEST(ScanFrameSync, WaitForDataSleepsUntilTheStateIsNotZero) {
@@ -90,30 +74,24 @@ TEST(ScanFrameSync, WaitForDataSleepsUntilTheStateIsNotZero) {
   EXPECT_EQ(seen, 5u);
 }
 
-TEST(ScanFrameSync, WaitForDataGivesUpTheStateMutexWhenNoSemaphoreCanBeMade) {
-  FailingPort port(port::PortCall::kCreateSemaphore);
-  ScopedPortHook hook([&](port::PortCall c) { return port.onCall(c); });
-  StandInFrame frame;
-  FrameSync sync(&frame);
-  port.armed = true;
-  EXPECT_EQ(codeThrownBy([&] { sync.waitForData(); }),
-            kThreadNoSemaphoreAvailable);
-  port.armed = false;
-  BoundedThread setter([&] { sync.setDataState(1); });
-  EXPECT_TRUE(setter.joinWithin());
-}
-
-TEST(ScanFrameSync, WaitForDataGivesUpTheStateMutexWhenItsWaitFails) {
-  FailingPort port(port::PortCall::kWaitSemaphore);
-  ScopedPortHook hook([&](port::PortCall c) { return port.onCall(c); });
-  StandInFrame frame;
-  FrameSync sync(&frame);
-  port.armed = true;
-  EXPECT_EQ(codeThrownBy([&] { sync.waitForData(); }),
-            kThreadWaitFailOnSemaphore);
-  port.armed = false;
-  BoundedThread setter([&] { sync.setDataState(1); });
-  EXPECT_TRUE(setter.joinWithin());
+TEST(ScanFrameSync, WaitForDataGivesUpTheStateMutexWhenItsSemaphoreFails) {
+  const struct {
+    port::PortCall failing;
+    std::int32_t code;
+  } cases[] = {{port::PortCall::kCreateSemaphore, kThreadNoSemaphoreAvailable},
+               {port::PortCall::kWaitSemaphore, kThreadWaitFailOnSemaphore}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    FailingPort port(c.failing);
+    ScopedPortHook hook([&](port::PortCall call) { return port.onCall(call); });
+    StandInFrame frame;
+    FrameSync sync(&frame);
+    port.armed = true;
+    EXPECT_EQ(codeThrownBy([&] { sync.waitForData(); }), c.code);
+    port.armed = false;
+    BoundedThread setter([&] { sync.setDataState(1); });
+    EXPECT_TRUE(setter.joinWithin());
+  }
 }
 
 // ---- surface sync object ----------------------------------------------------
