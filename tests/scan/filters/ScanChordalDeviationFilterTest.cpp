@@ -40,7 +40,8 @@ TEST(ScanChordalDeviationFilter, LeavesLinesOfFewerThanThreePoints) {
             Points({{1, 2, 3}, {1, 2, 3}}));
 }
 
-TEST(ScanChordalDeviationFilter, ThinsCollinearPointsToTheEndsUnlessTheSpanIsShort) {
+TEST(ScanChordalDeviationFilter,
+     ThinsCollinearPointsToTheEndsUnlessTheSpanIsShort) {
   const Points line = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}};
   EXPECT_EQ(thinned(ScanChordalDeviationFilter(0.1, 100.0), line),
             Points({{0, 0, 0}, {4, 0, 0}}));

@@ -151,9 +151,9 @@ TEST(ScanNPointFilter, EqualIndexRoundsHalvesUp) {
                         indexed(7))),
       std::vector<int>({0, 2, 3, 5, 6}));
   // Keeping all points leaves the line.
-  EXPECT_EQ(reduced(ScanNPointFilter(9, ScanNPointFilter::EQUAL_INDEX),
-                    indexed(9)),
-            indexed(9));
+  EXPECT_EQ(
+      reduced(ScanNPointFilter(9, ScanNPointFilter::EQUAL_INDEX), indexed(9)),
+      indexed(9));
 }
 
 TEST(ScanNPointFilter, EqualIndexMatchesTheStepByStepChoice) {

@@ -94,8 +94,7 @@ TEST(ScanPointArray, FailedGrowthOrPushBackChangesNothingInEitherMode) {
   ScanPoint withItem(3, 0, 0);
   addGraysum(withItem, 9);
   const std::function<void(Array&)> operations[] = {
-      [](Array& a) { a.resize(50); },
-      [&](Array& a) { a.pushBack(withItem); }};
+      [](Array& a) { a.resize(50); }, [&](Array& a) { a.pushBack(withItem); }};
   for (bool block : {false, true}) {
     for (const auto& operation : operations) {
       const int failed = failEachAllocation(
