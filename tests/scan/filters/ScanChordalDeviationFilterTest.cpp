@@ -184,26 +184,30 @@ TEST(ScanChordalDeviationFilter,
             L"<MaxSpan value=\"0\"/>\n</ScanChordalDeviationFilter>\n");
 }
 
+// The description of the E that reading `text` into `filter` throws.
+template <class E>
+std::wstring errorReading(ScanChordalDeviationFilter& filter,
+                          const std::wstring& text) {
+  std::wistringstream is(text);
+  try {
+    is >> filter;
+  } catch (const E& e) {
+    return e.getDescription();
+  }
+  return L"no such exception";
+}
+
 TEST(ScanChordalDeviationFilter, SettingsErrorsNameTheFilterClass) {
   ScanChordalDeviationFilter filter(1.0);
-  std::wistringstream header(L"<ScanAverageFilter>\n");
-  try {
-    header >> filter;
-    FAIL() << "no exception";
-  } catch (const EScanIOBadHeader& e) {
-    EXPECT_NE(e.getDescription().find(L"ScanChordalDeviationFilter"),
-              std::wstring::npos);
-  }
-  std::wistringstream footer(
-      L"<ScanChordalDeviationFilter>\n<DeviationLimit value=\"1\"/>\n"
-      L"<MaxSpan value=\"4\"/>\n<MaxSpan value=\"4\"/>\n");
-  try {
-    footer >> filter;
-    FAIL() << "no exception";
-  } catch (const EScanIOBadFooter& e) {
-    EXPECT_NE(e.getDescription().find(L"ScanChordalDeviationFilter"),
-              std::wstring::npos);
-  }
+  EXPECT_NE(errorReading<EScanIOBadHeader>(filter, L"<ScanAverageFilter>\n")
+                .find(L"ScanChordalDeviationFilter"),
+            std::wstring::npos);
+  EXPECT_NE(errorReading<EScanIOBadFooter>(
+                filter,
+                L"<ScanChordalDeviationFilter>\n<DeviationLimit value=\"1\"/>\n"
+                L"<MaxSpan value=\"4\"/>\n<MaxSpan value=\"4\"/>\n")
+                .find(L"ScanChordalDeviationFilter"),
+            std::wstring::npos);
 }
 
 }  // namespace
