@@ -47,15 +47,6 @@ void notifyUnderMutex(ThreadMutex& mutex, ThreadCondition& condition) {
   mutex.release();
 }
 
-TEST(ThreadCondition, NotifyAllOnAnEmptyListPostsNothing) {
-  PortCounts counts;
-  ScopedPortHook hook([&](port::PortCall c) { return counts.onCall(c); });
-  ThreadMutex mutex;
-  ThreadCondition condition(&mutex);
-  notifyUnderMutex(mutex, condition);
-  EXPECT_EQ(counts.posts.load(), 0);
-}
-
 TEST(ThreadCondition, TimedOutWaitReturnsWithoutMutexAndLeavesNoEntry) {
   PortCounts counts;
   ScopedPortHook hook([&](port::PortCall c) { return counts.onCall(c); });

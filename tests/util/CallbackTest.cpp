@@ -17,20 +17,16 @@ int gFreeCalls = 0;
 void freeAdd(int n) { gFreeCalls += n; }
 int answer() { return 42; }
 
-TEST(Callback, CallsTheBoundMember) {
+TEST(Callback, CallsTheBoundMemberOrFreeFunction) {
   Counter c;
   CBFunctor1<int> add(c, &Counter::add);
   add(3);
   add(4);
   EXPECT_EQ(c.total, 7);
-  CBFunctor0wRet<int> value(c, &Counter::value);
-  EXPECT_EQ(value(), 7);
-}
-
-TEST(Callback, CallsAFreeFunction) {
+  EXPECT_EQ(CBFunctor0wRet<int>(c, &Counter::value)(), 7);
   gFreeCalls = 0;
-  CBFunctor1<int> add(&freeAdd);
-  add(5);
+  const CBFunctor1<int> addFree(&freeAdd);
+  addFree(5);
   EXPECT_EQ(gFreeCalls, 5);
   EXPECT_EQ(CBFunctor0wRet<int>(&answer)(), 42);
 }

@@ -79,6 +79,18 @@ std::wstring settingsText(const Filter& filter) {
   return os.str();
 }
 
+// The description of the E that reading `text` into `filter` throws.
+template <class E, class Filter>
+std::wstring errorReading(Filter& filter, const std::wstring& text) {
+  std::wistringstream is(text);
+  try {
+    is >> filter;
+  } catch (const E& e) {
+    return e.getDescription();
+  }
+  return L"no such exception";
+}
+
 inline void filterLine(const ScanLineFilter& filter, ScanLine& line) {
   ScanLineFilterAccess::filterLine(filter, &line);
 }

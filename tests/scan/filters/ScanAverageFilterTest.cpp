@@ -285,16 +285,12 @@ TEST(ScanAverageFilter, NegativeOrHugeSizeLeavesTheWeights) {
 
 TEST(ScanAverageFilter, SettingsErrorsNameTheFilterClass) {
   ScanAverageFilter filter(3, 1.0);
-  const std::wstring other =
-      L"<ScanNPointFilter>\n<NumberOfPoints value=\"5\"/>\n"
-      L"<Algorithm value=\"0\"/>\n</ScanNPointFilter>\n";
-  try {
-    read(filter, other);
-    FAIL() << "no exception";
-  } catch (const EScanIOBadHeader& e) {
-    EXPECT_NE(e.getDescription().find(L"ScanAverageFilter"),
-              std::wstring::npos);
-  }
+  EXPECT_NE(test::errorReading<EScanIOBadHeader>(
+                filter,
+                L"<ScanNPointFilter>\n<NumberOfPoints value=\"5\"/>\n"
+                L"<Algorithm value=\"0\"/>\n</ScanNPointFilter>\n")
+                .find(L"ScanAverageFilter"),
+            std::wstring::npos);
   EXPECT_EQ(settingsText(filter), settingsText(ScanAverageFilter(3, 1.0)));
 }
 

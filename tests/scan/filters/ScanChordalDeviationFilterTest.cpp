@@ -14,6 +14,7 @@
 namespace QUAX {
 namespace {
 
+using test::errorReading;
 using test::makeLine;
 using test::Point;
 using test::Points;
@@ -182,19 +183,6 @@ TEST(ScanChordalDeviationFilter,
   EXPECT_EQ(settingsText(filter),
             L"<ScanChordalDeviationFilter>\n<DeviationLimit value=\"0.75\"/>\n"
             L"<MaxSpan value=\"0\"/>\n</ScanChordalDeviationFilter>\n");
-}
-
-// The description of the E that reading `text` into `filter` throws.
-template <class E>
-std::wstring errorReading(ScanChordalDeviationFilter& filter,
-                          const std::wstring& text) {
-  std::wistringstream is(text);
-  try {
-    is >> filter;
-  } catch (const E& e) {
-    return e.getDescription();
-  }
-  return L"no such exception";
 }
 
 TEST(ScanChordalDeviationFilter, SettingsErrorsNameTheFilterClass) {

@@ -107,15 +107,12 @@ TEST(ScanNPointFilter, CopiesCarryTheSettings) {
 
 TEST(ScanNPointFilter, FailedAlgorithmLineKeepsTheCountRead) {
   ScanNPointFilter filter(3, ScanNPointFilter::EQUAL_INDEX);
-  std::wistringstream is(
-      L"<ScanNPointFilter>\n<NumberOfPoints value=\"12\"/>\n"
-      L"<Algorithm value=\"1\">\n</ScanNPointFilter>\n");
-  try {
-    is >> filter;
-    FAIL() << "no exception";
-  } catch (const EScanIOBadAttribute& e) {
-    EXPECT_NE(e.getDescription().find(L"ScanNPointFilter"), std::wstring::npos);
-  }
+  EXPECT_NE(test::errorReading<EScanIOBadAttribute>(
+                filter,
+                L"<ScanNPointFilter>\n<NumberOfPoints value=\"12\"/>\n"
+                L"<Algorithm value=\"1\">\n</ScanNPointFilter>\n")
+                .find(L"ScanNPointFilter"),
+            std::wstring::npos);
   EXPECT_EQ(settingsText(filter),
             L"<ScanNPointFilter>\n<NumberOfPoints value=\"12\"/>\n"
             L"<Algorithm value=\"0\"/>\n</ScanNPointFilter>\n");
