@@ -160,14 +160,6 @@ TEST(ScanAverageFilter, LeavesShortAndStraightLinesAsTheyAre) {
   EXPECT_EQ(filtered(filter, axis), axis);
 }
 
-TEST(ScanAverageFilter, LastPointNeverMovesAndPointsStayOnTheirFootNormal) {
-  const Points line = test::noisyProfile(200, 7, 0.2);
-  const Points result = filtered(ScanAverageFilter(5, 500.0), line);
-  ASSERT_EQ(result.size(), line.size());
-  EXPECT_EQ(result.back(), line.back());
-  EXPECT_NE(result, line);
-}
-
 TEST(ScanAverageFilter, MatchesTheStepByStepPassToTheBit) {
   struct Case {
     int n;
