@@ -23,15 +23,7 @@ int ThreadMutex::wait(std::uint32_t timeoutMs) {
       port::closeMutex(created);  // `handle` now holds the winner's mutex
     }
   }
-  switch (port::waitMutex(handle, timeoutMs)) {
-    case port::WaitResult::kSignalled:
-      return kThreadWaitSignalled;
-    case port::WaitResult::kTimedOut:
-      return kThreadWaitTimedOut;
-    case port::WaitResult::kFailed:
-      break;
-  }
-  throw EThreadWaitFailOnMutex();
+  return waitResultOrThrow<EThreadWaitFailOnMutex>(port::waitMutex(handle, timeoutMs));
 }
 
 void ThreadMutex::release() noexcept {

@@ -14,15 +14,7 @@ ThreadSemaphore::~ThreadSemaphore() {
 
 int ThreadSemaphore::wait(std::uint32_t timeoutMs) {
   if (_handle == nullptr) throw EThreadWaitOnNullSemaphore();
-  switch (port::waitSemaphore(_handle, timeoutMs)) {
-    case port::WaitResult::kSignalled:
-      return kThreadWaitSignalled;
-    case port::WaitResult::kTimedOut:
-      return kThreadWaitTimedOut;
-    case port::WaitResult::kFailed:
-      break;
-  }
-  throw EThreadWaitFailOnSemaphore();
+  return waitResultOrThrow<EThreadWaitFailOnSemaphore>(port::waitSemaphore(_handle, timeoutMs));
 }
 
 void ThreadSemaphore::post() noexcept {
