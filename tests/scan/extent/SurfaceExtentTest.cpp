@@ -78,7 +78,7 @@ void expectNear(const Vector& v, double x, double y, double z) {
 }
 
 // The extent of a complete surface made of `frames`.
-SurfaceExtent extentOf(const std::vector<testing::FrameSpec>& frames) {
+SurfaceExtent extentOf(const std::vector<testing::FrameShape>& frames) {
   auto surface = makeSurface(frames);
   SurfaceExtent extent;
   extent.calculateExtents(surface.get());
@@ -88,7 +88,7 @@ SurfaceExtent extentOf(const std::vector<testing::FrameSpec>& frames) {
 // An extent computed on a straight surface along y, to tell "unchanged"
 // from "never computed".
 SurfaceExtent computedAlongY() {
-  std::vector<testing::FrameSpec> frames;
+  std::vector<testing::FrameShape> frames;
   for (int i = 0; i < 4; ++i) frames.push_back(line(10, 0, 0, 7.0 * i));
   return extentOf(frames);
 }
@@ -129,7 +129,7 @@ TEST(SurfaceExtent, NullArgumentsAreRefused) {
 // ------------------------------------------------
 
 TEST(SurfaceExtent, StraightTenFrameSurfaceGivesTenNodesOnTheReferenceLine) {
-  std::vector<testing::FrameSpec> frames;
+  std::vector<testing::FrameShape> frames;
   for (int i = 0; i < 10; ++i) {
     frames.push_back(line(100, 1 + 3.0 * i, 2 + 4.0 * i, 3 - 12.0 * i));
   }
@@ -161,7 +161,7 @@ TEST(SurfaceExtent, StraightTenFrameSurfaceGivesTenNodesOnTheReferenceLine) {
 }
 
 TEST(SurfaceExtent, ShortFirstAndLastFramesAreLeftOut) {
-  std::vector<testing::FrameSpec> frames = straightFrames(10);
+  std::vector<testing::FrameShape> frames = straightFrames(10);
   // Off the line of the others: taking either as an end would tilt the line.
   frames[0] = line(5, 0, 0, 50);
   frames[9] = line(5, 90, 0, -50);
@@ -188,7 +188,7 @@ TEST(SurfaceExtent, EvenPointCountTakesTheLowerOfTheTwoMiddlePoints) {
 
 TEST(SurfaceExtent, SingleQualifyingFrameStoresZeroSplitAndMakesNoNode) {
   SurfaceExtent extent = computedAlongY();
-  std::vector<testing::FrameSpec> frames(10, line(3, 0, 0, 0));
+  std::vector<testing::FrameShape> frames(10, line(3, 0, 0, 0));
   frames[3] = line(100, 4, 5, 6);
   auto surface = makeSurface(frames);
 
@@ -292,7 +292,7 @@ TEST(SurfaceExtent,
   for (const Case& c : cases) {
     SCOPED_TRACE(c.missing);
     SurfaceExtent extent = computedAlongY();
-    std::vector<testing::FrameSpec> frames = straightFrames(c.frames);
+    std::vector<testing::FrameShape> frames = straightFrames(c.frames);
     if (c.shortFrame >= 0) frames[c.shortFrame] = line(3, 0, 0, 0);
     frames[c.missing] = noLine();
     auto surface = makeSurface(frames);

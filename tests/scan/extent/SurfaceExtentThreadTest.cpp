@@ -63,7 +63,7 @@ void expectConsecutiveStraightNodes(const SurfaceExtent& extent,
   std::vector<ScanNode*> nodes;
   extent.getNodeList(&nodes);
   ASSERT_LE(nodes.size(), atMost);
-  const std::vector<testing::FrameSpec> frames = straightFrames(atMost);
+  const std::vector<testing::FrameShape> frames = straightFrames(atMost);
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(nodes[i]->getFrameIndex(), static_cast<std::int32_t>(i));
@@ -90,9 +90,9 @@ TEST(SurfaceExtentThreads, WaitsForTheFirstFrameOfASurfaceBeingFilled) {
   // Give the reader time to block on the missing frame 0; the test holds
   // whatever the interleaving is.
   std::this_thread::sleep_for(50ms);
-  const std::vector<testing::FrameSpec> frames = straightFrames(kFrames);
-  for (const testing::FrameSpec& spec : frames) {
-    surface->appendFrame(makeFrame(spec));
+  const std::vector<testing::FrameShape> frames = straightFrames(kFrames);
+  for (const testing::FrameShape& shape : frames) {
+    surface->appendFrame(makeFrame(shape));
   }
   surface->setComplete();
 
@@ -110,7 +110,7 @@ TEST(SurfaceExtentThreads, WaitsForTheFirstFrameOfASurfaceBeingFilled) {
 TEST(SurfaceExtentThreads, TakesInFramesAppendedWhileNodesAreMade) {
   constexpr std::size_t kFirst = 5;
   constexpr std::size_t kFrames = 60;
-  const std::vector<testing::FrameSpec> frames = straightFrames(kFrames);
+  const std::vector<testing::FrameShape> frames = straightFrames(kFrames);
   auto surface = std::make_shared<_ScanSurface<double>>();
   for (std::size_t i = 0; i < kFirst; ++i) {
     surface->appendFrame(makeFrame(frames[i]));
