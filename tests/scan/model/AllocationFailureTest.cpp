@@ -13,13 +13,17 @@
 #include "scan/model/ScanPointItems.h"
 #include "scan/model/ScanTransformHistory.h"
 #include "tests/scan/model/AllocationFailure.h"
+#include "tests/scan/model/ModelTestSupport.h"
 #include "util/VXException.h"
 
 namespace QUAX {
 namespace {
 
 using testing::AllocationFailure;
+using testing::addGraysum;
 using testing::allocationFailuresReachTheLibrary;
+using testing::expectBoundToBlock;
+using testing::graysumOf;
 using Array = _ScanPointArray<double>;
 using History = ScanTransformHistory<double>;
 using Point3 = _GeoPoint<double>;
@@ -51,11 +55,6 @@ int failEachAllocation(Make make, Operation operation, Check check) {
   return 0;
 }
 
-void expectBoundToBlock(const Array& a) {
-  ASSERT_TRUE(a.ownsBlock());
-  for (std::size_t i = 1; i < a.size(); ++i) EXPECT_EQ(a[i], a[0] + i);
-}
-
 std::unique_ptr<Array> twoPoints(bool block) {
   auto a = std::make_unique<Array>();
   if (block) {
@@ -74,19 +73,6 @@ void expectTwoPointsUnchanged(const Array& a, bool block) {
   if (block) expectBoundToBlock(a);
   EXPECT_EQ(a[0]->position(), Point3(1, 0, 0));
   EXPECT_EQ(a[1]->position(), Point3(2, 0, 0));
-}
-
-std::uint32_t graysumOf(const ScanPoint& p) {
-  return static_cast<ScanPointGraysumData*>(
-             p.findItem(ScanPointGraysumData::GraysumDataKey).getBody())
-      ->getGraysum();
-}
-
-void addGraysum(ScanPoint& p, std::uint32_t value) {
-  p.createExtensionList();
-  auto* item = new ScanPointGraysumData();
-  item->setGraysum(value);
-  p.addItem(item);
 }
 
 TEST(ScanPointArray, FailedGrowthOrPushBackChangesNothingInEitherMode) {

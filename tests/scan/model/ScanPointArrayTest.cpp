@@ -7,20 +7,14 @@
 #include <string>
 
 #include "scan/model/ScanPointItems.h"
+#include "tests/scan/model/ModelTestSupport.h"
 
 namespace QUAX {
 namespace {
 
 using Array = _ScanPointArray<double>;
 
-// Slot i is bound to block element i: consecutive slots are consecutive
-// points of one allocation.
-void expectBoundToBlock(const Array& a) {
-  ASSERT_TRUE(a.ownsBlock());
-  for (std::size_t i = 1; i < a.size(); ++i) {
-    EXPECT_EQ(a[i], a[0] + i) << "slot " << i;
-  }
-}
+using testing::expectBoundToBlock;
 
 void fill(Array& a, double offset) {
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -4,23 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "scan/model/ScanPointItems.h"
+#include "tests/scan/model/ModelTestSupport.h"
 #include "util/VXException.h"
 
 namespace QUAX {
 namespace {
 
-std::uint32_t graysumOf(const ScanPoint& p) {
-  return static_cast<ScanPointGraysumData*>(
-             p.findItem(ScanPointGraysumData::GraysumDataKey).getBody())
-      ->getGraysum();
-}
-
-void addGraysum(ScanPoint& p, std::uint32_t value) {
-  p.createExtensionList();
-  auto* item = new ScanPointGraysumData();
-  item->setGraysum(value);
-  p.addItem(item);
-}
+using testing::addGraysum;
+using testing::graysumOf;
 
 TEST(ScanPoint, DefaultIsOriginWithoutItems) {
   const ScanPoint p;
