@@ -34,6 +34,23 @@
 
 namespace quaxscan {
 
+// Calls visit(surface, frame, point) for every point in scan order.
+template <class Visit>
+void forEachPoint(const QUAX::ScanSet& set, Visit&& visit) {
+  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
+    const QUAX::ScanSurface* surface = set.getSurface(s);
+    const std::size_t frames = surface->getFrameCount();
+    for (std::size_t f = 0; f < frames; ++f) {
+      const QUAX::ScanFrame* frame = surface->getFrame(f);
+      if (!frame->hasScanLine()) continue;
+      const QUAX::ScanLine* line = frame->getScanLine();
+      for (std::size_t i = 0; i < line->getPointCount(); ++i) {
+        visit(s, f, *line->getPoint(i));
+      }
+    }
+  }
+}
+
 // A scan file that cannot be read or written. message() is the text for the
 // user: "<file>: <what is wrong>".
 class ScanFileError : public QUAX::EVXIOException {

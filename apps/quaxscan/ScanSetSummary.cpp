@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "apps/quaxscan/ScanSetIO.h"
 #include "scan/model/ScanPointItems.h"
 
 namespace quaxscan {
@@ -202,17 +203,9 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
   };
   std::vector<std::vector<QUAX::_GeoPoint<double>>> points(
       set.getSurfaceCount());
-  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
-    const QUAX::ScanSurface* surface = set.getSurface(s);
-    for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
-      const QUAX::ScanFrame* frame = surface->getFrame(f);
-      if (!frame->hasScanLine()) continue;
-      const QUAX::ScanLine* line = frame->getScanLine();
-      for (std::size_t i = 0; i < line->getPointCount(); ++i) {
-        points[s].push_back(line->getPoint(i)->position());
-      }
-    }
-  }
+  forEachPoint(set, [&](std::size_t s, std::size_t, const QUAX::ScanPoint& p) {
+    points[s].push_back(p.position());
+  });
   double sum = 0.0;
   std::vector<QUAX::_GeoPoint<double>> near;
   for (std::size_t a = 0; a + 1 < points.size(); ++a) {

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <utility>
 
+#include "apps/quaxscan/ScanSetIO.h"
+
 namespace quaxscan {
 
 namespace {
@@ -307,19 +309,11 @@ double drawTopView(std::ostream& out, const QUAX::ScanSet& set,
                    const std::vector<ProfilePanel>& panels, double top) {
   Range xs, ys;
   std::vector<std::size_t> pointsPerSurface(set.getSurfaceCount(), 0);
-  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
-    const QUAX::ScanSurface* surface = set.getSurface(s);
-    for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
-      const QUAX::ScanFrame* frame = surface->getFrame(f);
-      if (!frame->hasScanLine()) continue;
-      const QUAX::ScanLine* line = frame->getScanLine();
-      pointsPerSurface[s] += line->getPointCount();
-      for (std::size_t i = 0; i < line->getPointCount(); ++i) {
-        xs.add(line->getPoint(i)->position().x());
-        ys.add(line->getPoint(i)->position().y());
-      }
-    }
-  }
+  forEachPoint(set, [&](std::size_t s, std::size_t, const QUAX::ScanPoint& p) {
+    ++pointsPerSurface[s];
+    xs.add(p.position().x());
+    ys.add(p.position().y());
+  });
   xs = xs.padded();
   ys = ys.padded();
   // One scale for x and y, so that the part keeps its shape.
