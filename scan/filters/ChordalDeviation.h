@@ -6,11 +6,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterGeometry.h"
 
 namespace QUAX {
+
+// What the thinning knows about a block of consecutive points of the current
+// span: the largest deviation of its points from a reference chord direction
+// through the anchor, and their largest squared distance from the anchor.
+// When the chord turns by |u - reference|, no point of the block moves away
+// from it by more than that distance times the turn, so a block far enough
+// below the limit needs no per-point test.
+struct ChordBlock {
+  double ux, uy, uz;    // the reference direction (unit)
+  double deviation;     // largest deviation from it (NaN: unknown)
+  double reachSquared;  // largest squared distance from the anchor
+  std::size_t anchor;   // the anchor these hold for
+};
+
+// Buffers of one thinning run, reused from run to run.
+struct ChordalWork {
+  std::vector<ChordBlock> blocks;
+};
 
 // Thins the positions p[0] ... p[n - 1] (n >= 3) and writes the kept ones to
 // out[0] ... out[k - 1]; returns k. The first and the last position are kept.
@@ -20,13 +39,21 @@ namespace QUAX {
 // infinite line) keeps p[j - 1], or p[j] itself when p[j - 1] is the anchor.
 // A p[i + 1] on the anchor drops p[i] untested.
 //
+// The result is that of testing every p[j] at every step, to the bit, at a
+// cost near-linear in n: points are tested one by one only in blocks whose
+// bound (see ChordBlock) comes within rounding of the limit.
+//
 // `out` may be `p` itself: kept indexes grow strictly and never fall behind
 // their slot, and a slot is overwritten only once nothing reads it any more.
 // Throws EMathZeroVector for a chord of a length between the machine epsilon
 // and the zero-vector tolerance; `out` then holds a partial result.
 std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
                                    double deviationLimit, double maxSpan,
-                                   _GeoPoint<double>* out);
+                                   _GeoPoint<double>* out, ChordalWork& work);
+
+// An absolute bound on the rounding of one deviation computed on the
+// positions p[0] ... p[n - 1]: not finite when a coordinate is not.
+double deviationRounding(const _GeoPoint<double>* p, std::size_t n);
 
 // The deviation statistics of a line, from which the N-point search starts:
 // the path length from p[0] to p[n - 2] (the last segment is left out) and

@@ -2,6 +2,7 @@
 #include "scan/filters/ScanChordalDeviationFilter.h"
 
 #include <limits>
+#include <memory>
 
 #include "scan/ScanErrors.h"
 #include "scan/filters/ChordalDeviation.h"
@@ -25,45 +26,21 @@ const wchar_t kValue[] = L"value";
 
 }  // namespace
 
-std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
-                                   double deviationLimit, double maxSpan,
-                                   _GeoPoint<double>* out) {
-  const double epsilon = std::numeric_limits<double>::epsilon();
-  const DistanceBound deviation(deviationLimit);
-  std::size_t kept = 0;
-  std::size_t anchor = 0;
-  out[kept++] = p[0];
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    const _MathVector<double> chord = p[i + 1] - p[anchor];
-    const double span = chord.length();
-    if (span >= maxSpan) {
-      out[kept++] = p[i];
-      anchor = i;
-      continue;
-    }
-    // The next point on the anchor: _GeoLine would refuse the direction as
-    // degenerate, and p[i] is passed over untested.
-    if (span < epsilon) continue;
-    const ChordLine line(p[anchor], chord, span);
-    for (std::size_t j = anchor + 1; j <= i; ++j) {
-      if (deviation.reachedBy(p[j] - line.project(p[j]))) {
-        const std::size_t keep = j - 1 == anchor ? j : j - 1;
-        out[kept++] = p[keep];
-        anchor = keep;
-        break;
-      }
-    }
-  }
-  out[kept++] = p[n - 1];
-  return kept;
-}
+struct ScanChordalDeviationFilter::WorkBuffers {
+  std::vector<_GeoPoint<double>> positions;
+  ChordalWork chordal;
+};
 
 ScanChordalDeviationFilter::ScanChordalDeviationFilter(
     double deviationLimit, double maxSpan, std::size_t maxPointCounts)
     : ScanLineFilter(_scanChordalDeviationFilterKey),
       _deviationLimit(0.0),
-      _maxSpan(0.0) {
-  _workingBuffer.reserve(maxPointCounts);
+      _maxSpan(0.0),
+      _reservedPoints(maxPointCounts) {
+  auto buffers = std::make_unique<WorkBuffers>();
+  buffers->positions.reserve(maxPointCounts);
+  buffers->chordal.blocks.reserve(maxPointCounts / 8 + 1);
+  _work.keep(buffers.release());
   if (deviationLimit <= 0.0) throw EScanNonPositiveDeviationLimit();
   _deviationLimit = deviationLimit;
   if (maxSpan <= 0.0) throw EScanNonPositiveMaxSpan();
@@ -74,8 +51,12 @@ ScanChordalDeviationFilter::ScanChordalDeviationFilter(
     const ScanChordalDeviationFilter& other)
     : ScanLineFilter(other),
       _deviationLimit(other._deviationLimit),
-      _maxSpan(other._maxSpan) {
-  _workingBuffer.reserve(other._workingBuffer.capacity());
+      _maxSpan(other._maxSpan),
+      _reservedPoints(other._reservedPoints) {
+  auto buffers = std::make_unique<WorkBuffers>();
+  buffers->positions.reserve(_reservedPoints);
+  buffers->chordal.blocks.reserve(_reservedPoints / 8 + 1);
+  _work.keep(buffers.release());
 }
 
 ScanChordalDeviationFilter& ScanChordalDeviationFilter::operator=(
@@ -84,7 +65,7 @@ ScanChordalDeviationFilter& ScanChordalDeviationFilter::operator=(
   ScanLineFilter::operator=(other);
   _deviationLimit = other._deviationLimit;
   _maxSpan = other._maxSpan;
-  _workingBuffer.reserve(other._workingBuffer.capacity());
+  _reservedPoints = other._reservedPoints;
   return *this;
 }
 
@@ -132,12 +113,13 @@ void ScanChordalDeviationFilter::filterLine(
     _ScanLine<double, _ScanPoint<double>>* line) const {
   const std::size_t n = line->getPointCount();
   if (n < 3) return;
-  if (_workingBuffer.size() < n) _workingBuffer.resize(n);
-  _GeoPoint<double>* buffer = _workingBuffer.data();
+  const WorkPool<WorkBuffers>::Lease work(_work);
+  if (work->positions.size() < n) work->positions.resize(n);
+  _GeoPoint<double>* buffer = work->positions.data();
   for (std::size_t i = 0; i < n; ++i) buffer[i] = line->getPoint(i)->position();
 
-  const std::size_t kept =
-      thinByChordalDeviation(buffer, n, _deviationLimit, _maxSpan, buffer);
+  const std::size_t kept = thinByChordalDeviation(
+      buffer, n, _deviationLimit, _maxSpan, buffer, work->chordal);
   line->resize(kept);
   for (std::size_t m = 0; m < kept; ++m) {
     line->getPoint(m)->setPosition(buffer[m]);

@@ -10,6 +10,7 @@
 #include "geomath/GeoPoint.h"
 #include "scan/QUAXScanExport.h"
 #include "scan/filters/ScanLineFilter.h"
+#include "scan/filters/WorkPool.h"
 
 namespace QUAX {
 
@@ -27,8 +28,10 @@ namespace QUAX {
 //   <DeviationLimit value="0.5"/>
 //   <MaxSpan value="2000"/>
 //   </ScanChordalDeviationFilter>
-// Thread safety: filtering writes the filter's working buffer, so one filter
-// filters one line at a time; separate filters are independent.
+// Thread safety: filterScanLine and applyFilter on one const filter may run on
+// several threads at once: each call leases work buffers of its own from the
+// filter (see WorkPool), so calls share nothing but the settings. No settings
+// may be read into a filter while it filters.
 class QUAX_SCAN_API ScanChordalDeviationFilter : public ScanLineFilter {
  public:
   static const std::wstring _scanChordalDeviationFilterKey;
@@ -60,11 +63,13 @@ class QUAX_SCAN_API ScanChordalDeviationFilter : public ScanLineFilter {
   void readSettings(std::wistream& is) override;
   void filterLine(_ScanLine<double, _ScanPoint<double>>* line) const override;
 
+  struct WorkBuffers;  // the positions of one run, thinned in place
+
   double _deviationLimit;
   double _maxSpan;
-  // The line's positions during one run, thinned in place; its contents mean
-  // nothing between runs.
-  mutable std::vector<_GeoPoint<double>> _workingBuffer;
+  // Positions a call can hold without allocating; copies reserve as many.
+  std::size_t _reservedPoints;
+  WorkPool<WorkBuffers> _work;
 };
 
 }  // namespace QUAX

@@ -3,9 +3,11 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "scan/ScanErrors.h"
 #include "scan/filters/ChordalDeviation.h"
+#include "scan/filters/ChordalTrials.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/SettingsIO.h"
 #include "scan/model/ScanLine.h"
@@ -52,34 +54,35 @@ double secantLimit(const Trial& many, const Trial& few, std::int64_t target) {
 
 }  // namespace
 
-DeviationStatistics deviationStatistics(const _GeoPoint<double>* p,
-                                        std::size_t n) {
-  const double epsilon = std::numeric_limits<double>::epsilon();
-  DeviationStatistics stats;
-  for (std::size_t i = 0; i + 2 < n; ++i) {
-    stats.length = stats.length + (p[i + 1] - p[i]).length();
-    const Vector direction = p[i + 2] - p[i];
-    const double length = direction.length();
-    // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate.
-    if (length < epsilon) continue;
-    const ChordLine chord(p[i], direction, length);
-    const double d = p[i + 1].distanceTo(chord.project(p[i + 1]));
-    stats.sum = stats.sum + d;
-    ++stats.count;
-    if (d > stats.maximum) stats.maximum = d;
-    if (d < stats.minimum) stats.minimum = d;
+struct ScanNPointFilter::WorkBuffers {
+  std::vector<Point> chosen;     // the chosen positions of one run
+  std::vector<Point> positions;  // the line's positions, for the search
+  ChordalTrials trials;
+
+  void reserve(std::size_t count) { chosen.reserve(count); }
+
+  // Writes the first `count` chosen positions into the line, cut to `count`
+  // points.
+  void writeLine(Line* line, std::size_t count) const {
+    line->resize(count);
+    for (std::size_t m = 0; m < count; ++m) {
+      line->getPoint(m)->setPosition(chosen[m]);
+    }
   }
-  return stats;
-}
+};
 
 ScanNPointFilter::ScanNPointFilter(std::int32_t numberOfPoints,
                                    ScanNPointFilterAlgorithm algorithm)
     : ScanLineFilter(_scanNPointFilterKey),
       _numberOfPoints(0),
-      _algorithm(EQUAL_INDEX) {
+      _algorithm(EQUAL_INDEX),
+      _reservedPoints(0) {
   if (numberOfPoints <= 0) throw EScanNonPositiveNumberOfPoints();
   if (numberOfPoints < 3) throw EScanNPointFilterTooSmall();
-  _workingBuffer.reserve(static_cast<std::size_t>(numberOfPoints));
+  _reservedPoints = static_cast<std::size_t>(numberOfPoints);
+  auto buffers = std::make_unique<WorkBuffers>();
+  buffers->reserve(_reservedPoints);
+  _work.keep(buffers.release());
   if (algorithm != EQUAL_INDEX && algorithm != EQUAL_ARC_LENGTH &&
       algorithm != CHORDAL_DEVIATION) {
     throw EScanUnknownNPointFilterAlgorithm();
@@ -91,8 +94,11 @@ ScanNPointFilter::ScanNPointFilter(std::int32_t numberOfPoints,
 ScanNPointFilter::ScanNPointFilter(const ScanNPointFilter& other)
     : ScanLineFilter(other),
       _numberOfPoints(other._numberOfPoints),
-      _algorithm(other._algorithm) {
-  _workingBuffer.reserve(other._workingBuffer.capacity());
+      _algorithm(other._algorithm),
+      _reservedPoints(other._reservedPoints) {
+  auto buffers = std::make_unique<WorkBuffers>();
+  buffers->reserve(_reservedPoints);
+  _work.keep(buffers.release());
 }
 
 ScanNPointFilter& ScanNPointFilter::operator=(const ScanNPointFilter& other) {
@@ -100,7 +106,7 @@ ScanNPointFilter& ScanNPointFilter::operator=(const ScanNPointFilter& other) {
   ScanLineFilter::operator=(other);
   _numberOfPoints = other._numberOfPoints;
   _algorithm = other._algorithm;
-  _workingBuffer.reserve(other._workingBuffer.capacity());
+  _reservedPoints = other._reservedPoints;
   return *this;
 }
 
@@ -141,32 +147,30 @@ void ScanNPointFilter::filterLine(Line* line) const {
   if (line->getPointCount() < static_cast<std::size_t>(_numberOfPoints)) {
     throw EScanNPointFilterTooLarge();
   }
+  if (_algorithm != CHORDAL_DEVIATION && _algorithm != EQUAL_INDEX &&
+      _algorithm != EQUAL_ARC_LENGTH) {
+    return;  // an unknown value from settings text: the line stays
+  }
+  const WorkPool<WorkBuffers>::Lease work(_work);
   switch (_algorithm) {
     case CHORDAL_DEVIATION:
-      searchChordalDeviation(line);
+      searchChordalDeviation(line, *work);
       return;
     case EQUAL_INDEX:
-      filterEqualIndex(line);
+      filterEqualIndex(line, *work);
       return;
     case EQUAL_ARC_LENGTH:
-      filterEqualArcLength(line);
+      filterEqualArcLength(line, *work);
       return;
     default:  // an unknown value from settings text: the line stays
       return;
   }
 }
 
-void ScanNPointFilter::writeLine(Line* line, std::size_t count) const {
-  line->resize(count);
-  for (std::size_t m = 0; m < count; ++m) {
-    line->getPoint(m)->setPosition(_workingBuffer[m]);
-  }
-}
-
-void ScanNPointFilter::filterEqualIndex(Line* line) const {
+void ScanNPointFilter::filterEqualIndex(Line* line, WorkBuffers& work) const {
   const std::size_t target = static_cast<std::size_t>(_numberOfPoints);
   const std::size_t n = line->getPointCount();
-  if (_workingBuffer.size() < target) _workingBuffer.resize(target);
+  if (work.chosen.size() < target) work.chosen.resize(target);
   // The index is accumulated by repeated addition, so halves round up as
   // they do along the accumulated sum.
   const double step = static_cast<double>(static_cast<std::int32_t>(n) - 1) /
@@ -178,18 +182,19 @@ void ScanNPointFilter::filterEqualIndex(Line* line) const {
     if (index < 0) index = 0;
     if (static_cast<std::size_t>(index) >= n)
       index = static_cast<std::int32_t>(n - 1);
-    _workingBuffer[i] =
+    work.chosen[i] =
         line->getPoint(static_cast<std::size_t>(index))->position();
     x += step;
   }
-  writeLine(line, target);
+  work.writeLine(line, target);
 }
 
-void ScanNPointFilter::filterEqualArcLength(Line* line) const {
+void ScanNPointFilter::filterEqualArcLength(Line* line,
+                                            WorkBuffers& work) const {
   const std::int64_t target = _numberOfPoints;
   const std::size_t n = line->getPointCount();
-  if (_workingBuffer.size() < static_cast<std::size_t>(target)) {
-    _workingBuffer.resize(static_cast<std::size_t>(target));
+  if (work.chosen.size() < static_cast<std::size_t>(target)) {
+    work.chosen.resize(static_cast<std::size_t>(target));
   }
   auto position = [line](std::size_t i) -> const Point& {
     return line->getPoint(i)->position();
@@ -208,7 +213,7 @@ void ScanNPointFilter::filterEqualArcLength(Line* line) const {
   const double spacing = pathLength / static_cast<double>(target - 1);
   const double tolerance = zeroVectorTolerance<double>();
 
-  _workingBuffer[0] = position(0);
+  work.chosen[0] = position(0);
   std::int64_t slot = 0;      // the last filled slot
   std::size_t slotIndex = 0;  // the point of the line that filled it
   double walked = 0.0;        // path length since the last target
@@ -237,7 +242,7 @@ void ScanNPointFilter::filterEqualArcLength(Line* line) const {
         ++slot;
         slotIndex = chosen;
         if (slot < target) {
-          _workingBuffer[static_cast<std::size_t>(slot)] = position(chosen);
+          work.chosen[static_cast<std::size_t>(slot)] = position(chosen);
         }
       }
       walked = q.distanceTo(b);
@@ -250,32 +255,33 @@ void ScanNPointFilter::filterEqualArcLength(Line* line) const {
 
   std::size_t count;
   if (slot + 1 < target - 1) {
-    _workingBuffer[static_cast<std::size_t>(slot + 1)] = position(n - 1);
+    work.chosen[static_cast<std::size_t>(slot + 1)] = position(n - 1);
     count = static_cast<std::size_t>(slot + 2);
   } else {
-    _workingBuffer[static_cast<std::size_t>(target - 1)] = position(n - 1);
+    work.chosen[static_cast<std::size_t>(target - 1)] = position(n - 1);
     count = static_cast<std::size_t>(target);
   }
-  writeLine(line, count);
+  work.writeLine(line, count);
   if (count != static_cast<std::size_t>(target)) {
     throw EScanNPointFilterPointsNotExact();
   }
 }
 
 // The trials need only the line's positions and the counts they keep, so
-// each runs the thinning on one copy of the positions instead of on a fresh
-// copy of the whole line with every point's extension items. The search ends
-// with the limit of its last trial, so that trial's result is what the final
-// run on the line would give, and it is written as the final result.
-void ScanNPointFilter::searchChordalDeviation(Line* line) const {
+// they run on one copy of the positions instead of on a fresh copy of the
+// whole line with every point's extension items, and ChordalTrials reuses
+// what each trial measured in the later ones. The search ends with the limit
+// of its last trial, so that trial's result is what the final run on the line
+// would give, and it is written as the final result.
+void ScanNPointFilter::searchChordalDeviation(Line* line,
+                                              WorkBuffers& work) const {
   const std::int64_t target = _numberOfPoints;
   const std::size_t n = line->getPointCount();
   if (static_cast<std::int64_t>(n) < target + kSearchExtraPoints) {
     throw EScanNPointFilterTooLarge();
   }
-  if (_searchPositions.size() < n) _searchPositions.resize(n);
-  if (_workingBuffer.size() < n) _workingBuffer.resize(n);
-  Point* p = _searchPositions.data();
+  if (work.positions.size() < n) work.positions.resize(n);
+  Point* p = work.positions.data();
   for (std::size_t i = 0; i < n; ++i) p[i] = line->getPoint(i)->position();
 
   const DeviationStatistics stats = deviationStatistics(p, n);
@@ -284,11 +290,9 @@ void ScanNPointFilter::searchChordalDeviation(Line* line) const {
       stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
   if (span <= 0.0) throw EScanNonPositiveMaxSpan();
 
-  Point* kept = _workingBuffer.data();
-  auto trial = [&](double limit) {
-    return static_cast<std::int64_t>(
-        thinByChordalDeviation(p, n, limit, span, kept));
-  };
+  ChordalTrials& trials = work.trials;
+  trials.reset(p, n, span);
+  auto trial = [&trials](double limit) { return trials.run(limit); };
 
   const Trial atLowest{lowest, trial(lowest)};
   // A line without a single measured deviation has no mean (0 / 0): it is
@@ -359,7 +363,11 @@ void ScanNPointFilter::searchChordalDeviation(Line* line) const {
     }
   }
 
-  writeLine(line, static_cast<std::size_t>(count));
+  const std::vector<std::uint32_t>& kept = trials.kept();
+  line->resize(kept.size());
+  for (std::size_t m = 0; m < kept.size(); ++m) {
+    line->getPoint(m)->setPosition(p[kept[m]]);
+  }
   if (count != target) throw EScanNPointFilterPointsNotExact();
 }
 

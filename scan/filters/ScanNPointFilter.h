@@ -10,6 +10,7 @@
 #include "geomath/GeoPoint.h"
 #include "scan/QUAXScanExport.h"
 #include "scan/filters/ScanLineFilter.h"
+#include "scan/filters/WorkPool.h"
 
 namespace QUAX {
 
@@ -36,8 +37,10 @@ namespace QUAX {
 //   <NumberOfPoints value="20"/>
 //   <Algorithm value="1"/>
 //   </ScanNPointFilter>
-// Thread safety: filtering writes the filter's working buffers, so one filter
-// filters one line at a time; separate filters are independent.
+// Thread safety: filterScanLine and applyFilter on one const filter may run on
+// several threads at once: each call leases work buffers of its own from the
+// filter (see WorkPool), so calls share nothing but the settings. No settings
+// may be read into a filter while it filters.
 class QUAX_SCAN_API ScanNPointFilter : public ScanLineFilter {
  public:
   enum ScanNPointFilterAlgorithm : std::uint32_t {
@@ -67,21 +70,20 @@ class QUAX_SCAN_API ScanNPointFilter : public ScanLineFilter {
   void readSettings(std::wistream& is) override;
   void filterLine(_ScanLine<double, _ScanPoint<double>>* line) const override;
 
-  void filterEqualIndex(_ScanLine<double, _ScanPoint<double>>* line) const;
-  void filterEqualArcLength(_ScanLine<double, _ScanPoint<double>>* line) const;
-  void searchChordalDeviation(
-      _ScanLine<double, _ScanPoint<double>>* line) const;
-  // Writes the first `count` slots of the working buffer into the line, cut
-  // to `count` points.
-  void writeLine(_ScanLine<double, _ScanPoint<double>>* line,
-                 std::size_t count) const;
+  struct WorkBuffers;  // the chosen positions and the search's trials
+
+  void filterEqualIndex(_ScanLine<double, _ScanPoint<double>>* line,
+                        WorkBuffers& work) const;
+  void filterEqualArcLength(_ScanLine<double, _ScanPoint<double>>* line,
+                            WorkBuffers& work) const;
+  void searchChordalDeviation(_ScanLine<double, _ScanPoint<double>>* line,
+                              WorkBuffers& work) const;
 
   std::int32_t _numberOfPoints;
   ScanNPointFilterAlgorithm _algorithm;
-  // The chosen positions during one run; the search also keeps the line's
-  // positions here. Contents mean nothing between runs.
-  mutable std::vector<_GeoPoint<double>> _workingBuffer;
-  mutable std::vector<_GeoPoint<double>> _searchPositions;
+  // Positions a call can choose without allocating; copies reserve as many.
+  std::size_t _reservedPoints;
+  WorkPool<WorkBuffers> _work;
 };
 
 }  // namespace QUAX

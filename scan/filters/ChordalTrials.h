@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+// Internal: the chordal deviation thinning of one line run with many limits,
+// as the N-point search runs it.
+#ifndef QUAX_SCAN_FILTERS_CHORDALTRIALS_H_
+#define QUAX_SCAN_FILTERS_CHORDALTRIALS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "geomath/GeoPoint.h"
+
+namespace QUAX {
+
+// Runs thinByChordalDeviation on the same positions and span with changing
+// limits, each run giving the same kept points, to the bit, and the same
+// exceptions, at a cost that shrinks as runs repeat.
+//
+// What a step of the walk decides depends on the limit only through one
+// number: at step i from anchor a, the chord from p[a] to p[i + 1] ends the
+// span when the largest deviation of p[a + 1] ... p[i] from it reaches the
+// limit, and the point kept is the first one whose deviation reaches it.
+// So each (anchor, step) met is measured once, with its largest deviation
+// and the running maxima of its deviations in point order, and every later
+// run reads them: a run costs one comparison per step, plus the steps no
+// earlier run has met.
+class ChordalTrials {
+ public:
+  // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
+  // what earlier lines left, keeping the buffers.
+  void reset(const _GeoPoint<double>* p, std::size_t n, double maxSpan);
+
+  // The kept count with this limit; kept() then holds their indexes. Throws
+  // EMathZeroVector where the plain run throws it.
+  std::int64_t run(double deviationLimit);
+  const std::vector<std::uint32_t>& kept() const noexcept { return _kept; }
+
+ private:
+  enum class StepKind : std::uint8_t { kDeviation, kSpan, kFault };
+  struct StepInfo {
+    std::uint32_t hitsBegin;  // running maxima in _anchors[a].hits
+    std::uint32_t hitsCount;
+    StepKind kind;
+  };
+  struct Hit {
+    double deviation;
+    std::uint32_t index;
+  };
+  struct AnchorMemo {
+    // Per step i >= a + 1 at index i - a - 1: the largest deviation (not a
+    // number while unmeasured; -inf for a chord passed over; +inf for a
+    // chord at the span or one that throws, see info).
+    std::vector<double> largest;
+    std::vector<StepInfo> info;
+    std::vector<Hit> hits;
+  };
+
+  void measure(std::size_t anchor, std::size_t step);
+
+  const _GeoPoint<double>* _p = nullptr;
+  std::size_t _n = 0;
+  double _maxSpan = 0.0;
+  std::vector<AnchorMemo> _anchors;
+  std::vector<std::uint32_t> _touched;  // anchors with measured steps
+  std::vector<std::uint32_t> _kept;
+};
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_FILTERS_CHORDALTRIALS_H_
