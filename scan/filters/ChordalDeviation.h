@@ -29,6 +29,7 @@ struct ChordBlock {
 // Buffers of one thinning run, reused from run to run.
 struct ChordalWork {
   std::vector<ChordBlock> blocks;
+  std::vector<ChordBlock> groups;  // of 8 blocks, bounded by their bounds
 };
 
 // Thins the positions p[0] ... p[n - 1] (n >= 3) and writes the kept ones to
