@@ -15,8 +15,15 @@ namespace {
 
 using Vec = StitchPosition;
 
-// Neighbours this many steps away span a point's normal.
+// Neighbours up to this many steps away span a point's normal; those up
+// to kKinkReach away must not turn sharply at it.
 constexpr std::size_t kReach = 2;
+constexpr std::size_t kKinkReach = 2;
+// The plane through a point passes through the mean of it and its
+// neighbours this many steps away. A mean over neighbours damps the noise of
+// the paired point but lifts the plane off a curved surface; on coarse,
+// curved scans the point itself (0) registers best.
+constexpr std::size_t kCentreReach = 0;
 // Pairs are looked for within the tolerance, but never farther than this
 // many point spacings, which keeps a search local when the tolerance is
 // far larger than the surfaces' detail.
@@ -83,14 +90,6 @@ struct Box {
     return !empty() && !o.empty();
   }
 };
-
-Box boxOf(const FramedPoints& surface) {
-  Box box;
-  for (const Vec& p : surface.points) {
-    if (finite(p)) box.add(p);
-  }
-  return box;
-}
 
 // Index of the point of frame [first, last) nearest to p, walking on from
 // `cursor` while the next point is no farther: along an ordered line the
@@ -199,9 +198,14 @@ struct RigidStitch::Pose {
 struct RigidStitch::Cloud {
   std::vector<Vec> points;
   std::vector<Vec> normals;
+  // The centre of the points around each point, through which its plane
+  // passes: a paired point's own noise barely moves it, although the
+  // pairing chose the point for being near.
+  std::vector<Vec> centres;
   StitchPointIndex index;
   Box box;
-  double radius = 0.0;
+  double radius = 0.0;   // pairs are looked for within this distance
+  double spacing = 0.0;  // typical distance between neighbouring points
 };
 
 struct RigidStitch::Pass {
@@ -211,24 +215,40 @@ struct RigidStitch::Pass {
   double reach = 0.0;  // largest distance of a paired sample from the centre
 };
 
-FramedPoints gatherPoints(_ScanSurface<double>& surface) {
+FramedPoints gatherPoints(_ScanSurface<double>& surface, const double lo[3],
+                          const double hi[3], std::size_t reach) {
   FramedPoints out;
   const std::size_t frames = surface.getFrameCount();
   std::vector<const _ScanLine<double>*> lines(frames, nullptr);
-  std::size_t total = 0;
+  // Frames with a point in the box, and those up to `reach` from them.
+  std::vector<char> wanted(frames, 0);
   for (std::size_t f = 0; f < frames; ++f) {
     const _ScanFrame<double>* frame = surface.getFrame(f);
     if (!frame->hasScanLine()) continue;
     lines[f] = frame->getScanLine();
-    total += lines[f]->getPointCount();
+    const std::size_t n = lines[f]->getPointCount();
+    for (std::size_t j = 0; j < n; ++j) {
+      const _GeoPoint<double>& p = lines[f]->getPoint(j)->position();
+      if (p.x() >= lo[0] && p.x() <= hi[0] && p.y() >= lo[1] &&
+          p.y() <= hi[1] && p.z() >= lo[2] && p.z() <= hi[2]) {
+        const std::size_t first = f >= reach ? f - reach : 0;
+        const std::size_t last = std::min(frames - 1, f + reach);
+        for (std::size_t g = first; g <= last; ++g) wanted[g] = 1;
+        break;
+      }
+    }
+  }
+  std::size_t total = 0;
+  for (std::size_t f = 0; f < frames; ++f) {
+    if (wanted[f] && lines[f]) total += lines[f]->getPointCount();
   }
   out.points.reserve(total);
   out.start.reserve(frames + 1);
   out.start.push_back(0);
-  for (const _ScanLine<double>* line : lines) {
-    const std::size_t n = line ? line->getPointCount() : 0;
+  for (std::size_t f = 0; f < frames; ++f) {
+    const std::size_t n = wanted[f] && lines[f] ? lines[f]->getPointCount() : 0;
     for (std::size_t j = 0; j < n; ++j) {
-      const _GeoPoint<double>& p = line->getPoint(j)->position();
+      const _GeoPoint<double>& p = lines[f]->getPoint(j)->position();
       out.points.push_back(Vec{p.x(), p.y(), p.z()});
     }
     out.start.push_back(out.points.size());
@@ -274,45 +294,97 @@ Spacing measureSpacing(const FramedPoints& surface) {
 }
 
 bool framedNormal(const FramedPoints& surface, std::size_t frame,
-                  std::size_t index, std::size_t reach, double limit,
-                  std::size_t cursors[2], StitchPosition& normal) {
+                  std::size_t index, std::size_t reach, double stepLimit,
+                  std::size_t* cursors, StitchPosition& normal,
+                  StitchPosition& centre) {
   const Vec* line = surface.points.data() + surface.start[frame];
   const std::size_t n = surface.start[frame + 1] - surface.start[frame];
   const Vec& p = line[index];
   if (!finite(p)) return false;
-  const double limit2 = limit * limit;
-  auto near = [&](const Vec& q) {
+  auto within = [&](const Vec& q, std::size_t k) {
     const Vec d = sub(q, p);
-    const double d2 = dot(d, d);
-    return d2 <= limit2 ? q : p;
+    const double limit = static_cast<double>(k) * stepLimit;
+    return dot(d, d) <= limit * limit;
   };
-  const Vec a = near(line[index >= reach ? index - reach : 0]);
-  const Vec b = near(line[std::min(index + reach, n - 1)]);
+  auto add = [](Vec& sum, const Vec& a, const Vec& b, std::size_t k) {
+    const double w = static_cast<double>(k);
+    sum = Vec{sum.x + w * (b.x - a.x), sum.y + w * (b.y - a.y),
+              sum.z + w * (b.z - a.z)};
+  };
 
-  Vec across[2] = {p, p};
+  // Along the line: sum of k (p[j + k] - p[j - k]), the least-squares
+  // direction of the points around p, as far as both sides go on.
+  Vec u;
+  Vec sum = p;
+  double summed = 1.0;
+  auto keep = [&](const Vec& a, const Vec& b) {
+    sum = Vec{sum.x + a.x + b.x, sum.y + a.y + b.y, sum.z + a.z + b.z};
+    summed += 2.0;
+  };
+  bool alongLine = false;
+  for (std::size_t k = 1; k <= reach && k <= index && index + k < n; ++k) {
+    const Vec& a = line[index - k];
+    const Vec& b = line[index + k];
+    if (!within(a, k) || !within(b, k)) break;
+    add(u, a, b, k);
+    alongLine = true;
+    // Where the surface kinks (an edge, a spike), the point has no plane
+    // of its own.
+    if (k <= kKinkReach && !straightThrough(a, p, b)) return false;
+    if (k <= kCentreReach) keep(a, b);
+  }
+  if (!alongLine) {
+    if (index + 1 < n && within(line[index + 1], 1)) {
+      u = sub(line[index + 1], p);
+    } else if (index > 0 && within(line[index - 1], 1)) {
+      u = sub(p, line[index - 1]);
+    } else {
+      return false;
+    }
+  }
+
+  // Across the frames, with the nearest points of the frames k before and
+  // after (cursor 2 (k - 1) and 2 (k - 1) + 1 walk along them).
   const std::size_t frames = surface.frameCount();
-  const std::size_t neighbours[2] = {frame >= reach ? frame - reach : 0,
-                                     std::min(frame + reach, frames - 1)};
-  for (int side = 0; side < 2; ++side) {
-    const std::size_t g = neighbours[side];
+  auto nearestOn = [&](std::size_t g, std::size_t slot, Vec& q) {
     const std::size_t count = surface.start[g + 1] - surface.start[g];
-    if (g == frame || count == 0) continue;
+    if (count == 0) return false;
     const Vec* other = surface.points.data() + surface.start[g];
-    cursors[side] = walkToNearest(other, count, p, cursors[side]);
-    across[side] = near(other[cursors[side]]);
+    cursors[slot] = walkToNearest(other, count, p, cursors[slot]);
+    q = other[cursors[slot]];
+    return true;
+  };
+  Vec v;
+  bool acrossFrames = false;
+  for (std::size_t k = 1; k <= reach && k <= frame && frame + k < frames; ++k) {
+    Vec a, b;
+    if (!nearestOn(frame - k, 2 * (k - 1), a) ||
+        !nearestOn(frame + k, 2 * (k - 1) + 1, b) || !within(a, k) ||
+        !within(b, k)) {
+      break;
+    }
+    add(v, a, b, k);
+    acrossFrames = true;
+    if (k <= kKinkReach && !straightThrough(a, p, b)) return false;
+    if (k <= kCentreReach) keep(a, b);
   }
-  // Where the surface kinks between the two sides (an edge, a spike), the
-  // point has no plane of its own.
-  if (!straightThrough(a, p, b) || !straightThrough(across[0], p, across[1])) {
-    return false;
+  if (!acrossFrames) {
+    Vec q;
+    if (frame + 1 < frames && nearestOn(frame + 1, 1, q) && within(q, 1)) {
+      v = sub(q, p);
+    } else if (frame > 0 && nearestOn(frame - 1, 0, q) && within(q, 1)) {
+      v = sub(p, q);
+    } else {
+      return false;
+    }
   }
-  const Vec u = sub(b, a);
-  const Vec v = sub(across[1], across[0]);
+
   const Vec c = cross(u, v);
   const double lc = length(c);
-  // Neighbours nearly in one line span no plane.
+  // Directions nearly in one line span no plane.
   if (!(lc > 0.05 * length(u) * length(v)) || !std::isfinite(lc)) return false;
   normal = Vec{c.x / lc, c.y / lc, c.z / lc};
+  centre = Vec{sum.x / summed, sum.y / summed, sum.z / summed};
   return true;
 }
 
@@ -413,7 +485,7 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
       const double d = length(sub(p, found.position));
       if (d <= cloud->radius && d < best) {
         best = d;
-        q = found.position;
+        q = cloud->centres[static_cast<std::size_t>(found.ordinal)];
         normal = cloud->normals[static_cast<std::size_t>(found.ordinal)];
       }
     }
@@ -442,35 +514,55 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   report = Report();
   _clouds.clear();
   _samples.clear();
-  const FramedPoints moving = gatherPoints(*movingEntry.surface);
-  const Box movingBox = boxOf(moving);
+  Box movingBox;
+  for (int a = 0; a < 3; ++a) {
+    movingBox.lo[a] = movingEntry.boxMin[a];
+    movingBox.hi[a] = movingEntry.boxMax[a];
+  }
   if (movingBox.empty()) return;
 
-  // The later surfaces' points around the moving one, with normals, in
-  // boxes widened by twice the tolerance so that the moving surface stays
-  // inside while it moves.
+  // The later surfaces' points around the moving one, with normals, in the
+  // moving box widened by twice the tolerance so that the moving surface
+  // stays inside while it moves.
+  const double margin = 2.0 * _tolerance;
+  const double lo[3] = {movingBox.lo[0] - margin, movingBox.lo[1] - margin,
+                        movingBox.lo[2] - margin};
+  const double hi[3] = {movingBox.hi[0] + margin, movingBox.hi[1] + margin,
+                        movingBox.hi[2] + margin};
   for (SurfaceEntry* entry : later) {
-    const FramedPoints reference = gatherPoints(*entry->surface);
-    if (!boxOf(reference).meets(movingBox, _tolerance)) continue;
+    Box laterBox;
+    for (int a = 0; a < 3; ++a) {
+      laterBox.lo[a] = entry->boxMin[a];
+      laterBox.hi[a] = entry->boxMax[a];
+    }
+    if (!laterBox.meets(movingBox, _tolerance)) continue;
+    const FramedPoints reference =
+        gatherPoints(*entry->surface, lo, hi, kReach);
     const Spacing spacing = measureSpacing(reference);
     const double h = std::max(spacing.alongLine, spacing.acrossFrames);
     auto cloud = std::make_unique<Cloud>();
+    cloud->spacing = h;
     cloud->radius =
         h > 0.0 ? std::min(_tolerance, kSearchSpacings * h) : _tolerance;
-    const double limit =
-        h > 0.0 ? 3.0 * static_cast<double>(kReach) * h : _tolerance;
+    const double stepLimit = h > 0.0 ? 3.0 * h : _tolerance;
+    cloud->points.reserve(reference.points.size());
+    cloud->normals.reserve(reference.points.size());
+    cloud->centres.reserve(reference.points.size());
+    std::size_t cursors[2 * kReach];
     for (std::size_t f = 0; f < reference.frameCount(); ++f) {
-      std::size_t cursors[2] = {0, 0};
+      std::fill(cursors, cursors + 2 * kReach, std::size_t{0});
       const std::size_t first = reference.start[f];
       for (std::size_t j = 0; first + j < reference.start[f + 1]; ++j) {
         const Vec& p = reference.points[first + j];
-        if (!movingBox.holds(p, 2.0 * _tolerance)) continue;
-        Vec normal;
-        if (!framedNormal(reference, f, j, kReach, limit, cursors, normal)) {
+        if (!movingBox.holds(p, margin)) continue;
+        Vec normal, centre;
+        if (!framedNormal(reference, f, j, kReach, stepLimit, cursors, normal,
+                          centre)) {
           continue;
         }
         cloud->points.push_back(p);
         cloud->normals.push_back(normal);
+        cloud->centres.push_back(centre);
         cloud->box.add(p);
       }
     }
@@ -483,22 +575,34 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
 
   // A fixed sample, evenly spread over frames and lines, of the moving
   // surface's points near the clouds.
-  auto nearClouds = [this](const Vec& p) {
+  auto nearClouds = [this](const _GeoPoint<double>& position) {
+    const Vec p{position.x(), position.y(), position.z()};
     if (!finite(p)) return false;
     for (const std::unique_ptr<Cloud>& cloud : _clouds) {
       if (cloud->box.holds(p, _tolerance)) return true;
     }
     return false;
   };
+  _ScanSurface<double>& surface = *movingEntry.surface;
+  const std::size_t frames = surface.getFrameCount();
+  std::vector<const _ScanLine<double>*> lines(frames, nullptr);
   std::size_t candidates = 0;
-  for (const Vec& p : moving.points) candidates += nearClouds(p) ? 1 : 0;
+  for (std::size_t f = 0; f < frames; ++f) {
+    const _ScanFrame<double>* frame = surface.getFrame(f);
+    if (!frame->hasScanLine()) continue;
+    lines[f] = frame->getScanLine();
+    for (std::size_t j = 0; j < lines[f]->getPointCount(); ++j) {
+      if (nearClouds(lines[f]->getPoint(j)->position())) ++candidates;
+    }
+  }
   const std::size_t stride = std::max<std::size_t>(
       1, static_cast<std::size_t>(std::sqrt(static_cast<double>(candidates) /
                                             static_cast<double>(kSamples))));
-  for (std::size_t f = 0; f < moving.frameCount(); f += stride) {
-    for (std::size_t i = moving.start[f]; i < moving.start[f + 1];
-         i += stride) {
-      if (nearClouds(moving.points[i])) _samples.push_back(moving.points[i]);
+  for (std::size_t f = 0; f < frames; f += stride) {
+    if (!lines[f]) continue;
+    for (std::size_t j = 0; j < lines[f]->getPointCount(); j += stride) {
+      const _GeoPoint<double>& p = lines[f]->getPoint(j)->position();
+      if (nearClouds(p)) _samples.push_back(Vec{p.x(), p.y(), p.z()});
     }
   }
 
@@ -518,6 +622,7 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     return;
   }
 
+  bool narrowed = false;
   for (int k = 0; k < _iterations; ++k) {
     // Cauchy weights on a robust scale of the residuals.
     _scratch.clear();
@@ -551,6 +656,17 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     ++report.iterations;
     tick(k);
     const double step = length(shift) + length(omega) * pass.reach;
+    // Once the surfaces lie close, pairs are looked for nearer: the
+    // residuals are small, and the nearest point lies within a few spacings.
+    if (!narrowed && step < 0.5 * pass.rms + 1e-300) {
+      narrowed = true;
+      for (const std::unique_ptr<Cloud>& cloud : _clouds) {
+        const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
+        if (!(radius < 0.5 * cloud->radius)) continue;
+        cloud->radius = radius;
+        cloud->index.build(cloud->points.data(), cloud->points.size(), radius);
+      }
+    }
     pass = pairSamples(pose);
     report.rmsPerIteration.push_back(pass.rms);
     if (pass.pairs < kMinPairs) break;
@@ -563,8 +679,14 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   report.pairsAfter = static_cast<std::int32_t>(pass.pairs);
   report.rmsAfter = pass.rms;
   const _MathMatrix<double> m = pose.matrix();
+  // Samples were paired within the search radius: a fit that carries one
+  // much farther is not trusted.
+  double farthest = 0.0;
+  for (const Vec& sample : _samples) {
+    farthest = std::max(farthest, length(sub(pose.apply(sample), sample)));
+  }
   const bool worse =
-      pass.pairs < kMinPairs ||
+      !(farthest <= 2.0 * searchRadius) || pass.pairs < kMinPairs ||
       (pass.rms > report.rmsBefore &&
        pass.pairs <= static_cast<std::size_t>(report.pairsBefore));
   if (worse || !m.isValid()) {

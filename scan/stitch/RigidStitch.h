@@ -42,7 +42,10 @@ struct FramedPoints {
     return start.empty() ? 0 : start.size() - 1;
   }
 };
-FramedPoints gatherPoints(_ScanSurface<double>& surface);
+// The frames of `surface` that hold a point in the box [lo, hi], and
+// those up to `reach` frames from them; the other frames are left empty.
+FramedPoints gatherPoints(_ScanSurface<double>& surface, const double lo[3],
+                          const double hi[3], std::size_t reach);
 
 // Typical distance between neighbouring points along a line and between
 // neighbouring frames (medians over a sample); 0 when there are none.
@@ -52,13 +55,19 @@ struct Spacing {
 };
 Spacing measureSpacing(const FramedPoints& surface);
 
-// The unit normal at point `index` of frame `frame`, from the points
-// `reach` steps away on its line and on the frames `reach` away, each taken
-// only within `limit` of the point (otherwise the point itself stands in).
-// False when these do not span a plane.
+// The unit normal at point `index` of frame `frame`, from the directions
+// of the points up to `reach` steps away on its line and of the nearest
+// points on the frames up to `reach` away, as far as each k-th neighbour
+// lies within k * `stepLimit` of the point on both sides (one side next to
+// a gap or an end). `centre` gets the mean of the point and its
+// nearest neighbours, through which the plane is taken. False
+// where the neighbours do not span a plane or the surface kinks at the
+// point. `cursors` (2 * reach, zero at the start of each frame) follow the
+// neighbouring frames along.
 bool framedNormal(const FramedPoints& surface, std::size_t frame,
-                  std::size_t index, std::size_t reach, double limit,
-                  std::size_t cursors[2], StitchPosition& normal);
+                  std::size_t index, std::size_t reach, double stepLimit,
+                  std::size_t* cursors, StitchPosition& normal,
+                  StitchPosition& centre);
 
 // A symmetric 6x6 system H x = b, solved in the directions whose
 // eigenvalue is at least `relativeFloor` times the largest; the others are
