@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 
+#include "scan/stitch/RigidStitch.h"
 #include "scan/stitch/StitchSteps.h"
 
 namespace QUAX {
@@ -18,6 +19,7 @@ ScanStitchTool::ScanStitchTool(double tolerance) : _tolerance(tolerance) {}
 
 ScanStitchTool::ScanStitchTool(const ScanStitchTool& other)
     : Subject<int, unsigned>(other),
+      _rigidReport(other._rigidReport),
       _tolerance(other._tolerance),
       _everyPointSearch(other._everyPointSearch) {
   try {
@@ -35,6 +37,7 @@ ScanStitchTool& ScanStitchTool::operator=(const ScanStitchTool& other) {
   ScanStitchTool copy(other);
   Subject<int, unsigned>::operator=(other);
   _entries.swap(copy._entries);
+  _rigidReport.swap(copy._rigidReport);
   _tolerance = other._tolerance;
   _everyPointSearch = other._everyPointSearch;
   return *this;
@@ -56,7 +59,17 @@ void ScanStitchTool::addSurfacePointer(_ScanSurface<double>* surface,
   entry.release();
 }
 
+std::vector<ScanStitchTool::RigidSurfaceReport> ScanStitchTool::getRigidReport()
+    const {
+  return _rigidReport;
+}
+
 void ScanStitchTool::stitchSurfaces(int iterations, StitchMethod method) {
+  _rigidReport.clear();
+  if (method == STITCH_RIGID) {
+    stitchRigid(iterations);
+    return;
+  }
   if (_entries.size() < 2) return;
   const bool toReference = method == STITCH_TO_REFERENCE;
   const double step = 100.0 / iterations;
@@ -90,6 +103,16 @@ void ScanStitchTool::stitchSurfaces(int iterations, StitchMethod method) {
     }
     notify(static_cast<int>((k + 1) * step), kAllEvents);
   }
+}
+
+void ScanStitchTool::stitchRigid(int iterations) {
+  if (_entries.size() < 2 || iterations <= 0) return;
+  std::vector<SurfaceEntry*> entries(_entries.begin(), _entries.end());
+  std::vector<RigidSurfaceReport> reports(entries.size());
+  stitch_detail::RigidStitch rigid(_tolerance, iterations);
+  rigid.run(entries, reports,
+            [this](int percent) { notify(percent, kAllEvents); });
+  _rigidReport.swap(reports);
 }
 
 }  // namespace QUAX

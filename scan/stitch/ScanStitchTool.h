@@ -18,6 +18,11 @@
 // surfaces' transform history. Progress goes to the observers as
 // percentages (0 to 100) with the event 0xFFFFFFFF.
 //
+// STITCH_RIGID works differently: it registers each earlier surface onto
+// the later ones by a rigid transform (rotation and translation), fitted
+// point to plane, records that transform in the surface's transform history
+// and reports what it did through getRigidReport().
+//
 // The surfaces stay the caller's and must outlive the tool's use of them.
 // Thread safety: none. No other thread may use the surfaces while
 // stitchSurfaces runs; observers run on the stitching thread and must not
@@ -28,7 +33,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <vector>
 
+#include "geomath/MathMatrix.h"
 #include "scan/QUAXScanExport.h"
 #include "scan/stitch/Subject.h"
 
@@ -52,6 +59,40 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
     // the reference is the surface of the sampled point, the later of the
     // pair.
     STITCH_TO_REFERENCE = 1,
+    // Each earlier surface is moved onto the later ones by a rigid
+    // transform, recorded in its transform history (see RigidSurfaceReport).
+    // Every other value (3, -1, ...) behaves like STITCH_BOTH.
+    STITCH_RIGID = 2,
+  };
+
+  // What STITCH_RIGID did with one surface.
+  enum RigidStatus : std::int32_t {
+    // The last surface, or one that no later surface overlaps: the others
+    // are registered onto it; it stays where it is.
+    RIGID_REFERENCE = 0,
+    // Moved by `transform`, which its transform history records.
+    RIGID_REGISTERED = 1,
+    // Fewer pairs within the tolerance than a fit needs: not moved.
+    RIGID_TOO_FEW_PAIRS = 2,
+    // The fit did not bring the surface closer to the others: not moved.
+    RIGID_NOT_IMPROVED = 3,
+  };
+
+  struct RigidSurfaceReport {
+    // The transform applied (p' = R.p + t); the identity when not moved.
+    _MathMatrix<double> transform;
+    // Root mean square of the paired points' distances from the later
+    // surfaces' local planes, before and after the move, and the number of
+    // pairs found within the tolerance (sampled points of this surface).
+    double rmsBefore = 0.0;
+    double rmsAfter = 0.0;
+    std::int32_t pairsBefore = 0;
+    std::int32_t pairsAfter = 0;
+    // The RMS at the start of every iteration, then after the last one.
+    std::vector<double> rmsPerIteration;
+    std::int32_t iterations = 0;  // fits solved
+    bool converged = false;       // stopped because the moves became tiny
+    RigidStatus status = RIGID_REFERENCE;
   };
 
   // `tolerance`: how far apart, per coordinate and in distance, two points
@@ -71,7 +112,21 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
   void addSurfacePointer(_ScanSurface<double>* surface, bool flag);
 
   // Stitches the surfaces in `iterations` iterations (none for
-  // iterations <= 0 or fewer than two surfaces). May throw
+  // iterations <= 0 or fewer than two surfaces).
+  //
+  // STITCH_RIGID takes the surfaces from the last to the first and fits
+  // each onto every later surface whose box, widened by the tolerance,
+  // meets its own: sampled points are paired with their nearest points
+  // (within the tolerance) and the rotation and translation that bring them
+  // onto the local planes there is solved, robustly weighted, up to
+  // `iterations` times or until the moves become tiny. A surface is moved
+  // only when enough pairs were found and the fit brought it closer; the
+  // move goes through the surface's transform(), so its transform history
+  // records it and a host can undo it. Progress runs from 0 to 100 over
+  // all fits. Lines may be empty, hold one point, have gaps or non-finite
+  // points; frames without a line are passed over.
+  //
+  // The other methods may throw
   // EScanFrameNoScanLine (a neighbour of a sampled frame without a line),
   // EMathZeroVector (degenerate local normal) and EScanSurfaceRangeException;
   // points moved in earlier iterations then stay moved.
@@ -79,6 +134,10 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
 
   double getStitchTolerance() const noexcept { return _tolerance; }
   std::size_t getSurfaceCount() const noexcept { return _entries.size(); }
+
+  // One report per surface, in the order they were added, of the last
+  // stitchSurfaces with STITCH_RIGID; empty after any other stitch.
+  std::vector<RigidSurfaceReport> getRigidReport() const;
 
  protected:
   // Searches nearest points by a pass over every point of the surface
@@ -91,7 +150,10 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
  private:
   void clearEntries() noexcept;
 
+  void stitchRigid(int iterations);
+
   std::list<stitch_detail::SurfaceEntry*> _entries;
+  std::vector<RigidSurfaceReport> _rigidReport;
   double _tolerance;
   bool _everyPointSearch = false;
 };
