@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: MIT
+// quax.Filter and the three filters: construction, settings text, and
+// applying them to scan sets without the GIL.
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "Bindings.h"
+#include "scan/ScanErrors.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
+#include "scan/filters/ScanNPointFilter.h"
+#include "util/WideText.h"
+
+namespace quaxpy {
+
+namespace {
+
+using QUAX::ScanAverageFilter;
+using QUAX::ScanChordalDeviationFilter;
+using QUAX::ScanLineFilter;
+using QUAX::ScanNPointFilter;
+
+// The chordal deviation and N-point filters write a working buffer of their
+// own while they filter, so one of them filters in one thread at a time; the
+// average filter may be shared.
+std::unique_ptr<ObjectUse> useFilter(const ScanLineFilter& filter) {
+  if (dynamic_cast<const ScanAverageFilter*>(&filter)) return nullptr;
+  return std::make_unique<ObjectUse>(&filter, "filter");
+}
+
+std::wstring settingsText(const ScanLineFilter& filter) {
+  std::wostringstream out;
+  if (auto* a = dynamic_cast<const ScanAverageFilter*>(&filter)) {
+    out << *a;
+  } else if (auto* c =
+                 dynamic_cast<const ScanChordalDeviationFilter*>(&filter)) {
+    out << *c;
+  } else {
+    out << dynamic_cast<const ScanNPointFilter&>(filter);
+  }
+  return out.str();
+}
+
+void readSettings(ScanLineFilter& filter, std::wistream& in) {
+  if (auto* a = dynamic_cast<ScanAverageFilter*>(&filter)) {
+    in >> *a;
+  } else if (auto* c = dynamic_cast<ScanChordalDeviationFilter*>(&filter)) {
+    in >> *c;
+  } else {
+    in >> dynamic_cast<ScanNPointFilter&>(filter);
+  }
+}
+
+// threads=: None or a count of at least one. The filters run serially for
+// now; the count is the one the library's parallel walk will take.
+void checkThreads(const py::object& threads) {
+  if (threads.is_none()) return;
+  if (!py::isinstance<py::int_>(threads)) {
+    throw py::type_error("threads must be None or an int");
+  }
+  if (threads.cast<long long>() < 1) {
+    throw py::value_error("threads must be at least 1");
+  }
+}
+
+void apply(const ScanLineFilter& filter, SetHandle& set,
+           const py::object& threads) {
+  checkThreads(threads);
+  const auto use = useFilter(filter);
+  UseMark mark({set.store.get()}, true);
+  py::gil_scoped_release release;
+  filter.applyFilter(*set.set);
+}
+
+py::array_t<double> filterPoints(const ScanLineFilter& filter,
+                                 py::handle points) {
+  const py::array_t<double> checked = pointsArgument(points, "points");
+  const auto use = useFilter(filter);
+  auto surface = std::make_unique<QUAX::ScanSurface>();
+  surface->appendFrame(std::make_unique<QUAX::ScanFrame>(makeLine(checked)));
+  surface->setComplete();
+  QUAX::ScanSet set;
+  set.addSurface(std::move(surface));
+  filter.applyFilter(set);
+  return linePoints(*set.getSurface(0)->getFrame(0)->getScanLine());
+}
+
+ScanNPointFilter::ScanNPointFilterAlgorithm algorithmOf(
+    const py::object& algorithm) {
+  if (py::isinstance<py::str>(algorithm)) {
+    const std::string name = algorithm.cast<std::string>();
+    if (name == "equal_index") return ScanNPointFilter::EQUAL_INDEX;
+    if (name == "equal_arc_length") return ScanNPointFilter::EQUAL_ARC_LENGTH;
+    if (name == "chordal_deviation") return ScanNPointFilter::CHORDAL_DEVIATION;
+    throw py::value_error("unknown N-point algorithm '" + name +
+                          "': equal_index, equal_arc_length or "
+                          "chordal_deviation");
+  }
+  if (!PyIndex_Check(algorithm.ptr())) {
+    throw py::type_error("algorithm must be a name or an int");
+  }
+  const long long value = py::int_(algorithm).cast<long long>();
+  // The library refuses values outside its three; so does this.
+  if (value < 0 || value > std::numeric_limits<std::uint32_t>::max()) {
+    throw QUAX::EScanUnknownNPointFilterAlgorithm();
+  }
+  return static_cast<ScanNPointFilter::ScanNPointFilterAlgorithm>(value);
+}
+
+// The filters whose settings blocks `text` holds, in order: each block
+// starts with its filter's name in angle brackets on a line of its own.
+py::list filtersFromSettings(const std::wstring& text) {
+  std::wistringstream in(text);
+  py::list filters;
+  while (true) {
+    // The block's first line, found and then read again by the filter.
+    const std::streamoff start = in.tellg();
+    std::wstring line;
+    if (!std::getline(in, line)) break;
+    const auto first = line.find_first_not_of(L" \t\r");
+    if (first == std::wstring::npos) continue;
+    const auto last = line.find_last_not_of(L" \t\r");
+    const std::wstring header = line.substr(first, last - first + 1);
+    const std::string where =
+        "line " +
+        std::to_string(1 +
+                       std::count(text.begin(), text.begin() + start, L'\n')) +
+        " of the settings text";
+    std::unique_ptr<ScanLineFilter> filter;
+    if (header == L"<ScanAverageFilter>") {
+      filter = std::make_unique<ScanAverageFilter>(3, 1.0);
+    } else if (header == L"<ScanChordalDeviationFilter>") {
+      filter = std::make_unique<ScanChordalDeviationFilter>(1.0);
+    } else if (header == L"<ScanNPointFilter>") {
+      filter =
+          std::make_unique<ScanNPointFilter>(3, ScanNPointFilter::EQUAL_INDEX);
+    } else {
+      throw py::value_error(where + ": '" + QUAX::toUtf8(header.substr(0, 60)) +
+                            "' does not start a filter settings block "
+                            "(<ScanAverageFilter>, "
+                            "<ScanChordalDeviationFilter> or "
+                            "<ScanNPointFilter>)");
+    }
+    in.clear();
+    in.seekg(start);
+    try {
+      readSettings(*filter, in);
+    } catch (const QUAX::EVXException& e) {
+      raiseScanError(e, "in the block starting at " + where);
+    }
+    if (in.bad() || (in.fail() && !in.eof())) {
+      throw py::value_error(where + ": the " + QUAX::toUtf8(filter->getKey()) +
+                            " block cannot be read");
+    }
+    filters.append(py::cast(std::move(filter)));
+  }
+  if (filters.empty()) {
+    throw py::value_error("the settings text holds no filter settings block");
+  }
+  return filters;
+}
+
+template <class Filter>
+std::unique_ptr<Filter> fromSettings(std::unique_ptr<Filter> filter,
+                                     const std::wstring& text) {
+  std::wistringstream in(text);
+  in >> *filter;
+  return filter;
+}
+
+}  // namespace
+
+void bindFilters(py::module_& m) {
+  py::class_<ScanLineFilter>(m, "Filter", R"doc(
+A scan line filter: AverageFilter, ChordalDeviationFilter or NPointFilter.
+Its settings are fixed when it is made, from arguments or settings text.)doc")
+      .def_property_readonly(
+          "key", [](const ScanLineFilter& f) { return f.getKey(); },
+          "The filter's class name, also the name of its settings block.")
+      .def_property_readonly("settings", &settingsText,
+                             "The settings block as the library writes it.")
+      .def("apply", &apply, py::arg("scan"), py::kw_only(),
+           py::arg("threads") = py::none(), R"doc(
+Filters every scan line of every frame of `scan` (a ScanSet) in place, as
+the library's applyFilter does: a frame the filter refuses with a scan
+exception (no scan line, a line too short for an N-point filter, ...) is left
+as it was and the walk goes on; any other exception ends it, the frames
+already filtered staying changed.
+
+The GIL is released meanwhile; other threads may use other scan sets (the
+scan raises RuntimeError if used from Python before the call returns).
+threads: None or a count of at least 1; the filter runs in the calling
+thread for now.)doc")
+      .def("filter_points", &filterPoints, py::arg("points"), R"doc(
+The filtered points of one scan line: applies the filter, as apply() does, to
+a line holding a copy of `points` ((n, 3) float64) and returns its points as
+a new array. `points` is not changed.)doc")
+      .def("__repr__", [](const ScanLineFilter& f) {
+        std::string text = QUAX::toUtf8(settingsText(f));
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        return "<quax." +
+               std::string(
+                   py::str(py::type::of(py::cast(&f)).attr("__name__"))) +
+               ": " + text.substr(0, text.size() ? text.size() - 1 : 0) + ">";
+      });
+
+  m.def("filters_from_settings", &filtersFromSettings, py::arg("text"), R"doc(
+The filters whose settings blocks `text` holds (as quaxscan's filter
+--settings files do), in order, as a list. A block that cannot be read
+raises the library's settings exception (EScanIOBadHeader,
+EScanIOBadAttribute, EScanIOBadFooter) with a note naming its line; text
+that holds no block, or a line that starts none, raises ValueError.)doc");
+
+  py::class_<ScanAverageFilter, ScanLineFilter>(m, "AverageFilter", R"doc(
+Smooths each scan line: every point moves across the chord of its
+neighbours to their Gaussian-weighted mean distance from it. Neighbours
+farther than proximity_limit take no part. May be shared between threads.)doc")
+      .def(py::init<std::int32_t, double>(), py::arg("neighborhood_size"),
+           py::arg("proximity_limit") = 500.0, R"doc(
+Raises EScanNeighborhoodSizeOutOfRange (size < 1),
+EScanNeighborhoodSizeNotOddNumber (an even size) or
+EScanNonPositiveProximityLimit.)doc")
+      .def_static(
+          "from_settings",
+          [](const std::wstring& text) {
+            return fromSettings(std::make_unique<ScanAverageFilter>(3, 1.0),
+                                text);
+          },
+          py::arg("text"), "Reads one <ScanAverageFilter> settings block.");
+
+  py::class_<ScanChordalDeviationFilter, ScanLineFilter>(
+      m, "ChordalDeviationFilter", R"doc(
+Thins each scan line to the points that deviate from the chord of their
+neighbours by deviation_limit or more, or end a chord of max_span.
+Filters in one thread at a time (it writes a working buffer).)doc")
+      .def(py::init<double, double, std::size_t>(), py::arg("deviation_limit"),
+           py::arg("max_span") = 2000.0, py::arg("max_point_count") = 8000,
+           R"doc(
+Lines up to max_point_count points are filtered without allocating. Raises
+EScanNonPositiveDeviationLimit or EScanNonPositiveMaxSpan.)doc")
+      .def_static(
+          "from_settings",
+          [](const std::wstring& text) {
+            return fromSettings(
+                std::make_unique<ScanChordalDeviationFilter>(1.0), text);
+          },
+          py::arg("text"),
+          "Reads one <ScanChordalDeviationFilter> settings block.");
+
+  py::class_<ScanNPointFilter, ScanLineFilter> nPoint(m, "NPointFilter", R"doc(
+Reduces each scan line to number_of_points of its points, by algorithm
+"equal_index", "equal_arc_length" or "chordal_deviation" (or 0, 1, 2).
+Filters in one thread at a time (it writes a working buffer).)doc");
+  nPoint
+      .def(py::init(
+               [](std::int32_t numberOfPoints, const py::object& algorithm) {
+                 return std::make_unique<ScanNPointFilter>(
+                     numberOfPoints, algorithmOf(algorithm));
+               }),
+           py::arg("number_of_points"), py::arg("algorithm"), R"doc(
+Raises EScanNonPositiveNumberOfPoints, EScanNPointFilterTooSmall (1 or 2
+points) or EScanUnknownNPointFilterAlgorithm.)doc")
+      .def_static(
+          "from_settings",
+          [](const std::wstring& text) {
+            return fromSettings(std::make_unique<ScanNPointFilter>(
+                                    3, ScanNPointFilter::EQUAL_INDEX),
+                                text);
+          },
+          py::arg("text"), "Reads one <ScanNPointFilter> settings block.");
+  nPoint.attr("EQUAL_INDEX") = 0;
+  nPoint.attr("EQUAL_ARC_LENGTH") = 1;
+  nPoint.attr("CHORDAL_DEVIATION") = 2;
+}
+
+}  // namespace quaxpy

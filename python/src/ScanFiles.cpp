@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// quax.read, quax.write and quax.simulate: quaxscan's scan files and its
+// simulated scanner.
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "Bindings.h"
+#include "apps/quaxscan/ScanSetIO.h"
+#include "apps/quaxscan/SimulatedScanner.h"
+
+namespace quaxpy {
+
+namespace {
+
+SetHandle wrapSet(std::unique_ptr<QUAX::ScanSet> set) {
+  SetHandle handle;
+  handle.store = std::make_shared<Store>();
+  handle.store->set = std::move(set);
+  handle.set = handle.store->set.get();
+  return handle;
+}
+
+void checkRange(const char* name, double value, double low, double high) {
+  if (!(value >= low && value <= high)) {
+    throw py::value_error(std::string(name) + " must lie in [" +
+                          py::str(py::float_(low)).cast<std::string>() + ", " +
+                          py::str(py::float_(high)).cast<std::string>() +
+                          "], got " +
+                          py::str(py::float_(value)).cast<std::string>());
+  }
+}
+
+}  // namespace
+
+void bindScanFiles(py::module_& m) {
+  m.def(
+      "read",
+      [](const std::filesystem::path& path) {
+        std::unique_ptr<QUAX::ScanSet> set;
+        {
+          py::gil_scoped_release release;
+          set = quaxscan::readScanSetFile(path);
+        }
+        return wrapSet(std::move(set));
+      },
+      py::arg("path"), R"doc(
+Reads a scan file as quaxscan does: PLY (ASCII or binary little-endian) or
+text (.txt, .xyz; one "x y z" per line, a blank line after each frame, two
+after each surface). Returns a new ScanSet. A file that cannot be read raises
+quax.ScanFileError, whose message names the file (and for text the line).
+The GIL is released while reading.)doc");
+
+  m.def(
+      "write",
+      [](SetHandle& set, const std::filesystem::path& path, bool ascii) {
+        const quaxscan::ScanFileFormat format =
+            quaxscan::formatForPath(path, ascii);
+        UseMark mark({set.store.get()}, false);
+        py::gil_scoped_release release;
+        quaxscan::writeScanSetFile(*set.set, format, path);
+      },
+      py::arg("scan"), py::arg("path"), py::arg("ascii") = false, R"doc(
+Writes `scan` to `path` in the format its name asks for: .ply (binary, or
+ASCII with ascii=True) or .txt/.xyz (text, which keeps neither frames
+without points nor gray sums and pixels). The file is written all or
+nothing: a failure leaves an existing file as it was. Raises
+quax.ScanFileError for another name or a file that cannot be written. The
+GIL is released while writing.)doc");
+
+  m.def(
+      "simulate",
+      [](std::uint32_t seed, std::size_t surfaces, std::size_t frames,
+         std::size_t points, double width, double spacing, double noise,
+         double dropouts, double overlap, std::array<double, 3> misregistration,
+         bool graysum, bool pixels) {
+        checkRange("surfaces", double(surfaces), 1, 64);
+        checkRange("frames", double(frames), 1, 1e6);
+        checkRange("points", double(points), 2, 1e6);
+        checkRange("width", width, 1e-9, 1e9);
+        checkRange("spacing", spacing, 1e-9, 1e9);
+        checkRange("noise", noise, 0, 1e9);
+        checkRange("dropouts", dropouts, 0, 1);
+        checkRange("overlap", overlap, 0, 0.95);
+        for (double offset : misregistration) {
+          if (!std::isfinite(offset)) {
+            throw py::value_error("misregistration must be finite");
+          }
+        }
+        checkRange("surfaces * frames * points",
+                   double(surfaces) * double(frames) * double(points), 0, 1e8);
+        quaxscan::SimulationSettings settings;
+        settings.scanner.seed = seed;
+        settings.scanner.pointsPerLine = points;
+        settings.scanner.lineWidth = width;
+        settings.scanner.frameSpacing = spacing;
+        settings.scanner.noise = noise;
+        settings.scanner.dropoutRate = dropouts;
+        settings.scanner.graysum = graysum;
+        settings.scanner.pixels = pixels;
+        settings.surfaces = surfaces;
+        settings.framesPerSurface = frames;
+        settings.overlap = overlap;
+        settings.misregistration = QUAX::_MathVector<double>(
+            misregistration[0], misregistration[1], misregistration[2]);
+        std::unique_ptr<QUAX::ScanSet> set;
+        {
+          py::gil_scoped_release release;
+          set = quaxscan::simulateScanSet(settings);
+        }
+        return wrapSet(std::move(set));
+      },
+      py::kw_only(), py::arg("seed") = 1, py::arg("surfaces") = 2,
+      py::arg("frames") = 120, py::arg("points") = 400, py::arg("width") = 80.0,
+      py::arg("spacing") = 0.5, py::arg("noise") = 0.02,
+      py::arg("dropouts") = 0.05, py::arg("overlap") = 0.3,
+      py::arg("misregistration") = std::array<double, 3>{0.15, -0.10, 0.40},
+      py::arg("graysum") = false, py::arg("pixels") = false, R"doc(
+The scan `quaxscan simulate` writes with the same options (the defaults are
+the tool's): a simulated laser line scanner sweeping a turbine-blade-like
+sheet in `surfaces` overlapping sweeps of `frames` profiles of `points`
+points, sweep k registered off by k times `misregistration`. Returns a new
+ScanSet. The GIL is released while simulating.)doc");
+}
+
+}  // namespace quaxpy

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+// quax._stitch, under quax.stitch: the stitch tool without the GIL, its
+// progress reaching a Python callable.
+#include <cmath>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "Bindings.h"
+#include "scan/stitch/ScanStitchTool.h"
+
+namespace quaxpy {
+
+namespace {
+
+// Thrown through stitchSurfaces to stop it when the progress callable
+// raised; never leaves this file.
+struct StitchStopped {};
+
+// The stitch tool's observer. Progress arrives on the stitching thread,
+// which runs without the GIL: the relay takes it to call Python. When the
+// callable raises (or a signal handler does, e.g. KeyboardInterrupt), the
+// Python exception is kept and the stitch is stopped.
+class ProgressRelay {
+ public:
+  explicit ProgressRelay(py::object callback)
+      : _callback(std::move(callback)) {}
+
+  void onProgress(QUAX::Subject<int, unsigned>*, int percent, unsigned) {
+    py::gil_scoped_acquire gil;
+    try {
+      if (!_callback.is_none()) _callback(percent);
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    } catch (py::error_already_set& e) {
+      _error = std::move(e);
+      throw StitchStopped{};
+    }
+  }
+
+  // Raises the kept Python exception.
+  [[noreturn]] void raise() { throw *_error; }
+
+ private:
+  py::object _callback;
+  std::optional<py::error_already_set> _error;
+};
+
+// The position of the surface's first point, to see how far stitching moved
+// it (surfaces are only translated); NaN for a surface without points.
+void firstPoint(const QUAX::ScanSurface& surface, double* xyz) {
+  for (std::size_t f = 0; f < surface.getFrameCount(); ++f) {
+    const QUAX::ScanFrame* frame = surface.getFrame(f);
+    if (frame->hasScanLine() && frame->getScanLine()->getPointCount() > 0) {
+      const auto& p = frame->getScanLine()->getPoint(0)->position();
+      xyz[0] = p.x();
+      xyz[1] = p.y();
+      xyz[2] = p.z();
+      return;
+    }
+  }
+  xyz[0] = xyz[1] = xyz[2] = std::nan("");
+}
+
+py::array_t<double> stitch(const py::sequence& surfaces, double tolerance,
+                           int iterations, std::int32_t method,
+                           py::object progress) {
+  if (!std::isfinite(tolerance) || tolerance <= 0) {
+    throw py::value_error("tolerance must be a positive, finite length");
+  }
+  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) {
+    throw py::type_error("progress must be callable or None");
+  }
+  std::vector<QUAX::ScanSurface*> targets;
+  std::vector<Store*> stores;
+  for (py::handle item : surfaces) {
+    if (!py::isinstance<SurfaceHandle>(item)) {
+      throw py::type_error(
+          "stitch takes quax.Surface objects, got " +
+          std::string(py::str(item.get_type().attr("__name__"))));
+    }
+    auto& surface = item.cast<SurfaceHandle&>();
+    targets.push_back(surface.surface);
+    stores.push_back(surface.store.get());
+  }
+
+  ProgressRelay relay(std::move(progress));
+  QUAX::ScanStitchTool tool(tolerance);
+  tool.attach(QUAX::ScanStitchTool::Callback(relay, &ProgressRelay::onProgress),
+              0xFFFFFFFFu);
+  std::vector<double> before(3 * targets.size());
+  std::vector<double> after(3 * targets.size());
+  UseMark mark(stores, true);
+  try {
+    py::gil_scoped_release release;
+    for (std::size_t s = 0; s < targets.size(); ++s) {
+      firstPoint(*targets[s], &before[3 * s]);
+      tool.addSurfacePointer(targets[s], true);
+    }
+    tool.stitchSurfaces(
+        iterations, static_cast<QUAX::ScanStitchTool::StitchMethod>(method));
+    for (std::size_t s = 0; s < targets.size(); ++s) {
+      firstPoint(*targets[s], &after[3 * s]);
+    }
+  } catch (const StitchStopped&) {
+    relay.raise();
+  }
+  for (std::size_t i = 0; i < after.size(); ++i) after[i] -= before[i];
+  return vectorArray(after);
+}
+
+}  // namespace
+
+void bindStitch(py::module_& m) {
+  m.def("_stitch", &stitch, py::arg("surfaces"), py::arg("tolerance"),
+        py::arg("iterations"), py::arg("method"), py::arg("progress"),
+        R"doc(
+The stitch tool on `surfaces` (quax.stitch is the documented entry point):
+stitches them in place with the library's method number and returns how far
+each surface moved, a new (k, 3) array (NaN rows for surfaces without
+points). The GIL is released while stitching and taken again for each
+progress call.)doc");
+}
+
+}  // namespace quaxpy

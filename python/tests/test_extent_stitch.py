@@ -1,0 +1,70 @@
+# SPDX-License-Identifier: MIT
+# Extents and stitching against quaxscan's extent and stitch commands;
+# progress callbacks.
+import re
+
+import numpy as np
+import pytest
+
+import quax
+from conftest import assert_same_points
+
+
+def test_extent_as_quaxscan(scan_file, quaxscan, tmp_path):
+    quaxscan("extent", scan_file, "--surface", 1, "-o", tmp_path / "nodes.csv")
+    scan = quax.read(scan_file)
+    extent = quax.extent(scan.surfaces[1])
+    assert extent.text == (tmp_path / "nodes.csv").read_text()
+    text = np.array([[float(v) for v in line.split(",")[:-1]] for line in extent.text.splitlines()])
+    np.testing.assert_allclose(extent.nodes, text, rtol=1e-5, atol=1e-5)
+    assert len(extent) == len(extent.frame_indices) == len(scan.surfaces[1])
+    origin, direction = extent.reference_line
+    np.testing.assert_allclose(origin, extent.nodes[0, :3])
+    np.testing.assert_allclose(direction, extent.split_direction())
+    assert np.isclose(np.linalg.norm(direction), 1.0)
+    extent.calculate(scan.surfaces[1])  # the library appends a second round
+    assert len(extent) == 2 * len(scan.surfaces[1])
+    with pytest.raises(quax.EMathZeroVector):
+        quax.Extent().split_direction()
+
+
+@pytest.mark.parametrize("method, flag", [("reference", ["--to-reference"]), ("both", [])])
+def test_stitch_as_quaxscan(scan_file, quaxscan, tmp_path, method, flag):
+    out = quaxscan("stitch", scan_file, "--tolerance", 1, "--iterations", 3, *flag, "-o", tmp_path / "s.ply")
+    scan = quax.read(scan_file)
+    seen = []
+    report = quax.stitch(scan.surfaces, tolerance=1.0, iterations=3, method=method, progress=seen.append)
+    assert_same_points(scan, quax.read(tmp_path / "s.ply"))
+    moved = [[float(v) for v in m] for m in re.findall(r"moved by \((\S+), (\S+), (\S+)\)", out)]
+    np.testing.assert_allclose(report.translations, moved, atol=1e-4)
+    # Two surfaces, three iterations: the pair's search, then each round.
+    assert seen == report.progress == [16, 33, 50, 66, 83, 100]
+
+
+def test_a_raising_progress_callable_stops_the_stitch():
+    scan = quax.simulate(frames=30, points=100)
+    before = scan.points
+
+    class Stop(Exception):
+        pass
+
+    def stop_at_half(percent):
+        if percent >= 50:
+            raise Stop(percent)
+
+    with pytest.raises(Stop) as stopped:
+        quax.stitch(scan, tolerance=1.0, iterations=4, method="reference", progress=stop_at_half)
+    assert stopped.value.args == (50,)
+    assert not np.array_equal(scan.points, before)  # the first round stays
+
+    # The data being stitched cannot be touched from the callable.
+    def peek(percent):
+        scan.surfaces[0].frames[0].points
+
+    with pytest.raises(RuntimeError, match="being changed"):
+        quax.stitch(scan, tolerance=1.0, iterations=1, progress=peek)
+    assert len(quax.stitch([scan.surfaces[0]], 1.0, 5).progress) == 0  # one surface: nothing
+    with pytest.raises(ValueError, match="method"):
+        quax.stitch(scan, 1.0, 1, method="sideways")
+    with pytest.raises(ValueError, match="tolerance"):
+        quax.stitch(scan, float("nan"), 1)
