@@ -1,0 +1,109 @@
+# SPDX-License-Identifier: MIT
+"""Throughput of quax.batch against a serial loop of quaxscan filter.
+
+    PYTHONPATH=build/release/python /usr/bin/python3 bench/batch_bench.py \
+        --quaxscan build/release/bin/quaxscan [--files 32] [--workers 1 2]
+
+Simulates the scan sets (2 surfaces of 300 frames x 1,000 points each, by
+default 32 of them), filters them with the average filter once by running
+quaxscan filter on each file in turn and once with quax.batch on a
+LocalCluster of N worker processes, checks that both wrote the same bytes,
+and prints points per second, the speed-up, and the scheduler's overhead per
+task (the time per task of a batch of tasks that do nothing).
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import quax
+from quax import batch
+
+
+def simulate(quaxscan, folder, count, frames, points):
+    paths = []
+    for seed in range(1, count + 1):
+        path = os.path.join(folder, "scan{:03d}.ply".format(seed))
+        subprocess.run([quaxscan, "simulate", "-o", path, "--seed", str(seed),
+                        "--surfaces", "2", "--frames", str(frames),
+                        "--points", str(points)], check=True,
+                       stdout=subprocess.DEVNULL)
+        paths.append(path)
+    return paths
+
+
+def serial(quaxscan, inputs, settings_file, out):
+    os.makedirs(out, exist_ok=True)
+    start = time.perf_counter()
+    for path in inputs:
+        subprocess.run([quaxscan, "filter", path, "--settings", settings_file,
+                        "-o", batch.output_path(path, out)], check=True,
+                       stdout=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def overhead_per_task(client, tasks=200):
+    start = time.perf_counter()
+    client.gather(client.map(lambda i: i, range(tasks), pure=False))
+    return (time.perf_counter() - start) / tasks
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quaxscan", required=True)
+    parser.add_argument("--files", type=int, default=32)
+    parser.add_argument("--frames", type=int, default=300)
+    parser.add_argument("--points", type=int, default=1000)
+    parser.add_argument("--workers", type=int, nargs="+", default=[1, 2])
+    args = parser.parse_args()
+    from distributed import Client, LocalCluster
+
+    with tempfile.TemporaryDirectory(prefix="quax-batch-bench-") as root:
+        inputs = simulate(args.quaxscan, root, args.files, args.frames, args.points)
+        settings_file = os.path.join(root, "average.settings")
+        with open(settings_file, "w", encoding="utf-8") as f:
+            f.write(quax.AverageFilter(5, 500.0).settings)
+        with open(settings_file, encoding="utf-8") as f:
+            settings = f.read()
+        points = sum(quax.read(p).point_count for p in inputs[:1]) * len(inputs)
+        print("{} files, {:.1f} M points; {} cores".format(
+            len(inputs), points / 1e6, os.cpu_count()))
+
+        seconds = serial(args.quaxscan, inputs, settings_file,
+                         os.path.join(root, "serial"))
+        base = points / seconds
+        print("serial quaxscan filter: {:6.2f} s, {:6.2f} M points/s".format(
+            seconds, base / 1e6))
+        expected = {os.path.basename(p): open(p, "rb").read() for p in
+                    (batch.output_path(i, os.path.join(root, "serial"))
+                     for i in inputs)}
+
+        for workers in args.workers:
+            out = os.path.join(root, "batch{}".format(workers))
+            with LocalCluster(n_workers=workers, threads_per_worker=1,
+                              processes=True, dashboard_address=None) as cluster, \
+                    Client(cluster) as client:
+                overhead = overhead_per_task(client)
+                start = time.perf_counter()
+                records = batch.run(inputs, out, settings=settings,
+                                    client=client)
+                seconds = time.perf_counter() - start
+            failed = [r for r in records if r["error"]]
+            same = all(open(os.path.join(out, name), "rb").read() == data
+                       for name, data in expected.items())
+            print("quax.batch, {} workers: {:6.2f} s, {:6.2f} M points/s, "
+                  "{:.2f}x serial; {:.1f} ms scheduling overhead per task; "
+                  "outputs {}".format(
+                      workers, seconds, points / seconds / 1e6,
+                      points / seconds / base, overhead * 1e3,
+                      "identical" if same and not failed else "DIFFER"))
+            if failed or not same:
+                return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
