@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+// A mutex whose owner thread ended without releasing it.
+#include <gtest/gtest.h>
+
+#include "tests/thread/ThreadTestSupport.h"
+#include "thread/ThreadErrors.h"
+#include "thread/ThreadMutex.h"
+
+namespace QUAX {
+namespace {
+
+using testing::BoundedThread;
+using testing::codeThrownBy;
+using testing::kBound;
+
+TEST(ThreadMutexAbandoned, NextWaitFailsThenTheMutexIsFreeAgain) {
+  ThreadMutex mutex;
+  BoundedThread owner([&] {
+    ASSERT_EQ(mutex.wait(kThreadWaitInfinite), kThreadWaitSignalled);
+  });  // ends holding the mutex
+  ASSERT_TRUE(owner.joinWithin());
+  const auto bound = static_cast<std::uint32_t>(kBound.count());
+  EXPECT_EQ(codeThrownBy([&] { mutex.wait(bound); }), kThreadWaitFailOnMutex);
+
+  // The failed wait left it free: this thread and another take it in turn.
+  EXPECT_EQ(mutex.wait(bound), kThreadWaitSignalled);
+  mutex.release();
+  BoundedThread other([&] {
+    EXPECT_EQ(mutex.wait(bound), kThreadWaitSignalled);
+    mutex.release();
+  });
+  EXPECT_TRUE(other.joinWithin());
+  EXPECT_EQ(mutex.wait(0), kThreadWaitSignalled);
+  mutex.release();
+}
+
+}  // namespace
+}  // namespace QUAX
