@@ -112,3 +112,26 @@ function(quax_library_sources name)
     target_sources(${name} PUBLIC FILE_SET HEADERS FILES ${ARG_HEADERS})
   endif()
 endfunction()
+
+# quax_geom_version_node(<target> <build>)
+# ELF only: every symbol the QUAXGeom library <target> exports is defined
+# under the version node QUAXGEOM_BUILD_<build>. A library linked against it
+# (QUAXScan) records that node with each reference, and the dynamic loader
+# then refuses a QUAXGeom that lacks it, i.e. one of another build: a
+# program linked against QUAXScan does not start, and dlopen() of QUAXScan
+# returns null with a dlerror() that names the node and the library. Windows
+# keeps its load-time check in DllMain and needs nothing here.
+function(quax_geom_version_node target build)
+  if(WIN32 OR APPLE)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(NOT type STREQUAL "SHARED_LIBRARY")
+    return()
+  endif()
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}-build${build}.map)
+  file(CONFIGURE OUTPUT ${script}
+    CONTENT "QUAXGEOM_BUILD_${build} {\n  global: *;\n};\n")
+  target_link_options(${target} PRIVATE "LINKER:--version-script=${script}")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
+endfunction()

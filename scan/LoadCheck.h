@@ -13,7 +13,9 @@ extern const wchar_t kWrongGeomVersionCaption[];
 
 // Asks the geometry library for build 3. On a mismatch tells the user (a
 // message box where an interactive user can see one, standard error
-// otherwise) and returns false: the caller then refuses the load.
+// otherwise) and returns false: on Windows the caller then refuses the
+// load; on ELF platforms the loader has refused it already unless the
+// geometry library carries no version nodes, and the caller only records it.
 bool runGeomLoadCheck();
 
 // Platform part: true when an interactive user can see a message box.

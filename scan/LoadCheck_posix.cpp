@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: MIT
-// Load check on ELF platforms. The dynamic loader has no way for a library
-// to refuse its own load, so the check runs as a constructor of the shared
-// object, and a refused library ends the process with status 127 (the
-// status the loader itself uses for a library it cannot load) right after
-// the message. Nothing of the library can run beside a mismatched QUAXGeom.
-#include <unistd.h>
-
-#include <cstdlib>
+// Load check on ELF platforms.
+//
+// The dynamic loader gives a library no way to refuse its own load from
+// code, so the refusal is the loader's: QUAXGeom defines its symbols under
+// the version node of its build (QUAXGEOM_BUILD_3, see
+// quax_geom_version_node), this library's references to them ask for that
+// node, and a QUAXGeom of another build fails the load before any code of
+// this library runs (a program linked against it does not start; dlopen()
+// returns null and dlerror() names the node and the library).
+//
+// The constructor below is the second line of defence, for a QUAXGeom that
+// carries no version nodes at all, which the loader accepts. It never ends
+// the process (the host may have loaded us as a plug-in): on a mismatch it
+// writes the message to standard error and records the outcome, which
+// QUAX::scanLibraryLoadAccepted() then reports as false.
 #include <iostream>
 
 #include "scan/LoadCheck.h"
@@ -30,9 +37,7 @@ void showWrongGeomVersionMessage() {
 namespace {
 
 __attribute__((constructor)) void onLibraryLoad() {
-  const bool accepted = runGeomLoadCheck();
-  recordLoadOutcome(accepted);
-  if (!accepted) _exit(127);
+  recordLoadOutcome(runGeomLoadCheck());
 }
 
 }  // namespace

@@ -5,12 +5,18 @@
 // extents, stitching) and the scan I/O family under EScanIOException
 // (malformed stream input). Group classes are caught, never thrown. Every
 // class is copyable and carries its code and class chain in EVXException.
+//
+// A third family, the thread exceptions of the synchronisation objects, is
+// internal: a host catches them as EVXException and tells them apart by
+// their codes, the ThreadErrorCode values (17560 to 17564) this header
+// brings in.
 #ifndef QUAX_SCAN_SCANERRORS_H_
 #define QUAX_SCAN_SCANERRORS_H_
 
 #include <cstdint>
 
 #include "scan/QUAXScanExport.h"
+#include "thread/ThreadErrorCodes.h"
 #include "util/VXException.h"
 
 namespace QUAX {
@@ -40,6 +46,7 @@ enum ScanErrorCode : std::int32_t {
   kScanNPointFilterTooSmall = 17496,
   kScanNPointFilterTooLarge = 17497,
   kScanNPointFilterSolutionNotFound = 17498,
+  kScanSurfaceWaitTimeout = 17499,
   kScanIOBadHeader = 17201,
   kScanIOBadFooter = 17202,
   kScanIOBadAttribute = 17485,
@@ -52,37 +59,40 @@ enum ScanErrorCode : std::int32_t {
 };
 
 // A group level: registers its class only.
-#define QUAX_SCAN_GROUP(Name, Base)     \
+#define QUAX_SCAN_GROUP(Name, Base)        \
   class QUAX_SCAN_API Name : public Base { \
-   protected:                           \
-    Name();                             \
+   protected:                              \
+    Name();                                \
   }
 
 // A group level that has a code of its own.
 #define QUAX_SCAN_CODED_GROUP(Name, Base) QUAX_SCAN_GROUP(Name, Base)
 
 // A leaf: thrown by value with its fixed code.
-#define QUAX_SCAN_LEAF(Name, Base)      \
+#define QUAX_SCAN_LEAF(Name, Base)         \
   class QUAX_SCAN_API Name : public Base { \
-   public:                              \
-    Name();                             \
+   public:                                 \
+    Name();                                \
   }
 
 // A leaf that adds the thrower's text (the reading filter's class name) to
 // its description before its code; null counts as an empty text.
-#define QUAX_SCAN_TEXT_LEAF(Name, Base)       \
-  class QUAX_SCAN_API Name : public Base {       \
-   public:                                    \
-    explicit Name(const wchar_t* text);       \
+#define QUAX_SCAN_TEXT_LEAF(Name, Base)    \
+  class QUAX_SCAN_API Name : public Base { \
+   public:                                 \
+    explicit Name(const wchar_t* text);    \
   }
 
-// ---- scan family -------------------------------------------------------------
+// ---- scan family -----------------------------------------------------------
 QUAX_SCAN_GROUP(EScanException, EVXException);
 // Names of the two completion states of a surface; thrown by no operation.
 QUAX_SCAN_LEAF(EScanSurfaceIncomplete, EScanException);
 QUAX_SCAN_LEAF(EScanSurfaceComplete, EScanException);
 // Frame index past the end of a complete surface.
 QUAX_SCAN_LEAF(EScanSurfaceRangeException, EScanException);
+// A frame of a surface still being filled did not arrive within the time
+// the caller gave getFrame.
+QUAX_SCAN_LEAF(EScanSurfaceWaitTimeout, EScanException);
 // A point without the pixel or gray-sum item a caller needs.
 QUAX_SCAN_CODED_GROUP(EScanNoPointExtension, EScanException);
 QUAX_SCAN_LEAF(EScanNoTPData, EScanNoPointExtension);
@@ -115,7 +125,7 @@ QUAX_SCAN_LEAF(EScanNPointFilterTooSmall, EScanException);
 QUAX_SCAN_LEAF(EScanNPointFilterTooLarge, EScanException);
 QUAX_SCAN_LEAF(EScanNPointFilterSolutionNotFound, EScanException);
 
-// ---- scan I/O family ---------------------------------------------------------
+// ---- scan I/O family -------------------------------------------------------
 QUAX_SCAN_GROUP(EScanIOException, EVXIOException);
 // Settings blocks: the text names the reading filter's class.
 QUAX_SCAN_TEXT_LEAF(EScanIOBadHeader, EScanIOException);

@@ -14,8 +14,11 @@ QUAX_SCAN_API unsigned long long getScanDllBuildNumber();
 namespace QUAX {
 
 // The outcome of the load check that ran when the library was loaded.
-// false only when the geometry library beside it has another build; the
-// platform layer then refuses the load (see README, "Loading").
+// false only when the geometry library beside it has another build. Windows
+// then refuses the load, and so does the Linux loader for a QUAXGeom that
+// carries its build's version node; a QUAXGeom without version nodes gets
+// past the loader, and then only this value and the message on standard
+// error tell (see README, "Loading").
 QUAX_SCAN_API bool scanLibraryLoadAccepted();
 
 }  // namespace QUAX

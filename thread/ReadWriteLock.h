@@ -34,7 +34,13 @@ class ReadWriteLock {
 
   // On failure both acquire operations throw the thread exceptions of the
   // mutex and the condition, with the lock mutex given up. The count of
-  // waiting readers or writers then stays as it was raised.
+  // waiting readers or writers then stays as it was raised: it is not
+  // lowered again. Such a failure is one of the system's mutex or semaphore,
+  // after which the lock is not to be relied on. In particular a failed
+  // acquireWrite() leaves the waiting-writer count raised for good, so from
+  // then on every new reader waits as it would behind a waiting writer
+  // (writers still get the lock when it is free): the failure shows as
+  // readers held back, never as a reader let in beside a writer.
 
  private:
   // Field order fixes destruction order: the mutex goes first.

@@ -1,23 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Exceptions of the thread primitives. Internal to the library and not
 // exported: callers catch them as EVXException (or std::exception) and read
-// the code.
+// the code, one of the public ThreadErrorCode values.
 #ifndef QUAX_THREAD_THREADERRORS_H_
 #define QUAX_THREAD_THREADERRORS_H_
 
-#include <cstdint>
-
+#include "thread/ThreadErrorCodes.h"
 #include "util/VXException.h"
 
 namespace QUAX {
-
-enum ThreadErrorCode : std::int32_t {
-  kThreadNoMutexAvailable = 17560,
-  kThreadWaitFailOnMutex = 17561,
-  kThreadNoSemaphoreAvailable = 17562,
-  kThreadWaitOnNullSemaphore = 17563,
-  kThreadWaitFailOnSemaphore = 17564,
-};
 
 // Root of the thread family; caught, never thrown.
 class EThreadException : public EVXException {

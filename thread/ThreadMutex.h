@@ -26,6 +26,14 @@ class ThreadMutex {
   // kThreadWaitTimedOut. The owner may take it again.
   // Throws EThreadNoMutexAvailable when creation fails (a later call tries
   // again) and EThreadWaitFailOnMutex when the wait fails.
+  //
+  // Abandoned mutex: when the owning thread ended without releasing the
+  // mutex, the next wait (on any thread) throws EThreadWaitFailOnMutex, on
+  // Windows and POSIX alike. That wait does not keep the ownership it was
+  // handed: the mutex is left free, so the wait after it succeeds (Windows
+  // would leave the waiter owning it; not keeping it means a caller that
+  // sees the exception has nothing to release). Whatever the mutex guarded
+  // may be half changed by the thread that ended.
   int wait(std::uint32_t timeoutMs);
   // Gives up one level of ownership. Does nothing before the first wait or
   // when the caller does not own the mutex.

@@ -28,7 +28,9 @@ enum class WaitResult { kSignalled, kTimedOut, kFailed };
 // Returns null when the system has none to give.
 MutexHandle createMutex() noexcept;
 // Takes ownership within `timeoutMs`. A failed wait leaves the mutex unowned
-// by the caller.
+// by the caller. A mutex abandoned by its owner (the owner thread ended
+// without releasing it) fails the next wait, on every platform; that wait
+// makes it usable and free again, so the wait after it takes it normally.
 WaitResult waitMutex(MutexHandle mutex, std::uint32_t timeoutMs) noexcept;
 // Gives up one level of ownership. Fails, changing nothing, when the caller
 // does not own the mutex.

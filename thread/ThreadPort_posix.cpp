@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
-// POSIX port: a recursive pthread mutex and an unnamed sem_t. Timed waits
-// take an absolute CLOCK_REALTIME deadline, computed once per wait so that
-// a wait interrupted by a signal resumes with the time it has left.
+// POSIX port: a recursive, robust pthread mutex and an unnamed sem_t. Timed
+// waits take an absolute CLOCK_REALTIME deadline, computed once per wait so
+// that a wait interrupted by a signal resumes with the time it has left.
+//
+// The mutex is robust so that one whose owner thread ended without releasing
+// it is reported as a failed wait, as a Windows mutex reports WAIT_ABANDONED,
+// instead of timing out (or blocking for ever) in every later wait.
 #include <errno.h>
 #include <pthread.h>
 #include <semaphore.h>
@@ -55,6 +59,8 @@ MutexHandle createMutex() noexcept {
     return nullptr;
   }
   int rc = pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  if (rc == 0)
+    rc = pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
   if (rc == 0) rc = pthread_mutex_init(&object->mutex, &attributes);
   pthread_mutexattr_destroy(&attributes);
   if (rc != 0) {
@@ -78,7 +84,22 @@ WaitResult waitMutex(MutexHandle mutex, std::uint32_t timeoutMs) noexcept {
     } while (rc == EINTR);
   }
   if (rc == ETIMEDOUT) return WaitResult::kTimedOut;
-  if (rc != 0) return WaitResult::kFailed;
+  if (rc == EOWNERDEAD) {
+    // The owner thread ended holding the mutex; we own it now, once. What it
+    // guarded may be half changed, so the wait fails. As the Windows port
+    // does with an abandoned mutex, the mutex is made usable again and
+    // given back: the failed wait leaves it unowned, like every failed wait,
+    // and the next wait takes it normally. (ThreadSanitizer knows this
+    // path after pthread_mutex_lock only; after a timed lock it takes the
+    // unlock below for one of a mutex we do not hold.)
+    if (pthread_mutex_consistent(&mutex->mutex) == 0) {
+      mutex->owner.store(std::thread::id(), std::memory_order_relaxed);
+      mutex->depth = 0;
+      pthread_mutex_unlock(&mutex->mutex);
+    }
+    return WaitResult::kFailed;
+  }
+  if (rc != 0) return WaitResult::kFailed;  // ENOTRECOVERABLE among others
   const std::thread::id self = std::this_thread::get_id();
   if (mutex->owner.load(std::memory_order_relaxed) == self) {
     ++mutex->depth;

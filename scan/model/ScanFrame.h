@@ -13,6 +13,9 @@
 
 namespace QUAX {
 
+template <class T, class Frame>
+class _ScanFrameSyncImpl;
+
 // A frame owns its scan line (which may be missing), its gray image, its
 // extension items (time data, frame info) and its sync object, which guards
 // the data state: 0 while the frame's data are incomplete, any other value
@@ -44,11 +47,15 @@ class QUAX_SCAN_API _ScanFrame : public ExtensionInterface {
   ScanFrameSyncInterface* getSyncObject() const noexcept { return _sync; }
   // The data state, read through the sync object.
   std::uint32_t getDataState() const;
-  // The data state's storage, for the frame's sync object only: others read
-  // and write it through getSyncObject().
-  std::uint32_t& dataStateStorage() noexcept { return _dataState; }
 
  private:
+  // The frame's sync object keeps the data state here and is the only code
+  // that reads or writes the storage itself; everybody else goes through
+  // getSyncObject(), which takes the state mutex and wakes waiting readers.
+  template <class, class>
+  friend class _ScanFrameSyncImpl;
+  std::uint32_t& dataStateStorage() noexcept { return _dataState; }
+
   std::uint32_t _dataState = 0;
   _ScanLine<T>* _scanLine = nullptr;
   ScanGrayImage* _grayImage = nullptr;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "scan/model/ScanSurface.h"
 
+#include <algorithm>
+
 #include "scan/ScanErrors.h"
+#include "scan/sync/ScanSyncImpl.h"
 
 namespace QUAX {
 
@@ -37,8 +40,37 @@ _ScanFrame<T>* _ScanSurface<T>::getFrame(std::size_t index) const {
     // No guard is held while waiting: the filler needs the write guard.
     _sync->waitForChange();
   }
-  // Complete surfaces never grow, so the range test and the read can share
-  // one read guard instead of taking it twice; the result is the same.
+  return completeFrame(index);
+}
+
+template <class T>
+_ScanFrame<T>* _ScanSurface<T>::getFrame(
+    std::size_t index, std::chrono::milliseconds timeout) const {
+  using Clock = std::chrono::steady_clock;
+  // A century stands for "no limit" and keeps the deadline representable.
+  constexpr std::chrono::milliseconds kLongest = std::chrono::hours(24 * 36525);
+  const auto limit =
+      std::clamp(timeout, std::chrono::milliseconds(0), kLongest);
+  const Clock::time_point deadline = Clock::now() + limit;
+  // The surface makes its own sync object with ScanSurfaceSyncCreator, so it
+  // is the library's implementation, which can wait for a given time.
+  const auto* sync = static_cast<const ScanSurfaceSyncImpl<T>*>(_sync);
+  while (!isComplete()) {
+    if (_ScanFrame<T>* frame = slot(index)) return frame;
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) throw EScanSurfaceWaitTimeout();
+    const auto step = std::min<std::chrono::milliseconds>(
+        std::chrono::ceil<std::chrono::milliseconds>(left),
+        std::chrono::milliseconds(kScanSurfaceChangePollMs));
+    sync->waitForChangeFor(static_cast<std::uint32_t>(step.count()));
+  }
+  return completeFrame(index);
+}
+
+// Complete surfaces never grow, so the range test and the read can share
+// one read guard instead of taking it twice; the result is the same.
+template <class T>
+_ScanFrame<T>* _ScanSurface<T>::completeFrame(std::size_t index) const {
   ScanSurfaceReadSyncGuard guard(_sync);
   if (index >= _frames.size()) throw EScanSurfaceRangeException();
   return _frames[index];

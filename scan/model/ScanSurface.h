@@ -4,6 +4,7 @@
 #define QUAX_SCAN_MODEL_SCANSURFACE_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -45,10 +46,23 @@ class QUAX_SCAN_API _ScanSurface : public _ScanContainer<T> {
   // applies. On a complete surface, an index past the end throws
   // EScanSurfaceRangeException.
   _ScanFrame<T>* getFrame(std::size_t index) const;
+  // Frame `index`, waiting at most `timeout` for it: as getFrame(index), but
+  // on a surface still being filled a frame that has not arrived when the
+  // time is up throws EScanSurfaceWaitTimeout (code 17499). It waits in
+  // steps of at most 250 ms and never past the time given, give or take the
+  // time to take the surface's locks. A timeout of 0 (or less) looks once
+  // and does not wait. On a complete surface it never waits and answers as
+  // getFrame(index) does.
+  _ScanFrame<T>* getFrame(std::size_t index,
+                          std::chrono::milliseconds timeout) const;
 
-  const ScanSurfaceSyncInterface* getSyncObject() const noexcept { return _sync; }
+  const ScanSurfaceSyncInterface* getSyncObject() const noexcept {
+    return _sync;
+  }
   // 1 once the surface is complete; 0 while it is being filled.
-  std::int32_t getCompletionState() const noexcept { return _completionState.load(); }
+  std::int32_t getCompletionState() const noexcept {
+    return _completionState.load();
+  }
   bool isComplete() const noexcept { return getCompletionState() == 1; }
 
   // Filler side. Appends a frame (the surface takes it) and wakes waiting
@@ -66,6 +80,8 @@ class QUAX_SCAN_API _ScanSurface : public _ScanContainer<T> {
  private:
   // Slot `index` under the read guard; null when there is none yet.
   _ScanFrame<T>* slot(std::size_t index) const;
+  // Frame `index` of a complete surface, or EScanSurfaceRangeException.
+  _ScanFrame<T>* completeFrame(std::size_t index) const;
 
   std::vector<_ScanFrame<T>*> _frames;
   std::atomic<std::int32_t> _completionState{0};

@@ -10,8 +10,21 @@
 //   &Bar::onProgress), 0xFFFFFFFFu);
 //
 // Thread safety: none. attach, detach and notify on one subject must not
-// overlap, and a callback must not attach or detach on the subject that is
-// notifying it. Callbacks run synchronously on the notifying thread.
+// overlap in time on different threads. Callbacks run synchronously on the
+// notifying thread.
+//
+// Changing the observers from inside a callback is safe: a callback may
+// attach, detach (itself or any other observer), assign the subject or
+// notify again. A notification walks the observers that were attached when
+// it began, each with the mask it has when the walk reaches it:
+// - an observer attached during the notification is not called by it (the
+//   next notification calls it);
+// - an observer detached during it (its mask cleared to nothing) is not
+//   called by it if the walk has not reached it yet; clearing only some of
+//   its bits keeps it, and it is called when its remaining bits match;
+// - a mask ORed into an observer not yet reached takes effect at once.
+// The subject itself must outlive the notification: a callback must not
+// destroy the subject that is notifying it.
 #ifndef QUAX_SCAN_STITCH_SUBJECT_H_
 #define QUAX_SCAN_STITCH_SUBJECT_H_
 
@@ -43,16 +56,32 @@ class QUAX_SCAN_API Subject {
   // without bits is removed. Unknown callbacks are ignored.
   virtual void detach(const Callback& callback, Event mask);
   // Calls, front to back, every entry whose mask shares a bit with `event`
-  // with (this, value, event).
+  // with (this, value, event). Allocates nothing.
   virtual void notify(Value value, Event event);
 
  private:
   struct Observer {
     Callback callback;
     Event mask;
+    // Detached while a notification walked the list: kept in place, so that
+    // the walk's position stays valid, until the outermost walk ends.
+    bool removed = false;
   };
+  class Walk;
+
+  // The entry of an equal callback that is still attached, or end().
+  typename std::list<Observer>::iterator find(const Callback& callback);
+  // Removes every entry of `callback`, or marks them while a walk runs.
+  void remove(const Callback& callback);
+  // Erases the marked entries once no walk runs.
+  void sweep() noexcept;
 
   std::list<Observer> _observers;
+  // Notifications under way on this subject (more than one when a callback
+  // notifies again).
+  unsigned _walks = 0;
+  // Some entries are marked and wait for the sweep.
+  bool _marked = false;
 };
 
 QUAX_SCAN_EXTERN_TEMPLATE(class Subject<int, unsigned>)

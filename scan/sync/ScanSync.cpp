@@ -22,7 +22,8 @@ template ScanSurfaceSyncInterface* ScanSurfaceSyncCreator<double>(
     const _ScanSurface<double>*);
 
 // The frame keeps its data state for its sync object and hands it out with
-// `std::uint32_t& _ScanFrame<T>::dataStateStorage() noexcept`.
+// `std::uint32_t& _ScanFrame<T>::dataStateStorage() noexcept`, private to
+// everybody but _ScanFrameSyncImpl.
 template <class T>
 ScanFrameSyncInterface* ScanFrameSyncCreator(_ScanFrame<T>* frame) {
   if (frame == nullptr) {
@@ -55,12 +56,6 @@ ScanSurfaceSyncGuard::~ScanSurfaceSyncGuard() {
     if (_sync != nullptr) _sync->unlock();
   } catch (...) {
   }
-}
-
-ScanSurfaceSyncGuard& ScanSurfaceSyncGuard::operator=(
-    const ScanSurfaceSyncGuard& other) {
-  _sync = other._sync;
-  return *this;
 }
 
 ScanSurfaceReadSyncGuard::ScanSurfaceReadSyncGuard(

@@ -64,13 +64,19 @@ ScanFrameSyncCreator<double>(_ScanFrame<double>*);
 // constructor and given up in the destructor. A guard whose constructor
 // throws has taken nothing and gives up nothing. A thread must not take a
 // second guard on a surface while it holds one.
+//
+// Guards are neither copied nor moved, nor assigned: each guard gives up
+// exactly the one lock its constructor took, on the sync object it took it
+// on. (An assignment that only copied the pointer would unlock one object
+// twice and the other never.)
 class QUAX_SCAN_API ScanSurfaceSyncGuard {
  public:
   // Calls unlock() on the stored interface.
   ~ScanSurfaceSyncGuard();
-  // Copies the interface pointer only; takes and gives up nothing.
-  ScanSurfaceSyncGuard& operator=(const ScanSurfaceSyncGuard& other);
   ScanSurfaceSyncGuard(const ScanSurfaceSyncGuard&) = delete;
+  ScanSurfaceSyncGuard& operator=(const ScanSurfaceSyncGuard&) = delete;
+  ScanSurfaceSyncGuard(ScanSurfaceSyncGuard&&) = delete;
+  ScanSurfaceSyncGuard& operator=(ScanSurfaceSyncGuard&&) = delete;
 
  protected:
   // Stores `sync` and takes it for writing or for reading. The lock is taken

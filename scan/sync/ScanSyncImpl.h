@@ -36,10 +36,15 @@ class ScanSurfaceSyncImpl : public ScanSurfaceSyncInterface {
   void unlock() const override { _surfaceLock.release(); }
 
   void waitForChange() const override {
+    waitForChangeFor(kScanSurfaceChangePollMs);
+  }
+
+  // Returns after the next notifyChange() or after `timeoutMs`.
+  void waitForChangeFor(std::uint32_t timeoutMs) const {
     _changeMutex.wait(kThreadWaitInfinite);
     try {
       // Gives the mutex up, woken or timed out.
-      _changeCondition.wait(kScanSurfaceChangePollMs);
+      _changeCondition.wait(timeoutMs);
     } catch (...) {
       // Held only when the condition failed before it gave the mutex up; a
       // release by a thread that does not own it changes nothing.
@@ -98,7 +103,8 @@ inline void storeScanFrameDataState(std::uint32_t& state,
 
 // Guards a frame's data state and lets readers wait until it is not 0.
 // `Frame` provides `dataStateStorage() noexcept`, returning a reference to
-// the state; it is _ScanFrame<T> in the library.
+// the state; it is _ScanFrame<T> in the library, which keeps that member
+// private and befriends this class.
 template <class T, class Frame = _ScanFrame<T>>
 class _ScanFrameSyncImpl : public ScanFrameSyncInterface {
  public:

@@ -66,9 +66,39 @@ elseif(CASE STREQUAL "counted")
   expect("starting and ending threads ran no further check" still_once)
 
 elseif(CASE STREQUAL "refused")
-  # ELF: the library ends the process from its constructor, before main.
-  expect("exit status 127" status EQUAL 127)
+  # ELF: the loader refuses QUAXScan, whose references ask for the version
+  # node of build 3, before main; it names the node and the library (glibc
+  # ends such a program with status 1).
+  contains("${err}" "version `QUAXGEOM_BUILD_3' not found" node_named)
+  contains("${err}" "/libQUAXGeom" geom_named)
+  expect("a failed start (exit status not 0)" NOT status EQUAL 0)
   expect("main never ran" NOT ran)
+  expect("the loader names the version node QUAXGEOM_BUILD_3" node_named)
+  expect("the loader names the QUAXGeom file" geom_named)
+
+elseif(CASE STREQUAL "refused-dlopen")
+  # ELF, a plug-in host: dlopen fails, the host goes on.
+  contains("${out}" "dlopen refused the scan library: " refused)
+  contains("${out}" "version `QUAXGEOM_BUILD_3' not found" node_named)
+  contains("${out}" "/libQUAXGeom" geom_named)
+  contains("${out}" "host survived\n" survived)
+  expect("exit status 0" status EQUAL 0)
+  expect("dlopen returned null" refused)
+  expect("dlerror names the version node QUAXGEOM_BUILD_3" node_named)
+  expect("dlerror names the QUAXGeom file" geom_named)
+  expect("the host ran on" survived)
+  string(LENGTH "${err}" err_length)
+  expect("nothing on standard error" err_length EQUAL 0)
+
+elseif(CASE STREQUAL "unversioned")
+  # ELF, a QUAXGeom of another build without version nodes: the loader lets
+  # it pass, the library's own check writes the message and reports it, and
+  # the host goes on.
+  contains("${out}" "dlopen loaded the scan library; load accepted: 0" reported)
+  contains("${out}" "host survived\n" survived)
+  expect("exit status 0" status EQUAL 0)
+  expect("scanLibraryLoadAccepted() is false" reported)
+  expect("the host ran on" survived)
   expect("exactly the message line on standard error" err STREQUAL "${message}\n")
 
 elseif(CASE STREQUAL "refused-at-start")

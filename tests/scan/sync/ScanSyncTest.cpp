@@ -122,24 +122,6 @@ TEST(ScanSurfaceSyncGuard, NullSyncObjectIsRefused) {
   EXPECT_THROW(ScanSurfaceWriteSyncGuard guard(nullptr), std::invalid_argument);
 }
 
-TEST(ScanSurfaceSyncGuard, AssignmentTakesNothing) {
-  // Both guards end up naming the second sync object, which had one read
-  // share from each guard and gets two unlocks; the first keeps its share.
-  auto first = makeSurfaceSync();
-  auto second = makeSurfaceSync();
-  {
-    ScanSurfaceReadSyncGuard a(first.get());
-    ScanSurfaceReadSyncGuard b(second.get());
-    a = b;
-  }
-  BoundedThread writer([&] { ScanSurfaceWriteSyncGuard guard(second.get()); });
-  EXPECT_TRUE(writer.joinWithin());
-  first->unlock();  // the share that the assigned guard no longer names
-  BoundedThread firstWriter(
-      [&] { ScanSurfaceWriteSyncGuard guard(first.get()); });
-  EXPECT_TRUE(firstWriter.joinWithin());
-}
-
 // ---- a filler and its readers ----------------------------------------------
 
 TEST(ScanSurfaceSync, ReadersFollowAFillerThatAppendsUnderTheWriteGuard) {
