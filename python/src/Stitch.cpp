@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // quax._stitch, under quax.stitch: the stitch tool without the GIL, its
 // progress reaching a Python callable.
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -12,6 +13,12 @@
 namespace quaxpy {
 
 namespace {
+
+py::array_t<double> vectorArray1d(const std::vector<double>& values) {
+  py::array_t<double> out(static_cast<py::ssize_t>(values.size()));
+  std::copy(values.begin(), values.end(), out.mutable_data());
+  return out;
+}
 
 // Thrown through stitchSurfaces to stop it when the progress callable
 // raised; never leaves this file.
@@ -61,9 +68,41 @@ void firstPoint(const QUAX::ScanSurface& surface, double* xyz) {
   xyz[0] = xyz[1] = xyz[2] = std::nan("");
 }
 
-py::array_t<double> stitch(const py::sequence& surfaces, double tolerance,
-                           int iterations, std::int32_t method,
-                           py::object progress) {
+// What the rigid method did with each surface, as dicts (empty for the
+// other methods): the transform as a 4x4 matrix, the RMS of the paired
+// distances before and after, per iteration, and the status by name.
+py::list rigidReport(const QUAX::ScanStitchTool& tool) {
+  static const char* const kStatus[] = {"reference", "registered",
+                                        "too_few_pairs", "not_improved"};
+  py::list out;
+  for (const auto& r : tool.getRigidReport()) {
+    py::array_t<double> matrix({4, 4});
+    auto m = matrix.mutable_unchecked<2>();
+    for (int row = 0; row < 3; ++row) {
+      for (int column = 0; column < 3; ++column) {
+        m(row, column) = r.transform.rotation(row, column);
+      }
+      m(row, 3) = r.transform.getTranslation()[row];
+      m(3, row) = 0.0;
+    }
+    m(3, 3) = 1.0;
+    py::dict d;
+    d["transform"] = matrix;
+    d["rms_before"] = r.rmsBefore;
+    d["rms_after"] = r.rmsAfter;
+    d["pairs_before"] = r.pairsBefore;
+    d["pairs_after"] = r.pairsAfter;
+    d["rms_per_iteration"] = vectorArray1d(r.rmsPerIteration);
+    d["iterations"] = r.iterations;
+    d["converged"] = r.converged;
+    d["status"] = r.status >= 0 && r.status < 4 ? kStatus[r.status] : "unknown";
+    out.append(d);
+  }
+  return out;
+}
+
+py::tuple stitch(const py::sequence& surfaces, double tolerance, int iterations,
+                 std::int32_t method, py::object progress) {
   if (!std::isfinite(tolerance) || tolerance <= 0) {
     throw py::value_error("tolerance must be a positive, finite length");
   }
@@ -105,7 +144,7 @@ py::array_t<double> stitch(const py::sequence& surfaces, double tolerance,
     relay.raise();
   }
   for (std::size_t i = 0; i < after.size(); ++i) after[i] -= before[i];
-  return vectorArray(after);
+  return py::make_tuple(vectorArray(after), rigidReport(tool));
 }
 
 }  // namespace
@@ -116,8 +155,9 @@ void bindStitch(py::module_& m) {
         R"doc(
 The stitch tool on `surfaces` (quax.stitch is the documented entry point):
 stitches them in place with the library's method number and returns how far
-each surface moved, a new (k, 3) array (NaN rows for surfaces without
-points). The GIL is released while stitching and taken again for each
+each surface's first point moved, a new (k, 3) array (NaN rows for surfaces
+without points), and the rigid method's report per surface (a list of dicts,
+empty for the other methods). The GIL is released while stitching and taken again for each
 progress call.)doc");
 }
 

@@ -68,3 +68,15 @@ def test_a_raising_progress_callable_stops_the_stitch():
         quax.stitch(scan, 1.0, 1, method="sideways")
     with pytest.raises(ValueError, match="tolerance"):
         quax.stitch(scan, float("nan"), 1)
+
+
+def test_rigid_stitch_reports_and_applies_its_transform():
+    scan = quax.simulate(frames=60, points=200, noise=0.001, misregistration=(0.2, -0.1, 0.3))
+    before = scan.surfaces[0].points
+    report = quax.stitch(scan, tolerance=1.0, iterations=10)  # rigid by default
+    first, last = report.surfaces
+    assert (first.status, last.status) == ("registered", "reference")
+    assert first.rms_after < first.rms_before / 3
+    r, t = first.transform[:3, :3], first.transform[:3, 3]
+    np.testing.assert_allclose(scan.surfaces[0].points, before @ r.T + t, atol=1e-9)
+    assert last.transform.tolist() == np.eye(4).tolist()
