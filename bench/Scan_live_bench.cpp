@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+// The live pipeline: an acquisition thread appends lines of 2,000 points at a
+// set line rate while filter threads (one per core) take each frame as it
+// arrives and run the average and chordal deviation filters on it.
+//
+// BM_LivePipeline/rate runs 2 s at one line rate; BM_LiveHighestRate steps
+// the rate up by 1,000 lines/s from 2,000 until the pipeline falls behind
+// (the median lag of the last tenth of the frames reaches 50 ms, or the
+// acquisition runs 50 ms late) and reports the highest rate it kept up with.
+// Counters: lines per second achieved, the lag from append to filtered
+// (median, 99th percentile, max) in milliseconds, and kept_up (1 or 0).
+#include <benchmark/benchmark.h>
+
+#include "apps/quaxscan/LivePipeline.h"
+
+namespace {
+
+void setCounters(benchmark::State& state, const quaxscan::LiveResult& r) {
+  state.counters["lines_per_s"] = r.lineRate;
+  state.counters["lag_median_ms"] = r.lagMedianMs;
+  state.counters["lag_p99_ms"] = r.lagP99Ms;
+  state.counters["lag_max_ms"] = r.lagMaxMs;
+  state.counters["kept_up"] = r.keptUp ? 1.0 : 0.0;
+}
+
+void BM_LivePipeline(benchmark::State& state) {
+  quaxscan::LiveSettings settings;
+  settings.lineRate = static_cast<double>(state.range(0));
+  quaxscan::LiveResult result;
+  for (auto _ : state) result = quaxscan::runLivePipeline(settings);
+  setCounters(state, result);
+}
+BENCHMARK(BM_LivePipeline)
+    ->ArgName("rate")
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+void BM_LiveHighestRate(benchmark::State& state) {
+  quaxscan::LiveResult best;
+  double bestRate = 0.0;
+  for (auto _ : state) {
+    for (double rate = 2000.0; rate <= 40000.0; rate += 1000.0) {
+      quaxscan::LiveSettings settings;
+      settings.lineRate = rate;
+      const quaxscan::LiveResult result = quaxscan::runLivePipeline(settings);
+      if (!result.keptUp) break;
+      best = result;
+      bestRate = rate;
+    }
+  }
+  setCounters(state, best);
+  state.counters["highest_rate"] = bestRate;
+}
+BENCHMARK(BM_LiveHighestRate)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
