@@ -6,8 +6,8 @@
 // BM_LivePipeline/rate runs 2 s at one line rate; BM_LiveHighestRate steps
 // the rate up by 1,000 lines/s from 2,000 until the pipeline falls behind
 // (the median lag of the last tenth of the frames reaches 50 ms, or the
-// acquisition runs 50 ms late) and reports the highest rate it kept up with.
-// Counters: lines per second achieved, the lag from append to filtered
+// acquisition falls below 98% of the rate) and reports the highest rate it kept
+// up with. Counters: lines per second achieved, the lag from append to filtered
 // (median, 99th percentile, max) in milliseconds, and kept_up (1 or 0);
 // BM_LivePipeline also the CPU time per line and the rate all cores could
 // carry at that cost.

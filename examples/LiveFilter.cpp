@@ -35,9 +35,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\n");
     std::printf(
         "%zu frames at %.0f lines/s: lag median %.2f ms, 99th percentile "
-        "%.2f ms, max %.2f ms; %s\n",
+        "%.2f ms, max %.2f ms, median of the last tenth %.2f ms; "
+        "acquisition up to %.1f ms late; %s\n",
         result.frames, result.lineRate, result.lagMedianMs, result.lagP99Ms,
-        result.lagMaxMs, result.keptUp ? "kept up" : "fell behind (lag grew)");
+        result.lagMaxMs, result.lateTailMedianMs, result.acquisitionLateMs,
+        result.keptUp ? "kept up" : "fell behind (lag grew)");
     return result.keptUp ? 0 : 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "\nquax_live_filter: %s\n", e.what());

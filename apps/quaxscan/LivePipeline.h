@@ -23,8 +23,8 @@ struct LiveSettings {
   // deviation filter with this limit.
   double deviationLimit = 0.05;
   // The pipeline keeps up while the median lag of the last tenth of the
-  // frames stays below this (a growing backlog shows there first) and no
-  // frame is appended more than this late.
+  // frames stays below this (a growing backlog shows there first) and the
+  // acquisition reaches 98% of the line rate.
   double keepUpMs = 50.0;
 };
 
