@@ -19,6 +19,7 @@
 #include "apps/quaxscan/SvgPlot.h"
 #include "geomath/GeoLine.h"
 #include "scan/extent/SurfaceExtent.h"
+#include "scan/filters/ParallelFilter.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
@@ -206,7 +207,8 @@ void runFilter(const FilterOptions& options) {
   std::cout << options.input << ": " << before << " points\n";
   for (const NamedFilter& entry : filters) {
     const auto start = std::chrono::steady_clock::now();
-    entry.filter->applyFilter(*set);
+    // One walk per filter, in order: each keeps the serial walk's result.
+    QUAX::applyFilterParallel(*entry.filter, *set, options.threads);
     const std::size_t after = pointCount(*set);
     std::cout << entry.name << ": " << before << " -> " << after
               << " points in " << milliseconds(start) << "\n";

@@ -35,6 +35,7 @@ struct InfoOptions {
 struct FilterOptions {
   std::string input, output, settings;
   bool ascii = false;
+  unsigned threads = 0;  // 0: one per hardware thread
 };
 
 struct ExtentOptions {

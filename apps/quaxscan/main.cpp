@@ -111,6 +111,10 @@ int main(int argc, char** argv) {
       ->required();
   fil->add_option("-o,--output", filter.output, "Scan file to write")
       ->required();
+  fil->add_option("--threads", filter.threads,
+                  "Threads that filter frames at once (0: all cores); the "
+                  "result is that of one thread")
+      ->default_val(0);
   addAsciiFlag(fil, filter.ascii);
 
   ExtentOptions extent;

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: MIT
+// The parallel filter walk: the serial walk's result and error handling for
+// any number of threads, also on a surface still being filled.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FilterTestSupport.h"
+#include "scan/ScanErrors.h"
+#include "scan/filters/ParallelFilter.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
+#include "scan/filters/ScanNPointFilter.h"
+#include "scan/model/ScanFrame.h"
+#include "scan/model/ScanSet.h"
+#include "scan/model/ScanSurface.h"
+
+namespace QUAX {
+namespace {
+
+using test::Points;
+
+// Surfaces of frames with noisy profiles of many lengths (some too short for
+// the thinning filters, which then throw EScanExceptions), an empty surface,
+// and every seventh frame without a scan line.
+std::unique_ptr<ScanSet> randomSet(std::uint32_t seed) {
+  auto set = std::make_unique<ScanSet>();
+  for (std::uint32_t s = 0; s < 4; ++s) {
+    auto surface = std::make_unique<ScanSurface>();
+    const std::uint32_t frames = s == 2 ? 0 : 12 + 5 * s;
+    for (std::uint32_t f = 0; f < frames; ++f) {
+      if (f % 7 == 3) {
+        surface->appendFrame(std::make_unique<ScanFrame>());
+        continue;
+      }
+      const std::size_t count = (seed * 31 + f * 97 + s * 13) % 240;
+      surface->appendFrame(std::make_unique<ScanFrame>(
+          std::make_unique<ScanLine>(test::makeLine(test::noisyProfile(
+              count, seed + 100 * s + f, 0.1, f % 5 == 1 ? 3.0 : 0.0)))));
+    }
+    surface->setComplete();
+    set->addSurface(std::move(surface));
+  }
+  return set;
+}
+
+std::vector<Points> linesOf(const ScanSet& set) {
+  std::vector<Points> lines;
+  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
+    const ScanSurface* surface = set.getSurface(s);
+    for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
+      try {
+        lines.push_back(
+            test::positionsOf(*surface->getFrame(f)->getScanLine()));
+      } catch (const EScanFrameNoScanLine&) {
+        lines.emplace_back();
+      }
+    }
+  }
+  return lines;
+}
+
+TEST(ParallelFilterWalk, GivesTheSerialResultForAnyThreadCount) {
+  const ScanAverageFilter average(5, 500.0);
+  const ScanChordalDeviationFilter chordal(0.05, 20.0, 10);
+  const ScanNPointFilter nPoint(40, ScanNPointFilter::CHORDAL_DEVIATION);
+  const ScanLineFilter* filters[] = {&average, &chordal, &nPoint};
+  for (const ScanLineFilter* filter : filters) {
+    for (std::uint32_t seed = 1; seed <= 2; ++seed) {
+      auto serial = randomSet(seed);
+      filter->applyFilter(*serial);
+      const std::vector<Points> expected = linesOf(*serial);
+      for (unsigned threads = 0; threads <= 4; ++threads) {
+        auto parallel = randomSet(seed);
+        applyFilterParallel(*filter, *parallel, threads);
+        const std::vector<Points> got = linesOf(*parallel);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+          EXPECT_TRUE(test::sameBits(got[i], expected[i]))
+              << "threads " << threads << " line " << i;
+        }
+      }
+    }
+  }
+}
+
+// Adds 1 to the z of every point, so a line filtered twice shows. A line
+// whose first point has x == -1 throws std::runtime_error naming the line's
+// y (its frame's mark); x == -2 throws an EScanException.
+class MarkingFilter : public ScanLineFilter {
+ public:
+  MarkingFilter() : ScanLineFilter(L"MarkingFilter") {}
+
+ private:
+  void writeSettings(std::wostream&) const override {}
+  void readSettings(std::wistream&) override {}
+  void filterLine(ScanLine* line) const override {
+    const _GeoPoint<double> first = line->getPoint(0)->getPosition();
+    if (first.x() == -1.0) {
+      throw std::runtime_error(std::to_string(static_cast<int>(first.y())));
+    }
+    if (first.x() == -2.0) throw EScanNonPositiveMaxSpan();
+    for (std::size_t i = 0; i < line->getPointCount(); ++i) {
+      _GeoPoint<double> p = line->getPoint(i)->getPosition();
+      line->getPoint(i)->setPosition(p.x(), p.y(), p.z() + 1.0);
+    }
+  }
+};
+
+// A frame of three points at x = `x`, y = `mark`, z = 0.
+std::unique_ptr<ScanFrame> markedFrame(double x, int mark) {
+  auto line = std::make_unique<ScanLine>();
+  for (int i = 0; i < 3; ++i)
+    line->appendPoint(_GeoPoint<double>(x, mark, 0.0));
+  return std::make_unique<ScanFrame>(std::move(line));
+}
+
+// The z of each frame's first point (0: not filtered; -1: no line).
+std::vector<double> marksOf(const ScanSurface& surface) {
+  std::vector<double> z;
+  for (std::size_t f = 0; f < surface.getFrameCount(); ++f) {
+    try {
+      z.push_back(
+          surface.getFrame(f)->getScanLine()->getPoint(0)->getPosition().z());
+    } catch (const EScanFrameNoScanLine&) {
+      z.push_back(-1.0);
+    }
+  }
+  return z;
+}
+
+TEST(ParallelFilterWalk, RethrowsTheLowestFrameErrorAndDropsScanErrors) {
+  // Surface 1 frame 30 and surface 2 frame 4 throw std::runtime_error;
+  // frames without lines and frames refused with an EScanException are
+  // passed over.
+  for (unsigned threads = 1; threads <= 4; ++threads) {
+    ScanSet set;
+    for (int s = 0; s < 3; ++s) {
+      auto surface = std::make_unique<ScanSurface>();
+      for (int f = 0; f < 60; ++f) {
+        const int mark = 100 * s + f;
+        if (f % 9 == 2) {
+          surface->appendFrame(std::make_unique<ScanFrame>());
+        } else if (f % 11 == 5) {
+          surface->appendFrame(markedFrame(-2.0, mark));
+        } else if (mark == 130 || mark == 204) {
+          surface->appendFrame(markedFrame(-1.0, mark));
+        } else {
+          surface->appendFrame(markedFrame(0.0, mark));
+        }
+      }
+      surface->setComplete();
+      set.addSurface(std::move(surface));
+    }
+    try {
+      applyFilterParallel(MarkingFilter(), set, threads);
+      ADD_FAILURE() << "no exception, threads " << threads;
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "130") << threads;
+    }
+    for (int s = 0; s < 3; ++s) {
+      const std::vector<double> z = marksOf(*set.getSurface(s));
+      for (int f = 0; f < 60; ++f) {
+        const double expected = f % 9 == 2 ? -1.0 : f % 11 == 5 ? 0.0 : 1.0;
+        if (100 * s + f < 130) {
+          EXPECT_EQ(z[f], expected) << s << " " << f << " threads " << threads;
+        } else if (threads == 1 || 100 * s + f == 130 || 100 * s + f == 204) {
+          // One thread stops at the error, as the serial walk does.
+          EXPECT_EQ(z[f], expected == 1.0 ? 0.0 : expected) << s << " " << f;
+        } else {
+          EXPECT_TRUE(z[f] == expected || z[f] == 0.0) << s << " " << f;
+        }
+      }
+    }
+  }
+}
+
+TEST(ParallelFilterWalk, FiltersAPrefixOfASurfaceBeingFilledOnce) {
+  // The walk ends where it catches up with the filler, as the serial walk
+  // does: every frame before its end filtered once, none after it.
+  const MarkingFilter filter;
+  for (int round = 0; round < 3; ++round) {
+    ScanSurface surface;
+    for (int f = 0; f < 20; ++f) surface.appendFrame(markedFrame(0.0, f));
+    std::atomic<bool> walking{true};
+    auto filler = std::async(std::launch::async, [&surface, &walking] {
+      for (int f = 20; f < 300 && walking.load(); ++f) {
+        surface.appendFrame(markedFrame(0.0, f));
+        if (f % 5 == 0)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      surface.setComplete();
+    });
+    const std::size_t before = surface.getFrameCount();
+    ParallelFilterWalk walk(filter, surface);
+    auto helper = std::async(std::launch::async, [&walk] { walk.work(); });
+    walk.work();
+    ASSERT_EQ(helper.wait_for(std::chrono::seconds(60)),
+              std::future_status::ready);
+    walk.finish();
+    walking = false;
+    ASSERT_EQ(filler.wait_for(std::chrono::seconds(60)),
+              std::future_status::ready);
+    const std::vector<double> z = marksOf(surface);
+    std::size_t end = 0;
+    while (end < z.size() && z[end] == 1.0) ++end;
+    EXPECT_GE(end, before);
+    for (std::size_t f = end; f < z.size(); ++f) {
+      ASSERT_EQ(z[f], 0.0) << "frame " << f << " of " << z.size();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace QUAX
