@@ -11,6 +11,7 @@
 
 #include "Bindings.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/ParallelFilter.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
@@ -56,25 +57,31 @@ void readSettings(ScanLineFilter& filter, std::wistream& in) {
   }
 }
 
-// threads=: None or a count of at least one. The filters run serially for
-// now; the count is the one the library's parallel walk will take.
-void checkThreads(const py::object& threads) {
-  if (threads.is_none()) return;
+// threads=: None (the library's serial walk) or a count of at least one
+// (the parallel walk on that many threads, the same result).
+unsigned checkThreads(const py::object& threads) {
+  if (threads.is_none()) return 0;
   if (!py::isinstance<py::int_>(threads)) {
     throw py::type_error("threads must be None or an int");
   }
-  if (threads.cast<long long>() < 1) {
-    throw py::value_error("threads must be at least 1");
+  const long long count = threads.cast<long long>();
+  if (count < 1 || count > 4096) {
+    throw py::value_error("threads must be from 1 to 4096");
   }
+  return static_cast<unsigned>(count);
 }
 
 void apply(const ScanLineFilter& filter, SetHandle& set,
            const py::object& threads) {
-  checkThreads(threads);
+  const unsigned count = checkThreads(threads);
   const auto use = useFilter(filter);
   UseMark mark({set.store.get()}, true);
   py::gil_scoped_release release;
-  filter.applyFilter(*set.set);
+  if (count == 0) {
+    filter.applyFilter(*set.set);
+  } else {
+    QUAX::applyFilterParallel(filter, *set.set, count);
+  }
 }
 
 py::array_t<double> filterPoints(const ScanLineFilter& filter,
@@ -194,8 +201,11 @@ already filtered staying changed.
 
 The GIL is released meanwhile; other threads may use other scan sets (the
 scan raises RuntimeError if used from Python before the call returns).
-threads: None or a count of at least 1; the filter runs in the calling
-thread for now.)doc")
+threads: None runs the library's serial walk on the calling thread; a count
+of at least 1 runs its parallel walk on that many threads, with the same
+result bit for bit. With threads, of the exceptions other than scan
+exceptions the one of the lowest frame reaches the caller after every thread
+has stopped, and frames after it may have been filtered too.)doc")
       .def("filter_points", &filterPoints, py::arg("points"), R"doc(
 The filtered points of one scan line: applies the filter, as apply() does, to
 a line holding a copy of `points` ((n, 3) float64) and returns its points as
