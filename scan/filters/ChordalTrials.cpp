@@ -28,7 +28,8 @@ constexpr std::uint32_t kNoHits = 0xffffffffu;
 // SSE2 is there: its lanes round as the scalar operations do.
 double largestSquaredDeviation(const double* xs, const double* ys,
                                const double* zs, std::size_t from,
-                               std::size_t to, const ChordLine& line) {
+                               std::size_t to, const ChordLine& line,
+                               double* squares) {
   const double ox = line.origin.x();
   const double oy = line.origin.y();
   const double oz = line.origin.z();
@@ -60,6 +61,7 @@ double largestSquaredDeviation(const double* xs, const double* ys,
       const __m128d squared =
           _mm_add_pd(_mm_add_pd(_mm_mul_pd(fx, fx), _mm_mul_pd(fy, fy)),
                      _mm_mul_pd(fz, fz));
+      _mm_storeu_pd(squares + (j - from), squared);
       // maxpd gives its second operand when the first is not a number.
       largest = _mm_max_pd(squared, largest);
     }
@@ -74,6 +76,7 @@ double largestSquaredDeviation(const double* xs, const double* ys,
     const double fy = ys[j] - (oy + dy * t);
     const double fz = zs[j] - (oz + dz * t);
     const double squared = fx * fx + fy * fy + fz * fz;
+    squares[j - from] = squared;
     if (squared > best) best = squared;
   }
   return best;
@@ -93,6 +96,9 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan) {
   _xs.resize(n);
   _ys.resize(n);
   _zs.resize(n);
+  _squares.resize(n);
+  _squaresAnchor = n;  // none
+  _squaresStep = n;
   for (std::size_t i = 0; i < n; ++i) {
     _xs[i] = p[i].x();
     _ys[i] = p[i].y();
@@ -135,8 +141,11 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
     return;
   }
   const ChordLine line(_p[anchor], chord, span);
-  const double squared = largestSquaredDeviation(
-      _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1, line);
+  const double squared =
+      largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
+                              step + 1, line, _squares.data());
+  _squaresAnchor = anchor;
+  _squaresStep = step;
   memo.largest[k] = squared == -kInfinity ? -kInfinity : std::sqrt(squared);
 }
 
@@ -148,24 +157,19 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = memo.info[step - anchor - 1];
   info.hitsBegin = static_cast<std::uint32_t>(memo.hits.size());
-  const Vector chord = _p[step + 1] - _p[anchor];
-  const ChordLine line(_p[anchor], chord, chord.length());
-  const double ox = line.origin.x();
-  const double oy = line.origin.y();
-  const double oz = line.origin.z();
-  const double dx = line.direction.x();
-  const double dy = line.direction.y();
-  const double dz = line.direction.z();
-  const double* xs = _xs.data();
-  const double* ys = _ys.data();
-  const double* zs = _zs.data();
+  // The sums of squares are still there when the step was the last one
+  // measured, as it is when it ends the span of the run that met it first.
+  if (_squaresAnchor != anchor || _squaresStep != step) {
+    const Vector chord = _p[step + 1] - _p[anchor];
+    largestSquaredDeviation(
+        _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
+        ChordLine(_p[anchor], chord, chord.length()), _squares.data());
+    _squaresAnchor = anchor;
+    _squaresStep = step;
+  }
   double largest = -kInfinity;
   for (std::size_t j = anchor + 1; j <= step; ++j) {
-    const double t = (xs[j] - ox) * dx + (ys[j] - oy) * dy + (zs[j] - oz) * dz;
-    const double fx = xs[j] - (ox + dx * t);
-    const double fy = ys[j] - (oy + dy * t);
-    const double fz = zs[j] - (oz + dz * t);
-    const double squared = fx * fx + fy * fy + fz * fz;
+    const double squared = _squares[j - anchor - 1];
     if (squared > largest) {
       largest = squared;
       memo.hits.push_back(

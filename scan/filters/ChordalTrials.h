@@ -63,6 +63,10 @@ class ChordalTrials {
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
   std::vector<double> _xs, _ys, _zs;  // the positions' coordinates
+  // The sums of squares of the deviations of the step last measured.
+  std::vector<double> _squares;
+  std::size_t _squaresAnchor = 0;
+  std::size_t _squaresStep = 0;
   double _maxSpan = 0.0;
   std::vector<AnchorMemo> _anchors;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
