@@ -119,8 +119,7 @@ enum Field {
 }  // namespace
 
 struct ScanAverageFilter::Scratch {
-  std::vector<Point> positions;       // the line as it was before the pass
-  std::vector<double> axes;           // the same by axis, padded (see pass)
+  std::vector<double> axes;  // the line as it was before the pass, by axis
   std::vector<unsigned char> ring;    // proximity of i to i + 1 ... i + half
   std::vector<unsigned char> nearby;  // per point of a chunk and position k
   std::vector<double> fields;         // per field and point of a chunk
@@ -263,9 +262,6 @@ void ScanAverageFilter::filterLine(
     ~Lease() { filter.returnScratch(scratch); }
   } lease{*this, takeScratch()};
   Scratch& buffers = *lease.scratch;
-  std::vector<Point>& q = buffers.positions;
-  if (q.size() < count) q.resize(count);
-  for (std::size_t j = 0; j < count; ++j) q[j] = line->getPoint(j)->position();
 
   const std::int64_t m = static_cast<std::int64_t>(count);
   const std::int64_t half = n / 2;
@@ -314,13 +310,15 @@ void ScanAverageFilter::filterLine(
     xs[pad + count + j] = ys[pad + count + j] = zs[pad + count + j] = 0.0;
   }
   for (std::size_t j = 0; j < count; ++j) {
-    xs[pad + j] = q[j].x();
-    ys[pad + j] = q[j].y();
-    zs[pad + j] = q[j].z();
+    const Point& position = line->getPoint(j)->position();
+    xs[pad + j] = position.x();
+    ys[pad + j] = position.y();
+    zs[pad + j] = position.z();
   }
   xs += pad;  // xs[j] is the x of point j, for j from -pad to count + pad
   ys += pad;
   zs += pad;
+  auto q = [xs, ys, zs](std::int64_t j) { return Point(xs[j], ys[j], zs[j]); };
   unsigned char* ring = buffers.ring.data();
   const double tolerance = zeroVectorTolerance<double>();
   const DistanceBound proximity(limit);
@@ -333,7 +331,7 @@ void ScanAverageFilter::filterLine(
     // pass (a forward half-window with fewer than two qualifying points).
     std::int64_t reached = end;
     for (std::int64_t i = begin; i < end; ++i) {
-      const Point& p = q[static_cast<std::size_t>(i)];
+      const Point p = q(i);
       unsigned char* nearby = buffers.nearby.data() +
                               static_cast<std::size_t>((i - begin) * positions);
       const std::int64_t first = i - half;  // index of window position 0
@@ -343,8 +341,7 @@ void ScanAverageFilter::filterLine(
         unsigned char* row =
             ring + (static_cast<std::size_t>(i) & rowMask) * stride;
         for (std::int64_t d = 1; d <= half; ++d) {
-          row[d - 1] = i + d < m &&
-                       proximity.holds(p - q[static_cast<std::size_t>(i + d)]);
+          row[d - 1] = i + d < m && proximity.holds(p - q(i + d));
         }
         for (std::int64_t k = 0; k < positions; ++k) {
           if (k < kBegin || k >= kEnd) {
@@ -364,8 +361,7 @@ void ScanAverageFilter::filterLine(
       } else {
         for (std::int64_t k = 0; k < positions; ++k) {
           nearby[k] =
-              k >= kBegin && k < kEnd &&
-              proximity.holds(p - q[static_cast<std::size_t>(first + k)]);
+              k >= kBegin && k < kEnd && proximity.holds(p - q(first + k));
         }
       }
 
@@ -373,7 +369,7 @@ void ScanAverageFilter::filterLine(
       std::int64_t qualified = 0;
       for (std::int64_t k = 0; k <= half; ++k) {
         if (!nearby[k]) continue;
-        sum = sum + q[static_cast<std::size_t>(first + k)].toVector();
+        sum = sum + q(first + k).toVector();
         ++qualified;
       }
       // Only a point with a coordinate that is not a finite number fails to
@@ -394,7 +390,7 @@ void ScanAverageFilter::filterLine(
       qualified = 0;
       for (std::int64_t k = half; k < n; ++k) {
         if (!nearby[k]) continue;
-        sum = sum + q[static_cast<std::size_t>(first + k)].toVector();
+        sum = sum + q(first + k).toVector();
         ++qualified;
       }
       if (qualified < 2) {
