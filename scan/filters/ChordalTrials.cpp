@@ -90,6 +90,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan) {
     memo.largest.clear();
     memo.info.clear();
     memo.hits.clear();
+    memo.from = kNoSpan;
   }
   _touched.clear();
   if (_anchors.size() < n) _anchors.resize(n);
@@ -191,6 +192,15 @@ std::int64_t ChordalTrials::run(double deviationLimit) {
   std::size_t i = 1;
   while (i + 1 < n) {
     AnchorMemo& memo = _anchors[anchor];
+    // The span walked last from here, when this limit walks it the same way.
+    if (memo.from == i && deviationLimit > memo.above &&
+        deviationLimit <= memo.upTo) {
+      _kept.push_back(static_cast<std::uint32_t>(memo.keep));
+      anchor = memo.keep;
+      i = memo.end + 1;
+      continue;
+    }
+    const std::size_t from = i;
     const std::size_t base = anchor + 1;
     const std::size_t steps = n - 1 - base;  // steps this anchor can meet
     std::size_t k = i - base;
@@ -224,11 +234,31 @@ std::int64_t ChordalTrials::run(double deviationLimit) {
     StepInfo& info = memo.info[k];
     std::size_t keep = i;
     if (info.kind == StepKind::kFault) throw EMathZeroVector();
+    // The limits that walk this span the same way: above every step passed
+    // (and the running maximum before the one reached), up to the one
+    // reached.
+    double above = -kInfinity;
+    for (std::size_t passed = from - base; passed < k; ++passed) {
+      if (memo.largest[passed] > above) above = memo.largest[passed];
+    }
+    double upTo = kInfinity;
     if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);
-      const Hit* hit = memo.hits.data() + info.hitsBegin;
+      const Hit* first = memo.hits.data() + info.hitsBegin;
+      const Hit* hit = first;
       while (!(hit->deviation >= deviationLimit)) ++hit;
       keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
+      upTo = hit->deviation;
+      if (hit != first && hit[-1].deviation > above) {
+        above = hit[-1].deviation;
+      }
+    }
+    if (!noLimit) {
+      memo.from = from;
+      memo.above = above;
+      memo.upTo = upTo;
+      memo.end = i;
+      memo.keep = keep;
     }
     _kept.push_back(static_cast<std::uint32_t>(keep));
     anchor = keep;

@@ -55,7 +55,15 @@ class ChordalTrials {
     std::vector<double> largest;
     std::vector<StepInfo> info;
     std::vector<Hit> hits;
+    // The last span walked from this anchor: started at step `from`, every
+    // limit in (above, upTo] ends it at step `end` and keeps `keep`.
+    std::size_t from = kNoSpan;
+    double above = 0.0;
+    double upTo = 0.0;
+    std::size_t end = 0;
+    std::size_t keep = 0;
   };
+  static constexpr std::size_t kNoSpan = ~std::size_t{0};
 
   void measure(std::size_t anchor, std::size_t step);
   void findHits(std::size_t anchor, std::size_t step);
