@@ -20,7 +20,7 @@ constexpr std::size_t kGroupShift = 3;
 
 // Spans shorter than this are tested point by point: the blocks pay off only
 // on longer ones.
-constexpr std::size_t kPlainSpan = 16;
+constexpr std::size_t kPlainSpan = 8;
 
 // A relative allowance for the rounding of the bound itself.
 constexpr double kBoundSlack = 1e-9;
