@@ -65,7 +65,19 @@ inline Lanes operator+(Lanes a, Lanes b) { return {_mm_add_pd(a.v, b.v)}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
 inline Lanes operator*(Lanes a, Lanes b) { return {_mm_mul_pd(a.v, b.v)}; }
 inline Lanes operator/(Lanes a, Lanes b) { return {_mm_div_pd(a.v, b.v)}; }
+// The square roots as std::sqrt takes them. Elsewhere std::sqrt is
+// correctly rounded, as the instruction is; a Windows C library may round
+// some roots otherwise (Wine's does), so there they are taken lane by lane,
+// and the result stays that of the scalar rule.
+#ifdef _WIN32
+inline Lanes sqrtOf(Lanes a) {
+  double lanes[2];
+  _mm_storeu_pd(lanes, a.v);
+  return {_mm_set_pd(std::sqrt(lanes[1]), std::sqrt(lanes[0]))};
+}
+#else
 inline Lanes sqrtOf(Lanes a) { return {_mm_sqrt_pd(a.v)}; }
+#endif
 #else
 struct Lanes {
   double a, b;
