@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Scan line filters on laser profiles of 2,000 and 8,000 points: points per
-// second, and allocations per filtered line once the buffers are warm.
+// second, allocations per filtered line once the buffers are warm, and the
+// speed against the plain step-by-step algorithms of the tests'
+// ReferenceFilters.h (the "x plain" counter; the BM_..._Plain benchmarks run
+// those alone).
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "scan/filters/FilterAccess.h"
@@ -19,6 +26,7 @@
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
 #include "scan/model/ScanSurface.h"
+#include "tests/scan/filters/ReferenceFilters.h"
 #include "util/VXException.h"
 
 // Counts every allocation of the process (the library's included), so that
@@ -80,10 +88,44 @@ void restore(ScanLine& line, const std::vector<Point>& points) {
   }
 }
 
+// A plain algorithm, and a name for what it runs.
+struct Plain {
+  std::string key;
+  std::function<void(const std::vector<Point>&)> run;
+  void operator()(const std::vector<Point>& points) const { run(points); }
+};
+
+// Seconds of processor time per run of `plain` on `points`, over runs of at
+// least a tenth of a second in all; measured once per algorithm and line
+// (the benchmark calls its function several times).
+double plainSeconds(const Plain& plain, const std::vector<Point>& points) {
+  static std::map<std::string, double> measured;
+  const std::string key = plain.key + "/" + std::to_string(points.size());
+  const auto known = measured.find(key);
+  if (known != measured.end()) return known->second;
+  long runs = 0;
+  const std::clock_t start = std::clock();
+  std::clock_t now = start;
+  do {
+    try {
+      plain(points);
+    } catch (const QUAX::EVXException&) {
+    }
+    ++runs;
+    now = std::clock();
+  } while (now - start < CLOCKS_PER_SEC / 10);
+  const double seconds = static_cast<double>(now - start) / CLOCKS_PER_SEC /
+                         static_cast<double>(runs);
+  measured[key] = seconds;
+  return seconds;
+}
+
 // Runs `filter` on the line of `state.range(0)` points, restoring it before
-// each run, and reports points per second and allocations per line.
+// each run, and reports points per second, allocations per line and how many
+// times faster than `plain` on the same points it runs.
 template <class Filter>
-void runFilter(benchmark::State& state, const Filter& filter) {
+void runFilter(benchmark::State& state, const Filter& filter,
+               const Plain& plain) {
   const std::vector<Point> points =
       profile(static_cast<std::size_t>(state.range(0)));
   // A copied line keeps its points in one block, which restoring refills
@@ -96,6 +138,7 @@ void runFilter(benchmark::State& state, const Filter& filter) {
   }
   std::size_t kept = 0;
   const long long before = allocations.load();
+  const std::clock_t start = std::clock();
   for (auto _ : state) {
     restore(line, points);
     try {
@@ -105,13 +148,79 @@ void runFilter(benchmark::State& state, const Filter& filter) {
     kept = line.getPointCount();
     benchmark::DoNotOptimize(line.getPoint(0));
   }
+  const double seconds = static_cast<double>(std::clock() - start) /
+                         CLOCKS_PER_SEC /
+                         static_cast<double>(state.iterations());
+  const long long allocated = allocations.load() - before;
+  state.counters["x plain"] =
+      seconds > 0.0 ? plainSeconds(plain, points) / seconds : 0.0;
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.counters["lines/s"] = benchmark::Counter(
       static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["allocs/line"] =
-      static_cast<double>(allocations.load() - before) /
-      static_cast<double>(state.iterations());
+      static_cast<double>(allocated) / static_cast<double>(state.iterations());
   state.counters["kept"] = static_cast<double>(kept);
+}
+
+// Runs `plain` alone on the points, for points per second.
+void runPlain(benchmark::State& state, const Plain& plain) {
+  const std::vector<Point> points =
+      profile(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    try {
+      plain(points);
+    } catch (const QUAX::EVXException&) {
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.counters["lines/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The plain algorithms, as ReferenceFilters.h writes them.
+Plain plainAverage(int n) {
+  // The filter's weights: the integer part of 100 exp(-x^2 / 2 sigma^2).
+  std::vector<int> weights;
+  const double sigma = n / 6.0;
+  for (int k = 0; k < n; ++k) {
+    const double x = k - n / 2;
+    weights.push_back(
+        static_cast<int>(std::exp(((x * x) * -0.5) / sigma / sigma) * 100.0));
+  }
+  return Plain{"average/" + std::to_string(n),
+               [n, weights](const std::vector<Point>& points) {
+                 benchmark::DoNotOptimize(
+                     QUAX::reference::average(points, n, 500.0, weights));
+               }};
+}
+
+Plain plainChordalDeviation(double limit) {
+  return Plain{"chordal/" + std::to_string(limit),
+               [limit](const std::vector<Point>& points) {
+                 benchmark::DoNotOptimize(
+                     QUAX::reference::chordalDeviation(points, limit, 2000.0));
+               }};
+}
+
+Plain plainNPoint(int algorithm) {
+  return Plain{
+      "npoint/" + std::to_string(algorithm),
+      [algorithm](const std::vector<Point>& points) {
+        bool exact = false;
+        switch (algorithm) {
+          case 0:
+            benchmark::DoNotOptimize(QUAX::reference::equalIndex(points, 200));
+            break;
+          case 1:
+            benchmark::DoNotOptimize(
+                QUAX::reference::equalArcLength(points, 200, exact));
+            break;
+          default:
+            benchmark::DoNotOptimize(
+                QUAX::reference::chordalSearch(points, 200));
+            break;
+        }
+      }};
 }
 
 // The cost of restoring the line alone, to be taken off the figures below.
@@ -128,8 +237,10 @@ void BM_RestoreLine(benchmark::State& state) {
 BENCHMARK(BM_RestoreLine)->Arg(2000)->Arg(8000);
 
 void BM_AverageFilter(benchmark::State& state) {
-  runFilter(state, QUAX::ScanAverageFilter(
-                       static_cast<std::int32_t>(state.range(1)), 500.0));
+  runFilter(
+      state,
+      QUAX::ScanAverageFilter(static_cast<std::int32_t>(state.range(1)), 500.0),
+      plainAverage(static_cast<int>(state.range(1))));
 }
 BENCHMARK(BM_AverageFilter)
     ->ArgNames({"points", "n"})
@@ -139,9 +250,9 @@ BENCHMARK(BM_AverageFilter)
     ->Args({8000, 9});
 
 void BM_ChordalDeviationFilter(benchmark::State& state) {
-  runFilter(state,
-            QUAX::ScanChordalDeviationFilter(
-                static_cast<double>(state.range(1)) / 1000.0, 2000.0, 8000));
+  const double limit = static_cast<double>(state.range(1)) / 1000.0;
+  runFilter(state, QUAX::ScanChordalDeviationFilter(limit, 2000.0, 8000),
+            plainChordalDeviation(limit));
 }
 BENCHMARK(BM_ChordalDeviationFilter)
     ->ArgNames({"points", "limit_um"})
@@ -155,7 +266,8 @@ void BM_NPointFilter(benchmark::State& state) {
       state,
       QUAX::ScanNPointFilter(
           200, static_cast<QUAX::ScanNPointFilter::ScanNPointFilterAlgorithm>(
-                   state.range(1))));
+                   state.range(1))),
+      plainNPoint(static_cast<int>(state.range(1))));
 }
 BENCHMARK(BM_NPointFilter)
     ->ArgNames({"points", "algorithm"})
@@ -165,6 +277,31 @@ BENCHMARK(BM_NPointFilter)
     ->Args({8000, 1})
     ->Args({2000, 2})
     ->Args({8000, 2});
+
+void BM_AverageFilter_Plain(benchmark::State& state) {
+  runPlain(state, plainAverage(static_cast<int>(state.range(1))));
+}
+BENCHMARK(BM_AverageFilter_Plain)
+    ->ArgNames({"points", "n"})
+    ->Args({2000, 5})
+    ->Args({2000, 9});
+
+void BM_ChordalDeviationFilter_Plain(benchmark::State& state) {
+  runPlain(state,
+           plainChordalDeviation(static_cast<double>(state.range(1)) / 1000.0));
+}
+BENCHMARK(BM_ChordalDeviationFilter_Plain)
+    ->ArgNames({"points", "limit_um"})
+    ->Args({2000, 50})
+    ->Args({8000, 200});
+
+void BM_NPointFilter_Plain(benchmark::State& state) {
+  runPlain(state, plainNPoint(static_cast<int>(state.range(1))));
+}
+BENCHMARK(BM_NPointFilter_Plain)
+    ->ArgNames({"points", "algorithm"})
+    ->Args({2000, 1})
+    ->Args({2000, 2});
 
 // applyFilter over a set of one surface with 100 frames of
 // `state.range(0)` points: the walk with its read guards, frame fetches and

@@ -20,7 +20,7 @@ constexpr std::size_t kGroupShift = 3;
 
 // Spans shorter than this are tested point by point: the blocks pay off only
 // on longer ones.
-constexpr std::size_t kPlainSpan = 16;
+constexpr std::size_t kPlainSpan = 8;
 
 // A relative allowance for the rounding of the bound itself.
 constexpr double kBoundSlack = 1e-9;
@@ -32,7 +32,12 @@ double squaredLength(const Vector& v) {
 
 // The larger of two values, not a number when either is not: a block with a
 // coordinate that is not a number is then always tested point by point.
-double maxOf(double a, double b) { return a >= b ? a : (b > a ? b : a + b); }
+// Written to compile to selects rather than branches, whose outcomes follow
+// the data.
+double maxOf(double a, double b) {
+  const double larger = a > b ? a : b;  // b when either is not a number
+  return a == a ? larger : a;
+}
 
 // The squared turn |u - reference| of a chord from a block's reference.
 double turnOf(const Vector& u, const ChordBlock& block) {
@@ -52,12 +57,23 @@ double deviationFrom(const Point& origin, const Vector& u, const Point& q) {
 }  // namespace
 
 double deviationRounding(const Point* p, std::size_t n) {
-  double scale = 0.0;
+  // The largest magnitude per axis, and a sum that is not a number once a
+  // coordinate is not finite (0 times infinity is not a number either).
+  double sx = 0.0;
+  double sy = 0.0;
+  double sz = 0.0;
+  double finite = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
-    scale = maxOf(scale, std::fabs(p[i].x()));
-    scale = maxOf(scale, std::fabs(p[i].y()));
-    scale = maxOf(scale, std::fabs(p[i].z()));
+    const double x = std::fabs(p[i].x());
+    const double y = std::fabs(p[i].y());
+    const double z = std::fabs(p[i].z());
+    sx = x > sx ? x : sx;
+    sy = y > sy ? y : sy;
+    sz = z > sz ? z : sz;
+    finite += x * 0.0 + y * 0.0 + z * 0.0;
   }
+  const double scale =
+      (sx > sy ? (sx > sz ? sx : sz) : (sy > sz ? sy : sz)) + finite;
   // A deviation is made of a difference of positions, a dot product, a foot
   // point and a length, each rounded once per coordinate: its error, and that
   // of the bound of a turned chord, stays far below 64 units of the largest
@@ -70,8 +86,11 @@ double deviationRounding(const Point* p, std::size_t n) {
 // the span checks its bound against the new chord, and only a block whose
 // bound reaches the limit (less the rounding allowance) has its points tested
 // exactly, in order, as the plain walk tests them. A block so tested takes
-// the new chord as its reference. The first point at or beyond the limit is
-// therefore the plain walk's, and the kept points are the same.
+// the new chord as its reference. Above the blocks, one summary bounds all
+// whole groups of the span and one the closed blocks of the open group, so
+// that a step whose chord turns little checks three bounds. The first point
+// at or beyond the limit is therefore the plain walk's, and the kept points
+// are the same.
 std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
                                    double deviationLimit, double maxSpan,
                                    Point* out, ChordalWork& work) {
@@ -90,6 +109,8 @@ std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
   const std::size_t none = n;  // no block holds for this anchor yet
   for (std::size_t b = 0; b < blockCount; ++b) blocks[b].anchor = none;
   for (std::size_t g = 0; g < groupCount; ++g) groups[g].anchor = none;
+  work.whole.anchor = none;
+  work.closed.anchor = none;
 
   std::size_t kept = 0;
   std::size_t anchor = 0;
@@ -135,22 +156,28 @@ std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
       }
     }
 
+    // Whether `unit` (a block, a group or a summary) holds for this anchor
+    // and its bound stays below the limit; `bound`, when given, receives
+    // that bound of its deviations from the chord.
+    auto holds = [&](const ChordBlock& unit, double* bound) {
+      if (unit.anchor != anchor) return false;
+      const double slack = below - unit.deviation;
+      const double drift = unit.reachSquared * turnOf(u, unit);
+      if (!(slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack))) {
+        return false;
+      }
+      if (bound) *bound = unit.deviation + std::sqrt(drift);
+      return true;
+    };
+
     // Tests block b: false when its bound stays below the limit or its
     // points, tested one by one, do; true when a point reaches the limit
-    // (the kept point and the anchor are then updated). `bound` receives an
-    // upper bound of the block's deviations from the chord.
+    // (`hit` is then set). `bound` receives an upper bound of the block's
+    // deviations from the chord.
     std::size_t hit = none;
-    auto blockReaches = [&](std::size_t b, double& bound) {
+    auto blockReaches = [&](std::size_t b, double* bound) {
       ChordBlock& block = blocks[b];
-      if (block.anchor == anchor) {
-        const double slack = below - block.deviation;
-        const double turn = turnOf(u, block);
-        const double drift = block.reachSquared * turn;
-        if (slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack)) {
-          bound = block.deviation + std::sqrt(drift);
-          return false;
-        }
-      }
+      if (holds(block, bound)) return false;
       // The points of the block in the span, tested as the plain walk does.
       const std::size_t first =
           b << kBlockShift > anchor + 1 ? b << kBlockShift : anchor + 1;
@@ -170,50 +197,73 @@ std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
       }
       block =
           ChordBlock{u.x(), u.y(), u.z(), std::sqrt(largest), reach, anchor};
-      bound = block.deviation;
+      if (bound) *bound = block.deviation;
       return false;
     };
 
-    // Whole groups of blocks before the one of p[i] are passed over by the
-    // group's bound; a group that reaches the limit is tested block by block
-    // and then bounded afresh from its blocks' bounds.
-    const std::size_t firstBlock = (anchor + 1) >> kBlockShift;
-    const std::size_t lastBlock = i >> kBlockShift;
-    const std::size_t openGroup = lastBlock >> kGroupShift;
-    double bound = 0.0;
-    for (std::size_t g = firstBlock >> kGroupShift; g < openGroup; ++g) {
-      ChordBlock& group = groups[g];
-      if (group.anchor == anchor) {
-        const double slack = below - group.deviation;
-        const double drift = group.reachSquared * turnOf(u, group);
-        if (slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack)) {
-          continue;
-        }
-      }
-      const std::size_t from =
-          g << kGroupShift > firstBlock ? g << kGroupShift : firstBlock;
-      const std::size_t to = ((g + 1) << kGroupShift) - 1;
+    // Tests blocks from ... to - 1 in order, as blockReaches does, and
+    // bounds them afresh as one unit (the chord is its reference) unless a
+    // point reaches the limit. Bounds of bounds: each regrouping adds its
+    // own rounding allowance.
+    auto blocksReach = [&](std::size_t from, std::size_t to, ChordBlock& unit) {
       double largest = 0.0;
       double reach = 0.0;
-      for (std::size_t b = from; b <= to; ++b) {
-        if (blockReaches(b, bound)) break;
+      double bound = 0.0;
+      for (std::size_t b = from; b < to; ++b) {
+        if (blockReaches(b, &bound)) return true;
         largest = maxOf(largest, bound);
         reach = maxOf(reach, blocks[b].reachSquared);
       }
-      if (hit != none) break;
-      // Bounds of bounds: each regrouping adds its own rounding allowance.
-      group = ChordBlock{u.x(), u.y(),
-                         u.z(), largest * (1.0 + kBoundSlack) + rounding,
-                         reach, anchor};
+      unit = ChordBlock{u.x(), u.y(),
+                        u.z(), largest * (1.0 + kBoundSlack) + rounding,
+                        reach, anchor};
+      return false;
+    };
+
+    // The span's points fall in three parts: whole groups of blocks, the
+    // closed blocks of the open group, and the block of p[i]. The whole
+    // groups are passed over by one summary of them all and the closed
+    // blocks by one of theirs while those hold; a part whose summary does
+    // not is tested unit by unit and summarized afresh.
+    const std::size_t firstBlock = (anchor + 1) >> kBlockShift;
+    const std::size_t lastBlock = i >> kBlockShift;
+    const std::size_t firstGroup = firstBlock >> kGroupShift;
+    const std::size_t openGroup = lastBlock >> kGroupShift;
+    if (firstGroup < openGroup &&
+        !(work.wholeEnd == openGroup && holds(work.whole, nullptr))) {
+      double largest = 0.0;
+      double reach = 0.0;
+      for (std::size_t g = firstGroup; g < openGroup; ++g) {
+        ChordBlock& group = groups[g];
+        double bound = 0.0;
+        if (!holds(group, &bound)) {
+          const std::size_t from =
+              g << kGroupShift > firstBlock ? g << kGroupShift : firstBlock;
+          if (blocksReach(from, (g + 1) << kGroupShift, group)) break;
+          bound = group.deviation;
+        }
+        largest = maxOf(largest, bound);
+        reach = maxOf(reach, group.reachSquared);
+      }
+      if (hit == none) {
+        work.whole = ChordBlock{u.x(), u.y(),
+                                u.z(), largest * (1.0 + kBoundSlack) + rounding,
+                                reach, anchor};
+        work.wholeEnd = openGroup;
+      }
     }
     if (hit == none) {
       const std::size_t from = openGroup << kGroupShift > firstBlock
                                    ? openGroup << kGroupShift
                                    : firstBlock;
-      for (std::size_t b = from; b <= lastBlock; ++b) {
-        if (blockReaches(b, bound)) break;
+      if (from < lastBlock &&
+          !(work.closedEnd == lastBlock && holds(work.closed, nullptr))) {
+        if (!blocksReach(from, lastBlock, work.closed)) {
+          work.closedEnd = lastBlock;
+        }
       }
     }
+    if (hit == none) blockReaches(lastBlock, nullptr);
     if (hit != none) {
       const std::size_t keep = hit - 1 == anchor ? hit : hit - 1;
       out[kept++] = p[keep];

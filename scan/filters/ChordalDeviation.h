@@ -30,6 +30,12 @@ struct ChordBlock {
 struct ChordalWork {
   std::vector<ChordBlock> blocks;
   std::vector<ChordBlock> groups;  // of 8 blocks, bounded by their bounds
+  // Summaries: of the span's whole groups (those before group wholeEnd),
+  // and of the closed blocks of the open group (before block closedEnd).
+  ChordBlock whole{};
+  ChordBlock closed{};
+  std::size_t wholeEnd = 0;
+  std::size_t closedEnd = 0;
 };
 
 // Thins the positions p[0] ... p[n - 1] (n >= 3) and writes the kept ones to

@@ -20,10 +20,11 @@ namespace QUAX {
 // number: at step i from anchor a, the chord from p[a] to p[i + 1] ends the
 // span when the largest deviation of p[a + 1] ... p[i] from it reaches the
 // limit, and the point kept is the first one whose deviation reaches it.
-// So each (anchor, step) met is measured once, with its largest deviation
-// and the running maxima of its deviations in point order, and every later
-// run reads them: a run costs one comparison per step, plus the steps no
-// earlier run has met.
+// So each (anchor, step) met is measured once for its largest deviation
+// (two points at a time, on a copy of the coordinates by axis), a step that
+// ends a span once more for the running maxima of its deviations in point
+// order, and every later run reads them: a run costs one comparison per step,
+// plus the steps no earlier run has met.
 class ChordalTrials {
  public:
   // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
@@ -39,6 +40,7 @@ class ChordalTrials {
   enum class StepKind : std::uint8_t { kDeviation, kSpan, kFault };
   struct StepInfo {
     std::uint32_t hitsBegin;  // running maxima in _anchors[a].hits
+                              // (all ones: not found yet)
     std::uint32_t hitsCount;
     StepKind kind;
   };
@@ -53,12 +55,26 @@ class ChordalTrials {
     std::vector<double> largest;
     std::vector<StepInfo> info;
     std::vector<Hit> hits;
+    // The last span walked from this anchor: started at step `from`, every
+    // limit in (above, upTo] ends it at step `end` and keeps `keep`.
+    std::size_t from = kNoSpan;
+    double above = 0.0;
+    double upTo = 0.0;
+    std::size_t end = 0;
+    std::size_t keep = 0;
   };
+  static constexpr std::size_t kNoSpan = ~std::size_t{0};
 
   void measure(std::size_t anchor, std::size_t step);
+  void findHits(std::size_t anchor, std::size_t step);
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
+  std::vector<double> _xs, _ys, _zs;  // the positions' coordinates
+  // The sums of squares of the deviations of the step last measured.
+  std::vector<double> _squares;
+  std::size_t _squaresAnchor = 0;
+  std::size_t _squaresStep = 0;
   double _maxSpan = 0.0;
   std::vector<AnchorMemo> _anchors;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstddef>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
 #include "scan/filters/FilterAccess.h"
@@ -43,46 +47,94 @@ constexpr std::int64_t kMaxChunkFlags = 1 << 16;
 using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 
-// What the pass finds for one point: its chord line (through the middle of
-// the backward and forward means, along their difference, made unit), and
-// the point's foot on it with the unit normal towards the point.
-struct PointFrame {
-  Point origin;
-  Vector direction;
-  Point foot;
-  Vector unit;
-  bool framed;  // chord and normal long enough: the point may move
-};
-
-// The foot point o + d.((p - o).d), as _GeoLine projects.
-Point project(const PointFrame& frame, const Point& p) {
-  return frame.origin +
-         frame.direction * ((p - frame.origin).dot(frame.direction));
-}
-
-// The mean of `count` positions from their sum. Dividing by 1, 2 or 4 gives
-// the same bits as multiplying by 1, 0.5 or 0.25, which is cheaper; a count
-// of 0 throws EMathDivisionByZero as the division does.
-Vector meanOf(const Vector& sum, std::int64_t count) {
-  switch (count) {
-    case 1:
-      return sum;
-    case 2:
-      return sum * 0.5;
-    case 4:
-      return sum * 0.25;
-    default:
-      return sum / static_cast<double>(count);
+// Two values computed side by side, each rounded as the scalar operation
+// rounds it: SSE2 lanes where the processor has them, two doubles otherwise.
+#if defined(__SSE2__) || defined(_M_X64)
+struct Lanes {
+  __m128d v;
+  static Lanes load(const double* p) { return {_mm_loadu_pd(p)}; }
+  static Lanes all(double x) { return {_mm_set1_pd(x)}; }
+  void store(double* p) const { _mm_storeu_pd(p, v); }
+  // The lanes where the flag is set, +0 elsewhere.
+  Lanes where(bool first, bool second) const {
+    const __m128i mask = _mm_set_epi64x(second ? -1 : 0, first ? -1 : 0);
+    return {_mm_and_pd(v, _mm_castsi128_pd(mask))};
   }
+};
+inline Lanes operator+(Lanes a, Lanes b) { return {_mm_add_pd(a.v, b.v)}; }
+inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
+inline Lanes operator*(Lanes a, Lanes b) { return {_mm_mul_pd(a.v, b.v)}; }
+inline Lanes operator/(Lanes a, Lanes b) { return {_mm_div_pd(a.v, b.v)}; }
+// The square roots as std::sqrt takes them. Elsewhere std::sqrt is
+// correctly rounded, as the instruction is; a Windows C library may round
+// some roots otherwise (Wine's does), so there they are taken lane by lane,
+// and the result stays that of the scalar rule.
+#ifdef _WIN32
+inline Lanes sqrtOf(Lanes a) {
+  double lanes[2];
+  _mm_storeu_pd(lanes, a.v);
+  return {_mm_set_pd(std::sqrt(lanes[1]), std::sqrt(lanes[0]))};
 }
+#else
+inline Lanes sqrtOf(Lanes a) { return {_mm_sqrt_pd(a.v)}; }
+#endif
+#else
+struct Lanes {
+  double a, b;
+  static Lanes load(const double* p) { return {p[0], p[1]}; }
+  static Lanes all(double x) { return {x, x}; }
+  void store(double* p) const {
+    p[0] = a;
+    p[1] = b;
+  }
+  Lanes where(bool first, bool second) const {
+    return {first ? a : 0.0, second ? b : 0.0};
+  }
+};
+inline Lanes operator+(Lanes x, Lanes y) { return {x.a + y.a, x.b + y.b}; }
+inline Lanes operator-(Lanes x, Lanes y) { return {x.a - y.a, x.b - y.b}; }
+inline Lanes operator*(Lanes x, Lanes y) { return {x.a * y.a, x.b * y.b}; }
+inline Lanes operator/(Lanes x, Lanes y) { return {x.a / y.a, x.b / y.b}; }
+inline Lanes sqrtOf(Lanes x) { return {std::sqrt(x.a), std::sqrt(x.b)}; }
+#endif
+
+// The fields of the points of a chunk, one array of the chunk's length each
+// (plus one, so that pairs may run past an odd end): the window sums and
+// counts of step 1, then the chord line (origin, unit direction), the foot
+// of the point and the unit normal towards it, their lengths, of step 2.
+enum Field {
+  kSumAX,
+  kSumAY,
+  kSumAZ,
+  kCountA,
+  kSumBX,
+  kSumBY,
+  kSumBZ,
+  kCountB,
+  kOriginX,
+  kOriginY,
+  kOriginZ,
+  kDirectionX,
+  kDirectionY,
+  kDirectionZ,
+  kFootX,
+  kFootY,
+  kFootZ,
+  kUnitX,
+  kUnitY,
+  kUnitZ,
+  kChordLength,
+  kDistance,
+  kFieldCount
+};
 
 }  // namespace
 
 struct ScanAverageFilter::Scratch {
-  std::vector<Point> positions;       // the line as it was before the pass
+  std::vector<double> axes;  // the line as it was before the pass, by axis
   std::vector<unsigned char> ring;    // proximity of i to i + 1 ... i + half
   std::vector<unsigned char> nearby;  // per point of a chunk and position k
-  std::vector<PointFrame> frames;     // per point of a chunk
+  std::vector<double> fields;         // per field and point of a chunk
 };
 
 ScanAverageFilter::Scratch* ScanAverageFilter::takeScratch() const {
@@ -199,12 +251,13 @@ void ScanAverageFilter::readSettings(std::wistream& is) {
 //    six times (the distance is symmetric to the bit);
 //  - the chord is made without _GeoLine's repeated length computations;
 //  - the points of a chunk go through one step after the other (window
-//    means, then chords and feet, then weighted offsets), so that the long
-//    chains of divisions and square roots of neighbouring points overlap
-//    instead of waiting for each other. Only the first step decides where
-//    the pass ends, and it runs in point order.
-// The arithmetic and its order are those of _GeoLine and _MathVector, so every
-// result is the same to the bit.
+//    sums, then means, chords and feet, then weighted offsets), so that the
+//    long chains of divisions and square roots of neighbouring points
+//    overlap instead of waiting for each other. Only the first step decides
+//    where the pass ends, and it runs in point order; the two others take
+//    two points at a time, in the two lanes of one instruction.
+// The arithmetic and its order are those of _GeoLine and _MathVector, in every
+// lane, so every result is the same to the bit.
 void ScanAverageFilter::filterLine(
     _ScanLine<double, _ScanPoint<double>>* line) const {
   const std::size_t count = line->getPointCount();
@@ -221,9 +274,6 @@ void ScanAverageFilter::filterLine(
     ~Lease() { filter.returnScratch(scratch); }
   } lease{*this, takeScratch()};
   Scratch& buffers = *lease.scratch;
-  std::vector<Point>& q = buffers.positions;
-  if (q.size() < count) q.resize(count);
-  for (std::size_t j = 0; j < count; ++j) q[j] = line->getPoint(j)->position();
 
   const std::int64_t m = static_cast<std::int64_t>(count);
   const std::int64_t half = n / 2;
@@ -234,7 +284,11 @@ void ScanAverageFilter::filterLine(
   // half + 1 points, so that a backward half-window reads what the earlier
   // points found.
   const bool ringed = half <= kMaxRingedHalfWindow;
-  const std::size_t rows = static_cast<std::size_t>(half + 1);
+  // Rows for at least the last half + 1 points, a power of two so that a
+  // point's row is found without a division.
+  std::size_t rows = 1;
+  while (ringed && rows < static_cast<std::size_t>(half + 1)) rows *= 2;
+  const std::size_t rowMask = rows - 1;
   const std::size_t stride = static_cast<std::size_t>(half);
   if (ringed && buffers.ring.size() < rows * stride) {
     buffers.ring.resize(rows * stride);
@@ -244,9 +298,39 @@ void ScanAverageFilter::filterLine(
   if (chunk < 1) chunk = 1;
   const std::size_t flags = static_cast<std::size_t>(chunk * positions);
   if (buffers.nearby.size() < flags) buffers.nearby.resize(flags);
-  if (buffers.frames.size() < static_cast<std::size_t>(chunk)) {
-    buffers.frames.resize(static_cast<std::size_t>(chunk));
+  // One spare entry per field, so that a chunk of odd length runs in pairs.
+  const std::size_t fieldLength = static_cast<std::size_t>(chunk) + 1;
+  if (buffers.fields.size() < fieldLength * kFieldCount) {
+    buffers.fields.resize(fieldLength * kFieldCount);
   }
+  double* fields = buffers.fields.data();
+  auto field = [fields, fieldLength](Field f) {
+    return fields + static_cast<std::size_t>(f) * fieldLength;
+  };
+  // The positions by axis, with `half` + 1 zeros before and after, so that
+  // the pairs of step 3 read every window position of both points.
+  const std::size_t pad = static_cast<std::size_t>(half) + 1;
+  const std::size_t axisLength = count + 2 * pad;
+  if (buffers.axes.size() < 3 * axisLength) {
+    buffers.axes.resize(3 * axisLength);
+  }
+  double* xs = buffers.axes.data();
+  double* ys = xs + axisLength;
+  double* zs = ys + axisLength;
+  for (std::size_t j = 0; j < pad; ++j) {
+    xs[j] = ys[j] = zs[j] = 0.0;
+    xs[pad + count + j] = ys[pad + count + j] = zs[pad + count + j] = 0.0;
+  }
+  for (std::size_t j = 0; j < count; ++j) {
+    const Point& position = line->getPoint(j)->position();
+    xs[pad + j] = position.x();
+    ys[pad + j] = position.y();
+    zs[pad + j] = position.z();
+  }
+  xs += pad;  // xs[j] is the x of point j, for j from -pad to count + pad
+  ys += pad;
+  zs += pad;
+  auto q = [xs, ys, zs](std::int64_t j) { return Point(xs[j], ys[j], zs[j]); };
   unsigned char* ring = buffers.ring.data();
   const double tolerance = zeroVectorTolerance<double>();
   const DistanceBound proximity(limit);
@@ -259,24 +343,24 @@ void ScanAverageFilter::filterLine(
     // pass (a forward half-window with fewer than two qualifying points).
     std::int64_t reached = end;
     for (std::int64_t i = begin; i < end; ++i) {
-      const Point& p = q[static_cast<std::size_t>(i)];
+      const Point p = q(i);
       unsigned char* nearby = buffers.nearby.data() +
                               static_cast<std::size_t>((i - begin) * positions);
       const std::int64_t first = i - half;  // index of window position 0
       const std::int64_t kBegin = first < 0 ? -first : 0;
       const std::int64_t kEnd = m - first < positions ? m - first : positions;
       if (ringed) {
-        unsigned char* row = ring + static_cast<std::size_t>(i) % rows * stride;
+        unsigned char* row =
+            ring + (static_cast<std::size_t>(i) & rowMask) * stride;
         for (std::int64_t d = 1; d <= half; ++d) {
-          row[d - 1] = i + d < m &&
-                       proximity.holds(p - q[static_cast<std::size_t>(i + d)]);
+          row[d - 1] = i + d < m && proximity.holds(p - q(i + d));
         }
         for (std::int64_t k = 0; k < positions; ++k) {
           if (k < kBegin || k >= kEnd) {
             nearby[k] = 0;
           } else if (k < half) {
             const std::size_t j = static_cast<std::size_t>(first + k);
-            nearby[k] = ring[j % rows * stride +
+            nearby[k] = ring[(j & rowMask) * stride +
                              static_cast<std::size_t>(half - k - 1)];
           } else if (k == half) {
             // |p - p| is 0 for finite coordinates and not a number otherwise.
@@ -289,8 +373,7 @@ void ScanAverageFilter::filterLine(
       } else {
         for (std::int64_t k = 0; k < positions; ++k) {
           nearby[k] =
-              k >= kBegin && k < kEnd &&
-              proximity.holds(p - q[static_cast<std::size_t>(first + k)]);
+              k >= kBegin && k < kEnd && proximity.holds(p - q(first + k));
         }
       }
 
@@ -298,7 +381,7 @@ void ScanAverageFilter::filterLine(
       std::int64_t qualified = 0;
       for (std::int64_t k = 0; k <= half; ++k) {
         if (!nearby[k]) continue;
-        sum = sum + q[static_cast<std::size_t>(first + k)].toVector();
+        sum = sum + q(first + k).toVector();
         ++qualified;
       }
       // Only a point with a coordinate that is not a finite number fails to
@@ -309,71 +392,152 @@ void ScanAverageFilter::filterLine(
         reached = i;
         break;
       }
-      const Vector a = meanOf(sum, qualified);
+      const std::size_t c = static_cast<std::size_t>(i - begin);
+      field(kSumAX)[c] = sum.x();
+      field(kSumAY)[c] = sum.y();
+      field(kSumAZ)[c] = sum.z();
+      field(kCountA)[c] = static_cast<double>(qualified);
 
       sum = Vector();
       qualified = 0;
       for (std::int64_t k = half; k < n; ++k) {
         if (!nearby[k]) continue;
-        sum = sum + q[static_cast<std::size_t>(first + k)].toVector();
+        sum = sum + q(first + k).toVector();
         ++qualified;
       }
       if (qualified < 2) {
         reached = i;
         break;
       }
-      const Vector b = meanOf(sum, qualified);
-
-      // Halving by multiplying with 0.5 is exact, as the division by 2 is.
-      PointFrame& frame = buffers.frames[static_cast<std::size_t>(i - begin)];
-      frame.origin = Point((a + b) * 0.5);
-      frame.direction = b - a;
+      field(kSumBX)[c] = sum.x();
+      field(kSumBY)[c] = sum.y();
+      field(kSumBZ)[c] = sum.z();
+      field(kCountB)[c] = static_cast<double>(qualified);
     }
-
-    // Step 2: chords, feet and unit normals. A chord direction or normal
-    // below the zero-vector tolerance would make _GeoLine or the
-    // normalization throw; the point then stays.
-    for (std::int64_t i = begin; i < reached; ++i) {
-      PointFrame& frame = buffers.frames[static_cast<std::size_t>(i - begin)];
-      const Point& p = q[static_cast<std::size_t>(i)];
-      frame.framed = false;
-      const double chordLength = frame.direction.length();
-      if (chordLength < tolerance) continue;
-      frame.direction /= chordLength;
-      frame.foot = project(frame, p);
-      const Vector normal = p - frame.foot;
-      const double distance = normal.length();
-      if (distance < tolerance) continue;
-      frame.unit = normal / distance;
-      frame.framed = true;
-    }
-
-    // Step 3: weighted mean offset along the normal, and the new position.
-    for (std::int64_t i = begin; i < reached; ++i) {
-      const PointFrame& frame =
-          buffers.frames[static_cast<std::size_t>(i - begin)];
-      if (!frame.framed) continue;
-      const unsigned char* nearby =
-          buffers.nearby.data() +
-          static_cast<std::size_t>((i - begin) * positions);
-      const std::int64_t first = i - half;
-      double weighted = 0.0;
-      std::int64_t weightSum = 0;
-      for (std::int64_t k = 0; k < n; ++k) {
-        if (!nearby[k]) continue;
-        const Point& neighbour = q[static_cast<std::size_t>(first + k)];
-        // The point's own projection is its foot, found in step 2.
-        const Point foot = k == half ? frame.foot : project(frame, neighbour);
-        const double offset = (neighbour - foot).dot(frame.unit);
-        const std::int32_t weight = _weights[static_cast<std::size_t>(k)];
-        weighted += weight * offset;
-        weightSum += weight;
+    // The spare entry of an odd end: any finite values.
+    if ((reached - begin) % 2 != 0) {
+      for (int f = 0; f < kFieldCount; ++f) {
+        field(static_cast<Field>(f))[reached - begin] = 1.0;
       }
-      if (weightSum == 0) continue;
-      line->getPoint(static_cast<std::size_t>(i))
-          ->setPosition(frame.foot +
-                        frame.unit *
-                            (weighted / static_cast<double>(weightSum)));
+    }
+
+    // Step 2, two points at a time: window means, chords, feet and unit
+    // normals. A chord direction or normal below the zero-vector tolerance
+    // would make _GeoLine or the normalization throw; the point then stays
+    // (step 3 passes over it).
+    for (std::int64_t c = 0; c < reached - begin; c += 2) {
+      const Lanes ax =
+          Lanes::load(field(kSumAX) + c) / Lanes::load(field(kCountA) + c);
+      const Lanes ay =
+          Lanes::load(field(kSumAY) + c) / Lanes::load(field(kCountA) + c);
+      const Lanes az =
+          Lanes::load(field(kSumAZ) + c) / Lanes::load(field(kCountA) + c);
+      const Lanes bx =
+          Lanes::load(field(kSumBX) + c) / Lanes::load(field(kCountB) + c);
+      const Lanes by =
+          Lanes::load(field(kSumBY) + c) / Lanes::load(field(kCountB) + c);
+      const Lanes bz =
+          Lanes::load(field(kSumBZ) + c) / Lanes::load(field(kCountB) + c);
+      const Lanes half2 = Lanes::all(0.5);
+      const Lanes ox = (ax + bx) * half2;
+      const Lanes oy = (ay + by) * half2;
+      const Lanes oz = (az + bz) * half2;
+      Lanes dx = bx - ax;
+      Lanes dy = by - ay;
+      Lanes dz = bz - az;
+      const Lanes chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
+      dx = dx / chordLength;
+      dy = dy / chordLength;
+      dz = dz / chordLength;
+      const std::int64_t i = begin + c;
+      const Lanes px = Lanes::load(xs + i);
+      const Lanes py = Lanes::load(ys + i);
+      const Lanes pz = Lanes::load(zs + i);
+      const Lanes t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
+      const Lanes fx = ox + dx * t;
+      const Lanes fy = oy + dy * t;
+      const Lanes fz = oz + dz * t;
+      const Lanes nx = px - fx;
+      const Lanes ny = py - fy;
+      const Lanes nz = pz - fz;
+      const Lanes distance = sqrtOf(nx * nx + ny * ny + nz * nz);
+      ox.store(field(kOriginX) + c);
+      oy.store(field(kOriginY) + c);
+      oz.store(field(kOriginZ) + c);
+      dx.store(field(kDirectionX) + c);
+      dy.store(field(kDirectionY) + c);
+      dz.store(field(kDirectionZ) + c);
+      fx.store(field(kFootX) + c);
+      fy.store(field(kFootY) + c);
+      fz.store(field(kFootZ) + c);
+      (nx / distance).store(field(kUnitX) + c);
+      (ny / distance).store(field(kUnitY) + c);
+      (nz / distance).store(field(kUnitZ) + c);
+      chordLength.store(field(kChordLength) + c);
+      distance.store(field(kDistance) + c);
+    }
+
+    // Step 3, two points at a time: the weighted mean offset of the window
+    // along the normal, and the new position. Points outside the window's
+    // qualifying neighbours add +0, which changes no sum (a sum that starts
+    // at +0 is never -0).
+    for (std::int64_t c = 0; c < reached - begin; c += 2) {
+      const std::int64_t i = begin + c;
+      const std::int64_t first = i - half;
+      const unsigned char* near0 =
+          buffers.nearby.data() + static_cast<std::size_t>(c * positions);
+      const unsigned char* near1 = near0 + positions;
+      const bool pair = c + 1 < reached - begin;
+      const Lanes ox = Lanes::load(field(kOriginX) + c);
+      const Lanes oy = Lanes::load(field(kOriginY) + c);
+      const Lanes oz = Lanes::load(field(kOriginZ) + c);
+      const Lanes dx = Lanes::load(field(kDirectionX) + c);
+      const Lanes dy = Lanes::load(field(kDirectionY) + c);
+      const Lanes dz = Lanes::load(field(kDirectionZ) + c);
+      const Lanes fx = Lanes::load(field(kFootX) + c);
+      const Lanes fy = Lanes::load(field(kFootY) + c);
+      const Lanes fz = Lanes::load(field(kFootZ) + c);
+      const Lanes ux = Lanes::load(field(kUnitX) + c);
+      const Lanes uy = Lanes::load(field(kUnitY) + c);
+      const Lanes uz = Lanes::load(field(kUnitZ) + c);
+      Lanes weighted = Lanes::all(0.0);
+      std::int64_t weightSum0 = 0;
+      std::int64_t weightSum1 = 0;
+      for (std::int64_t k = 0; k < n; ++k) {
+        const bool in0 = near0[k] != 0;
+        const bool in1 = pair && near1[k] != 0;
+        if (!in0 && !in1) continue;
+        const Lanes qx = Lanes::load(xs + first + k);
+        const Lanes qy = Lanes::load(ys + first + k);
+        const Lanes qz = Lanes::load(zs + first + k);
+        // The neighbour's foot on the chord, as _GeoLine projects (for the
+        // point itself, its foot of step 2).
+        const Lanes t = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
+        const Lanes offset = (qx - (ox + dx * t)) * ux +
+                             (qy - (oy + dy * t)) * uy +
+                             (qz - (oz + dz * t)) * uz;
+        const std::int32_t weight = _weights[static_cast<std::size_t>(k)];
+        weighted = weighted + (Lanes::all(weight) * offset).where(in0, in1);
+        if (in0) weightSum0 += weight;
+        if (in1) weightSum1 += weight;
+      }
+      double sums[2] = {static_cast<double>(weightSum0),
+                        static_cast<double>(weightSum1)};
+      const Lanes mean = weighted / Lanes::load(sums);
+      double moved[3][2];
+      (fx + ux * mean).store(moved[0]);
+      (fy + uy * mean).store(moved[1]);
+      (fz + uz * mean).store(moved[2]);
+      const std::int64_t weightSums[2] = {weightSum0, weightSum1};
+      for (std::int64_t lane = 0; lane < (pair ? 2 : 1); ++lane) {
+        const std::size_t at = static_cast<std::size_t>(c + lane);
+        if (field(kChordLength)[at] < tolerance ||
+            field(kDistance)[at] < tolerance || weightSums[lane] == 0) {
+          continue;
+        }
+        line->getPoint(static_cast<std::size_t>(i + lane))
+            ->setPosition(moved[0][lane], moved[1][lane], moved[2][lane]);
+      }
     }
 
     if (reached < end) break;

@@ -57,6 +57,8 @@ double secantLimit(const Trial& many, const Trial& few, std::int64_t target) {
 struct ScanNPointFilter::WorkBuffers {
   std::vector<Point> chosen;     // the chosen positions of one run
   std::vector<Point> positions;  // the line's positions, for the search
+  std::vector<Point> thinned;    // the kept positions of a counting run
+  ChordalWork chordal;
   ChordalTrials trials;
 
   void reserve(std::size_t count) { chosen.reserve(count); }
@@ -290,19 +292,28 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
       stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
   if (span <= 0.0) throw EScanNonPositiveMaxSpan();
 
+  // The three first limits lie far apart and mostly far from the one
+  // searched for: their runs share few spans with the later ones, and the
+  // wide ones are long, so they are counted by the thinning alone, which
+  // measures nothing for reuse but passes long spans by bounds.
+  if (work.thinned.size() < n) work.thinned.resize(n);
+  auto countKept = [&work, p, n, span](double limit) {
+    return static_cast<std::int64_t>(thinByChordalDeviation(
+        p, n, limit, span, work.thinned.data(), work.chordal));
+  };
   ChordalTrials& trials = work.trials;
   trials.reset(p, n, span);
   auto trial = [&trials](double limit) { return trials.run(limit); };
 
-  const Trial atLowest{lowest, trial(lowest)};
+  const Trial atLowest{lowest, countKept(lowest)};
   // A line without a single measured deviation has no mean (0 / 0): it is
   // refused as a line whose deviations are all 0.
   const double mean =
       stats.count == 0 ? 0.0 : stats.sum / static_cast<double>(stats.count);
   if (mean <= 0.0) throw EScanNonPositiveDeviationLimit();
-  const Trial atMean{mean, trial(mean)};
+  const Trial atMean{mean, countKept(mean)};
   if (stats.maximum <= 0.0) throw EScanNonPositiveDeviationLimit();
-  const Trial atMaximum{stats.maximum, trial(stats.maximum)};
+  const Trial atMaximum{stats.maximum, countKept(stats.maximum)};
 
   Trial many = atMean;
   Trial few = atMaximum;

@@ -24,9 +24,9 @@ using test::Points;
 // Lines of the kinds that stress the bounds: long nearly straight runs whose
 // points sit just below or at the limit, far from the origin (large rounding),
 // out of any coordinate plane, with repeated points, steps and zigzags.
-Points randomLine(std::mt19937& random, double limit) {
+Points randomLine(std::mt19937& random, double limit, int maxSize = 400) {
   std::uniform_int_distribution<int> kinds(0, 7);
-  std::uniform_int_distribution<int> sizes(3, 400);
+  std::uniform_int_distribution<int> sizes(3, maxSize);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   const int kind = kinds(random);
   const std::size_t n = static_cast<std::size_t>(sizes(random));
@@ -124,6 +124,25 @@ TEST(FilterExactness, ChordalDeviationMatchesTheStepByStepRun) {
                  return reference::chordalDeviation(line, limit, span);
                }),
                "round " + std::to_string(round));
+  }
+}
+
+// Spans of hundreds of points, over which the thinning bounds whole groups of
+// blocks at once.
+TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
+  std::mt19937 random(5150);
+  std::uniform_real_distribution<double> exponent(-3.0, 0.0);
+  for (int round = 0; round < 16; ++round) {
+    const double limit = std::pow(10.0, exponent(random));
+    const Points line = randomLine(random, limit, 2000);
+    for (const double factor : {1.0, 4.0, 20.0}) {
+      const ScanChordalDeviationFilter filter(limit * factor, 2000.0);
+      expectSame(
+          outcomeOf([&] { return filtered(filter, line); }), outcomeOf([&] {
+            return reference::chordalDeviation(line, limit * factor, 2000.0);
+          }),
+          "round " + std::to_string(round));
+    }
   }
 }
 
