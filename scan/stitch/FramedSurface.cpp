@@ -224,8 +224,11 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
   Vec near[kMaxPoints];
   std::size_t count = 0;
   const double step2 = stepLimit * stepLimit;
+  // Takes the run of row[c] and its neighbours; the sides (1 before, 2
+  // after) on which it found any.
   auto takeRun = [&](const Vec* row, std::size_t n, std::size_t c) {
     near[count++] = sub(row[c], p);
+    int sides = 0;
     for (int side = -1; side <= 1; side += 2) {
       Vec previous = row[c];
       for (std::size_t k = 1; k <= reach; ++k) {
@@ -235,12 +238,21 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
         if (!finite(q) || !(dot(d, d) <= step2)) break;
         near[count++] = sub(q, p);
         previous = q;
+        sides |= side < 0 ? 1 : 2;
       }
     }
+    return sides;
   };
-  takeRun(line, surface.start[frame + 1] - surface.start[frame], index);
+  // A point at an end of its line, at the first or last frame or beside a
+  // gap has neighbours on one side only, and a patch carried out from one
+  // side tilts with the noise: such points get none.
+  if (takeRun(line, surface.start[frame + 1] - surface.start[frame], index) !=
+      3) {
+    return false;
+  }
   const std::size_t frames = surface.frameCount();
   std::size_t rows = 0;
+  int rowSides = 0;
   for (int side = -1; side <= 1; side += 2) {
     std::size_t cursor = index;
     for (std::size_t k = 1; k <= reach; ++k) {
@@ -255,9 +267,10 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
       if (!finite(row[cursor]) || !(dot(d, d) <= limit * limit)) break;
       takeRun(row, n, cursor);
       ++rows;
+      rowSides |= side < 0 ? 1 : 2;
     }
   }
-  if (rows == 0 || count < 8) return false;
+  if (rowSides != 3 || count < 8) return false;
 
   // The plane of the neighbours: their mean and the eigenvectors of their
   // scatter, the smallest giving the normal.
@@ -338,15 +351,30 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
       any |= !(std::fabs(misfit[i]) <= limit);
     if (!any) break;
   }
-  const Vec slope{axis[0].x - x[1] * axis[1].x - x[2] * axis[2].x,
-                  axis[0].y - x[1] * axis[1].y - x[2] * axis[2].y,
-                  axis[0].z - x[1] * axis[1].z - x[2] * axis[2].z};
-  const double l = length(slope);
-  if (!(l > 0.0) || !std::isfinite(l) || !std::isfinite(x[0])) return false;
-  patch.normal = Vec{slope.x / l, slope.y / l, slope.z / l};
-  patch.centre = Vec{p.x + x[0] * axis[0].x, p.y + x[0] * axis[0].y,
-                     p.z + x[0] * axis[0].z};
+  for (int k = 0; k < 6; ++k) {
+    if (!std::isfinite(x[k])) return false;
+    patch.c[k] = x[k];
+  }
+  patch.origin = p;
+  for (int k = 0; k < 3; ++k) patch.axis[k] = axis[k];
   return true;
+}
+
+void FramedPatch::at(const Vec& p, Vec& point, Vec& normal) const noexcept {
+  const Vec d = sub(p, origin);
+  const double u = dot(d, axis[1]), v = dot(d, axis[2]);
+  const double w =
+      c[0] + c[1] * u + c[2] * v + c[3] * u * u + c[4] * u * v + c[5] * v * v;
+  const double wu = c[1] + 2.0 * c[3] * u + c[4] * v;
+  const double wv = c[2] + c[4] * u + 2.0 * c[5] * v;
+  point = Vec{origin.x + u * axis[1].x + v * axis[2].x + w * axis[0].x,
+              origin.y + u * axis[1].y + v * axis[2].y + w * axis[0].y,
+              origin.z + u * axis[1].z + v * axis[2].z + w * axis[0].z};
+  const Vec slope{axis[0].x - wu * axis[1].x - wv * axis[2].x,
+                  axis[0].y - wu * axis[1].y - wv * axis[2].y,
+                  axis[0].z - wu * axis[1].z - wv * axis[2].z};
+  const double l = length(slope);
+  normal = Vec{slope.x / l, slope.y / l, slope.z / l};
 }
 
 bool solveSymmetric6(const double h[6][6], const double b[6],

@@ -44,12 +44,18 @@ Spacing measureSpacing(const FramedPoints& surface);
 std::size_t walkToNearest(const StitchPosition* first, std::size_t count,
                           const StitchPosition& p, std::size_t cursor) noexcept;
 
-// The surface around a point of the grid: the point on it nearest to the
-// measured point (where the measured point's noise is averaged out) and
-// its unit normal there.
+// The surface around a point of the grid: a quadratic height w over the
+// plane of the point's neighbours, in coordinates (u, v) along the plane
+// from `origin` (the measured point), w = c0 + c1 u + c2 v + c3 u² +
+// c4 u v + c5 v², axis[0] being the plane's normal and axis[1], axis[2]
+// spanning it.
 struct FramedPatch {
-  StitchPosition centre;
-  StitchPosition normal;
+  StitchPosition origin;
+  StitchPosition axis[3];
+  double c[6] = {0, 0, 0, 0, 0, 0};
+  // The point of the patch under (or over) p, and the unit normal there.
+  void at(const StitchPosition& p, StitchPosition& point,
+          StitchPosition& normal) const noexcept;
 };
 
 // Fits a quadratic patch, least squares, to the points around point

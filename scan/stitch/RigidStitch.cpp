@@ -174,8 +174,10 @@ struct RigidStitch::Cloud {
   FramedPoints grid;        // the later surface's frames around the moving one
   std::vector<Vec> points;  // those of its points in the moving box
   std::vector<std::uint32_t> frameOf, indexOf;  // where points[i] is in grid
+  // slot[i]: 0 not fitted yet, kNoPatch where the point has none, else 1
+  // + the index of its patch in patches.
+  std::vector<std::uint32_t> slot;
   std::vector<FramedPatch> patches;
-  std::vector<unsigned char> fitted;  // 0: not yet, 1: fitted, 2: no patch
   StitchPointIndex index;
   Box box;
   double radius = 0.0;        // pairs are looked for within this distance
@@ -183,14 +185,19 @@ struct RigidStitch::Cloud {
   double stepLimit = 0.0;     // larger steps along a line or across are gaps
   double besideLimit2 = 0.0;  // squared distance along a patch it covers
 
+  static constexpr std::uint32_t kNoPatch = ~std::uint32_t{0};
   const FramedPatch* patch(std::size_t i) {
-    if (fitted[i] == 0) {
-      fitted[i] = fitFramedPatch(grid, frameOf[i], indexOf[i], kPatchReach,
-                                 stepLimit, kFlatness, patches[i])
-                      ? 1
-                      : 2;
+    if (slot[i] == 0) {
+      FramedPatch fitted;
+      if (fitFramedPatch(grid, frameOf[i], indexOf[i], kPatchReach, stepLimit,
+                         kFlatness, fitted)) {
+        patches.push_back(fitted);
+        slot[i] = static_cast<std::uint32_t>(patches.size());
+      } else {
+        slot[i] = kNoPatch;
+      }
     }
-    return fitted[i] == 1 ? &patches[i] : nullptr;
+    return slot[i] == kNoPatch ? nullptr : &patches[slot[i] - 1];
   }
 };
 
@@ -248,12 +255,15 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
       // the later surface, or across a gap) would be paired with the
       // patch's plane carried out to it, whose slope error grows with the
       // distance and pulls all such samples the same way.
-      const Vec offset = sub(p, patch->centre);
-      const double across = dot(offset, patch->normal);
+      const Vec offset = sub(p, patch->origin);
+      const double across = dot(offset, patch->axis[0]);
       if (dot(offset, offset) - across * across > cloud->besideLimit2) continue;
       best = d;
-      q = patch->centre;
-      normal = patch->normal;
+      // The target is the patch's point under the sample itself: a target
+      // beside it would carry the patch's slope error into the residual,
+      // the same way for every sample where the frames of the two surfaces
+      // lie the same distance apart.
+      patch->at(p, q, normal);
     }
     if (!(best <= _tolerance)) continue;
     const double r = dot(sub(p, q), normal);
@@ -324,8 +334,7 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
         cloud->box.add(p);
       }
     }
-    cloud->patches.resize(cloud->points.size());
-    cloud->fitted.assign(cloud->points.size(), 0);
+    cloud->slot.assign(cloud->points.size(), 0);
     if (cloud->points.empty()) continue;
     cloud->index.build(cloud->points.data(), cloud->points.size(),
                        cloud->radius);
@@ -374,7 +383,9 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
       FramedPatch patch;
       const bool smooth =
           fitFramedPatch(grid, f, j, kPatchReach, stepLimit, kFlatness, patch);
-      _samples.push_back(smooth ? patch.centre : p);
+      Vec centre = p, normal;
+      if (smooth) patch.at(p, centre, normal);
+      _samples.push_back(centre);
     }
   }
 
