@@ -415,6 +415,14 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
     scale = *at;
   }
   if (!(scale > 0)) scale = 1.0;
+  // Rounded up to 1, 2 or 5 times a power of ten, for readable labels.
+  const double power = std::pow(10.0, std::floor(std::log10(scale)));
+  for (double m : {1.0, 2.0, 5.0, 10.0}) {
+    if (m * power >= scale) {
+      scale = m * power;
+      break;
+    }
+  }
   const double width = kWidth - kLeft - kRight;
   const double unit =
       std::min(width / (xs.high - xs.low), 420.0 / (ys.high - ys.low));

@@ -405,7 +405,6 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     return;
   }
 
-  bool narrowed = false;
   for (int k = 0; k < _iterations; ++k) {
     // Cauchy weights on a robust scale of the residuals.
     _scratch.clear();
@@ -439,18 +438,18 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     ++report.iterations;
     tick(k);
     const double step = length(shift) + length(omega) * pass.reach;
+    pass = pairSamples(pose);
     // Once the surfaces lie close, pairs are looked for nearer: the
     // residuals are small, and the nearest point lies within a few spacings.
-    if (!narrowed && step < 0.5 * pass.rms + 1e-300) {
+    bool narrowed = false;
+    for (const std::unique_ptr<Cloud>& cloud : _clouds) {
+      const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
+      if (!(radius < 0.5 * cloud->radius)) continue;
+      cloud->radius = radius;
+      cloud->index.build(cloud->points.data(), cloud->points.size(), radius);
       narrowed = true;
-      for (const std::unique_ptr<Cloud>& cloud : _clouds) {
-        const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
-        if (!(radius < 0.5 * cloud->radius)) continue;
-        cloud->radius = radius;
-        cloud->index.build(cloud->points.data(), cloud->points.size(), radius);
-      }
     }
-    pass = pairSamples(pose);
+    if (narrowed) pass = pairSamples(pose);
     report.rmsPerIteration.push_back(pass.rms);
     if (pass.pairs < kMinPairs) break;
     if (step <= kConvergedShare * searchRadius) {
