@@ -239,8 +239,8 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
   _pairs.clear();
   double sum2 = 0.0;
   Vec sum;
-  for (const Vec& s : _samples) {
-    const Vec p = pose.apply(s);
+  for (const Sample& s : _samples) {
+    const Vec p = pose.apply(s.point);
     double best = std::numeric_limits<double>::infinity();
     Vec q, normal;
     for (const std::unique_ptr<Cloud>& cloud : _clouds) {
@@ -267,7 +267,17 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
     }
     if (!(best <= _tolerance)) continue;
     const double r = dot(sub(p, q), normal);
-    _pairs.push_back(Pair{p, normal, r});
+    // The fit's directions come from the sample's own normal where it has
+    // one: its noise is independent of the target patch's, whose slope
+    // error would otherwise enter both the residual and its direction and
+    // bias the fit by the square of the noise.
+    const Vec own = pose.rotate(s.normal);
+    _pairs.push_back(
+        Pair{p,
+             dot(own, own) > 0.0
+                 ? (dot(own, normal) < 0.0 ? Vec{-own.x, -own.y, -own.z} : own)
+                 : normal,
+             r});
     sum2 += r * r;
     sum = Vec{sum.x + p.x, sum.y + p.y, sum.z + p.z};
   }
@@ -383,9 +393,9 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
       FramedPatch patch;
       const bool smooth =
           fitFramedPatch(grid, f, j, kPatchReach, stepLimit, kFlatness, patch);
-      Vec centre = p, normal;
-      if (smooth) patch.at(p, centre, normal);
-      _samples.push_back(centre);
+      Sample sample{p, Vec{}};
+      if (smooth) patch.at(p, sample.point, sample.normal);
+      _samples.push_back(sample);
     }
   }
 
@@ -464,8 +474,9 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   // Samples were paired within the search radius: a fit that carries one
   // much farther is not trusted.
   double farthest = 0.0;
-  for (const Vec& sample : _samples) {
-    farthest = std::max(farthest, length(sub(pose.apply(sample), sample)));
+  for (const Sample& sample : _samples) {
+    farthest =
+        std::max(farthest, length(sub(pose.apply(sample.point), sample.point)));
   }
   const bool worse =
       !(farthest <= 2.0 * searchRadius) || pass.pairs < kMinPairs ||

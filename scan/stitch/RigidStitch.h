@@ -72,7 +72,12 @@ class RigidStitch {
   double _tolerance;
   int _iterations;
   std::vector<std::unique_ptr<Cloud>> _clouds;
-  std::vector<StitchPosition> _samples;
+  struct Sample {
+    StitchPosition point;
+    // The moving surface's own normal there, (0, 0, 0) where it has none.
+    StitchPosition normal;
+  };
+  std::vector<Sample> _samples;
   struct Pair {
     StitchPosition offset;  // transformed sample minus the samples' centre
     StitchPosition normal;
