@@ -15,12 +15,13 @@
 // a noisy normal enters the fit; each sample is likewise its own point's
 // patch centre on A. Samples that lie beside their patch rather than over
 // it (past the edge of B) are not paired. The residual is the sample's
-// distance from the patch's plane. One Gauss-Newton step of the six
-// unknowns (a small rotation about the samples' centre and a translation),
-// with robust (Cauchy) weights, updates the pose, until the iterations run
-// out or the step moves no sample by more than a millionth of the
-// tolerance. A is then moved through its transform(), which records the
-// move in its transform history.
+// distance from the patch's plane; its direction in the fit is the
+// sample's own normal on A, whose noise is independent of the target's. One
+// Gauss-Newton step of the six unknowns (a small rotation about the samples'
+// centre and a translation), with robust (Cauchy) weights, updates the pose,
+// until the iterations run out or the step moves no sample by more than a
+// millionth of the tolerance. A is then moved through its transform(), which
+// records the move in its transform history.
 #ifndef QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 #define QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 
