@@ -222,6 +222,7 @@ BENCHMARK(BM_StitchRigidSheets)
     ->Arg(0)
     ->Arg(1)
     ->Arg(10)
+    ->Arg(20)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

@@ -36,6 +36,12 @@ std::string fixed(double value, int decimals = 3) {
   return text;
 }
 
+std::string tickText(double value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
 std::string milliseconds(std::chrono::steady_clock::time_point since) {
   const auto took = std::chrono::steady_clock::now() - since;
   return std::to_string(
@@ -148,6 +154,47 @@ bool firstPoint(const QUAX::ScanSurface& surface, QUAX::_GeoPoint<double>& p) {
   return false;
 }
 
+// What the rigid stitch did with each surface: its status, the RMS
+// distance of its sampled points from the later surfaces before and after,
+// and the move (rotation angles about z, y and x, then the shift).
+void printRigidReport(
+    const std::vector<QUAX::ScanStitchTool::RigidSurfaceReport>& reports) {
+  constexpr double kDegree = 180.0 / 3.14159265358979323846;
+  for (std::size_t s = 0; s < reports.size(); ++s) {
+    const QUAX::ScanStitchTool::RigidSurfaceReport& r = reports[s];
+    std::cout << "surface " << s << ": ";
+    switch (r.status) {
+      case QUAX::ScanStitchTool::RIGID_REFERENCE:
+        std::cout << "reference, not moved\n";
+        continue;
+      case QUAX::ScanStitchTool::RIGID_TOO_FEW_PAIRS:
+        std::cout << "not registered: too few points within the tolerance ("
+                  << r.pairsBefore << ")";
+        break;
+      case QUAX::ScanStitchTool::RIGID_NOT_IMPROVED:
+        std::cout << "not registered: no fit brought it closer";
+        break;
+      default:
+        std::cout << "registered";
+    }
+    std::cout << "; RMS distance " << fixed(r.rmsBefore, 4) << " before ("
+              << r.pairsBefore << " points), " << fixed(r.rmsAfter, 4)
+              << " after (" << r.pairsAfter << " points), " << r.iterations
+              << " iterations" << (r.converged ? ", converged" : "") << "\n";
+    if (r.status != QUAX::ScanStitchTool::RIGID_REGISTERED) continue;
+    // R = Rz(a) Ry(b) Rx(c).
+    const QUAX::_MathMatrix<double>& m = r.transform;
+    const double b = -std::asin(std::clamp(m.rotation(2, 0), -1.0, 1.0));
+    const double a = std::atan2(m.rotation(1, 0), m.rotation(0, 0));
+    const double c = std::atan2(m.rotation(2, 1), m.rotation(2, 2));
+    const QUAX::_MathVector<double> t = m.getTranslation();
+    std::cout << "  moved: turned " << fixed(a * kDegree, 4) << " deg about z, "
+              << fixed(b * kDegree, 4) << " about y, " << fixed(c * kDegree, 4)
+              << " about x, then shifted by (" << fixed(t.x(), 4) << ", "
+              << fixed(t.y(), 4) << ", " << fixed(t.z(), 4) << ")\n";
+  }
+}
+
 }  // namespace
 
 // ---- commands ---------------------------------------------------------------
@@ -162,6 +209,10 @@ void runSimulate(const SimulateOptions& options) {
   if (points > 1e8) {
     throw ScanFileError(options.output + ": " + fixed(points, 0) +
                         " points asked for; at most 100000000 are simulated");
+  }
+  if (options.rotation.size() == 2) {
+    settings.rotationZ = options.rotation[0];
+    settings.rotationX = options.rotation[1];
   }
   if (options.misregistration.size() == 3) {
     settings.misregistration = QUAX::_MathVector<double>(
@@ -181,7 +232,12 @@ void runSimulate(const SimulateOptions& options) {
   std::cout << "sweep k is registered off by k times ("
             << fixed(settings.misregistration.x()) << ", "
             << fixed(settings.misregistration.y()) << ", "
-            << fixed(settings.misregistration.z()) << ")\n";
+            << fixed(settings.misregistration.z()) << ")";
+  if (settings.rotationZ != 0.0 || settings.rotationX != 0.0) {
+    std::cout << " and turned by k times " << settings.rotationZ
+              << " deg about z, " << settings.rotationX << " deg about x";
+  }
+  std::cout << "\n";
   report(std::string("wrote ") + formatName(format), options.output);
 }
 
@@ -287,6 +343,18 @@ void runExtent(const ExtentOptions& options) {
 
 void runStitch(const StitchOptions& options) {
   const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  const std::string method = options.toReference ? "reference" : options.method;
+  QUAX::ScanStitchTool::StitchMethod how;
+  if (method == "rigid") {
+    how = QUAX::ScanStitchTool::STITCH_RIGID;
+  } else if (method == "reference") {
+    how = QUAX::ScanStitchTool::STITCH_TO_REFERENCE;
+  } else if (method == "both") {
+    how = QUAX::ScanStitchTool::STITCH_BOTH;
+  } else {
+    throw ScanFileError("unknown stitch method '" + method +
+                        "' (use rigid, reference or both)");
+  }
   const auto set = readScanSetFile(options.input);
   if (set->getSurfaceCount() < 2) {
     throw ScanFileError(options.input + ": has " +
@@ -312,23 +380,28 @@ void runStitch(const StitchOptions& options) {
     for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
       tool.addSurfacePointer(set->getSurface(s), true);
     }
-    tool.stitchSurfaces(options.iterations,
-                        options.toReference
-                            ? QUAX::ScanStitchTool::STITCH_TO_REFERENCE
-                            : QUAX::ScanStitchTool::STITCH_BOTH);
+    tool.stitchSurfaces(options.iterations, how);
   } catch (const QUAX::EVXException& e) {
     throw ScanFileError(options.input + ": stitching failed: " + e.what());
   }
+  const char* described = method == "rigid"       ? "rigid, point to plane"
+                          : method == "reference" ? "to the reference"
+                                                  : "both ways";
   std::cout << "stitched " << set->getSurfaceCount() << " surfaces ("
-            << (options.toReference ? "to the reference" : "both ways")
-            << ", tolerance " << options.tolerance << ", " << options.iterations
-            << " iterations) in " << milliseconds(start) << "\n";
-  for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
-    QUAX::_GeoPoint<double> p;
-    if (!hasStart[s] || !firstPoint(*set->getSurface(s), p)) continue;
-    const QUAX::_MathVector<double> moved = p - starts[s];
-    std::cout << "surface " << s << " moved by (" << fixed(moved.x(), 4) << ", "
-              << fixed(moved.y(), 4) << ", " << fixed(moved.z(), 4) << ")\n";
+            << described << ", tolerance " << options.tolerance << ", "
+            << options.iterations << " iterations) in " << milliseconds(start)
+            << "\n";
+  if (how == QUAX::ScanStitchTool::STITCH_RIGID) {
+    printRigidReport(tool.getRigidReport());
+  } else {
+    for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
+      QUAX::_GeoPoint<double> p;
+      if (!hasStart[s] || !firstPoint(*set->getSurface(s), p)) continue;
+      const QUAX::_MathVector<double> moved = p - starts[s];
+      std::cout << "surface " << s << " moved by (" << fixed(moved.x(), 4)
+                << ", " << fixed(moved.y(), 4) << ", " << fixed(moved.z(), 4)
+                << ")\n";
+    }
   }
   const OverlapGap after = overlapGap(*set, options.tolerance);
   std::cout << "mean distance between overlapping surfaces: "
@@ -339,7 +412,57 @@ void runStitch(const StitchOptions& options) {
   report(std::string("wrote ") + formatName(format), options.output);
 }
 
+namespace {
+
+// The overlap map of the input, below that of the scan before (when given).
+void plotOverlap(const PlotOptions& options) {
+  std::vector<OverlapPanel> panels;
+  auto add = [&](const std::string& path, const std::string& label) {
+    const auto set = readScanSetFile(path);
+    if (set->getSurfaceCount() < 2) {
+      throw ScanFileError(path + ": has " +
+                          std::to_string(set->getSurfaceCount()) +
+                          " surface; an overlap needs two or more");
+    }
+    panels.push_back(OverlapPanel{
+        label + " (" + std::filesystem::path(path).filename().string() + ")",
+        overlapSamples(*set, options.tolerance, 40000)});
+  };
+  if (!options.before.empty()) add(options.before, "before");
+  add(options.input, options.before.empty() ? "overlap" : "after");
+  std::string title = options.title;
+  if (title.empty()) {
+    title = "Overlap of " +
+            std::filesystem::path(options.input).filename().string();
+  }
+  const std::string subtitle =
+      "distance of each later surface's points from the plane of an earlier "
+      "surface's points within " +
+      tickText(options.tolerance);
+  replaceFile(options.output, [&](std::ostream& out) {
+    writeOverlapPlot(panels, title, subtitle, out);
+  });
+  for (const OverlapPanel& panel : panels) {
+    double sum = 0.0;
+    for (const OverlapSample& sample : panel.samples)
+      sum += std::fabs(sample.distance);
+    std::cout << panel.label << ": mean distance "
+              << fixed(panel.samples.empty()
+                           ? 0.0
+                           : sum / double(panel.samples.size()),
+                       4)
+              << " over " << panel.samples.size() << " points\n";
+  }
+  report("wrote", options.output);
+}
+
+}  // namespace
+
 void runPlot(const PlotOptions& options) {
+  if (options.overlap || !options.before.empty()) {
+    plotOverlap(options);
+    return;
+  }
   const auto set = readScanSetFile(options.input);
   std::vector<NamedFilter> filters;
   if (!options.settings.empty()) filters = readFilterSettings(options.settings);

@@ -18,6 +18,7 @@ namespace quaxscan {
 struct SimulateOptions {
   SimulationSettings simulation;
   std::vector<double> misregistration;  // x y z
+  std::vector<double> rotation;         // degrees about z, about x
   std::string output;
   bool ascii = false;
 };
@@ -47,6 +48,9 @@ struct StitchOptions {
   std::string input, output;
   double tolerance = 1.0;
   int iterations = 4;
+  // "rigid", "reference" or "both" (ScanStitchTool's STITCH_RIGID,
+  // STITCH_TO_REFERENCE, STITCH_BOTH); --to-reference means "reference".
+  std::string method = "rigid";
   bool toReference = false;
   bool ascii = false;
 };
@@ -55,6 +59,11 @@ struct PlotOptions {
   std::string input, output, settings, title;
   std::size_t surface = 0;
   std::vector<std::size_t> frames;  // empty: the surface's middle frame
+  // The overlap map instead of lines: the input's, and with `before` that
+  // scan's too, distances taken within `tolerance`.
+  bool overlap = false;
+  std::string before;
+  double tolerance = 1.0;
 };
 
 void runSimulate(const SimulateOptions& options);

@@ -191,7 +191,20 @@ bool planeNormal(const std::vector<QUAX::_GeoPoint<double>>& points,
 
 OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
   OverlapGap gap;
-  if (!(radius > 0) || set.getSurfaceCount() < 2) return gap;
+  double sum = 0.0;
+  for (const OverlapSample& sample : overlapSamples(set, radius, 4000)) {
+    sum += std::fabs(sample.distance);
+    ++gap.pairs;
+  }
+  if (gap.pairs > 0) gap.meanDistance = sum / double(gap.pairs);
+  return gap;
+}
+
+std::vector<OverlapSample> overlapSamples(const QUAX::ScanSet& set,
+                                          double radius,
+                                          std::size_t perSurface) {
+  std::vector<OverlapSample> samples;
+  if (!(radius > 0) || set.getSurfaceCount() < 2) return samples;
   using Cell = std::int64_t;
   auto cellOf = [radius](double v) {
     return Cell(std::clamp(std::floor(v / radius), -1e15, 1e15));
@@ -206,7 +219,6 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
   forEachPoint(set, [&](std::size_t s, std::size_t, const QUAX::ScanPoint& p) {
     points[s].push_back(p.position());
   });
-  double sum = 0.0;
   std::vector<QUAX::_GeoPoint<double>> near;
   for (std::size_t a = 0; a + 1 < points.size(); ++a) {
     std::unordered_map<Cell, std::vector<std::uint32_t>> grid;
@@ -216,9 +228,8 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
           std::uint32_t(i));
     }
     for (std::size_t b = a + 1; b < points.size(); ++b) {
-      // About 4000 samples per surface are plenty for a mean.
-      const std::size_t step =
-          std::max<std::size_t>(1, points[b].size() / 4000);
+      const std::size_t step = std::max<std::size_t>(
+          1, points[b].size() / std::max<std::size_t>(1, perSurface));
       for (std::size_t i = 0; i < points[b].size(); i += step) {
         const auto& q = points[b][i];
         const Cell ci = cellOf(q.x()), cj = cellOf(q.y()), ck = cellOf(q.z());
@@ -242,15 +253,16 @@ OverlapGap overlapGap(const QUAX::ScanSet& set, double radius) {
         }
         double centre[3] = {}, normal[3] = {};
         if (near.size() < 3 || !planeNormal(near, centre, normal)) continue;
-        sum += std::fabs((q.x() - centre[0]) * normal[0] +
-                         (q.y() - centre[1]) * normal[1] +
-                         (q.z() - centre[2]) * normal[2]);
-        ++gap.pairs;
+        const double up = normal[2] < 0 ? -1.0 : 1.0;
+        samples.push_back(
+            OverlapSample{q.x(), q.y(),
+                          up * ((q.x() - centre[0]) * normal[0] +
+                                (q.y() - centre[1]) * normal[1] +
+                                (q.z() - centre[2]) * normal[2])});
       }
     }
   }
-  if (gap.pairs > 0) gap.meanDistance = sum / double(gap.pairs);
-  return gap;
+  return samples;
 }
 
 }  // namespace quaxscan

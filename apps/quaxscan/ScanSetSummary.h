@@ -56,6 +56,18 @@ struct OverlapGap {
 };
 OverlapGap overlapGap(const QUAX::ScanSet& set, double radius);
 
+// Where surfaces overlap: points of each later surface with their distance
+// from the plane of an earlier surface's points within `radius` (signed,
+// along that plane's normal with z up), about `perSurface` points of each
+// later surface per earlier one. overlapGap is the mean of the distances'
+// sizes with perSurface = 4000.
+struct OverlapSample {
+  double x = 0.0, y = 0.0, distance = 0.0;
+};
+std::vector<OverlapSample> overlapSamples(const QUAX::ScanSet& set,
+                                          double radius,
+                                          std::size_t perSurface);
+
 }  // namespace quaxscan
 
 #endif  // QUAX_APPS_QUAXSCAN_SCANSETSUMMARY_H_

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "geomath/MathMatrix.h"
 #include "scan/model/ScanPointItems.h"
 
 namespace quaxscan {
@@ -127,13 +128,40 @@ std::unique_ptr<QUAX::ScanSet> simulateScanSet(
   const double length =
       double(settings.framesPerSurface) * settings.scanner.frameSpacing;
   const double advance = length * (1.0 - settings.overlap);
+  // The middle of the scanned sheet, about which sweeps are turned.
+  const double middleY =
+      (advance * double(settings.surfaces - 1) + length) / 2.0;
+  const QUAX::_MathVector<double> middle(
+      0.0, middleY, SimulatedScanner::partHeight(0.0, middleY));
   for (std::size_t k = 0; k < settings.surfaces; ++k) {
     const double times = double(k);
     const QUAX::_MathVector<double> error(settings.misregistration.x() * times,
                                           settings.misregistration.y() * times,
                                           settings.misregistration.z() * times);
-    set->addSurface(
-        scanner.sweep(settings.framesPerSurface, advance * times, error));
+    auto surface =
+        scanner.sweep(settings.framesPerSurface, advance * times, error);
+    if (k > 0 && (settings.rotationZ != 0.0 || settings.rotationX != 0.0)) {
+      constexpr double kDegree = 3.14159265358979323846 / 180.0;
+      const double a = settings.rotationZ * times * kDegree;
+      const double b = settings.rotationX * times * kDegree;
+      const QUAX::_MathMatrix<double> turn =
+          QUAX::_MathMatrix<double>(1, 0, 0, 0, std::cos(b), -std::sin(b), 0,
+                                    std::sin(b), std::cos(b), 0, 0, 0) *
+          QUAX::_MathMatrix<double>::rotationZ(a);
+      // Moved point by point: the error is the scanner's, not a transform
+      // the data went through.
+      for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
+        QUAX::ScanLine* line = surface->getFrame(f)->getScanLine();
+        for (std::size_t j = 0; j < line->getPointCount(); ++j) {
+          QUAX::ScanPoint* point = line->getPoint(j);
+          const QUAX::_MathVector<double> p =
+              turn.applyToPosition(point->position().toVector() - middle) +
+              middle;
+          point->setPosition(p.x(), p.y(), p.z());
+        }
+      }
+    }
+    set->addSurface(std::move(surface));
   }
   return set;
 }

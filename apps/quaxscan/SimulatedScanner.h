@@ -38,6 +38,9 @@ struct SimulationSettings {
   double overlap = 0.3;  // share of a sweep that the next one scans again
   // Sweep k is registered off by k times this.
   QUAX::_MathVector<double> misregistration{0.15, -0.10, 0.40};
+  // Sweep k is also turned by k times these angles (degrees), about z and
+  // then about x, around the middle of the scanned sheet.
+  double rotationZ = 0.0, rotationX = 0.0;
 };
 
 class SimulatedScanner {
@@ -78,7 +81,8 @@ class SimulatedScanner {
 };
 
 // The sweeps of `settings`, surface k starting where sweep k - 1 leaves
-// `overlap` of its length, registered off by k times the misregistration.
+// `overlap` of its length, registered off by k times the misregistration
+// and turned by k times the rotation.
 std::unique_ptr<QUAX::ScanSet> simulateScanSet(
     const SimulationSettings& settings);
 

@@ -375,7 +375,144 @@ double drawTopView(std::ostream& out, const QUAX::ScanSet& set,
   return std::max(top + 40 + height + 48, ly + 10);
 }
 
+// Diverging colour of t in [-1, 1]: blue, pale grey at 0, red.
+std::string divergingColour(double t) {
+  t = std::clamp(t, -1.0, 1.0);
+  const double pale[3] = {242, 242, 242};
+  const double end[3] = {t < 0 ? 33.0 : 178.0, t < 0 ? 102.0 : 24.0,
+                         t < 0 ? 172.0 : 43.0};
+  const double a = std::fabs(t);
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "#%02x%02x%02x",
+                int(std::lround(pale[0] + a * (end[0] - pale[0]))),
+                int(std::lround(pale[1] + a * (end[1] - pale[1]))),
+                int(std::lround(pale[2] + a * (end[2] - pale[2]))));
+  return buffer;
+}
+
 }  // namespace
+
+void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
+                      const std::string& title, const std::string& subtitle,
+                      std::ostream& out) {
+  Range xs, ys;
+  std::vector<double> sizes;
+  for (const OverlapPanel& panel : panels) {
+    for (const OverlapSample& sample : panel.samples) {
+      xs.add(sample.x);
+      ys.add(sample.y);
+      sizes.push_back(std::fabs(sample.distance));
+    }
+  }
+  xs = xs.padded();
+  ys = ys.padded();
+  // The colour scale ends at the 95th percentile of the distances' sizes,
+  // so that a few outliers do not wash the map out.
+  double scale = 0.0;
+  if (!sizes.empty()) {
+    auto at = sizes.begin() + std::ptrdiff_t(sizes.size() * 95 / 100);
+    std::nth_element(sizes.begin(), at, sizes.end());
+    scale = *at;
+  }
+  if (!(scale > 0)) scale = 1.0;
+  // Rounded up to 1, 2 or 5 times a power of ten, for readable labels.
+  const double power = std::pow(10.0, std::floor(std::log10(scale)));
+  for (double m : {1.0, 2.0, 5.0, 10.0}) {
+    if (m * power >= scale) {
+      scale = m * power;
+      break;
+    }
+  }
+  const double width = kWidth - kLeft - kRight;
+  const double unit =
+      std::min(width / (xs.high - xs.low), 420.0 / (ys.high - ys.low));
+  const double height = std::max(80.0, (ys.high - ys.low) * unit);
+  const double used = (xs.high - xs.low) * unit;
+  // Cells about 8 px across.
+  const double cell = 8.0 / unit;
+
+  std::ostringstream body;
+  body << "<text x=\"" << number(kLeft) << "\" y=\"30\" font-size=\"18\" "
+       << "font-weight=\"bold\">" << escaped(title) << "</text>\n";
+  double top = 44;
+  if (!subtitle.empty()) {
+    body << "<text x=\"" << number(kLeft) << "\" y=\"52\" font-size=\"13\" "
+         << "fill=\"#444\">" << escaped(subtitle) << "</text>\n";
+    top = 66;
+  }
+  // The colour bar, from -scale to +scale.
+  body << "<g class=\"colour-bar\" font-size=\"11\" fill=\"#333\">\n";
+  const double barLeft = kLeft, barWidth = 300.0;
+  for (int i = 0; i < 60; ++i) {
+    body << "<rect x=\"" << number(barLeft + i * barWidth / 60) << "\" y=\""
+         << number(top + 4) << "\" width=\"" << number(barWidth / 60 + 0.6)
+         << "\" height=\"12\" fill=\"" << divergingColour(i / 29.5 - 1.0)
+         << "\"/>\n";
+  }
+  for (int i = 0; i <= 2; ++i) {
+    body << "<text x=\"" << number(barLeft + i * barWidth / 2) << "\" y=\""
+         << number(top + 30) << "\" text-anchor=\"middle\">"
+         << tickLabel((i - 1) * scale) << "</text>\n";
+  }
+  body << "<text x=\"" << number(barLeft + barWidth + 12) << "\" y=\""
+       << number(top + 15)
+       << "\">distance from the other surface (below: blue, above: red)"
+       << "</text>\n</g>\n";
+  top += 40;
+
+  for (const OverlapPanel& panel : panels) {
+    const Axis x{xs, kLeft, kLeft + used};
+    const Axis y{ys, top + 30 + height, top + 30};
+    double sum = 0.0;
+    for (const OverlapSample& sample : panel.samples)
+      sum += std::fabs(sample.distance);
+    body << "<g class=\"overlap\">\n<text x=\"" << number(kLeft) << "\" y=\""
+         << number(top + 18) << "\" font-size=\"14\" font-weight=\"bold\">"
+         << escaped(panel.label) << ": mean distance "
+         << tickLabel(panel.samples.empty()
+                          ? 0.0
+                          : sum / double(panel.samples.size()))
+         << " over " << panel.samples.size() << " points</text>\n";
+    drawAxes(body, x, y, "x", "y");
+    // Mean signed distance per cell.
+    const std::size_t columns =
+        std::size_t(std::ceil((xs.high - xs.low) / cell)) + 1;
+    const std::size_t rows =
+        std::size_t(std::ceil((ys.high - ys.low) / cell)) + 1;
+    std::vector<double> total(columns * rows, 0.0);
+    std::vector<std::size_t> count(columns * rows, 0);
+    for (const OverlapSample& sample : panel.samples) {
+      const std::size_t c =
+          std::min(columns - 1, std::size_t((sample.x - xs.low) / cell));
+      const std::size_t r =
+          std::min(rows - 1, std::size_t((sample.y - ys.low) / cell));
+      total[r * columns + c] += sample.distance;
+      ++count[r * columns + c];
+    }
+    body << "<g class=\"cells\" stroke=\"none\">\n";
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t c = 0; c < columns; ++c) {
+        const std::size_t k = r * columns + c;
+        if (count[k] == 0) continue;
+        const double x0 = x(xs.low + c * cell), y0 = y(ys.low + (r + 1) * cell);
+        body << "<rect x=\"" << number(x0) << "\" y=\"" << number(y0)
+             << "\" width=\"" << number(cell * unit + 0.5) << "\" height=\""
+             << number(cell * unit + 0.5) << "\" fill=\""
+             << divergingColour(total[k] / double(count[k]) / scale)
+             << "\"/>\n";
+      }
+    }
+    body << "</g>\n</g>\n";
+    top += 30 + height + 48;
+  }
+
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth
+      << "\" height=\"" << number(top) << "\" viewBox=\"0 0 " << kWidth << " "
+      << number(top) << "\" font-family=\"sans-serif\">\n"
+      << "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n"
+      << body.str() << "</svg>\n";
+}
 
 void writeSvgPlot(const QUAX::ScanSet& set,
                   const std::vector<ProfilePanel>& panels,

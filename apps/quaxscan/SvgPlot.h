@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/quaxscan/ScanSetSummary.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
 
@@ -32,6 +33,22 @@ void writeSvgPlot(const QUAX::ScanSet& set,
                   const std::vector<ProfilePanel>& panels,
                   const std::string& title, const std::string& subtitle,
                   std::ostream& out);
+
+// One top view of where surfaces overlap, e.g. of a scan before or after
+// stitching.
+struct OverlapPanel {
+  std::string label;
+  std::vector<OverlapSample> samples;
+};
+
+// Writes a standalone SVG document: `title` and `subtitle`, then each panel
+// as a top view (x across, y up, all on one scale) whose cells are coloured
+// by the mean signed distance of their samples, on one colour scale for all
+// panels (blue below, red above, pale near 0), with a colour bar and each
+// panel's mean distance size.
+void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
+                      const std::string& title, const std::string& subtitle,
+                      std::ostream& out);
 
 }  // namespace quaxscan
 

@@ -80,6 +80,10 @@ int main(int argc, char** argv) {
                   "Registration error x y z of sweep k, times k")
       ->expected(3)
       ->capture_default_str();
+  sim->add_option("--rotation", simulate.rotation,
+                  "Rotation DEG_Z DEG_X of sweep k, times k, about the middle "
+                  "of the sheet (default none)")
+      ->expected(2);
   sim->add_flag("--graysum", scanner.graysum, "Give every point a gray sum");
   sim->add_flag("--pixels", scanner.pixels,
                 "Give every point its low and high pixel");
@@ -140,9 +144,17 @@ int main(int argc, char** argv) {
   sti->add_option("--iterations", stitch.iterations, "Stitch iterations")
       ->required()
       ->check(CLI::Range(1, 1000));
-  sti->add_flag(
-      "--to-reference", stitch.toReference,
-      "Move only the earlier surface of each pair, towards the later");
+  CLI::Option* method =
+      sti->add_option("--method", stitch.method,
+                      "rigid: move each earlier surface onto the later ones "
+                      "by a rotation and a translation; reference: move only "
+                      "the earlier surface of each pair along its normals, "
+                      "towards the later; both: move both surfaces of a pair")
+          ->capture_default_str()
+          ->check(CLI::IsMember({"rigid", "reference", "both"}));
+  sti->add_flag("--to-reference", stitch.toReference,
+                "The same as --method reference")
+      ->excludes(method);
   addAsciiFlag(sti, stitch.ascii);
 
   PlotOptions plot;
@@ -160,6 +172,16 @@ int main(int argc, char** argv) {
   plo->add_option("--settings", plot.settings,
                   "Filter settings: draw each line after these filters too");
   plo->add_option("--title", plot.title, "Title of the figure");
+  plo->add_flag("--overlap", plot.overlap,
+                "Draw the overlap map instead: a top view coloured by the "
+                "distance between overlapping surfaces");
+  plo->add_option("--before", plot.before,
+                  "With --overlap: the scan before stitching, drawn above");
+  plo->add_option("--tolerance", plot.tolerance,
+                  "With --overlap: how far the other surface's points are "
+                  "looked for")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
 
   CLI11_PARSE(app, argc, argv);
 

@@ -15,15 +15,17 @@ namespace {
 
 using Vec = StitchPosition;
 
-// Neighbours up to this many steps away span a point's normal; those up
-// to kKinkReach away must not turn sharply at it.
-constexpr std::size_t kReach = 2;
-constexpr std::size_t kKinkReach = 2;
-// The plane through a point passes through the mean of it and its
-// neighbours this many steps away. A mean over neighbours damps the noise of
-// the paired point but lifts the plane off a curved surface; on coarse,
-// curved scans the point itself (0) registers best.
-constexpr std::size_t kCentreReach = 0;
+// A paired point's patch spans this many neighbours either way along its
+// line and this many frames either way: wide enough that the noise of
+// single points averages out of its height and slope.
+constexpr std::size_t kPatchReach = 3;
+// Points whose neighbours spread off their plane by more than this share
+// of their smaller spread in it (an edge, a step, a kink) get no patch.
+constexpr double kFlatness = 0.05;
+// A sample is paired with a patch only where it lies over the patch, within
+// this many point spacings of its centre along it.
+constexpr double kBesideSpacings = 1.0;
+
 // Pairs are looked for within the tolerance, but never farther than this
 // many point spacings, which keeps a search local when the tolerance is
 // far larger than the surfaces' detail.
@@ -90,35 +92,6 @@ struct Box {
     return !empty() && !o.empty();
   }
 };
-
-// Index of the point of frame [first, last) nearest to p, walking on from
-// `cursor` while the next point is no farther: along an ordered line the
-// distance falls to the nearest point and rises after it, and the points
-// asked for advance along the line too.
-std::size_t walkToNearest(const Vec* first, std::size_t count, const Vec& p,
-                          std::size_t cursor) noexcept {
-  if (cursor >= count) cursor = count - 1;
-  Vec d = sub(first[cursor], p);
-  double best = dot(d, d);
-  while (cursor + 1 < count) {
-    d = sub(first[cursor + 1], p);
-    const double next = dot(d, d);
-    if (!(next <= best)) break;
-    best = next;
-    ++cursor;
-  }
-  return cursor;
-}
-
-// The path a -> p -> b turns by less than about 25 degrees at p (or one
-// side is p itself).
-bool straightThrough(const Vec& a, const Vec& p, const Vec& b) noexcept {
-  const Vec in = sub(p, a), out = sub(b, p);
-  const double lin = dot(in, in), lout = dot(out, out);
-  if (lin == 0.0 || lout == 0.0) return true;
-  const double d = dot(in, out);
-  return d > 0.0 && d * d >= 0.82 * lin * lout;
-}
 
 // The rigid pose p' = R.p + t, R kept as a unit quaternion.
 struct Quaternion {
@@ -194,18 +167,38 @@ struct RigidStitch::Pose {
   }
 };
 
-// A later surface's points around the moving one, with their normals.
+// A later surface's points around the moving one; the patch through a
+// point is fitted when the point is first paired, so only the points the
+// fit meets pay for it.
 struct RigidStitch::Cloud {
-  std::vector<Vec> points;
-  std::vector<Vec> normals;
-  // The centre of the points around each point, through which its plane
-  // passes: a paired point's own noise barely moves it, although the
-  // pairing chose the point for being near.
-  std::vector<Vec> centres;
+  FramedPoints grid;        // the later surface's frames around the moving one
+  std::vector<Vec> points;  // those of its points in the moving box
+  std::vector<std::uint32_t> frameOf, indexOf;  // where points[i] is in grid
+  // slot[i]: 0 not fitted yet, kNoPatch where the point has none, else 1
+  // + the index of its patch in patches.
+  std::vector<std::uint32_t> slot;
+  std::vector<FramedPatch> patches;
   StitchPointIndex index;
   Box box;
-  double radius = 0.0;   // pairs are looked for within this distance
-  double spacing = 0.0;  // typical distance between neighbouring points
+  double radius = 0.0;        // pairs are looked for within this distance
+  double spacing = 0.0;       // typical distance between neighbouring points
+  double stepLimit = 0.0;     // larger steps along a line or across are gaps
+  double besideLimit2 = 0.0;  // squared distance along a patch it covers
+
+  static constexpr std::uint32_t kNoPatch = ~std::uint32_t{0};
+  const FramedPatch* patch(std::size_t i) {
+    if (slot[i] == 0) {
+      FramedPatch fitted;
+      if (fitFramedPatch(grid, frameOf[i], indexOf[i], kPatchReach, stepLimit,
+                         kFlatness, fitted)) {
+        patches.push_back(fitted);
+        slot[i] = static_cast<std::uint32_t>(patches.size());
+      } else {
+        slot[i] = kNoPatch;
+      }
+    }
+    return slot[i] == kNoPatch ? nullptr : &patches[slot[i] - 1];
+  }
 };
 
 struct RigidStitch::Pass {
@@ -214,235 +207,6 @@ struct RigidStitch::Pass {
   Vec centre;
   double reach = 0.0;  // largest distance of a paired sample from the centre
 };
-
-FramedPoints gatherPoints(_ScanSurface<double>& surface, const double lo[3],
-                          const double hi[3], std::size_t reach) {
-  FramedPoints out;
-  const std::size_t frames = surface.getFrameCount();
-  std::vector<const _ScanLine<double>*> lines(frames, nullptr);
-  // Frames with a point in the box, and those up to `reach` from them.
-  std::vector<char> wanted(frames, 0);
-  for (std::size_t f = 0; f < frames; ++f) {
-    const _ScanFrame<double>* frame = surface.getFrame(f);
-    if (!frame->hasScanLine()) continue;
-    lines[f] = frame->getScanLine();
-    const std::size_t n = lines[f]->getPointCount();
-    for (std::size_t j = 0; j < n; ++j) {
-      const _GeoPoint<double>& p = lines[f]->getPoint(j)->position();
-      if (p.x() >= lo[0] && p.x() <= hi[0] && p.y() >= lo[1] &&
-          p.y() <= hi[1] && p.z() >= lo[2] && p.z() <= hi[2]) {
-        const std::size_t first = f >= reach ? f - reach : 0;
-        const std::size_t last = std::min(frames - 1, f + reach);
-        for (std::size_t g = first; g <= last; ++g) wanted[g] = 1;
-        break;
-      }
-    }
-  }
-  std::size_t total = 0;
-  for (std::size_t f = 0; f < frames; ++f) {
-    if (wanted[f] && lines[f]) total += lines[f]->getPointCount();
-  }
-  out.points.reserve(total);
-  out.start.reserve(frames + 1);
-  out.start.push_back(0);
-  for (std::size_t f = 0; f < frames; ++f) {
-    const std::size_t n = wanted[f] && lines[f] ? lines[f]->getPointCount() : 0;
-    for (std::size_t j = 0; j < n; ++j) {
-      const _GeoPoint<double>& p = lines[f]->getPoint(j)->position();
-      out.points.push_back(Vec{p.x(), p.y(), p.z()});
-    }
-    out.start.push_back(out.points.size());
-  }
-  return out;
-}
-
-Spacing measureSpacing(const FramedPoints& surface) {
-  constexpr std::size_t kWanted = 4096;
-  const std::size_t frames = surface.frameCount();
-  const std::size_t total = surface.points.size();
-  Spacing spacing;
-  if (total < 2) return spacing;
-  const std::size_t frameStep = std::max<std::size_t>(1, frames / 64);
-  const std::size_t pointStep = std::max<std::size_t>(
-      1, total / (kWanted * std::max<std::size_t>(1, frames / frameStep)));
-  std::vector<double> along, across;
-  for (std::size_t f = 0; f < frames; f += frameStep) {
-    const Vec* line = surface.points.data() + surface.start[f];
-    const std::size_t n = surface.start[f + 1] - surface.start[f];
-    const bool hasNext =
-        f + 1 < frames && surface.start[f + 2] > surface.start[f + 1];
-    const Vec* next = surface.points.data() + surface.start[f + 1];
-    const std::size_t nextCount =
-        hasNext ? surface.start[f + 2] - surface.start[f + 1] : 0;
-    std::size_t cursor = 0;
-    for (std::size_t j = 0; j < n; j += pointStep) {
-      if (!finite(line[j])) continue;
-      if (j + 1 < n && finite(line[j + 1])) {
-        const double d = length(sub(line[j + 1], line[j]));
-        if (d > 0.0) along.push_back(d);
-      }
-      if (hasNext) {
-        cursor = walkToNearest(next, nextCount, line[j], cursor);
-        const double d = length(sub(next[cursor], line[j]));
-        if (d > 0.0 && std::isfinite(d)) across.push_back(d);
-      }
-    }
-  }
-  spacing.alongLine = median(along);
-  spacing.acrossFrames = median(across);
-  return spacing;
-}
-
-bool framedNormal(const FramedPoints& surface, std::size_t frame,
-                  std::size_t index, std::size_t reach, double stepLimit,
-                  std::size_t* cursors, StitchPosition& normal,
-                  StitchPosition& centre) {
-  const Vec* line = surface.points.data() + surface.start[frame];
-  const std::size_t n = surface.start[frame + 1] - surface.start[frame];
-  const Vec& p = line[index];
-  if (!finite(p)) return false;
-  auto within = [&](const Vec& q, std::size_t k) {
-    const Vec d = sub(q, p);
-    const double limit = static_cast<double>(k) * stepLimit;
-    return dot(d, d) <= limit * limit;
-  };
-  auto add = [](Vec& sum, const Vec& a, const Vec& b, std::size_t k) {
-    const double w = static_cast<double>(k);
-    sum = Vec{sum.x + w * (b.x - a.x), sum.y + w * (b.y - a.y),
-              sum.z + w * (b.z - a.z)};
-  };
-
-  // Along the line: sum of k (p[j + k] - p[j - k]), the least-squares
-  // direction of the points around p, as far as both sides go on.
-  Vec u;
-  Vec sum = p;
-  double summed = 1.0;
-  auto keep = [&](const Vec& a, const Vec& b) {
-    sum = Vec{sum.x + a.x + b.x, sum.y + a.y + b.y, sum.z + a.z + b.z};
-    summed += 2.0;
-  };
-  bool alongLine = false;
-  for (std::size_t k = 1; k <= reach && k <= index && index + k < n; ++k) {
-    const Vec& a = line[index - k];
-    const Vec& b = line[index + k];
-    if (!within(a, k) || !within(b, k)) break;
-    add(u, a, b, k);
-    alongLine = true;
-    // Where the surface kinks (an edge, a spike), the point has no plane
-    // of its own.
-    if (k <= kKinkReach && !straightThrough(a, p, b)) return false;
-    if (k <= kCentreReach) keep(a, b);
-  }
-  if (!alongLine) {
-    if (index + 1 < n && within(line[index + 1], 1)) {
-      u = sub(line[index + 1], p);
-    } else if (index > 0 && within(line[index - 1], 1)) {
-      u = sub(p, line[index - 1]);
-    } else {
-      return false;
-    }
-  }
-
-  // Across the frames, with the nearest points of the frames k before and
-  // after (cursor 2 (k - 1) and 2 (k - 1) + 1 walk along them).
-  const std::size_t frames = surface.frameCount();
-  auto nearestOn = [&](std::size_t g, std::size_t slot, Vec& q) {
-    const std::size_t count = surface.start[g + 1] - surface.start[g];
-    if (count == 0) return false;
-    const Vec* other = surface.points.data() + surface.start[g];
-    cursors[slot] = walkToNearest(other, count, p, cursors[slot]);
-    q = other[cursors[slot]];
-    return true;
-  };
-  Vec v;
-  bool acrossFrames = false;
-  for (std::size_t k = 1; k <= reach && k <= frame && frame + k < frames; ++k) {
-    Vec a, b;
-    if (!nearestOn(frame - k, 2 * (k - 1), a) ||
-        !nearestOn(frame + k, 2 * (k - 1) + 1, b) || !within(a, k) ||
-        !within(b, k)) {
-      break;
-    }
-    add(v, a, b, k);
-    acrossFrames = true;
-    if (k <= kKinkReach && !straightThrough(a, p, b)) return false;
-    if (k <= kCentreReach) keep(a, b);
-  }
-  if (!acrossFrames) {
-    Vec q;
-    if (frame + 1 < frames && nearestOn(frame + 1, 1, q) && within(q, 1)) {
-      v = sub(q, p);
-    } else if (frame > 0 && nearestOn(frame - 1, 0, q) && within(q, 1)) {
-      v = sub(p, q);
-    } else {
-      return false;
-    }
-  }
-
-  const Vec c = cross(u, v);
-  const double lc = length(c);
-  // Directions nearly in one line span no plane.
-  if (!(lc > 0.05 * length(u) * length(v)) || !std::isfinite(lc)) return false;
-  normal = Vec{c.x / lc, c.y / lc, c.z / lc};
-  centre = Vec{sum.x / summed, sum.y / summed, sum.z / summed};
-  return true;
-}
-
-bool solveSymmetric6(const double h[6][6], const double b[6],
-                     double relativeFloor, double x[6]) {
-  // Cyclic Jacobi: a = V^T H V becomes diagonal.
-  double a[6][6], v[6][6];
-  for (int i = 0; i < 6; ++i) {
-    for (int j = 0; j < 6; ++j) {
-      a[i][j] = h[i][j];
-      v[i][j] = i == j ? 1.0 : 0.0;
-    }
-  }
-  for (int sweep = 0; sweep < 64; ++sweep) {
-    double off = 0.0, diagonal = 0.0;
-    for (int i = 0; i < 6; ++i) {
-      diagonal += a[i][i] * a[i][i];
-      for (int j = i + 1; j < 6; ++j) off += a[i][j] * a[i][j];
-    }
-    if (!(off > 1e-32 * diagonal)) break;
-    for (int p = 0; p < 6; ++p) {
-      for (int q = p + 1; q < 6; ++q) {
-        if (a[p][q] == 0.0) continue;
-        const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
-        const double t = (theta >= 0.0 ? 1.0 : -1.0) /
-                         (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
-        const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
-        for (int k = 0; k < 6; ++k) {
-          const double kp = a[k][p], kq = a[k][q];
-          a[k][p] = c * kp - s * kq;
-          a[k][q] = s * kp + c * kq;
-        }
-        for (int k = 0; k < 6; ++k) {
-          const double pk = a[p][k], qk = a[q][k];
-          a[p][k] = c * pk - s * qk;
-          a[q][k] = s * pk + c * qk;
-        }
-        for (int k = 0; k < 6; ++k) {
-          const double kp = v[k][p], kq = v[k][q];
-          v[k][p] = c * kp - s * kq;
-          v[k][q] = s * kp + c * kq;
-        }
-      }
-    }
-  }
-  double largest = 0.0;
-  for (int i = 0; i < 6; ++i) largest = std::max(largest, a[i][i]);
-  for (int i = 0; i < 6; ++i) x[i] = 0.0;
-  if (!(largest > 0.0) || !std::isfinite(largest)) return false;
-  for (int e = 0; e < 6; ++e) {
-    const double lambda = a[e][e];
-    if (!(lambda >= relativeFloor * largest)) continue;
-    double along = 0.0;
-    for (int i = 0; i < 6; ++i) along += v[i][e] * b[i];
-    for (int i = 0; i < 6; ++i) x[i] += along / lambda * v[i][e];
-  }
-  return true;
-}
 
 RigidStitch::RigidStitch(double tolerance, int iterations)
     : _tolerance(tolerance), _iterations(iterations) {}
@@ -475,23 +239,45 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
   _pairs.clear();
   double sum2 = 0.0;
   Vec sum;
-  for (const Vec& s : _samples) {
-    const Vec p = pose.apply(s);
+  for (const Sample& s : _samples) {
+    const Vec p = pose.apply(s.point);
     double best = std::numeric_limits<double>::infinity();
     Vec q, normal;
     for (const std::unique_ptr<Cloud>& cloud : _clouds) {
       const StitchNearest found = cloud->index.nearest(p);
       if (!found.found()) continue;
       const double d = length(sub(p, found.position));
-      if (d <= cloud->radius && d < best) {
-        best = d;
-        q = cloud->centres[static_cast<std::size_t>(found.ordinal)];
-        normal = cloud->normals[static_cast<std::size_t>(found.ordinal)];
-      }
+      if (!(d <= cloud->radius && d < best)) continue;
+      const FramedPatch* patch =
+          cloud->patch(static_cast<std::size_t>(found.ordinal));
+      if (patch == nullptr) continue;
+      // A sample beside the patch rather than over it (past the edge of
+      // the later surface, or across a gap) would be paired with the
+      // patch's plane carried out to it, whose slope error grows with the
+      // distance and pulls all such samples the same way.
+      const Vec offset = sub(p, patch->origin);
+      const double across = dot(offset, patch->axis[0]);
+      if (dot(offset, offset) - across * across > cloud->besideLimit2) continue;
+      best = d;
+      // The target is the patch's point under the sample itself: a target
+      // beside it would carry the patch's slope error into the residual,
+      // the same way for every sample where the frames of the two surfaces
+      // lie the same distance apart.
+      patch->at(p, q, normal);
     }
     if (!(best <= _tolerance)) continue;
     const double r = dot(sub(p, q), normal);
-    _pairs.push_back(Pair{p, normal, r});
+    // The fit's directions come from the sample's own normal where it has
+    // one: its noise is independent of the target patch's, whose slope
+    // error would otherwise enter both the residual and its direction and
+    // bias the fit by the square of the noise.
+    const Vec own = pose.rotate(s.normal);
+    _pairs.push_back(
+        Pair{p,
+             dot(own, own) > 0.0
+                 ? (dot(own, normal) < 0.0 ? Vec{-own.x, -own.y, -own.z} : own)
+                 : normal,
+             r});
     sum2 += r * r;
     sum = Vec{sum.x + p.x, sum.y + p.y, sum.z + p.z};
   }
@@ -536,36 +322,29 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
       laterBox.hi[a] = entry->boxMax[a];
     }
     if (!laterBox.meets(movingBox, _tolerance)) continue;
-    const FramedPoints reference =
-        gatherPoints(*entry->surface, lo, hi, kReach);
-    const Spacing spacing = measureSpacing(reference);
-    const double h = std::max(spacing.alongLine, spacing.acrossFrames);
     auto cloud = std::make_unique<Cloud>();
+    cloud->grid = gatherPoints(*entry->surface, lo, hi, kPatchReach);
+    const FramedPoints& grid = cloud->grid;
+    const Spacing spacing = measureSpacing(grid);
+    const double h = std::max(spacing.alongLine, spacing.acrossFrames);
     cloud->spacing = h;
     cloud->radius =
         h > 0.0 ? std::min(_tolerance, kSearchSpacings * h) : _tolerance;
-    const double stepLimit = h > 0.0 ? 3.0 * h : _tolerance;
-    cloud->points.reserve(reference.points.size());
-    cloud->normals.reserve(reference.points.size());
-    cloud->centres.reserve(reference.points.size());
-    std::size_t cursors[2 * kReach];
-    for (std::size_t f = 0; f < reference.frameCount(); ++f) {
-      std::fill(cursors, cursors + 2 * kReach, std::size_t{0});
-      const std::size_t first = reference.start[f];
-      for (std::size_t j = 0; first + j < reference.start[f + 1]; ++j) {
-        const Vec& p = reference.points[first + j];
-        if (!movingBox.holds(p, margin)) continue;
-        Vec normal, centre;
-        if (!framedNormal(reference, f, j, kReach, stepLimit, cursors, normal,
-                          centre)) {
-          continue;
-        }
+    cloud->stepLimit = h > 0.0 ? 3.0 * h : _tolerance;
+    const double beside = h > 0.0 ? kBesideSpacings * h : _tolerance;
+    cloud->besideLimit2 = beside * beside;
+    for (std::size_t f = 0; f < grid.frameCount(); ++f) {
+      const std::size_t first = grid.start[f];
+      for (std::size_t j = 0; first + j < grid.start[f + 1]; ++j) {
+        const Vec& p = grid.points[first + j];
+        if (!finite(p) || !movingBox.holds(p, margin)) continue;
         cloud->points.push_back(p);
-        cloud->normals.push_back(normal);
-        cloud->centres.push_back(centre);
+        cloud->frameOf.push_back(static_cast<std::uint32_t>(f));
+        cloud->indexOf.push_back(static_cast<std::uint32_t>(j));
         cloud->box.add(p);
       }
     }
+    cloud->slot.assign(cloud->points.size(), 0);
     if (cloud->points.empty()) continue;
     cloud->index.build(cloud->points.data(), cloud->points.size(),
                        cloud->radius);
@@ -574,35 +353,49 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   if (_clouds.empty()) return;  // overlaps nothing later: a reference
 
   // A fixed sample, evenly spread over frames and lines, of the moving
-  // surface's points near the clouds.
-  auto nearClouds = [this](const _GeoPoint<double>& position) {
-    const Vec p{position.x(), position.y(), position.z()};
+  // surface's points near the clouds. Each sample is its point's patch
+  // centre where the point has one: the moving surface is an ordered grid
+  // too, and its noise averages out as the reference's does.
+  Box near;
+  for (const std::unique_ptr<Cloud>& cloud : _clouds) {
+    near.add(Vec{cloud->box.lo[0], cloud->box.lo[1], cloud->box.lo[2]});
+    near.add(Vec{cloud->box.hi[0], cloud->box.hi[1], cloud->box.hi[2]});
+  }
+  const double nearLo[3] = {near.lo[0] - _tolerance, near.lo[1] - _tolerance,
+                            near.lo[2] - _tolerance};
+  const double nearHi[3] = {near.hi[0] + _tolerance, near.hi[1] + _tolerance,
+                            near.hi[2] + _tolerance};
+  const FramedPoints grid =
+      gatherPoints(*movingEntry.surface, nearLo, nearHi, kPatchReach);
+  auto nearClouds = [this](const Vec& p) {
     if (!finite(p)) return false;
     for (const std::unique_ptr<Cloud>& cloud : _clouds) {
       if (cloud->box.holds(p, _tolerance)) return true;
     }
     return false;
   };
-  _ScanSurface<double>& surface = *movingEntry.surface;
-  const std::size_t frames = surface.getFrameCount();
-  std::vector<const _ScanLine<double>*> lines(frames, nullptr);
   std::size_t candidates = 0;
-  for (std::size_t f = 0; f < frames; ++f) {
-    const _ScanFrame<double>* frame = surface.getFrame(f);
-    if (!frame->hasScanLine()) continue;
-    lines[f] = frame->getScanLine();
-    for (std::size_t j = 0; j < lines[f]->getPointCount(); ++j) {
-      if (nearClouds(lines[f]->getPoint(j)->position())) ++candidates;
-    }
+  for (const Vec& p : grid.points) {
+    if (nearClouds(p)) ++candidates;
   }
+  const Spacing movingSpacing = measureSpacing(grid);
+  const double movingStep =
+      std::max(movingSpacing.alongLine, movingSpacing.acrossFrames);
+  const double stepLimit = movingStep > 0.0 ? 3.0 * movingStep : _tolerance;
   const std::size_t stride = std::max<std::size_t>(
       1, static_cast<std::size_t>(std::sqrt(static_cast<double>(candidates) /
                                             static_cast<double>(kSamples))));
-  for (std::size_t f = 0; f < frames; f += stride) {
-    if (!lines[f]) continue;
-    for (std::size_t j = 0; j < lines[f]->getPointCount(); j += stride) {
-      const _GeoPoint<double>& p = lines[f]->getPoint(j)->position();
-      if (nearClouds(p)) _samples.push_back(Vec{p.x(), p.y(), p.z()});
+  for (std::size_t f = 0; f < grid.frameCount(); f += stride) {
+    const std::size_t count = grid.start[f + 1] - grid.start[f];
+    for (std::size_t j = 0; j < count; j += stride) {
+      const Vec& p = grid.points[grid.start[f] + j];
+      if (!nearClouds(p)) continue;
+      FramedPatch patch;
+      const bool smooth =
+          fitFramedPatch(grid, f, j, kPatchReach, stepLimit, kFlatness, patch);
+      Sample sample{p, Vec{}};
+      if (smooth) patch.at(p, sample.point, sample.normal);
+      _samples.push_back(sample);
     }
   }
 
@@ -622,7 +415,6 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     return;
   }
 
-  bool narrowed = false;
   for (int k = 0; k < _iterations; ++k) {
     // Cauchy weights on a robust scale of the residuals.
     _scratch.clear();
@@ -656,18 +448,18 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     ++report.iterations;
     tick(k);
     const double step = length(shift) + length(omega) * pass.reach;
+    pass = pairSamples(pose);
     // Once the surfaces lie close, pairs are looked for nearer: the
     // residuals are small, and the nearest point lies within a few spacings.
-    if (!narrowed && step < 0.5 * pass.rms + 1e-300) {
+    bool narrowed = false;
+    for (const std::unique_ptr<Cloud>& cloud : _clouds) {
+      const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
+      if (!(radius < 0.5 * cloud->radius)) continue;
+      cloud->radius = radius;
+      cloud->index.build(cloud->points.data(), cloud->points.size(), radius);
       narrowed = true;
-      for (const std::unique_ptr<Cloud>& cloud : _clouds) {
-        const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
-        if (!(radius < 0.5 * cloud->radius)) continue;
-        cloud->radius = radius;
-        cloud->index.build(cloud->points.data(), cloud->points.size(), radius);
-      }
     }
-    pass = pairSamples(pose);
+    if (narrowed) pass = pairSamples(pose);
     report.rmsPerIteration.push_back(pass.rms);
     if (pass.pairs < kMinPairs) break;
     if (step <= kConvergedShare * searchRadius) {
@@ -682,8 +474,9 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   // Samples were paired within the search radius: a fit that carries one
   // much farther is not trusted.
   double farthest = 0.0;
-  for (const Vec& sample : _samples) {
-    farthest = std::max(farthest, length(sub(pose.apply(sample), sample)));
+  for (const Sample& sample : _samples) {
+    farthest =
+        std::max(farthest, length(sub(pose.apply(sample.point), sample.point)));
   }
   const bool worse =
       !(farthest <= 2.0 * searchRadius) || pass.pairs < kMinPairs ||

@@ -5,18 +5,23 @@
 //
 // The surfaces are taken from the last to the first. For a moving surface
 // A, every later surface B whose box (widened by the tolerance) meets A's
-// gives a reference cloud: B's points around A with their unit normals,
-// which come from the neighbouring points on the same line and on the
-// neighbouring frames (lines are ordered, so a walk along the neighbouring
-// frame finds them), indexed in a StitchPointIndex. A fixed sample of A's
-// points in the overlap is paired, at A's current pose, with the nearest
-// reference point within the tolerance; each pair's residual is the sample's
-// distance from the reference point's plane. One Gauss-Newton step of the
-// six unknowns (a small rotation about the samples' centre and a
-// translation), with robust (Cauchy) weights, updates the pose, until the
-// iterations run out or the step moves no sample by more than a millionth
-// of the tolerance. A is then moved through its transform(), which records
-// the move in its transform history.
+// gives a reference cloud: B's points around A, indexed in a
+// StitchPointIndex. A fixed sample of A's points in the overlap is paired,
+// at A's current pose, with the nearest reference point within the
+// tolerance. The pair's target is the quadratic patch fitted over that
+// point's neighbours on its line and on the neighbouring frames (lines are
+// ordered, so walks find them): the point of the patch under the reference
+// point and the patch's normal there, so that neither the point's noise nor
+// a noisy normal enters the fit; each sample is likewise its own point's
+// patch centre on A. Samples that lie beside their patch rather than over
+// it (past the edge of B) are not paired. The residual is the sample's
+// distance from the patch's plane; its direction in the fit is the
+// sample's own normal on A, whose noise is independent of the target's. One
+// Gauss-Newton step of the six unknowns (a small rotation about the samples'
+// centre and a translation), with robust (Cauchy) weights, updates the pose,
+// until the iterations run out or the step moves no sample by more than a
+// millionth of the tolerance. A is then moved through its transform(), which
+// records the move in its transform history.
 #ifndef QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 #define QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 
@@ -26,54 +31,13 @@
 #include <memory>
 #include <vector>
 
+#include "scan/stitch/FramedSurface.h"
 #include "scan/stitch/ScanStitchTool.h"
 #include "scan/stitch/StitchPointIndex.h"
 #include "scan/stitch/StitchSteps.h"
 
 namespace QUAX {
 namespace stitch_detail {
-
-// A surface's points frame by frame: frame f holds
-// points[start[f]] up to points[start[f + 1]].
-struct FramedPoints {
-  std::vector<StitchPosition> points;
-  std::vector<std::size_t> start;
-  std::size_t frameCount() const noexcept {
-    return start.empty() ? 0 : start.size() - 1;
-  }
-};
-// The frames of `surface` that hold a point in the box [lo, hi], and
-// those up to `reach` frames from them; the other frames are left empty.
-FramedPoints gatherPoints(_ScanSurface<double>& surface, const double lo[3],
-                          const double hi[3], std::size_t reach);
-
-// Typical distance between neighbouring points along a line and between
-// neighbouring frames (medians over a sample); 0 when there are none.
-struct Spacing {
-  double alongLine = 0.0;
-  double acrossFrames = 0.0;
-};
-Spacing measureSpacing(const FramedPoints& surface);
-
-// The unit normal at point `index` of frame `frame`, from the directions
-// of the points up to `reach` steps away on its line and of the nearest
-// points on the frames up to `reach` away, as far as each k-th neighbour
-// lies within k * `stepLimit` of the point on both sides (one side next to
-// a gap or an end). `centre` gets the mean of the point and its
-// nearest neighbours, through which the plane is taken. False
-// where the neighbours do not span a plane or the surface kinks at the
-// point. `cursors` (2 * reach, zero at the start of each frame) follow the
-// neighbouring frames along.
-bool framedNormal(const FramedPoints& surface, std::size_t frame,
-                  std::size_t index, std::size_t reach, double stepLimit,
-                  std::size_t* cursors, StitchPosition& normal,
-                  StitchPosition& centre);
-
-// A symmetric 6x6 system H x = b, solved in the directions whose
-// eigenvalue is at least `relativeFloor` times the largest; the others are
-// left at 0. False when H has no such direction.
-bool solveSymmetric6(const double h[6][6], const double b[6],
-                     double relativeFloor, double x[6]);
 
 class RigidStitch {
  public:
@@ -91,7 +55,7 @@ class RigidStitch {
            const std::function<void(int)>& progress);
 
   // Samples taken from a moving surface; fewest pairs a fit accepts.
-  static constexpr std::size_t kSamples = 8192;
+  static constexpr std::size_t kSamples = 16384;
   static constexpr std::size_t kMinPairs = 32;
 
  private:
@@ -109,7 +73,12 @@ class RigidStitch {
   double _tolerance;
   int _iterations;
   std::vector<std::unique_ptr<Cloud>> _clouds;
-  std::vector<StitchPosition> _samples;
+  struct Sample {
+    StitchPosition point;
+    // The moving surface's own normal there, (0, 0, 0) where it has none.
+    StitchPosition normal;
+  };
+  std::vector<Sample> _samples;
   struct Pair {
     StitchPosition offset;  // transformed sample minus the samples' centre
     StitchPosition normal;

@@ -161,8 +161,9 @@ TEST_F(Quaxscan, ExtentWritesOneNodeLinePerFrameAndASummary) {
 
 TEST_F(Quaxscan, StitchShowsPercentagesOffATerminalAndMovesBothSurfaces) {
   simulate("sim.ply");
-  const Outcome run =
-      quaxscan("stitch sim.ply -o stitched.ply --tolerance 1 --iterations 4");
+  const Outcome run = quaxscan(
+      "stitch sim.ply -o stitched.ply --tolerance 1 --iterations 4 --method "
+      "both");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("stitching: 100%\n"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no bar in a log
