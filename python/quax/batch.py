@@ -43,6 +43,7 @@ import os
 import sys
 import tempfile
 import time
+import uuid
 
 MANIFEST = ".quax-batch.json"
 STITCH_METHODS = ("none", "rigid", "reference", "both")
@@ -241,14 +242,17 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
                 processes=True, dashboard_address=None)
             own = (cluster, Client(cluster))
             client = own[1]
+        # Keys unique to this run: a key the scheduler still holds from an
+        # earlier run would hand back that run's record without running.
+        run_id = uuid.uuid4().hex[:12]
         try:
             futures = {}
             for i in todo:
                 future = client.submit(
                     process_file, inputs[i], out_dir, settings, stitch,
                     tolerance, iterations, _crash_once, retries=TASK_RETRIES,
-                    pure=False, key="quax-batch-{}-{}".format(
-                        i, os.path.basename(inputs[i])))
+                    pure=False, key="quax-batch-{}-{}-{}".format(
+                        os.path.basename(inputs[i]), i, run_id))
                 futures[future] = i
             for future in as_completed(futures):
                 i = futures[future]
