@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "scan/model/ScanPoint.h"
-
 #include <gtest/gtest.h>
 
-#include "scan/model/ScanPointItems.h"
+#include <memory>
+
+#include "scan/model/ScanFrameItems.h"
+#include "scan/model/ScanPoint.h"
+#include "scan/model/ScanTransformHistory.h"
 #include "tests/scan/model/ModelTestSupport.h"
+#include "util/ExtensionItemFactory.h"
+#include "util/Guid.h"
 #include "util/VXException.h"
 
 namespace QUAX {
@@ -13,54 +17,82 @@ namespace {
 using testing::addGraysum;
 using testing::graysumOf;
 
-TEST(ScanPoint, DefaultIsOriginWithoutItems) {
-  const ScanPoint p;
-  EXPECT_EQ(p.getPosition(), _GeoPoint<double>(0, 0, 0));
-  EXPECT_FALSE(p.hasExtensionList());
-  EXPECT_THROW(p.findItem(ScanPointGraysumData::GraysumDataKey),
+TEST(ScanPoint, ItemsAreCopiedFollowedOnAssignmentAndTakenOnMove) {
+  ScanPoint bare(2, 2, 2);
+  EXPECT_FALSE(bare.hasExtensionList());
+  EXPECT_THROW(bare.findItem(ScanPointGraysumData::GraysumDataKey),
                EExtensionNoImplementation);
-}
-
-TEST(ScanPoint, CreateExtensionListKeepsAnExistingList) {
-  ScanPoint p;
-  addGraysum(p, 5);
-  p.createExtensionList();
-  EXPECT_EQ(graysumOf(p), 5u);
-  EXPECT_THROW(p.findItem(ScanPointTPData::TPDataKey), EExtensionNotPresent);
-}
-
-TEST(ScanPoint, CopyHasIndependentItems) {
   ScanPoint source(1, 2, 3);
   addGraysum(source, 7);
+  source.createExtensionList();  // keeps the existing list
+  EXPECT_THROW(source.findItem(ScanPointTPData::TPDataKey),
+               EExtensionNotPresent);
+
   ScanPoint copy(source);
-  EXPECT_EQ(copy.getPosition(), source.getPosition());
   copy.removeItem(ScanPointGraysumData::GraysumDataKey);
   EXPECT_EQ(graysumOf(source), 7u);
-}
-
-TEST(ScanPoint, AssignmentFollowsTheSourcesItems) {
-  ScanPoint withItems(1, 1, 1);
-  addGraysum(withItems, 3);
-  ScanPoint bare(2, 2, 2);
-
   ScanPoint target;
-  target = withItems;
-  EXPECT_EQ(graysumOf(target), 3u);
+  target = source;
+  EXPECT_EQ(graysumOf(target), 7u);
   target = bare;  // the source has none: the target releases its own
   EXPECT_FALSE(target.hasExtensionList());
   EXPECT_EQ(target.getPosition(), _GeoPoint<double>(2, 2, 2));
-
   ScanPoint& self = target;
   target = self;
   EXPECT_EQ(target.getPosition(), _GeoPoint<double>(2, 2, 2));
+
+  ScanPoint moved(std::move(source));
+  EXPECT_EQ(graysumOf(moved), 7u);
+  EXPECT_FALSE(source.hasExtensionList());  // NOLINT(bugprone-use-after-move)
 }
 
-TEST(ScanPoint, MoveTakesTheItems) {
-  ScanPoint source(4, 5, 6);
-  addGraysum(source, 9);
-  ScanPoint moved(std::move(source));
-  EXPECT_EQ(graysumOf(moved), 9u);
-  EXPECT_FALSE(source.hasExtensionList());  // NOLINT(bugprone-use-after-move)
+TEST(ScanPointItems, KeysAndTheFactoryRegistration) {
+  EXPECT_EQ(guidToString(ScanPointTPData::TPDataKey),
+            "{065EFC60-B25C-11D3-A622-00E02924BBF5}");
+  EXPECT_EQ(guidToString(ScanPointGraysumData::GraysumDataKey),
+            "{67559302-B195-11D3-A621-00E02924BBF5}");
+  EXPECT_EQ(guidToString(ScanPointExtData<double>::getScanPointExtDataKey()),
+            "{31CF77DE-FE15-4A88-AB93-4241FAE3A1CC}");
+  // scanInit registers pixels and gray sums; the other items are left to
+  // the host.
+  scanInit();
+  auto& factory = ExtensionItemFactory::getInstance();
+  for (const _GUID& key :
+       {ScanPointGraysumData::GraysumDataKey, ScanPointTPData::TPDataKey}) {
+    std::unique_ptr<ExtensionItem, ExtensionItemDeleter> item(
+        factory.createExtension(key));
+    EXPECT_TRUE(guidEquals(item->getKey(), key));
+  }
+  for (const _GUID& key :
+       {ScanPointExtData<double>::getScanPointExtDataKey(),
+        ScanTransformHistory<double>::getScanTransformHistoryKey(),
+        ScanFrameTimeData::ScanFrameTimeDataKey,
+        SWScanFrameInfo::getSWScanFrameInfoKey()}) {
+    EXPECT_FALSE(factory.isRegistered(key)) << guidToString(key);
+  }
+}
+
+TEST(ScanPointItems, ClonesAndCopiesHoldEqualIndependentValues) {
+  ScanPointGraysumData g;
+  g.setGraysum(4294967295u);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> owned(g.clone());
+  auto* clone = static_cast<ScanPointGraysumData*>(owned.get());
+  clone->setGraysum(1);
+  EXPECT_EQ(g.getGraysum(), 4294967295u);
+  ScanPointTPData tp;
+  tp.setLowPixel(4294967295u);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> tpOwned(tp.clone());
+  auto* tpClone = static_cast<ScanPointTPData*>(tpOwned.get());
+  EXPECT_EQ(tpClone->getLowPixel(), 4294967295u);
+  EXPECT_EQ(tpClone->getHighPixel(), 0u);
+  ScanPointExtData<double> a, b;
+  a.setData(2.5);
+  b = a;
+  EXPECT_EQ(b.getData(), 2.5);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> created(
+      ScanPointExtData<double>::create());
+  EXPECT_TRUE(guidEquals(created->getKey(),
+                         ScanPointExtData<double>::getScanPointExtDataKey()));
 }
 
 }  // namespace
