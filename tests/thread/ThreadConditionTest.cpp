@@ -7,29 +7,14 @@
 #include <vector>
 
 #include "tests/thread/ScopedPortHook.h"
-#include "tests/thread/ThreadTestSupport.h"
 #include "thread/ThreadCondition.h"
 #include "thread/ThreadErrors.h"
 
 namespace QUAX {
 namespace {
 
-using testing::BoundedThread;
-using testing::codeThrownBy;
-using testing::Counter;
-using testing::ScopedPortHook;
-
-// Counts the semaphore waits that begin and the posts that are made.
-struct PortCounts {
-  Counter semaphoreWaits;
-  std::atomic<int> posts{0};
-
-  bool onCall(port::PortCall call) {
-    if (call == port::PortCall::kWaitSemaphore) semaphoreWaits.add();
-    if (call == port::PortCall::kPostSemaphore) ++posts;
-    return false;
-  }
-};
+using namespace testing;
+using port::PortCall;
 
 bool freeForOthers(ThreadMutex& mutex) {
   int result = 1;
@@ -47,23 +32,13 @@ void notifyUnderMutex(ThreadMutex& mutex, ThreadCondition& condition) {
   mutex.release();
 }
 
-TEST(ThreadCondition, TimedOutWaitReturnsWithoutMutexAndLeavesNoEntry) {
-  PortCounts counts;
-  ScopedPortHook hook([&](port::PortCall c) { return counts.onCall(c); });
+TEST(ThreadCondition, NotifyAllWakesEveryWaiterOnceAndTimeoutsLeaveNoEntry) {
+  ScopedPortHook hook;
   ThreadMutex mutex;
   ThreadCondition condition(&mutex);
   mutex.wait(kThreadWaitInfinite);
-  condition.wait(20);
+  condition.wait(20);  // returns without the mutex
   EXPECT_TRUE(freeForOthers(mutex));
-  notifyUnderMutex(mutex, condition);
-  EXPECT_EQ(counts.posts.load(), 0);
-}
-
-TEST(ThreadCondition, NotifyAllWakesEveryWaiterOnceAndEmptiesTheList) {
-  PortCounts counts;
-  ScopedPortHook hook([&](port::PortCall c) { return counts.onCall(c); });
-  ThreadMutex mutex;
-  ThreadCondition condition(&mutex);
   std::vector<std::unique_ptr<BoundedThread>> waiters;
   for (int i = 0; i < 3; ++i) {
     waiters.push_back(std::make_unique<BoundedThread>([&] {
@@ -71,29 +46,21 @@ TEST(ThreadCondition, NotifyAllWakesEveryWaiterOnceAndEmptiesTheList) {
       condition.wait(kThreadWaitInfinite);
     }));
   }
-  ASSERT_TRUE(counts.semaphoreWaits.reachesWithin(3));
+  ASSERT_TRUE(hook[PortCall::kWaitSemaphore].reachesWithin(4));
   notifyUnderMutex(mutex, condition);
   for (auto& waiter : waiters) ASSERT_TRUE(waiter->joinWithin());
-  EXPECT_EQ(counts.posts.load(), 3);
-
-  notifyUnderMutex(mutex, condition);
-  EXPECT_EQ(counts.posts.load(), 3);
+  notifyUnderMutex(mutex, condition);  // the list is empty again
+  EXPECT_EQ(hook[PortCall::kPostSemaphore].value(), 3);
   EXPECT_TRUE(freeForOthers(mutex));
 }
 
-TEST(ThreadCondition,
-     WaiterThatTimedOutButWasNotifiedBeforeRetakingMutexGoesOn) {
+TEST(ThreadCondition, WaiterThatTimedOutButWasNotifiedBeforeRetakingGoesOn) {
   // The waiter times out while this thread holds the mutex, so its entry is
   // still listed when notifyAll runs; it must find it gone and carry on.
-  Counter waiterMutexWaits;
-  Counter semaphoreWaits;
-  std::atomic<int> posts{0};
   const std::thread::id self = std::this_thread::get_id();
-  ScopedPortHook hook([&](port::PortCall call) {
-    if (call == port::PortCall::kPostSemaphore) ++posts;
-    if (call == port::PortCall::kWaitSemaphore) semaphoreWaits.add();
-    if (call == port::PortCall::kWaitMutex &&
-        std::this_thread::get_id() != self) {
+  Counter waiterMutexWaits;
+  ScopedPortHook hook([&](PortCall call) {
+    if (call == PortCall::kWaitMutex && std::this_thread::get_id() != self) {
       waiterMutexWaits.add();
     }
     return false;
@@ -104,49 +71,36 @@ TEST(ThreadCondition,
     mutex.wait(kThreadWaitInfinite);
     condition.wait(50);
   });
-  ASSERT_TRUE(semaphoreWaits.reachesWithin(1));
+  ASSERT_TRUE(hook[PortCall::kWaitSemaphore].reachesWithin(1));
   mutex.wait(kThreadWaitInfinite);
-  // The waiter's second mutex wait is the one after its timeout.
-  ASSERT_TRUE(waiterMutexWaits.reachesWithin(2));
+  ASSERT_TRUE(waiterMutexWaits.reachesWithin(2));  // the one after timeout
   condition.notifyAll();
   mutex.release();
   ASSERT_TRUE(waiter.joinWithin());
-  EXPECT_EQ(posts.load(), 1);
-
   notifyUnderMutex(mutex, condition);
-  EXPECT_EQ(posts.load(), 1);
+  EXPECT_EQ(hook[PortCall::kPostSemaphore].value(), 1);
 }
 
-TEST(ThreadCondition, SemaphoreCreationFailureThrowsWithTheMutexStillHeld) {
-  ScopedPortHook hook([](port::PortCall call) {
-    return call == port::PortCall::kCreateSemaphore;
-  });
+TEST(ThreadCondition, FailuresThrowAndLeaveNoEntry) {
+  // Semaphore creation fails with the mutex still held; a failed wait gives
+  // it up.
+  std::atomic<PortCall> failing{PortCall::kCreateSemaphore};
+  std::atomic<bool> armed{true};
+  ScopedPortHook hook(
+      [&](PortCall call) { return armed.load() && call == failing.load(); });
   ThreadMutex mutex;
   ThreadCondition condition(&mutex);
   mutex.wait(kThreadWaitInfinite);
   EXPECT_EQ(codeThrownBy([&] { condition.wait(kThreadWaitInfinite); }),
             kThreadNoSemaphoreAvailable);
   EXPECT_FALSE(freeForOthers(mutex));
-  mutex.release();
-  EXPECT_TRUE(freeForOthers(mutex));
-}
-
-TEST(ThreadCondition, FailedWaitThrowsWithoutMutexAndLeavesNoEntry) {
-  std::atomic<bool> failWaits{true};
-  std::atomic<int> posts{0};
-  ScopedPortHook hook([&](port::PortCall call) {
-    if (call == port::PortCall::kPostSemaphore) ++posts;
-    return call == port::PortCall::kWaitSemaphore && failWaits.load();
-  });
-  ThreadMutex mutex;
-  ThreadCondition condition(&mutex);
-  mutex.wait(kThreadWaitInfinite);
+  failing = PortCall::kWaitSemaphore;
   EXPECT_EQ(codeThrownBy([&] { condition.wait(kThreadWaitInfinite); }),
             kThreadWaitFailOnSemaphore);
-  failWaits = false;
+  armed = false;
   EXPECT_TRUE(freeForOthers(mutex));
   notifyUnderMutex(mutex, condition);
-  EXPECT_EQ(posts.load(), 0);
+  EXPECT_EQ(hook[PortCall::kPostSemaphore].value(), 0);
 }
 
 }  // namespace

@@ -4,32 +4,24 @@
 #include <atomic>
 
 #include "tests/thread/ScopedPortHook.h"
-#include "tests/thread/ThreadTestSupport.h"
 #include "thread/ThreadErrors.h"
 #include "thread/ThreadSemaphore.h"
 
 namespace QUAX {
 namespace {
 
-using testing::BoundedThread;
-using testing::codeThrownBy;
-using testing::ScopedPortHook;
+using namespace testing;
+using port::PortCall;
 
-TEST(ThreadSemaphore, StartsWithoutCountAndEachWaitTakesOneOfThePosted) {
+TEST(ThreadSemaphore, EachWaitTakesOneOfThePosted) {
   ThreadSemaphore semaphore;
   ASSERT_TRUE(semaphore.hasHandle());
   EXPECT_EQ(semaphore.wait(20), kThreadWaitTimedOut);
-  semaphore.post();
-  semaphore.post();
-  semaphore.post();
+  for (int i = 0; i < 3; ++i) semaphore.post();
   EXPECT_EQ(semaphore.wait(0), kThreadWaitSignalled);
-  EXPECT_EQ(semaphore.wait(0), kThreadWaitSignalled);
+  EXPECT_EQ(semaphore.wait(999), kThreadWaitSignalled);
   EXPECT_EQ(semaphore.wait(kThreadWaitInfinite), kThreadWaitSignalled);
   EXPECT_EQ(semaphore.wait(0), kThreadWaitTimedOut);
-}
-
-TEST(ThreadSemaphore, PostFromAnotherThreadWakesAnUnlimitedWait) {
-  ThreadSemaphore semaphore;
   int result = 1;
   BoundedThread waiter([&] { result = semaphore.wait(kThreadWaitInfinite); });
   semaphore.post();
@@ -37,26 +29,21 @@ TEST(ThreadSemaphore, PostFromAnotherThreadWakesAnUnlimitedWait) {
   EXPECT_EQ(result, kThreadWaitSignalled);
 }
 
-TEST(ThreadSemaphore, WaitWithoutHandleThrowsWaitOnNullSemaphore) {
+TEST(ThreadSemaphore, MissingHandleOrFailedWaitThrows) {
   std::atomic<bool> fail{true};
-  ScopedPortHook hook([&](port::PortCall call) {
-    return call == port::PortCall::kCreateSemaphore && fail.load();
+  ScopedPortHook hook([&](PortCall call) {
+    return fail.load() && (call == PortCall::kCreateSemaphore ||
+                           call == PortCall::kWaitSemaphore);
   });
-  ThreadSemaphore semaphore;
+  ThreadSemaphore none;
+  EXPECT_FALSE(none.hasHandle());
+  none.post();  // nothing to post to
+  EXPECT_EQ(codeThrownBy([&] { none.wait(0); }), kThreadWaitOnNullSemaphore);
+  EXPECT_THROW(none.wait(kThreadWaitInfinite), EThreadWaitOnNullSemaphore);
   fail = false;
-  EXPECT_FALSE(semaphore.hasHandle());
-  semaphore.post();  // nothing to post to
-  EXPECT_EQ(codeThrownBy([&] { semaphore.wait(0); }),
-            kThreadWaitOnNullSemaphore);
-  EXPECT_THROW(semaphore.wait(kThreadWaitInfinite), EThreadWaitOnNullSemaphore);
-}
-
-TEST(ThreadSemaphore, FailedWaitThrowsWaitFailOnSemaphore) {
   ThreadSemaphore semaphore;
   semaphore.post();
-  ScopedPortHook hook([](port::PortCall call) {
-    return call == port::PortCall::kWaitSemaphore;
-  });
+  fail = true;
   EXPECT_EQ(codeThrownBy([&] { semaphore.wait(0); }),
             kThreadWaitFailOnSemaphore);
 }

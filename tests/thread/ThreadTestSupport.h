@@ -65,9 +65,6 @@ class BoundedThread {
     return true;
   }
 
-  // Rethrows what the body threw. REQUIRES: joinWithin() returned true.
-  void rethrow() { _done.get(); }
-
  private:
   std::future<void> _done;
   std::thread _thread;
