@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "geomath/GeomVersion.h"
 #include "scan/ScanErrors.h"
+#include "scan/ScanVersion.h"
 
 namespace QUAX {
 namespace {
@@ -83,6 +85,23 @@ TEST(ScanErrors, ClassChainsRegisterRootFirstAndIOLeavesCarryTheText) {
   EXPECT_NE(std::string(e.what()).find("ScanAverageFilter"), std::string::npos);
   EXPECT_EQ(EScanIOBadHeader(nullptr).getDescription(), L"");  // null: empty
   EXPECT_EQ(EScanIOBadAttribute(nullptr).getDescription(), L"");
+}
+
+TEST(ScanVersion, BuildThreeIsAcceptedAndOthersRefusedWithOurNumber) {
+  EXPECT_EQ(getScanDllBuildNumber(), 3u);
+  EXPECT_NO_THROW(checkScanDllVersion(3));
+  for (unsigned long long build : {2ull, 4ull, 0ull}) {
+    try {
+      checkScanDllVersion(build);
+      ADD_FAILURE() << "build " << build << " accepted";
+    } catch (const EVXDLLWrongVersion& e) {
+      EXPECT_EQ(e.getFileName(), L"QUAXScan.DLL");
+      EXPECT_EQ(e.getBuildNumber(), 3);
+    }
+  }
+  EXPECT_TRUE(scanLibraryLoadAccepted());
+  EXPECT_EQ(getGeomDllBuildNumber(), 3u);
+  EXPECT_THROW(checkGeomDllVersion(2), EVXDLLWrongVersion);
 }
 
 }  // namespace

@@ -23,14 +23,14 @@ TEST(ReadWriteLock, WriterWaitsForReadersAndHoldsBackALaterReader) {
   std::atomic<bool> writerHadLock{false};
   int releasedWhenWriterEntered = -1;
   bool writerHadLockWhenReaderEntered = false;
-  Signal release[2];
+  Counter release[2];
   Counter readersIn;
   std::vector<std::unique_ptr<BoundedThread>> readers;
-  for (Signal& signal : release) {
+  for (Counter& signal : release) {
     readers.push_back(std::make_unique<BoundedThread>([&] {
       lock.acquireRead();
       readersIn.add();
-      EXPECT_TRUE(signal.waitWithin());
+      EXPECT_TRUE(signal.reachesWithin(1));
       ++readersReleased;
       lock.release();
     }));
@@ -50,10 +50,10 @@ TEST(ReadWriteLock, WriterWaitsForReadersAndHoldsBackALaterReader) {
   });
   // Readers hold the lock, yet the late reader waits behind the writer.
   ASSERT_TRUE(hook[PortCall::kWaitSemaphore].reachesWithin(2));
-  release[0].raise();
+  release[0].add();
   ASSERT_TRUE(readers[0]->joinWithin());
   EXPECT_FALSE(writerHadLock.load());
-  release[1].raise();
+  release[1].add();
   ASSERT_TRUE(writer.joinWithin());
   ASSERT_TRUE(late.joinWithin());
   EXPECT_EQ(releasedWhenWriterEntered, 2);
@@ -104,7 +104,7 @@ TEST(ReadWriteLock, WriterHoldsTheLockAloneAndReadersSeeWholeWrites) {
       }
     }));
   }
-  for (auto& thread : threads) ASSERT_TRUE(thread->joinWithin());
+  for (auto& thread : threads) ASSERT_TRUE(thread->joinWithin(kStressBound));
   EXPECT_EQ(tornReads.load(), 0);
   EXPECT_EQ(second, 400);
 }

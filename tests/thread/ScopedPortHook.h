@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tests/thread/ThreadTestSupport.h"
+#include "thread/ThreadMutex.h"
 #include "thread/ThreadPort.h"
 
 namespace QUAX {
@@ -43,6 +44,16 @@ class ScopedPortHook {
   port::PortHook _hook;
   Counter _calls[6];
 };
+
+// Whether another thread could take `mutex` right now.
+inline bool freeForOthers(ThreadMutex& mutex) {
+  int result = 1;
+  BoundedThread other([&] {
+    result = mutex.wait(0);
+    if (result == kThreadWaitSignalled) mutex.release();
+  });
+  return other.joinWithin() && result == kThreadWaitSignalled;
+}
 
 }  // namespace testing
 }  // namespace QUAX

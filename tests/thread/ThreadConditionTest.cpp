@@ -16,16 +16,6 @@ namespace {
 using namespace testing;
 using port::PortCall;
 
-bool freeForOthers(ThreadMutex& mutex) {
-  int result = 1;
-  BoundedThread other([&] {
-    result = mutex.wait(0);
-    if (result == kThreadWaitSignalled) mutex.release();
-  });
-  EXPECT_TRUE(other.joinWithin());
-  return result == kThreadWaitSignalled;
-}
-
 void notifyUnderMutex(ThreadMutex& mutex, ThreadCondition& condition) {
   mutex.wait(kThreadWaitInfinite);
   condition.notifyAll();

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "scan/model/ScanFrameItems.h"
 #include "scan/model/ScanPoint.h"
@@ -47,12 +50,30 @@ TEST(ScanPoint, ItemsAreCopiedFollowedOnAssignmentAndTakenOnMove) {
 }
 
 TEST(ScanPointItems, KeysAndTheFactoryRegistration) {
-  EXPECT_EQ(guidToString(ScanPointTPData::TPDataKey),
-            "{065EFC60-B25C-11D3-A622-00E02924BBF5}");
-  EXPECT_EQ(guidToString(ScanPointGraysumData::GraysumDataKey),
-            "{67559302-B195-11D3-A621-00E02924BBF5}");
-  EXPECT_EQ(guidToString(ScanPointExtData<double>::getScanPointExtDataKey()),
-            "{31CF77DE-FE15-4A88-AB93-4241FAE3A1CC}");
+  // Registry form and, for two frame items, the bytes of the Windows record.
+  const struct {
+    _GUID key;
+    const char* text;
+  } keys[] = {
+      {ScanPointTPData::TPDataKey, "{065EFC60-B25C-11D3-A622-00E02924BBF5}"},
+      {ScanPointGraysumData::GraysumDataKey,
+       "{67559302-B195-11D3-A621-00E02924BBF5}"},
+      {ScanPointExtData<double>::getScanPointExtDataKey(),
+       "{31CF77DE-FE15-4A88-AB93-4241FAE3A1CC}"},
+      {ScanTransformHistory<double>::getScanTransformHistoryKey(),
+       "{0A5F231D-9CE6-44B8-91DE-A01E950DE011}"},
+      {ScanFrameTimeData::ScanFrameTimeDataKey,
+       "{95A6C1FA-283D-11D5-922A-0010A4E7A334}"},
+      {SWScanFrameInfo::getSWScanFrameInfoKey(),
+       "{5BC52BC3-AA81-4092-95A1-8B238AACDA32}"},
+  };
+  for (const auto& k : keys) EXPECT_EQ(guidToString(k.key), k.text);
+  const unsigned char timeBytes[] = {0xFA, 0xC1, 0xA6, 0x95, 0x3D, 0x28,
+                                     0xD5, 0x11, 0x92, 0x2A, 0x00, 0x10,
+                                     0xA4, 0xE7, 0xA3, 0x34};
+  EXPECT_EQ(std::memcmp(&ScanFrameTimeData::ScanFrameTimeDataKey, timeBytes,
+                        sizeof timeBytes),
+            0);
   // scanInit registers pixels and gray sums; the other items are left to
   // the host.
   scanInit();
@@ -89,6 +110,17 @@ TEST(ScanPointItems, ClonesAndCopiesHoldEqualIndependentValues) {
   a.setData(2.5);
   b = a;
   EXPECT_EQ(b.getData(), 2.5);
+  const SWScanFrameInfo info(std::string("a\0b", 3), -1, 0, 7, 1.5, -2.5, 0, 0,
+                             0, -1e-300);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> infoClone(info.clone());
+  const auto& infoCopy = static_cast<const SWScanFrameInfo&>(*infoClone);
+  EXPECT_EQ(infoCopy.getInfo().size(), 3u);
+  EXPECT_EQ(infoCopy.getReal(5), -1e-300);
+  EXPECT_THROW(infoCopy.getReal(SWScanFrameInfo::kRealCount),
+               std::out_of_range);
+  ScanFrameTimeData times;
+  times.setTime(5);
+  EXPECT_EQ(times.getScanFrameTime(), 5u);
   std::unique_ptr<ExtensionItem, ExtensionItemDeleter> created(
       ScanPointExtData<double>::create());
   EXPECT_TRUE(guidEquals(created->getKey(),

@@ -125,7 +125,7 @@ TEST(ScanSurface, FillerAndReadersStress) {
   }
   surface.setComplete();
   for (auto& reader : readers) {
-    ASSERT_TRUE(reader->joinWithin(std::chrono::seconds(120)));
+    ASSERT_TRUE(reader->joinWithin(testing::kStressBound));
   }
   for (std::size_t count : good) EXPECT_EQ(count, kFrames);
 }

@@ -11,8 +11,7 @@ namespace {
 
 using IntSubject = Subject<int, unsigned>;
 using Log = std::vector<std::string>;
-
-Log* gLog = nullptr;
+Log gLog;
 
 // Records every call as "<name>:<value>:<event>".
 struct Recorder {
@@ -20,81 +19,69 @@ struct Recorder {
   IntSubject* lastSubject = nullptr;
   void onNotify(IntSubject* subject, int value, unsigned event) {
     lastSubject = subject;
-    gLog->push_back(name + ":" + std::to_string(value) + ":" +
-                    std::to_string(event));
+    gLog.push_back(name + ":" + std::to_string(value) + ":" +
+                   std::to_string(event));
   }
   void onOther(IntSubject*, int value, unsigned) {
-    gLog->push_back(name + "-other:" + std::to_string(value));
+    gLog.push_back(name + "-other:" + std::to_string(value));
   }
+  IntSubject::Callback cb() { return {*this, &Recorder::onNotify}; }
 };
 
 void freeObserver(IntSubject*, int value, unsigned) {
-  gLog->push_back("free:" + std::to_string(value));
+  gLog.push_back("free:" + std::to_string(value));
 }
 
-class SubjectObservers : public ::testing::Test {
- protected:
-  void SetUp() override { gLog = &log; }
-  void TearDown() override { gLog = nullptr; }
-  IntSubject::Callback cb(Recorder& r) {
-    return IntSubject::Callback(r, &Recorder::onNotify);
-  }
-  Log log;
+TEST(Subject, MasksMergeDetachClearsBitsAndOrderIsFirstAttachment) {
+  gLog.clear();
   Recorder a{"a"}, b{"b"}, c{"c"};
   IntSubject subject;
-};
-
-TEST_F(SubjectObservers, MasksMergeOnAttachAndDetachClearsBits) {
-  subject.notify(50, ~0u);  // no observers yet: nothing happens
-  subject.attach(cb(a), 1u);
-  subject.attach(cb(a), 4u);
-  subject.notify(7, 4u);
-  subject.notify(8, 1u);
+  subject.notify(50, ~0u);  // no observers yet
+  subject.attach(a.cb(), 1u);
+  subject.attach(a.cb(), 4u);
   subject.notify(9, 5u);
-  subject.notify(10, 2u);
-  EXPECT_EQ(a.lastSubject, &subject);
-  subject.detach(cb(a), 1u);
+  subject.notify(10, 2u);  // no bit in common
+  subject.detach(a.cb(), 1u);
   subject.notify(1, 1u);
-  subject.notify(2, 4u);
   // Unknown callbacks and bits the entry lacks change nothing.
-  subject.detach(cb(b), 4u);
+  subject.detach(b.cb(), 4u);
   subject.detach(IntSubject::Callback(a, &Recorder::onOther), 4u);
-  subject.detach(cb(a), 2u);
+  subject.detach(a.cb(), 2u);
   subject.notify(3, 4u);
-  subject.detach(cb(a), 4u);  // no bits left: removed
+  subject.detach(a.cb(), 4u);  // no bits left: removed
   subject.notify(4, ~0u);
-  subject.notify(5, 0u);  // event 0 reaches no one
-  EXPECT_EQ(log, (Log{"a:7:4", "a:8:1", "a:9:5", "a:2:4", "a:3:4"}));
-}
+  EXPECT_EQ(a.lastSubject, &subject);
+  EXPECT_EQ(gLog, (Log{"a:9:5", "a:3:4"}));
 
-TEST_F(SubjectObservers, ObserversAreCalledInTheOrderOfFirstAttachment) {
-  subject.attach(cb(a), 0u);  // kept in place with no bits
-  subject.attach(cb(b), 1u);
-  subject.attach(cb(c), 2u);
+  gLog.clear();
+  subject.attach(b.cb(), 0u);  // kept in place with no bits
+  subject.attach(c.cb(), 2u);
+  subject.attach(a.cb(), 2u);
   subject.notify(1, ~0u);
-  subject.attach(cb(a), 1u);  // ORed in: a is now the first observer
-  subject.attach(cb(b), 2u);  // re-attaching does not move b
+  subject.notify(2, 0u);       // event 0 reaches no one
+  subject.attach(b.cb(), 1u);  // ORed in: b is first
+  subject.attach(c.cb(), 1u);  // re-attaching does not move c
   subject.attach(IntSubject::Callback(a, &Recorder::onOther), 1u);
   subject.attach(IntSubject::Callback(&freeObserver), 1u);
-  subject.notify(2, 1u);
-  subject.detach(cb(b), 3u);
-  subject.attach(cb(b), 1u);  // removed before: goes to the back
+  subject.notify(3, 1u);
+  subject.detach(c.cb(), 3u);
+  subject.attach(c.cb(), 1u);  // removed before: goes to the back
   subject.detach(IntSubject::Callback(&freeObserver), 1u);
-  subject.notify(3, 1u);
-  EXPECT_EQ(log, (Log{"b:1:4294967295", "c:1:4294967295", "a:2:1", "b:2:1",
-                      "a-other:2", "free:2", "a:3:1", "a-other:3", "b:3:1"}));
-}
+  subject.notify(4, 1u);
+  EXPECT_EQ(gLog, (Log{"c:1:4294967295", "a:1:4294967295", "b:3:1", "c:3:1",
+                       "a-other:3", "free:3", "b:4:1", "a-other:4", "c:4:1"}));
 
-TEST_F(SubjectObservers, CopiesHaveIndependentObserverLists) {
-  subject.attach(cb(a), 1u);
+  // Copies have observer lists of their own.
+  gLog.clear();
   IntSubject copy(subject);
-  copy.attach(cb(b), 1u);
-  subject.notify(1, 1u);
-  copy.notify(2, 1u);
-  EXPECT_EQ(a.lastSubject, &copy);
+  copy.detach(c.cb(), 1u);
+  subject.notify(5, 1u);
+  copy.notify(6, 1u);
+  EXPECT_EQ(b.lastSubject, &copy);
   subject = copy;
-  subject.notify(3, 1u);
-  EXPECT_EQ(log, (Log{"a:1:1", "a:2:1", "b:2:1", "a:3:1", "b:3:1"}));
+  subject.notify(7, 1u);
+  EXPECT_EQ(gLog, (Log{"b:5:1", "a-other:5", "c:5:1", "b:6:1", "a-other:6",
+                       "b:7:1", "a-other:7"}));
 }
 
 }  // namespace

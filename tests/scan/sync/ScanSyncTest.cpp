@@ -19,7 +19,7 @@ namespace {
 
 using namespace std::chrono;
 using testing::BoundedThread;
-using testing::Signal;
+using testing::Counter;
 
 std::unique_ptr<ScanSurfaceSyncInterface> makeSurfaceSync() {
   return std::unique_ptr<ScanSurfaceSyncInterface>(
@@ -33,14 +33,14 @@ TEST(ScanSurfaceSync, WaitForChangeLastsAQuarterSecondUnlessNotified) {
   sync->waitForChange();
   EXPECT_GE(steady_clock::now() - start, milliseconds(200));
   // Twenty full waits would take 5 s; woken by notifications, far less.
-  Signal done;
+  Counter done;
   BoundedThread notifier([&] {
-    while (!done.waitWithin(milliseconds(2))) sync->notifyChange();
+    while (!done.reachesWithin(1, milliseconds(2))) sync->notifyChange();
   });
   start = steady_clock::now();
   for (int i = 0; i < 20; ++i) sync->waitForChange();
   EXPECT_LT(steady_clock::now() - start, milliseconds(2500));
-  done.raise();
+  done.add();
   ASSERT_TRUE(notifier.joinWithin());
 }
 
@@ -123,9 +123,9 @@ TEST(ScanSurfaceSync, ReadersFollowAFillerThatAppendsUnderTheWriteGuard) {
       sync->notifyChange();
     }
   });
-  ASSERT_TRUE(filler.joinWithin());
-  ASSERT_TRUE(reader1.joinWithin());
-  ASSERT_TRUE(reader2.joinWithin());
+  ASSERT_TRUE(filler.joinWithin(testing::kStressBound));
+  ASSERT_TRUE(reader1.joinWithin(testing::kStressBound));
+  ASSERT_TRUE(reader2.joinWithin(testing::kStressBound));
   EXPECT_EQ(badReads.load(), 0);
 }
 

@@ -3,15 +3,58 @@
 
 #include <cmath>
 #include <random>
+#include <stdexcept>
 
+#include "geomath/GeoLine.h"
 #include "geomath/GeoPoint.h"
 #include "geomath/MathMatrix.h"
+#include "geomath/MathVector.h"
 
 namespace QUAX {
 namespace {
 
 using Mat = _MathMatrix<double>;
 using Vec = _MathVector<double>;
+using Point = _GeoPoint<double>;
+
+TEST(MathVector, NormalizeDividesByTheLengthAndRefusesTinyVectors) {
+  EXPECT_EQ(zeroVectorTolerance<double>(), 2.220446049250313e-13);
+  Vec tiny(0, 0, 1e-14);
+  EXPECT_THROW(tiny.normalize(), EMathZeroVector);
+  EXPECT_EQ(tiny, Vec(0, 0, 1e-14));
+  Vec atBound(0, 0, 2.220446049250313e-13);
+  atBound.normalize();
+  EXPECT_EQ(atBound.z(), 1.0);
+  // Division, not multiplication by the reciprocal.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> u(-10.0, 10.0);
+  for (int n = 0; n < 1000; ++n) {
+    const double x = u(rng), y = u(rng), z = u(rng);
+    const double len = std::sqrt(x * x + y * y + z * z);
+    Vec v(x, y, z);
+    v.normalize();
+    ASSERT_EQ(v, Vec(x / len, y / len, z / len)) << "draw " << n;
+  }
+}
+
+TEST(MathVector, ArithmeticAxesAndNearness) {
+  Vec v(1, 2, 3);
+  EXPECT_THROW(v / 0.0, EMathDivisionByZero);
+  EXPECT_THROW(v /= -0.0, EMathDivisionByZero);
+  EXPECT_EQ(v / 2.0, Vec(0.5, 1, 1.5));
+  EXPECT_EQ(Vec(1, 0, 0).cross(Vec(0, 1, 0)), Vec(0, 0, 1));
+  EXPECT_EQ(Vec(2, 3, 6).length(), 7);
+  v[3] = 5.0;  // dropped: the homogeneous coordinate is always 1
+  v[1] = 7.0;
+  EXPECT_EQ(v[3], 1.0);
+  EXPECT_EQ(v, Vec(1, 7, 3));
+  EXPECT_THROW((void)v[4], std::out_of_range);
+  EXPECT_THROW((void)static_cast<const Vec&>(v)[-1], std::out_of_range);
+  const _GeoPoint<double> a(0, 0, 0), b(3, 4, 0);
+  EXPECT_TRUE(a.isNear(b, 5.0));
+  EXPECT_FALSE(a.isNear(b, 4.999999));
+  EXPECT_THROW(a.isNear(b, -1.0), EMathNegativeTol);
+}
 
 Mat scaled(double s) { return Mat(s, 0, 0, 0, s, 0, 0, 0, s, 0, 0, 0); }
 
@@ -87,6 +130,51 @@ TEST(MathMatrix, AppliesRotationThenTranslationAndDirectionsWithoutIt) {
   EXPECT_NEAR(d.y(), 1, 1e-15);
   // R.d + 0: the added zero turns a sum of negative zeros positive.
   EXPECT_FALSE(std::signbit(Mat().applyToDirection(Vec(-0.0, -0.0, -0.0)).x()));
+}
+
+using Line = _GeoLine<double>;
+using Plane = _GeoPlane<double>;
+
+TEST(GeoLine, DirectionsAreNormalizedAndShortOnesRefusedByTheirOwnBound) {
+  EXPECT_EQ(Line(Point(1, 1, 1), Vec(0, 0, 5)).getDirection(), Vec(0, 0, 1));
+  EXPECT_THROW(Line(Point(), Vec(0, 0, 1e-17)), EGeoDegenerateVector);
+  EXPECT_THROW(Line(Point(), Vec(0, 0, 1e-14)), EMathZeroVector);
+  EXPECT_THROW(Plane(Point(), Vec(0, 0, 1e-17)), EGeoInvalidParameter);
+  // Exactly one epsilon is not degenerate, but too short to normalize.
+  EXPECT_THROW(Line(Point(), Vec(0, 0, 2.220446049250313e-16)),
+               EMathZeroVector);
+  EXPECT_EQ(Plane(Point(0, 0, 1), Vec(0, 0, 2)).project(Point(3, 4, 5)),
+            Point(3, 4, 1));
+}
+
+TEST(GeoLine, ProjectionIsOriginPlusDirectionTimesDot) {
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> u(-100.0, 100.0);
+  for (int n = 0; n < 1000; ++n) {
+    const Point o(u(rng), u(rng), u(rng)), p(u(rng), u(rng), u(rng));
+    const Line line(o, Vec(u(rng), u(rng), u(rng)));
+    const Vec& d = line.getDirection();
+    const double s = (p.x() - o.x()) * d.x() + (p.y() - o.y()) * d.y() +
+                     (p.z() - o.z()) * d.z();
+    ASSERT_EQ(line.project(p),
+              Point(o.x() + d.x() * s, o.y() + d.y() * s, o.z() + d.z() * s));
+  }
+}
+
+TEST(GeoLine, TransformMovesOriginAndRotatesDirectionOrRefusesUnmoved) {
+  Line line(Point(1, 2, 3), Vec(0, 1, 0));
+  EXPECT_THROW(
+      line.transform(_MathMatrix<double>(2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0)),
+      EMathSingularMatrix);
+  EXPECT_EQ(line.getOrigin(), Point(1, 2, 3));
+  EXPECT_EQ(line.getDirection(), Vec(0, 1, 0));
+  _MathMatrix<double> m = _MathMatrix<double>::rotationZ(M_PI / 2);
+  m.setTranslation(Vec(0, 0, 1));
+  Plane plane(Point(1, 0, 0), Vec(1, 0, 0));
+  plane.transform(m);
+  EXPECT_NEAR(plane.getOrigin().y(), 1, 1e-15);
+  EXPECT_NEAR(plane.getOrigin().z(), 1, 1e-15);
+  EXPECT_NEAR(plane.getDirection().y(), 1, 1e-15);
 }
 
 }  // namespace
