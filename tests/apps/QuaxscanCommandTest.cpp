@@ -69,7 +69,7 @@ TEST_F(Quaxscan, SimulateAndConvertRoundTripEveryFormatToTheSameBytes) {
   EXPECT_NE(text("h.ply").find("property uint graysum\n"), std::string::npos);
 }
 
-TEST_F(Quaxscan, InfoFilterAndExtentReportWhatTheyDid) {
+TEST_F(Quaxscan, InfoFilterExtentAndPlotShowWhatTheyDid) {
   std::size_t points = 0;
   forEachPoint(
       *simulateScanSet(_simulation),
@@ -109,6 +109,18 @@ TEST_F(Quaxscan, InfoFilterAndExtentReportWhatTheyDid) {
   const std::string nodes = text("nodes.csv");
   EXPECT_EQ(countOf(nodes, "\n"), 40u);
   EXPECT_EQ(countOf(nodes.substr(0, nodes.find('\n')), ","), 11u);
+
+  // Each chosen line before and after the filters, then the top view.
+  ok("plot sim.ply -o plot.svg --frames 5,20,39 --settings "
+     "'" QUAX_SETTINGS_FILE "'");
+  const std::string svg = text("plot.svg");
+  EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0),
+            0u);
+  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+  EXPECT_EQ(countOf(svg, "<g class=\"profile\">"), 3u);
+  EXPECT_EQ(countOf(svg, "<g class=\"filtered\""), 3u);
+  EXPECT_EQ(countOf(svg, "<g class=\"surface\""), 2u);
+  EXPECT_NE(svg.find("Surface 0, frame 39"), std::string::npos);
 }
 
 TEST_F(Quaxscan, StitchMovesBothSurfacesOrClosesTheGapToTheReference) {
@@ -133,19 +145,6 @@ TEST_F(Quaxscan, StitchMovesBothSurfacesOrClosesTheGapToTheReference) {
   ASSERT_NE(comma, std::string::npos) << run.out;
   EXPECT_GT(std::stod(run.out.substr(at + lead.size())), 0.3);
   EXPECT_LT(std::stod(run.out.substr(comma + 3)), 0.1);
-}
-
-TEST_F(Quaxscan, PlotDrawsEachChosenLineBeforeAndAfterAndTheTopView) {
-  ok("plot sim.ply -o plot.svg --frames 5,20,39 --settings "
-     "'" QUAX_SETTINGS_FILE "'");
-  const std::string svg = text("plot.svg");
-  EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0),
-            0u);
-  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
-  EXPECT_EQ(countOf(svg, "<g class=\"profile\">"), 3u);
-  EXPECT_EQ(countOf(svg, "<g class=\"filtered\""), 3u);
-  EXPECT_EQ(countOf(svg, "<g class=\"surface\""), 2u);
-  EXPECT_NE(svg.find("Surface 0, frame 39"), std::string::npos);
 }
 
 TEST_F(Quaxscan, BadFilesFailWithTheirNameAndLeaveOutputsAlone) {
