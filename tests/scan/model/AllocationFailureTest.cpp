@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <new>
@@ -15,28 +14,13 @@
 #include "tests/scan/model/ModelTestSupport.h"
 #include "util/VXException.h"
 
-namespace {
-// Successful allocations left before the failing one; negative: none fails.
-std::atomic<long> gAllowed{-1};
-}  // namespace
-
-// This program's operator new, which an AllocationFailure makes fail once.
-void* operator new(std::size_t size) {
-  long allowed = gAllowed.load();
-  while (allowed >= 0) {
-    if (allowed == 0) {
-      if (gAllowed.compare_exchange_weak(allowed, -1)) throw std::bad_alloc();
-    } else if (gAllowed.compare_exchange_weak(allowed, allowed - 1)) {
-      break;
-    }
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
 namespace QUAX {
+namespace testing {
+// Successful allocations left before the failing one; negative: none fails
+// (AllocationFailure.cpp, the program's operator new).
+extern std::atomic<long> gAllowedAllocations;
+}  // namespace testing
+
 namespace {
 
 using namespace testing;
@@ -44,8 +28,8 @@ using namespace testing;
 // While alive, the allocation after `allowed` further successful ones
 // throws std::bad_alloc; later ones succeed again.
 struct AllocationFailure {
-  explicit AllocationFailure(long allowed) { gAllowed = allowed; }
-  ~AllocationFailure() { gAllowed = -1; }
+  explicit AllocationFailure(long allowed) { gAllowedAllocations = allowed; }
+  ~AllocationFailure() { gAllowedAllocations = -1; }
 };
 
 // False where the library's allocations do not go through this program's
