@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "apps/quaxscan/ScanSetFormats.h"
 #include "scan/model/ScanPointItems.h"
 #include "util/WideText.h"
 
@@ -35,22 +36,13 @@ ScanFileError::ScanFileError(const std::string& message) : _message(message) {
   _addDescriptionSpecific(QUAX::fromUtf8(message));
 }
 
-namespace {
+namespace detail {
 
 [[noreturn]] void fail(const std::string& name, const std::string& what) {
   throw ScanFileError(name + ": " + what);
 }
 
-// ---- the items of a point
-// -----------------------------------------------------
-
-struct PointItems {
-  bool hasGraysum = false;
-  bool hasPixels = false;
-  std::uint32_t graysum = 0;
-  std::uint32_t lowPixel = 0;
-  std::uint32_t highPixel = 0;
-};
+namespace {
 
 template <class Item>
 const Item* findItem(const QUAX::ScanPoint& point, const _GUID& key) {
@@ -61,6 +53,8 @@ const Item* findItem(const QUAX::ScanPoint& point, const _GUID& key) {
     return nullptr;
   }
 }
+
+}  // namespace
 
 PointItems itemsOf(const QUAX::ScanPoint& point) {
   PointItems items;
@@ -78,25 +72,6 @@ PointItems itemsOf(const QUAX::ScanPoint& point) {
   }
   return items;
 }
-
-// ---- building a set from the points read ----------------------------------
-
-struct PointRecord {
-  double x, y, z;
-  std::uint32_t surface, frame;
-  std::uint32_t graysum, lowPixel, highPixel;
-};
-
-// Surfaces and frames cost far more than points, and a header or an index
-// can ask for any number of them: a file gets at most one per point, or this
-// many, whichever is more.
-constexpr std::size_t kStructureFloor = 65536;
-
-struct SetLayout {
-  std::vector<std::size_t> framesPerSurface;  // declared; grows with indices
-  bool graysum = false;
-  bool pixels = false;
-};
 
 std::unique_ptr<QUAX::ScanSet> buildSet(const std::vector<PointRecord>& points,
                                         SetLayout layout,
@@ -171,41 +146,10 @@ std::unique_ptr<QUAX::ScanSet> buildSet(const std::vector<PointRecord>& points,
   return set;
 }
 
-// ---- text lines -------------------------------------------------------------
-
-// Cuts `bytes` into lines; a line ends at "\n" (a "\r" before it is
-// dropped). `next` returns false at the end.
-class LineReader {
- public:
-  explicit LineReader(std::string_view bytes) : _rest(bytes) {}
-
-  bool next(std::string_view& line) {
-    if (_rest.empty()) return false;
-    const std::size_t end = _rest.find('\n');
-    _terminated = end != std::string_view::npos;
-    line = _rest.substr(0, end);
-    _rest = end == std::string_view::npos ? std::string_view()
-                                          : _rest.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    ++_number;
-    return true;
-  }
-  std::size_t number() const noexcept { return _number; }
-  std::string_view rest() const noexcept { return _rest; }
-  // Whether the last line read ended with a line feed.
-  bool terminated() const noexcept { return _terminated; }
-
- private:
-  std::string_view _rest;
-  bool _terminated = false;
-  std::size_t _number = 0;
-};
-
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// The next whitespace-separated word of `line`, or an empty view.
 std::string_view nextWord(std::string_view& line) {
   std::size_t i = 0;
   while (i < line.size() && isSpace(line[i])) ++i;
@@ -228,7 +172,6 @@ bool isBlank(std::string_view line) {
   return std::all_of(line.begin(), line.end(), isSpace);
 }
 
-// Shown in messages; cut so that a binary blob does not flood the terminal.
 std::string shownText(std::string_view text) {
   std::string shown;
   for (char c : text.substr(0, 40)) {
@@ -251,550 +194,6 @@ bool parseCount(std::string_view word, std::uint64_t& value) {
   return !word.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-// ---- PLY --------------------------------------------------------------------
-
-enum class PlyType {
-  kInt8,
-  kUInt8,
-  kInt16,
-  kUInt16,
-  kInt32,
-  kUInt32,
-  kFloat32,
-  kFloat64
-};
-
-bool plyType(std::string_view word, PlyType& type) {
-  static const struct {
-    const char* name;
-    PlyType type;
-  } kTypes[] = {
-      {"char", PlyType::kInt8},      {"int8", PlyType::kInt8},
-      {"uchar", PlyType::kUInt8},    {"uint8", PlyType::kUInt8},
-      {"short", PlyType::kInt16},    {"int16", PlyType::kInt16},
-      {"ushort", PlyType::kUInt16},  {"uint16", PlyType::kUInt16},
-      {"int", PlyType::kInt32},      {"int32", PlyType::kInt32},
-      {"uint", PlyType::kUInt32},    {"uint32", PlyType::kUInt32},
-      {"float", PlyType::kFloat32},  {"float32", PlyType::kFloat32},
-      {"double", PlyType::kFloat64}, {"float64", PlyType::kFloat64},
-  };
-  for (const auto& t : kTypes) {
-    if (word == t.name) {
-      type = t.type;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::size_t sizeOf(PlyType type) {
-  switch (type) {
-    case PlyType::kInt8:
-    case PlyType::kUInt8:
-      return 1;
-    case PlyType::kInt16:
-    case PlyType::kUInt16:
-      return 2;
-    case PlyType::kInt32:
-    case PlyType::kUInt32:
-    case PlyType::kFloat32:
-      return 4;
-    case PlyType::kFloat64:
-      return 8;
-  }
-  return 8;
-}
-
-bool isInteger(PlyType type) {
-  return type != PlyType::kFloat32 && type != PlyType::kFloat64;
-}
-
-// A little-endian value at `p`, whatever the host's byte order.
-double readBinary(const unsigned char* p, PlyType type) {
-  std::uint64_t bits = 0;
-  const std::size_t size = sizeOf(type);
-  for (std::size_t i = 0; i < size; ++i) bits |= std::uint64_t(p[i]) << (8 * i);
-  switch (type) {
-    case PlyType::kInt8:
-      return double(std::int8_t(std::uint8_t(bits)));
-    case PlyType::kUInt8:
-      return double(std::uint8_t(bits));
-    case PlyType::kInt16:
-      return double(std::int16_t(std::uint16_t(bits)));
-    case PlyType::kUInt16:
-      return double(std::uint16_t(bits));
-    case PlyType::kInt32:
-      return double(std::int32_t(std::uint32_t(bits)));
-    case PlyType::kUInt32:
-      return double(std::uint32_t(bits));
-    case PlyType::kFloat32: {
-      const std::uint32_t b32 = std::uint32_t(bits);
-      float f;
-      std::memcpy(&f, &b32, sizeof f);
-      return double(f);
-    }
-    case PlyType::kFloat64: {
-      double d;
-      std::memcpy(&d, &bits, sizeof d);
-      return d;
-    }
-  }
-  return 0.0;
-}
-
-// An ASCII value of `type`: integers as integers in the type's range.
-bool parseAscii(std::string_view word, PlyType type, double& value) {
-  if (!isInteger(type)) return parseDouble(word, value);
-  if (!word.empty() && word.front() == '+') word.remove_prefix(1);
-  std::int64_t v = 0;
-  const char* end = word.data() + word.size();
-  const auto result = std::from_chars(word.data(), end, v);
-  if (result.ec != std::errc() || result.ptr != end) return false;
-  std::int64_t low = 0, high = 0;
-  switch (type) {
-    case PlyType::kInt8:
-      low = INT8_MIN, high = INT8_MAX;
-      break;
-    case PlyType::kUInt8:
-      low = 0, high = UINT8_MAX;
-      break;
-    case PlyType::kInt16:
-      low = INT16_MIN, high = INT16_MAX;
-      break;
-    case PlyType::kUInt16:
-      low = 0, high = UINT16_MAX;
-      break;
-    case PlyType::kInt32:
-      low = INT32_MIN, high = INT32_MAX;
-      break;
-    default:
-      low = 0, high = UINT32_MAX;
-      break;
-  }
-  if (v < low || v > high) return false;
-  value = double(v);
-  return true;
-}
-
-struct PlyProperty {
-  std::string name;
-  PlyType type = PlyType::kFloat64;
-  bool isList = false;
-  PlyType countType = PlyType::kUInt8;
-};
-
-struct PlyElement {
-  std::string name;
-  std::uint64_t count = 0;
-  std::vector<PlyProperty> properties;
-  std::size_t headerLine = 0;
-
-  bool hasLists() const {
-    return std::any_of(properties.begin(), properties.end(),
-                       [](const PlyProperty& p) { return p.isList; });
-  }
-  // Bytes of a binary row without its lists' items.
-  std::size_t fixedSize() const {
-    std::size_t size = 0;
-    for (const PlyProperty& p : properties) {
-      size += sizeOf(p.isList ? p.countType : p.type);
-    }
-    return size;
-  }
-};
-
-enum class PlyFormat { kAscii, kBinaryLittleEndian };
-
-struct PlyHeader {
-  PlyFormat format = PlyFormat::kAscii;
-  std::vector<PlyElement> elements;
-  std::vector<std::size_t> declaredFrames;
-  std::size_t dataLine = 0;  // the last header line, for ASCII line numbers
-};
-
-// Properties of the vertex element that a scan set uses.
-enum Field {
-  kX,
-  kY,
-  kZ,
-  kSurface,
-  kFrame,
-  kGraysum,
-  kLowPixel,
-  kHighPixel,
-  kFieldCount
-};
-const char* const kFieldNames[kFieldCount] = {
-    "x", "y", "z", "surface", "frame", "graysum", "low_pixel", "high_pixel"};
-
-// Bounds on what a header may declare, so that its cost stays in proportion:
-// a header line per surface (up to 65536 of them and more) fits, and so does
-// any real element and property list.
-constexpr std::size_t kMaxHeaderBytes = std::size_t(64) << 20;
-constexpr std::size_t kMaxElements = 1024;
-constexpr std::size_t kMaxProperties = 16384;
-
-PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
-  PlyHeader header;
-  std::string_view line;
-  if (!lines.next(line) || line != "ply") {
-    fail(name, "not a PLY file (the first line is not 'ply')");
-  }
-  bool haveFormat = false;
-  std::size_t headerBytes = 0, properties = 0;
-  while (true) {
-    // A last line cut short is part of a header cut short.
-    if (!lines.next(line) || !lines.terminated()) {
-      fail(name, "the file ends inside the PLY header (no 'end_header' line)");
-    }
-    headerBytes += line.size() + 1;
-    if (headerBytes > kMaxHeaderBytes) {
-      fail(name,
-           "the PLY header is longer than 64 MiB (no 'end_header' line?)");
-    }
-    const std::string at =
-        "header line " + std::to_string(lines.number()) + ": ";
-    std::string_view rest = line;
-    const std::string_view keyword = nextWord(rest);
-    if (keyword == "end_header") {
-      if (!words(rest).empty()) fail(name, at + "text after 'end_header'");
-      break;
-    }
-    if (keyword == "comment") {
-      // "surface <k> frames <n>", as this program writes it.
-      const auto w = words(rest);
-      std::uint64_t surface = 0, frames = 0;
-      if (w.size() == 4 && w[0] == "surface" && w[2] == "frames" &&
-          parseCount(w[1], surface) && parseCount(w[3], frames)) {
-        if (surface >= kStructureFloor * 16 ||
-            frames >= (std::uint64_t(1) << 40)) {
-          fail(name, at + "surface " + std::to_string(surface) + " with " +
-                         std::to_string(frames) + " frames is past any limit");
-        }
-        if (surface >= header.declaredFrames.size()) {
-          header.declaredFrames.resize(std::size_t(surface) + 1, 0);
-        }
-        header.declaredFrames[std::size_t(surface)] = std::size_t(frames);
-      }
-      continue;
-    }
-    if (keyword == "obj_info" || keyword.empty()) continue;
-    const auto w = words(rest);
-    if (keyword == "format") {
-      if (haveFormat) fail(name, at + "a second 'format' line");
-      if (w.size() != 2) fail(name, at + "expected 'format <type> 1.0'");
-      if (w[1] != "1.0") {
-        fail(name,
-             at + "PLY version " + shownText(w[1]) + " (only 1.0 is read)");
-      }
-      if (w[0] == "ascii") {
-        header.format = PlyFormat::kAscii;
-      } else if (w[0] == "binary_little_endian") {
-        header.format = PlyFormat::kBinaryLittleEndian;
-      } else if (w[0] == "binary_big_endian") {
-        fail(name, at + "big-endian PLY is not supported; "
-                        "use ASCII or binary_little_endian");
-      } else {
-        fail(name, at + "unknown PLY format " + shownText(w[0]));
-      }
-      haveFormat = true;
-    } else if (keyword == "element") {
-      if (!haveFormat) fail(name, at + "'element' before the 'format' line");
-      std::uint64_t count = 0;
-      if (w.size() != 2 || !parseCount(w[1], count)) {
-        fail(name, at + "expected 'element <name> <count>' with a count of "
-                        "0 or more");
-      }
-      for (const PlyElement& e : header.elements) {
-        if (e.name == w[0])
-          fail(name, at + "a second element " + shownText(w[0]));
-      }
-      if (header.elements.size() >= kMaxElements) {
-        fail(name, at + "more than 1024 elements");
-      }
-      PlyElement element;
-      element.name = std::string(w[0]);
-      element.count = count;
-      element.headerLine = lines.number();
-      header.elements.push_back(std::move(element));
-    } else if (keyword == "property") {
-      if (header.elements.empty()) {
-        fail(name, at + "'property' before any 'element' line");
-      }
-      PlyElement& element = header.elements.back();
-      PlyProperty property;
-      if (!w.empty() && w[0] == "list") {
-        if (w.size() != 4 || !plyType(w[1], property.countType) ||
-            !plyType(w[2], property.type) || !isInteger(property.countType)) {
-          fail(name, at + "expected 'property list <integer type> <type> "
-                          "<name>'");
-        }
-        property.isList = true;
-        property.name = std::string(w[3]);
-      } else {
-        if (w.size() != 2) fail(name, at + "expected 'property <type> <name>'");
-        if (!plyType(w[0], property.type)) {
-          fail(name, at + "unknown property type " + shownText(w[0]));
-        }
-        property.name = std::string(w[1]);
-      }
-      for (const PlyProperty& p : element.properties) {
-        if (p.name == property.name) {
-          fail(name, at + "a second property " + shownText(property.name));
-        }
-      }
-      if (++properties > kMaxProperties) {
-        fail(name, at + "more than 16384 properties");
-      }
-      element.properties.push_back(std::move(property));
-    } else {
-      fail(name, at + "unknown PLY header keyword " + shownText(keyword));
-    }
-  }
-  if (!haveFormat) fail(name, "the PLY header has no 'format' line");
-  header.dataLine = lines.number();
-
-  const PlyElement* vertex = nullptr;
-  for (const PlyElement& e : header.elements) {
-    if (e.name == "vertex") vertex = &e;
-  }
-  if (vertex == nullptr) fail(name, "the PLY header has no 'vertex' element");
-  for (const char* needed : {"x", "y", "z"}) {
-    const bool found =
-        std::any_of(vertex->properties.begin(), vertex->properties.end(),
-                    [&](const PlyProperty& p) { return p.name == needed; });
-    if (!found) {
-      fail(name, "the PLY vertex element has no property '" +
-                     std::string(needed) + "'");
-    }
-  }
-  for (const PlyProperty& p : vertex->properties) {
-    for (const char* field : kFieldNames) {
-      if (p.isList && p.name == field) {
-        fail(name, "header line " + std::to_string(vertex->headerLine) +
-                       ": vertex property '" + p.name + "' is a list");
-      }
-    }
-  }
-  return header;
-}
-
-// Where each field sits in a vertex row; -1 when absent.
-struct VertexFields {
-  int index[kFieldCount];
-  PlyType type[kFieldCount];
-
-  explicit VertexFields(const PlyElement& vertex) {
-    for (int f = 0; f < kFieldCount; ++f) {
-      index[f] = -1;
-      type[f] = PlyType::kFloat64;
-      for (std::size_t i = 0; i < vertex.properties.size(); ++i) {
-        if (vertex.properties[i].name == kFieldNames[f]) {
-          index[f] = int(i);
-          type[f] = vertex.properties[i].type;
-        }
-      }
-    }
-  }
-};
-
-// Checks and stores one vertex whose property values are `values`; returns
-// what is wrong with it, or an empty text.
-std::string storeVertex(const double* values, const VertexFields& fields,
-                        std::vector<PointRecord>& points) {
-  PointRecord p{};
-  double xyz[3];
-  for (int f = kX; f <= kZ; ++f) {
-    xyz[f] = values[fields.index[f]];
-    if (!std::isfinite(xyz[f])) {
-      return std::string("coordinate ") + kFieldNames[f] +
-             " is not a finite number";
-    }
-  }
-  p.x = xyz[0], p.y = xyz[1], p.z = xyz[2];
-  std::uint32_t whole[kFieldCount] = {};
-  for (int f = kSurface; f < kFieldCount; ++f) {
-    if (fields.index[f] < 0) continue;
-    const double v = values[fields.index[f]];
-    const double top = f <= kFrame ? double(INT32_MAX) : double(UINT32_MAX);
-    if (!(v >= 0.0 && v <= top && v == std::floor(v))) {
-      char shown[32];
-      const auto end = std::to_chars(shown, shown + sizeof shown, v).ptr;
-      return std::string(kFieldNames[f]) + " " + std::string(shown, end) +
-             " is not a whole number from 0 to " +
-             std::to_string(std::uint64_t(top));
-    }
-    whole[f] = std::uint32_t(v);
-  }
-  p.surface = whole[kSurface];
-  p.frame = whole[kFrame];
-  p.graysum = whole[kGraysum];
-  p.lowPixel = whole[kLowPixel];
-  p.highPixel = whole[kHighPixel];
-  points.push_back(p);
-  return std::string();
-}
-
-std::unique_ptr<QUAX::ScanSet> readPlyData(const PlyHeader& header,
-                                           std::string_view data,
-                                           std::size_t firstLine,
-                                           const std::string& name) {
-  std::vector<PointRecord> points;
-  SetLayout layout;
-  layout.framesPerSurface = header.declaredFrames;
-
-  if (header.format == PlyFormat::kBinaryLittleEndian) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t at = 0;
-    for (const PlyElement& element : header.elements) {
-      const std::size_t fixed = element.fixedSize();
-      const std::size_t left = data.size() - at;
-      // Every row takes at least its fixed bytes: a count beyond what is
-      // left is refused before anything is allocated.
-      if (fixed > 0 && element.count > left / fixed) {
-        fail(name, "header line " + std::to_string(element.headerLine) +
-                       ": element '" + element.name + "' declares " +
-                       std::to_string(element.count) + " rows of at least " +
-                       std::to_string(fixed) + " bytes, but only " +
-                       std::to_string(left) + " bytes follow");
-      }
-      if (fixed == 0) continue;  // no properties: rows without bytes
-      const std::size_t count = std::size_t(element.count);
-      if (element.name != "vertex") {
-        if (!element.hasLists()) {
-          at += count * fixed;
-          continue;
-        }
-        for (std::size_t row = 0; row < count; ++row) {
-          for (const PlyProperty& p : element.properties) {
-            const std::size_t size = sizeOf(p.isList ? p.countType : p.type);
-            if (data.size() - at < size) {
-              fail(name, "the file ends inside element '" + element.name +
-                             "' (row " + std::to_string(row + 1) + " of " +
-                             std::to_string(count) + ")");
-            }
-            if (!p.isList) {
-              at += size;
-              continue;
-            }
-            const double items = readBinary(bytes + at, p.countType);
-            at += size;
-            if (items < 0 ||
-                items * double(sizeOf(p.type)) > double(data.size() - at)) {
-              fail(name, "the file ends inside element '" + element.name +
-                             "' (row " + std::to_string(row + 1) + " of " +
-                             std::to_string(count) + ")");
-            }
-            at += std::size_t(items) * sizeOf(p.type);
-          }
-        }
-        continue;
-      }
-      const VertexFields fields(element);
-      std::vector<std::size_t> offsets;
-      std::size_t offset = 0;
-      for (const PlyProperty& p : element.properties) {
-        offsets.push_back(offset);
-        offset += sizeOf(p.type);
-      }
-      points.reserve(count);
-      std::vector<double> values(element.properties.size(), 0.0);
-      for (std::size_t row = 0; row < count; ++row, at += fixed) {
-        for (int f = 0; f < kFieldCount; ++f) {
-          const int i = fields.index[f];
-          if (i >= 0)
-            values[std::size_t(i)] = readBinary(
-                bytes + at + offsets[std::size_t(i)], fields.type[f]);
-        }
-        const std::string wrong = storeVertex(values.data(), fields, points);
-        if (!wrong.empty()) {
-          fail(name, "vertex " + std::to_string(row) + ": " + wrong);
-        }
-      }
-    }
-    if (at != data.size()) {
-      fail(name, std::to_string(data.size() - at) +
-                     " bytes after the last element (a wrong count in the "
-                     "header?)");
-    }
-  } else {
-    LineReader lines(data);
-    std::size_t lineBase = firstLine;
-    for (const PlyElement& element : header.elements) {
-      if (element.properties.empty()) continue;
-      // Every row takes a line of at least one character.
-      if (element.count > lines.rest().size() / 2) {
-        fail(name, "header line " + std::to_string(element.headerLine) +
-                       ": element '" + element.name + "' declares " +
-                       std::to_string(element.count) + " rows, but only " +
-                       std::to_string(lines.rest().size()) +
-                       " bytes of text follow");
-      }
-      const std::size_t count = std::size_t(element.count);
-      const bool isVertex = element.name == "vertex";
-      const VertexFields fields(element);
-      // Reserved for rows of one digit per value at the most.
-      if (isVertex) {
-        points.reserve(std::min(
-            count, lines.rest().size() / (2 * element.properties.size())));
-      }
-      std::vector<double> values(element.properties.size(), 0.0);
-      for (std::size_t row = 0; row < count; ++row) {
-        std::string_view line;
-        if (!lines.next(line)) {
-          throw ScanFileError(
-              name + ":" + std::to_string(lineBase + lines.number() + 1) +
-              ": the file ends after " + std::to_string(row) + " of " +
-              std::to_string(count) + " '" + element.name + "' rows");
-        }
-        if (!isVertex) continue;
-        const auto where = [&] {
-          return name + ":" + std::to_string(lineBase + lines.number());
-        };
-        const auto w = words(line);
-        if (w.size() != element.properties.size()) {
-          throw ScanFileError(where() + ": expected " +
-                              std::to_string(element.properties.size()) +
-                              " values for a vertex, found " +
-                              std::to_string(w.size()));
-        }
-        for (std::size_t i = 0; i < w.size(); ++i) {
-          if (!parseAscii(w[i], element.properties[i].type, values[i])) {
-            throw ScanFileError(
-                where() + ": " + shownText(w[i]) + " is not a " +
-                (isInteger(element.properties[i].type)
-                     ? "whole number in the range of "
-                     : "number for ") +
-                "property '" + element.properties[i].name + "'");
-          }
-        }
-        const std::string wrong = storeVertex(values.data(), fields, points);
-        if (!wrong.empty()) throw ScanFileError(where() + ": " + wrong);
-      }
-    }
-    std::string_view line;
-    while (lines.next(line)) {
-      if (!isBlank(line)) {
-        throw ScanFileError(name + ":" +
-                            std::to_string(lineBase + lines.number()) +
-                            ": text after the last element (a wrong count in "
-                            "the header?)");
-      }
-    }
-  }
-  for (const PlyElement& e : header.elements) {
-    if (e.name != "vertex") continue;
-    const VertexFields fields(e);
-    layout.graysum = fields.index[kGraysum] >= 0;
-    layout.pixels =
-        fields.index[kLowPixel] >= 0 || fields.index[kHighPixel] >= 0;
-  }
-  return buildSet(points, std::move(layout), name);
-}
-
-// ---- writing ----------------------------------------------------------------
-
-// Shortest text that reads back as the same double.
 void appendNumber(std::string& out, double value) {
   char buffer[32];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -807,136 +206,17 @@ void appendNumber(std::string& out, std::uint64_t value) {
   out.append(buffer, result.ptr);
 }
 
-void appendLittleEndian(std::string& out, std::uint64_t bits,
-                        std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    out.push_back(char((bits >> (8 * i)) & 0xff));
-  }
-}
-
-void appendBinary(std::string& out, double value) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  appendLittleEndian(out, bits, 8);
-}
-
 void flushIfLarge(std::string& buffer, std::ostream& out) {
   if (buffer.size() < (1 << 16)) return;
   out.write(buffer.data(), std::streamsize(buffer.size()));
   buffer.clear();
 }
 
-void writePly(const QUAX::ScanSet& set, bool binary, std::ostream& out) {
-  // The items of every point are looked up once: the item lists report a
-  // missing item only by throwing, which costs far more than the writing.
-  std::size_t count = 0;
-  bool graysum = false, pixels = false;
-  std::vector<PointItems> items;
-  forEachPoint(set, [&](std::size_t, std::size_t, const QUAX::ScanPoint& p) {
-    ++count;
-    if (!p.hasExtensionList()) return;
-    items.resize(count);
-    items.back() = itemsOf(p);
-    graysum = graysum || items.back().hasGraysum;
-    pixels = pixels || items.back().hasPixels;
-  });
-  items.resize(count);
+}  // namespace detail
 
-  std::string buffer;
-  buffer += "ply\nformat ";
-  buffer += binary ? "binary_little_endian" : "ascii";
-  buffer +=
-      " 1.0\n"
-      "comment QUAX scan set written by quaxscan: points in scan order, each "
-      "with its surface and frame\n";
-  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
-    buffer += "comment surface ";
-    appendNumber(buffer, std::uint64_t(s));
-    buffer += " frames ";
-    appendNumber(buffer, std::uint64_t(set.getSurface(s)->getFrameCount()));
-    buffer += '\n';
-  }
-  buffer += "element vertex ";
-  appendNumber(buffer, std::uint64_t(count));
-  buffer +=
-      "\nproperty double x\nproperty double y\nproperty double z\n"
-      "property int surface\nproperty int frame\n";
-  if (graysum) buffer += "property uint graysum\n";
-  if (pixels) buffer += "property uint low_pixel\nproperty uint high_pixel\n";
-  buffer += "end_header\n";
-
-  std::size_t index = 0;
-  forEachPoint(set,
-               [&](std::size_t s, std::size_t f, const QUAX::ScanPoint& p) {
-                 const QUAX::_GeoPoint<double>& xyz = p.position();
-                 const PointItems& item = items[index++];
-                 if (binary) {
-                   appendBinary(buffer, xyz.x());
-                   appendBinary(buffer, xyz.y());
-                   appendBinary(buffer, xyz.z());
-                   appendLittleEndian(buffer, s, 4);
-                   appendLittleEndian(buffer, f, 4);
-                   if (graysum) appendLittleEndian(buffer, item.graysum, 4);
-                   if (pixels) {
-                     appendLittleEndian(buffer, item.lowPixel, 4);
-                     appendLittleEndian(buffer, item.highPixel, 4);
-                   }
-                 } else {
-                   appendNumber(buffer, xyz.x());
-                   buffer += ' ';
-                   appendNumber(buffer, xyz.y());
-                   buffer += ' ';
-                   appendNumber(buffer, xyz.z());
-                   buffer += ' ';
-                   appendNumber(buffer, std::uint64_t(s));
-                   buffer += ' ';
-                   appendNumber(buffer, std::uint64_t(f));
-                   if (graysum) {
-                     buffer += ' ';
-                     appendNumber(buffer, std::uint64_t(item.graysum));
-                   }
-                   if (pixels) {
-                     buffer += ' ';
-                     appendNumber(buffer, std::uint64_t(item.lowPixel));
-                     buffer += ' ';
-                     appendNumber(buffer, std::uint64_t(item.highPixel));
-                   }
-                   buffer += '\n';
-                 }
-                 flushIfLarge(buffer, out);
-               });
-  out.write(buffer.data(), std::streamsize(buffer.size()));
-}
-
-void writeText(const QUAX::ScanSet& set, std::ostream& out) {
-  std::string buffer =
-      "# QUAX scan set written by quaxscan: x y z per point; a blank line "
-      "ends a frame, a second one a surface\n";
-  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
-    const QUAX::ScanSurface* surface = set.getSurface(s);
-    if (s > 0) buffer += '\n';
-    for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
-      const QUAX::ScanFrame* frame = surface->getFrame(f);
-      if (!frame->hasScanLine()) continue;
-      const QUAX::ScanLine* line = frame->getScanLine();
-      if (line->getPointCount() == 0) continue;
-      for (std::size_t i = 0; i < line->getPointCount(); ++i) {
-        const QUAX::_GeoPoint<double>& p = line->getPoint(i)->position();
-        appendNumber(buffer, p.x());
-        buffer += ' ';
-        appendNumber(buffer, p.y());
-        buffer += ' ';
-        appendNumber(buffer, p.z());
-        buffer += '\n';
-        flushIfLarge(buffer, out);
-      }
-      buffer += '\n';
-    }
-  }
-  out.write(buffer.data(), std::streamsize(buffer.size()));
-}
-
-}  // namespace
+using detail::fail;
+using detail::writePly;
+using detail::writeText;
 
 // ---- public -----------------------------------------------------------------
 
@@ -962,65 +242,6 @@ const char* formatName(ScanFileFormat format) {
       return "x y z text";
   }
   return "?";
-}
-
-std::unique_ptr<QUAX::ScanSet> readPly(std::string_view bytes,
-                                       const std::string& name) {
-  LineReader lines(bytes);
-  const PlyHeader header = parsePlyHeader(lines, name);
-  return readPlyData(header, lines.rest(), header.dataLine, name);
-}
-
-std::unique_ptr<QUAX::ScanSet> readText(std::string_view bytes,
-                                        const std::string& name) {
-  std::vector<PointRecord> points;
-  LineReader lines(bytes);
-  std::string_view line;
-  std::uint32_t surface = 0, frame = 0;
-  std::size_t blanks = 0;
-  bool surfaceHasPoints = false, frameHasPoints = false;
-  while (lines.next(line)) {
-    if (isBlank(line)) {
-      ++blanks;
-      continue;
-    }
-    std::string_view rest = line;
-    while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
-    if (rest.front() == '#') continue;
-    const std::string where = name + ":" + std::to_string(lines.number());
-    if (blanks >= 2 && surfaceHasPoints) {
-      if (surface == std::uint32_t(INT32_MAX)) {
-        throw ScanFileError(where + ": too many surfaces");
-      }
-      ++surface;
-      frame = 0;
-      surfaceHasPoints = frameHasPoints = false;
-    } else if (blanks >= 1 && frameHasPoints) {
-      if (frame == std::uint32_t(INT32_MAX)) {
-        throw ScanFileError(where + ": too many frames");
-      }
-      ++frame;
-      frameHasPoints = false;
-    }
-    blanks = 0;
-    const auto w = words(rest);
-    double xyz[3];
-    if (w.size() != 3) {
-      throw ScanFileError(where + ": expected three numbers 'x y z', found " +
-                          std::to_string(w.size()) + " words");
-    }
-    for (int i = 0; i < 3; ++i) {
-      if (!parseDouble(w[std::size_t(i)], xyz[i]) || !std::isfinite(xyz[i])) {
-        throw ScanFileError(where + ": " + shownText(w[std::size_t(i)]) +
-                            " is not a finite number");
-      }
-    }
-    points.push_back(
-        PointRecord{xyz[0], xyz[1], xyz[2], surface, frame, 0, 0, 0});
-    surfaceHasPoints = frameHasPoints = true;
-  }
-  if (points.empty()) throw ScanFileError(name + ": no points");
-  return buildSet(points, SetLayout{}, name);
 }
 
 std::unique_ptr<QUAX::ScanSet> readScanSet(std::string_view bytes,

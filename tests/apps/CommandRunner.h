@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,8 +24,7 @@ struct Outcome {
 
 inline std::string fileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in),
-                     std::istreambuf_iterator<char>());
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class CommandTest : public ::testing::Test {
@@ -34,8 +34,7 @@ class CommandTest : public ::testing::Test {
         ::testing::UnitTest::GetInstance()->current_test_info()->name();
     _folder =
         std::filesystem::path(::testing::TempDir()) / ("quaxscan-" + name);
-    _logs = std::filesystem::path(::testing::TempDir()) /
-            ("quaxscan-" + name + "-logs");
+    _logs = _folder.string() + "-logs";
     for (const auto& f : {_folder, _logs}) {
       std::filesystem::remove_all(f);
       std::filesystem::create_directories(f);
@@ -53,18 +52,12 @@ class CommandTest : public ::testing::Test {
                              " ) >'" + (_logs / "out").string() + "' 2>'" +
                              (_logs / "err").string() + "' </dev/null";
     const int raw = std::system(line.c_str());
-    Outcome run;
-    run.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
-    run.out = fileText(_logs / "out");
-    run.err = fileText(_logs / "err");
-    return run;
+    return Outcome{(raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1,
+                   fileText(_logs / "out"), fileText(_logs / "err")};
   }
-
-  // Runs quaxscan with `arguments`.
   Outcome quaxscan(const std::string& arguments) const {
     return shell(std::string("'") + QUAXSCAN_PROGRAM + "' " + arguments);
   }
-
   std::filesystem::path path(const std::string& name) const {
     return _folder / name;
   }

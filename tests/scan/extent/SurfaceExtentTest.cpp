@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstddef>
+#include <cstdint>
 #include <iomanip>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -22,10 +21,9 @@ using testing::line;
 using testing::makeSurface;
 using testing::noLine;
 using testing::straightFrames;
+using Frames = std::vector<testing::FrameShape>;
 using Point = _GeoPoint<double>;
-using Vector = _MathVector<double>;
-
-constexpr double kTol = 1e-9;
+using testing::fieldsOf;
 
 std::vector<ScanNode*> nodesOf(const SurfaceExtent& extent) {
   std::vector<ScanNode*> nodes;
@@ -33,16 +31,34 @@ std::vector<ScanNode*> nodesOf(const SurfaceExtent& extent) {
   return nodes;
 }
 
-Point locationOf(const ScanNode& node) {
-  Point p;
-  node.getLocation(p);
-  return p;
+std::string textOf(const SurfaceExtent& extent) {
+  std::ostringstream out;
+  out << std::setprecision(4) << extent;
+  return out.str();
 }
 
-double distanceOf(const ScanNode& node) {
-  double d = -1;
-  node.getProjectedDistance(d);
-  return d;
+// Reference line, split direction (or "none" when it cannot be normalised)
+// and the frames of the nodes, rounded to 1e-9.
+std::string shapeOf(SurfaceExtent& extent) {
+  const auto r = [](double v) { return std::round(v * 1e9) / 1e9 + 0.0; };
+  _GeoLine<double> ref;
+  extent.getRefLine(ref);
+  const auto& o = ref.getOrigin();
+  const auto& d = ref.getDirection();
+  std::ostringstream out;
+  out << "(" << r(o.x()) << "," << r(o.y()) << "," << r(o.z()) << ") ("
+      << r(d.x()) << "," << r(d.y()) << "," << r(d.z()) << ") split ";
+  try {
+    _MathVector<double> s;
+    extent.getSplitDirection(s);
+    out << "(" << r(s.x()) << "," << r(s.y()) << "," << r(s.z()) << ")";
+  } catch (const EMathZeroVector&) {
+    out << "none";
+  }
+  out << " frames";
+  for (const ScanNode* node : nodesOf(extent))
+    out << " " << node->getFrameIndex();
+  return out.str();
 }
 
 double differentialOf(const ScanNode& node) {
@@ -51,364 +67,223 @@ double differentialOf(const ScanNode& node) {
   return d;
 }
 
-std::vector<std::int32_t> frameIndicesOf(const SurfaceExtent& extent) {
-  std::vector<std::int32_t> indices;
-  for (const ScanNode* node : nodesOf(extent)) {
-    indices.push_back(node->getFrameIndex());
-  }
-  return indices;
-}
-
-std::string textOf(const SurfaceExtent& extent) {
-  std::ostringstream out;
-  extent << out;
-  return out.str();
-}
-
-void expectNear(const Point& p, double x, double y, double z) {
-  EXPECT_NEAR(p.x(), x, kTol);
-  EXPECT_NEAR(p.y(), y, kTol);
-  EXPECT_NEAR(p.z(), z, kTol);
-}
-
-void expectNear(const Vector& v, double x, double y, double z) {
-  EXPECT_NEAR(v.x(), x, kTol);
-  EXPECT_NEAR(v.y(), y, kTol);
-  EXPECT_NEAR(v.z(), z, kTol);
-}
-
-// The extent of a complete surface made of `frames`.
-SurfaceExtent extentOf(const std::vector<testing::FrameShape>& frames) {
-  auto surface = makeSurface(frames);
+SurfaceExtent extentOf(const Frames& frames) {
   SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
+  extent.calculateExtents(makeSurface(frames).get());
   return extent;
 }
 
-// An extent computed on a straight surface along y, to tell "unchanged"
+// An extent computed on a straight surface along z, to tell "unchanged"
 // from "never computed".
-SurfaceExtent computedAlongY() {
-  std::vector<testing::FrameShape> frames;
-  for (int i = 0; i < 4; ++i) frames.push_back(line(10, 0, 0, 7.0 * i));
-  return extentOf(frames);
+const char kAlongZ[] = "(0,0,0) (0,0,1) split (0,0,1) frames 0 1 2 3";
+SurfaceExtent computedAlongZ() {
+  return extentOf({line(10, 0, 0, 0), line(10, 0, 0, 7), line(10, 0, 0, 14),
+                   line(10, 0, 0, 21)});
 }
 
-void expectStillAlongY(SurfaceExtent& extent) {
-  EXPECT_EQ(nodesOf(extent).size(), 4u);
-  _GeoLine<double> ref;
-  extent.getRefLine(ref);
-  expectNear(ref.getOrigin(), 0, 0, 0);
-  expectNear(ref.getDirection(), 0, 0, 1);
-  Vector split;
-  extent.getSplitDirection(split);
-  expectNear(split, 0, 0, 1);
+// Points at different distances from the origin, so that the tag decides
+// which one nodaldistance measures from.
+ScanNode threePointNode() {
+  ScanNode node;
+  node.setNodelocation(Point(1, 0, 0));
+  node.setStartLocation(Point(0, 2, 0));
+  node.setEndLocation(Point(0, 0, 3));
+  return node;
 }
 
-// ---- initial state
-// -----------------------------------------------------------
+TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
+  EXPECT_EQ(fieldsOf(ScanNode()), "0: (0,0,0) (0,0,0) (0,0,0) 0 0 [0 0]");
+  EXPECT_EQ(ScanNode().nodaldistance(ScanNode()), 0.0);
+  // Unknown tags measure from the end, like QUERY_END; the default tag and
+  // QUERY_LOCATION from the location.
+  const struct {
+    QUERYTAG tag;
+    double distance;
+  } cases[] = {{QUERY_START, 2.0},
+               {QUERY_END, 3.0},
+               {static_cast<QUERYTAG>(7), 3.0},
+               {static_cast<QUERYTAG>(-1), 3.0},
+               {QUERY_LOCATION, 1.0}};
+  ScanNode node = threePointNode();
+  EXPECT_EQ(node.nodaldistance(ScanNode()), 1.0);
+  for (const auto& c : cases) {
+    node.setTag(c.tag);
+    EXPECT_EQ(node.nodaldistance(ScanNode()), c.distance) << c.tag;
+  }
+  // The distance always ends at the other node's location.
+  ScanNode b;
+  b.setNodelocation(Point(1, 2, 2));
+  b.setStartLocation(Point(100, 100, 100));
+  b.setEndLocation(Point(-100, -100, -100));
+  b.setTag(QUERY_END);
+  EXPECT_DOUBLE_EQ(threePointNode().nodaldistance(b), std::sqrt(8.0));
+  EXPECT_DOUBLE_EQ(b.nodaldistance(threePointNode()),
+                   std::sqrt(101.0 * 101 + 2 * 100.0 * 100));
+}
 
-TEST(SurfaceExtent, NewExtentHasNoNodesAndTheDefaultReferenceLine) {
+TEST(ScanNode, SetNodeLeavesEndsIndicesAndTagAndCopiesKeepEverything) {
+  ScanNode node = threePointNode();
+  node.setLeftandRightIndecies(INT32_MIN, INT32_MAX);
+  node.setTag(QUERY_START);
+  node.setNode(Point(7, 8, 9), 1.25, -0.5, 42);
+  const std::string fields =
+      "42: (7,8,9) (0,2,0) (0,0,3) 1.25 -0.5 [-2147483648 2147483647]";
+  EXPECT_EQ(fieldsOf(node), fields);
+  EXPECT_EQ(node.nodaldistance(ScanNode()), 2.0);
+
+  ScanNode copied(node), assigned;
+  assigned = node;
+  ScanNode& same = assigned;
+  assigned = same;
+  node.setNodelocation(Point(50, 50, 50));
+  for (const ScanNode* n : {&copied, &assigned}) {
+    EXPECT_EQ(fieldsOf(*n), fields);
+    EXPECT_EQ(n->nodaldistance(ScanNode()), 2.0);  // the tag came along
+  }
+}
+
+TEST(SurfaceExtent, NewExtentHasNoNodesAndRefusesNullArguments) {
   SurfaceExtent extent;
-  EXPECT_TRUE(nodesOf(extent).empty());
-  _GeoLine<double> ref(Point(1, 2, 3), Vector(1, 0, 0));
-  extent.getRefLine(ref);
-  expectNear(ref.getOrigin(), 0, 0, 0);
-  expectNear(ref.getDirection(), 0, 0, 1);
-  Vector split(5, 5, 5);
-  EXPECT_THROW(extent.getSplitDirection(split), EMathZeroVector);
+  EXPECT_EQ(shapeOf(extent), "(0,0,0) (0,0,1) split none frames");
   EXPECT_EQ(textOf(extent), "");
-}
-
-TEST(SurfaceExtent, NullArgumentsAreRefused) {
-  SurfaceExtent extent;
   EXPECT_THROW(extent.calculateExtents(nullptr), std::invalid_argument);
   EXPECT_THROW(extent.getNodeList(nullptr), std::invalid_argument);
 }
 
-// ---- reference line and nodes
-// ------------------------------------------------
-
-TEST(SurfaceExtent, StraightTenFrameSurfaceGivesTenNodesOnTheReferenceLine) {
-  std::vector<testing::FrameShape> frames;
+TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
+  Frames tilted;
   for (int i = 0; i < 10; ++i) {
-    frames.push_back(line(100, 1 + 3.0 * i, 2 + 4.0 * i, 3 - 12.0 * i));
+    tilted.push_back(line(100, 1 + 3.0 * i, 2 + 4.0 * i, 3 - 12.0 * i));
   }
-  SurfaceExtent extent = extentOf(frames);
+  SurfaceExtent extent = extentOf(tilted);
+  EXPECT_EQ(shapeOf(extent),
+            "(1,2,3) (0.230769,0.307692,-0.923077) split "
+            "(0.230769,0.307692,-0.923077) frames 0 1 2 3 4 5 6 7 8 9");
+  EXPECT_EQ(testing::fieldsOf(*nodesOf(extent)[9]),
+            "9: (28,38,-105) (28,-11,-105) (28,88,-105) 0 0 [0 0]");
 
-  _GeoLine<double> ref;
-  extent.getRefLine(ref);
-  expectNear(ref.getOrigin(), 1, 2, 3);
-  expectNear(ref.getDirection(), 3.0 / 13, 4.0 / 13, -12.0 / 13);
-  Vector split;
-  extent.getSplitDirection(split);
-  expectNear(split, 3.0 / 13, 4.0 / 13, -12.0 / 13);
-
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  ASSERT_EQ(nodes.size(), 10u);
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    SCOPED_TRACE(i);
-    const ScanNode& node = *nodes[i];
-    EXPECT_EQ(node.getFrameIndex(), static_cast<std::int32_t>(i));
-    EXPECT_EQ(locationOf(node), frames[i].middle);
-    Point p;
-    node.getStartLocation(p);
-    EXPECT_EQ(p, testing::pointOf(frames[i], 0));
-    node.getEndLocation(p);
-    EXPECT_EQ(p, testing::pointOf(frames[i], 99));
-    EXPECT_NEAR(distanceOf(node), 0.0, 1e-12);
-    EXPECT_NEAR(differentialOf(node), 0.0, 1e-12);
-  }
-}
-
-TEST(SurfaceExtent, ShortFirstAndLastFramesAreLeftOut) {
-  std::vector<testing::FrameShape> frames = straightFrames(10);
-  // Off the line of the others: taking either as an end would tilt the line.
+  // Short first and last frames are left out, even off the line; an even
+  // point count takes the lower of the two middle points.
+  Frames frames = straightFrames(10);
   frames[0] = line(5, 0, 0, 50);
   frames[9] = line(5, 90, 0, -50);
-  SurfaceExtent extent = extentOf(frames);
-
-  _GeoLine<double> ref;
-  extent.getRefLine(ref);
-  expectNear(ref.getOrigin(), 10, 0, 0);
-  expectNear(ref.getDirection(), 1, 0, 0);
-  EXPECT_EQ(frameIndicesOf(extent),
-            (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  frames[4] = line(6, 40, 0, 0);
+  extent = extentOf(frames);
+  EXPECT_EQ(shapeOf(extent),
+            "(10,0,0) (1,0,0) split (1,0,0) frames 1 2 3 4 5 6 7 8");
+  EXPECT_EQ(testing::fieldsOf(*nodesOf(extent)[3]),
+            "4: (40,0,0) (40,-2,0) (40,3,0) 0 0 [0 0]");
 }
 
-TEST(SurfaceExtent, EvenPointCountTakesTheLowerOfTheTwoMiddlePoints) {
-  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 10, 0, 0)});
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  ASSERT_EQ(nodes.size(), 2u);
-  // Points of a 6-point line run from y = -2 to y = 3; index 2 is at y = 0.
-  EXPECT_EQ(locationOf(*nodes[1]), Point(10, 0, 0));
-  Point end;
-  nodes[1]->getEndLocation(end);
-  EXPECT_EQ(end, Point(10, 3, 0));
+TEST(SurfaceExtent, DegenerateEndsGiveNoNodesOrAZeroSplit) {
+  Frames single(10, line(3, 0, 0, 0));
+  single[3] = line(100, 4, 5, 6);
+  const struct {
+    Frames frames;
+    const char* shape;
+  } cases[] = {
+      // One qualifying frame of many: a zero split, no node, the line kept.
+      {single, "(0,0,0) (0,0,1) split none frames 0 1 2 3"},
+      // Two frames, only frame 0 qualifying: split towards the origin.
+      {{line(100, 3, 4, 0), line(5, 50, 50, 50)},
+       "(3,4,0) (-0.6,-0.8,0) split (-0.6,-0.8,0) frames 0 1 2 3 0"},
+      // A frame without a line where an end is sought: unchanged.
+      {{noLine(), line(10, 10, 0, 0), line(10, 20, 0, 0)}, kAlongZ},
+      {{line(3, 0, 0, 0), noLine(), line(10, 20, 0, 0)}, kAlongZ},
+      {{line(10, 0, 0, 0), line(10, 20, 0, 0), noLine()}, kAlongZ},
+  };
+  for (const auto& c : cases) {
+    SurfaceExtent extent = computedAlongZ();
+    extent.calculateExtents(makeSurface(c.frames).get());
+    EXPECT_EQ(shapeOf(extent), c.shape);
+  }
+  // A complete surface without frames throws and keeps the extent; a split
+  // too short to normalise throws once it is stored, making no nodes.
+  SurfaceExtent extent = computedAlongZ();
+  EXPECT_THROW(extent.calculateExtents(makeSurface({}).get()),
+               EScanSurfaceRangeException);
+  EXPECT_EQ(shapeOf(extent), kAlongZ);
+  EXPECT_THROW(
+      extent.calculateExtents(
+          makeSurface({line(10, 0, 0, 0), line(10, 1e-14, 0, 0)}).get()),
+      EMathZeroVector);
+  EXPECT_EQ(shapeOf(extent), "(0,0,0) (0,0,1) split none frames 0 1 2 3");
 }
 
-TEST(SurfaceExtent, SingleQualifyingFrameStoresZeroSplitAndMakesNoNode) {
-  SurfaceExtent extent = computedAlongY();
-  std::vector<testing::FrameShape> frames(10, line(3, 0, 0, 0));
-  frames[3] = line(100, 4, 5, 6);
-  auto surface = makeSurface(frames);
-
-  extent.calculateExtents(surface.get());
-
-  EXPECT_EQ(nodesOf(extent).size(), 4u);
-  _GeoLine<double> ref;
-  extent.getRefLine(ref);
-  expectNear(ref.getDirection(), 0, 0, 1);
-  Vector split;
-  EXPECT_THROW(extent.getSplitDirection(split), EMathZeroVector);
-}
-
-TEST(SurfaceExtent, TwoFramesWithOnlyFrameZeroQualifyingSplitTowardsTheOrigin) {
-  SurfaceExtent extent = extentOf({line(100, 3, 4, 0), line(5, 50, 50, 50)});
-
-  Vector split;
-  extent.getSplitDirection(split);
-  expectNear(split, -0.6, -0.8, 0);
-  _GeoLine<double> ref;
-  extent.getRefLine(ref);
-  expectNear(ref.getOrigin(), 3, 4, 0);
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  ASSERT_EQ(nodes.size(), 1u);
-  EXPECT_EQ(nodes[0]->getFrameIndex(), 0);
-  EXPECT_NEAR(distanceOf(*nodes[0]), 0.0, kTol);
-}
-
-TEST(SurfaceExtent, SplitTooShortToNormaliseThrowsZeroVectorWithoutNodes) {
-  auto surface = makeSurface({line(10, 0, 0, 0), line(10, 1e-14, 0, 0)});
-  SurfaceExtent extent;
-  EXPECT_THROW(extent.calculateExtents(surface.get()), EMathZeroVector);
-  EXPECT_TRUE(nodesOf(extent).empty());
-  _GeoLine<double> ref;
-  extent.getRefLine(ref);
-  expectNear(ref.getDirection(), 0, 0, 1);
-}
-
-// ---- differentials
-// -----------------------------------------------------------
-
-TEST(SurfaceExtent,
-     FrameOneHasZeroDifferentialAndLaterFramesCompareWithThePrevious) {
-  // Reference line along x; the middles stand off it by 0, 3, 1 and 0.
-  SurfaceExtent extent = extentOf({line(10, 0, 0, 0), line(10, 10, 0, 3),
-                                   line(10, 20, 0, -1), line(10, 30, 0, 0)});
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  ASSERT_EQ(nodes.size(), 4u);
-
-  EXPECT_NEAR(distanceOf(*nodes[1]), 3.0, kTol);
-  EXPECT_NEAR(distanceOf(*nodes[2]), 1.0, kTol);
-  EXPECT_EQ(differentialOf(*nodes[0]), 0.0);
-  EXPECT_EQ(differentialOf(*nodes[1]), 0.0);
-  EXPECT_NEAR(differentialOf(*nodes[2]), (1.0 - 3.0) / std::sqrt(116.0), kTol);
-  EXPECT_NEAR(differentialOf(*nodes[3]), (0.0 - 1.0) / std::sqrt(101.0), kTol);
-}
-
-TEST(SurfaceExtent, FrameWithoutLineIsSkippedAndTheDifferentialSpansTheGap) {
+TEST(SurfaceExtent, DifferentialsCompareWithThePreviousNode) {
+  // Reference line along x; the middles stand off it by 0, 3, (none), 1, 0.
+  // Frame 1 gets 0; a frame without a line is skipped.
   SurfaceExtent extent =
       extentOf({line(10, 0, 0, 0), line(10, 10, 0, 3), noLine(),
                 line(10, 30, 0, 1), line(10, 40, 0, 0)});
-
-  EXPECT_EQ(frameIndicesOf(extent), (std::vector<std::int32_t>{0, 1, 3, 4}));
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  EXPECT_NEAR(differentialOf(*nodes[2]), (1.0 - 3.0) / std::sqrt(404.0), kTol);
-}
-
-TEST(SurfaceExtent, FirstNodeAfterFrameOneMeasuresFromTheOrigin) {
-  // Frames 0 and 1 too short: the first node is frame 2, whose differential
-  // is taken against distance 0 at (0, 0, 0). Its middle lies at the origin,
-  // so the step is 0/0: the division is made, nothing is thrown.
-  SurfaceExtent extent = extentOf({line(3, 0, 0, 0), line(3, 0, 0, 0),
-                                   line(10, 0, 0, 0), line(10, 10, 0, 0)});
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  ASSERT_EQ(nodes.size(), 2u);
+  EXPECT_EQ(textOf(extent),
+            "0,0,0,0,-4,0,0,5,0,0,0,\n"
+            "10,0,3,10,-4,3,10,5,3,3,0,\n"
+            "30,0,1,30,-4,1,30,5,1,1,-0.0995,\n"
+            "40,0,0,40,-4,0,40,5,0,0,-0.0995,\n");
+  EXPECT_NEAR(differentialOf(*nodesOf(extent)[2]), -2.0 / std::sqrt(404.0),
+              1e-12);
+  // The first node after frame one measures from distance 0 at the origin,
+  // and equal successive middles divide 0 by 0 without throwing.
+  extent =
+      extentOf({line(3, 0, 0, 0), line(3, 0, 0, 0), line(10, 0, 0, 0),
+                line(10, 10, 0, 2), line(10, 10, 0, 2), line(10, 30, 0, 0)});
+  const auto nodes = nodesOf(extent);
+  ASSERT_EQ(nodes.size(), 4u);
   EXPECT_EQ(nodes[0]->getFrameIndex(), 2);
   EXPECT_TRUE(std::isnan(differentialOf(*nodes[0])));
-}
-
-TEST(SurfaceExtent, EqualSuccessiveMiddlePointsDivideWithoutThrowing) {
-  auto surface = makeSurface({line(10, 0, 0, 0), line(10, 10, 0, 2),
-                              line(10, 10, 0, 2), line(10, 30, 0, 0)});
-  SurfaceExtent extent;
-  EXPECT_NO_THROW(extent.calculateExtents(surface.get()));
-  const std::vector<ScanNode*> nodes = nodesOf(extent);
-  ASSERT_EQ(nodes.size(), 4u);
   EXPECT_TRUE(std::isnan(differentialOf(*nodes[2])));
 }
 
-// ---- frames without lines and empty surfaces
-// ---------------------------------
-
-TEST(SurfaceExtent,
-     FrameWithoutLineWhereAnEndIsSoughtLeavesTheExtentUnchanged) {
-  // Frame 0 itself, a frame of the forward search, a frame of the backward
-  // search.
-  struct Case {
-    int frames, shortFrame, missing;
-  };
-  const Case cases[] = {{5, -1, 0}, {6, 0, 1}, {6, -1, 5}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.missing);
-    SurfaceExtent extent = computedAlongY();
-    std::vector<testing::FrameShape> frames = straightFrames(c.frames);
-    if (c.shortFrame >= 0) frames[c.shortFrame] = line(3, 0, 0, 0);
-    frames[c.missing] = noLine();
-    auto surface = makeSurface(frames);
-    extent.calculateExtents(surface.get());
-    expectStillAlongY(extent);
-  }
-}
-
-TEST(SurfaceExtent, CompleteSurfaceWithoutFramesThrowsRangeAndKeepsTheExtent) {
-  SurfaceExtent extent = computedAlongY();
-  auto surface = makeSurface({});
-  EXPECT_THROW(extent.calculateExtents(surface.get()),
-               EScanSurfaceRangeException);
-  expectStillAlongY(extent);
-}
-
-// ---- repeated calls and the node list
-// ----------------------------------------
-
-TEST(SurfaceExtent, SecondCallAppendsItsNodesBehindTheFirst) {
-  auto surface = makeSurface(straightFrames(10));
+TEST(SurfaceExtent, RepeatedCallsAppendAndGetNodeListReplaces) {
+  auto surface = makeSurface(straightFrames(3));
   SurfaceExtent extent;
   extent.calculateExtents(surface.get());
   const std::vector<ScanNode*> first = nodesOf(extent);
   extent.calculateExtents(surface.get());
-  const std::vector<ScanNode*> both = nodesOf(extent);
-
-  ASSERT_EQ(both.size(), 20u);
-  for (std::size_t i = 0; i < 10; ++i) {
-    EXPECT_EQ(both[i], first[i]);  // earlier nodes stay where they were
-    EXPECT_EQ(both[10 + i]->getFrameIndex(), static_cast<std::int32_t>(i));
-    EXPECT_EQ(differentialOf(*both[10 + i]), 0.0);
-  }
-}
-
-TEST(SurfaceExtent, GetNodeListReplacesWhatTheCallersVectorHeld) {
-  SurfaceExtent extent = extentOf(straightFrames(3));
+  EXPECT_EQ(shapeOf(extent),
+            "(0,0,0) (1,0,0) split (1,0,0) frames 0 1 2 0 1 2");
   ScanNode stranger;
   std::vector<ScanNode*> nodes(7, &stranger);
   extent.getNodeList(&nodes);
-  ASSERT_EQ(nodes.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_NE(nodes[i], &stranger);
-    EXPECT_EQ(nodes[i]->getFrameIndex(), static_cast<std::int32_t>(i));
-  }
+  ASSERT_EQ(nodes.size(), 6u);
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), nodes.begin()));
+  EXPECT_EQ(differentialOf(*nodes[3]), 0.0);
 }
 
-// ---- text output
-// -------------------------------------------------------------
-
-TEST(SurfaceExtent, TwoNodesPrintAsTwoLinesOfElevenCommaTerminatedNumbers) {
-  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 1, 0, 0)});
-  EXPECT_EQ(textOf(extent),
-            "0,0,0,0,-2,0,0,3,0,0,0,\n"
-            "1,0,0,1,-2,0,1,3,0,0,0,\n");
-}
-
-TEST(SurfaceExtent, PrintingFollowsTheStreamsFormat) {
+TEST(SurfaceExtent, PrintsElevenNumbersPerNodeInTheStreamsFormat) {
   SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 0.5, 0, 0)});
   std::ostringstream out;
   out << std::fixed << std::setprecision(2);
-  EXPECT_EQ(&(out << extent), &out);  // the conventional spelling
-  std::istringstream lines(out.str());
-  std::string first;
-  std::getline(lines, first);
-  EXPECT_EQ(first, "0.00,0.00,0.00,0.00,-2.00,0.00,0.00,3.00,0.00,0.00,0.00,");
+  EXPECT_EQ(&(out << extent), &out);
+  EXPECT_EQ(out.str(),
+            "0.00,0.00,0.00,0.00,-2.00,0.00,0.00,3.00,0.00,0.00,0.00,\n"
+            "0.50,0.00,0.00,0.50,-2.00,0.00,0.50,3.00,0.00,0.00,0.00,\n");
+  std::ostringstream old;
+  extent << old;  // the library's own spelling
+  EXPECT_EQ(old.str(), textOf(extent));
 }
 
-// ---- copies
-// ------------------------------------------------------------------
-
-TEST(SurfaceExtent, AssignmentCopiesEveryNodeAndDropsTheTargetsOldOnes) {
-  auto surface = makeSurface(straightFrames(4));
-  SurfaceExtent target = computedAlongY();
-  std::string expected;
-  {
-    SurfaceExtent source;
-    source.calculateExtents(surface.get());
-    expected = textOf(source);
-    target = source;
-    const std::vector<ScanNode*> mine = nodesOf(target);
-    const std::vector<ScanNode*> theirs = nodesOf(source);
-    ASSERT_EQ(mine.size(), theirs.size());
-    for (std::size_t i = 0; i < mine.size(); ++i) EXPECT_NE(mine[i], theirs[i]);
-  }  // the source destroys its own nodes only
-  EXPECT_EQ(textOf(target), expected);
-  Vector split;
-  target.getSplitDirection(split);
-  expectNear(split, 1, 0, 0);
-  _GeoLine<double> ref;
-  target.getRefLine(ref);
-  expectNear(ref.getDirection(), 1, 0, 0);
-
-  const std::vector<ScanNode*> before = nodesOf(target);
-  SurfaceExtent& same = target;
-  target = same;
-  EXPECT_EQ(nodesOf(target), before);
-}
-
-TEST(SurfaceExtent, CopyConstructorCopiesEveryNode) {
-  auto original = std::make_unique<SurfaceExtent>(computedAlongY());
-  SurfaceExtent copy(*original);
-  const std::string expected = textOf(*original);
-  EXPECT_NE(nodesOf(copy)[0], nodesOf(*original)[0]);
-  original.reset();
-  EXPECT_EQ(textOf(copy), expected);
-  expectStillAlongY(copy);
-}
-
-TEST(SurfaceExtent, MovedFromExtentHoldsNoNodes) {
-  SurfaceExtent source = computedAlongY();
-  const std::vector<ScanNode*> nodes = nodesOf(source);
-  SurfaceExtent moved(std::move(source));
+TEST(SurfaceExtent, CopiesOwnTheirNodesAndMovesTakeThem) {
+  auto source = std::make_unique<SurfaceExtent>(extentOf(straightFrames(4)));
+  const std::string text = textOf(*source);
+  const std::string shape = shapeOf(*source);
+  SurfaceExtent assigned = computedAlongZ();
+  assigned = *source;
+  SurfaceExtent& same = assigned;
+  assigned = same;
+  SurfaceExtent copied(*source);
+  EXPECT_NE(nodesOf(copied)[0], nodesOf(*source)[0]);
+  EXPECT_NE(nodesOf(assigned)[0], nodesOf(*source)[0]);
+  source.reset();
+  for (SurfaceExtent* e : {&copied, &assigned}) {
+    EXPECT_EQ(textOf(*e), text);
+    EXPECT_EQ(shapeOf(*e), shape);
+  }
+  const std::vector<ScanNode*> nodes = nodesOf(copied);
+  SurfaceExtent moved(std::move(copied));
   EXPECT_EQ(nodesOf(moved), nodes);
-  EXPECT_TRUE(nodesOf(source).empty());  // NOLINT(bugprone-use-after-move)
-  SurfaceExtent assigned;
+  EXPECT_TRUE(nodesOf(copied).empty());  // NOLINT(bugprone-use-after-move)
   assigned = std::move(moved);
   EXPECT_EQ(nodesOf(assigned), nodes);
 }

@@ -14,6 +14,7 @@
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/model/ScanLine.h"
+#include "scan/model/ScanPointItems.h"
 
 namespace QUAX {
 namespace test {
@@ -35,21 +36,13 @@ inline Points positionsOf(const ScanLine& line) {
   return points;
 }
 
-inline std::uint64_t bitsOf(double value) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 // Whether both hold the same positions, bit for bit.
 inline bool sameBits(const Points& a, const Points& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (bitsOf(a[i].x()) != bitsOf(b[i].x()) ||
-        bitsOf(a[i].y()) != bitsOf(b[i].y()) ||
-        bitsOf(a[i].z()) != bitsOf(b[i].z())) {
-      return false;
-    }
+    const double pa[3] = {a[i].x(), a[i].y(), a[i].z()};
+    const double pb[3] = {b[i].x(), b[i].y(), b[i].z()};
+    if (std::memcmp(pa, pb, sizeof pa) != 0) return false;
   }
   return true;
 }
@@ -61,7 +54,6 @@ inline Points noisyProfile(std::size_t count, std::uint32_t seed,
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> jitter(-noise, noise);
   Points points;
-  points.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     double x = 0.1 * static_cast<double>(i);
     if (gapWidth > 0.0 && i >= count / 2) x += gapWidth;
@@ -79,12 +71,17 @@ std::wstring settingsText(const Filter& filter) {
   return os.str();
 }
 
+template <class Filter>
+void readSettings(Filter& filter, const std::wstring& text) {
+  std::wistringstream is(text);
+  is >> filter;
+}
+
 // The description of the E that reading `text` into `filter` throws.
 template <class E, class Filter>
 std::wstring errorReading(Filter& filter, const std::wstring& text) {
-  std::wistringstream is(text);
   try {
-    is >> filter;
+    readSettings(filter, text);
   } catch (const E& e) {
     return e.getDescription();
   }
@@ -93,6 +90,34 @@ std::wstring errorReading(Filter& filter, const std::wstring& text) {
 
 inline void filterLine(const ScanLineFilter& filter, ScanLine& line) {
   ScanLineFilterAccess::filterLine(filter, &line);
+}
+
+inline Points filtered(const ScanLineFilter& filter, const Points& points) {
+  ScanLine line = makeLine(points);
+  filterLine(filter, line);
+  return positionsOf(line);
+}
+
+// Gives point i of `line` a pixel item holding i; tagsOf reads them back, so
+// that a test sees which original point each result point carries items of.
+inline void tagPoints(ScanLine& line) {
+  for (std::uint32_t i = 0; i < line.getPointCount(); ++i) {
+    line.getPoint(i)->createExtensionList();
+    auto* item = new ScanPointTPData();
+    item->setLowPixel(i);
+    line.getPoint(i)->addItem(item);
+  }
+}
+
+inline std::vector<std::uint32_t> tagsOf(const ScanLine& line) {
+  std::vector<std::uint32_t> tags;
+  for (std::size_t i = 0; i < line.getPointCount(); ++i) {
+    tags.push_back(
+        static_cast<ScanPointTPData*>(
+            line.getPoint(i)->findItem(ScanPointTPData::TPDataKey).getBody())
+            ->getLowPixel());
+  }
+  return tags;
 }
 
 }  // namespace test

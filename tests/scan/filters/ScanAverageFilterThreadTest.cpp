@@ -9,73 +9,52 @@
 
 #include "FilterTestSupport.h"
 #include "scan/filters/ScanAverageFilter.h"
-#include "scan/model/ScanFrame.h"
 #include "scan/model/ScanSet.h"
-#include "scan/model/ScanSurface.h"
 
 namespace QUAX {
 namespace {
 
 using test::Points;
 
-std::unique_ptr<ScanSet> setOf(const std::vector<Points>& lines) {
-  auto surface = std::make_unique<ScanSurface>();
-  for (const Points& points : lines) {
-    surface->appendFrame(std::make_unique<ScanFrame>(
-        std::make_unique<ScanLine>(test::makeLine(points))));
-  }
-  surface->setComplete();
-  auto set = std::make_unique<ScanSet>();
-  set->addSurface(std::move(surface));
-  return set;
-}
-
-std::vector<Points> linesOf(const ScanSet& set) {
-  std::vector<Points> lines;
-  const ScanSurface* surface = set.getSurface(0);
-  for (std::size_t i = 0; i < surface->getFrameCount(); ++i) {
-    lines.push_back(test::positionsOf(*surface->getFrame(i)->getScanLine()));
-  }
-  return lines;
-}
-
+// Lines of different lengths, so that each thread's buffers grow and shrink
+// in its own order: thread t starts at line t.
 TEST(ScanAverageFilter, SharedFilterGivesEachThreadTheSingleThreadResult) {
-  // Lines of different lengths, so that each thread's buffers grow and
-  // shrink in its own order.
-  std::vector<Points> lines;
+  std::vector<Points> lines, expected;
+  const ScanAverageFilter filter(7, 500.0);
   for (std::uint32_t i = 0; i < 12; ++i) {
     lines.push_back(test::noisyProfile(50 + 37 * i, i, 0.1));
+    expected.push_back(test::filtered(filter, lines.back()));
   }
-  const ScanAverageFilter filter(7, 500.0);
-  auto expectedSet = setOf(lines);
-  filter.applyFilter(*expectedSet);
-  const std::vector<Points> expected = linesOf(*expectedSet);
-
-  constexpr int kThreads = 4;
+  constexpr std::size_t kThreads = 4;
   std::vector<std::unique_ptr<ScanSet>> sets;
   std::vector<std::future<void>> runs;
-  for (int t = 0; t < kThreads; ++t) {
-    std::vector<Points> mine(lines.rbegin() + t, lines.rend());
-    mine.insert(mine.end(), lines.rbegin(), lines.rbegin() + t);
-    sets.push_back(setOf(mine));
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    auto surface = std::make_unique<ScanSurface>();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      surface->appendFrame(
+          std::make_unique<ScanFrame>(std::make_unique<ScanLine>(
+              test::makeLine(lines[(t + i) % lines.size()]))));
+    }
+    surface->setComplete();
+    sets.push_back(std::make_unique<ScanSet>());
+    sets.back()->addSurface(std::move(surface));
   }
-  for (int t = 0; t < kThreads; ++t) {
-    ScanSet* set = sets[static_cast<std::size_t>(t)].get();
+  for (auto& set : sets) {
     runs.push_back(std::async(std::launch::async,
-                              [&filter, set] { filter.applyFilter(*set); }));
+                              [&filter, &set] { filter.applyFilter(*set); }));
   }
   for (auto& run : runs) {
     ASSERT_EQ(run.wait_for(std::chrono::seconds(60)),
               std::future_status::ready);
     run.get();
   }
-  for (int t = 0; t < kThreads; ++t) {
-    std::vector<Points> got = linesOf(*sets[static_cast<std::size_t>(t)]);
-    std::vector<Points> mine(expected.rbegin() + t, expected.rend());
-    mine.insert(mine.end(), expected.rbegin(), expected.rbegin() + t);
-    ASSERT_EQ(got.size(), mine.size());
-    for (std::size_t i = 0; i < got.size(); ++i) {
-      EXPECT_TRUE(test::sameBits(got[i], mine[i])) << t << " " << i;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_TRUE(test::sameBits(
+          test::positionsOf(
+              *sets[t]->getSurface(0)->getFrame(i)->getScanLine()),
+          expected[(t + i) % lines.size()]))
+          << t << " " << i;
     }
   }
 }

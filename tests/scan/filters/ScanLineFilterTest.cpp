@@ -1,39 +1,41 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <iomanip>
+#include <limits>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "FilterTestSupport.h"
 #include "ReferenceFilters.h"
+#include "geomath/GeoLine.h"
 #include "geomath/MathErrors.h"
-#include "scan/ScanErrors.h"
+#include "scan/filters/FilterGeometry.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanLineFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
-#include "scan/model/ScanFrame.h"
+#include "scan/filters/SettingsIO.h"
 #include "scan/model/ScanSet.h"
-#include "scan/model/ScanSurface.h"
+#include "util/VXException.h"
 
 namespace QUAX {
 namespace {
 
-using test::makeLine;
-using test::Point;
-using test::Points;
-using test::positionsOf;
+using namespace test;
 
-// A complete surface with one frame per entry; a null entry is a frame
-// without a scan line.
+// A surface with one frame per entry; a null entry is a frame without a
+// scan line.
 std::unique_ptr<ScanSurface> surfaceOf(const std::vector<const Points*>& lines,
                                        bool complete = true) {
   auto surface = std::make_unique<ScanSurface>();
   for (const Points* points : lines) {
     auto frame = std::make_unique<ScanFrame>();
-    if (points != nullptr) {
+    if (points)
       frame->setScanLine(std::make_unique<ScanLine>(makeLine(*points)));
-    }
     surface->appendFrame(std::move(frame));
   }
   if (complete) surface->setComplete();
@@ -47,50 +49,38 @@ Points lineOf(const ScanSet& set, std::size_t surface, std::size_t frame) {
 const Points kCollinear = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
 const Points kThinned = {{0, 0, 0}, {3, 0, 0}};
 
-TEST(ScanLineFilter, EmptySetsAndSurfacesAreNothingToDo) {
+TEST(ScanLineFilter, FiltersEveryLineOfEverySurfaceAndPassesOverTheRest) {
   ScanSet empty;
   EXPECT_NO_THROW(ScanChordalDeviationFilter(0.1).applyFilter(empty));
-
-  ScanSet noFrames;
-  noFrames.addSurface(surfaceOf({}));
-  noFrames.addSurface(surfaceOf({}, false));  // incomplete: nothing to wait for
-  EXPECT_NO_THROW(ScanAverageFilter(3, 1.0).applyFilter(noFrames));
-}
-
-TEST(ScanLineFilter, FiltersEveryFrameOfEverySurface) {
-  ScanSet set;
-  set.addSurface(surfaceOf({&kCollinear, &kCollinear}));
-  set.addSurface(surfaceOf({&kCollinear}, false));
-  ScanChordalDeviationFilter(0.1).applyFilter(set);
-  EXPECT_EQ(lineOf(set, 0, 0), kThinned);
-  EXPECT_EQ(lineOf(set, 0, 1), kThinned);
-  EXPECT_EQ(lineOf(set, 1, 0), kThinned);
-}
-
-TEST(ScanLineFilter, PassesOverFramesWithoutAScanLine) {
+  const Points noisy = noisyProfile(50, 17);
   ScanSet set;
   set.addSurface(surfaceOf({&kCollinear, nullptr, &kCollinear}));
-  EXPECT_NO_THROW(ScanChordalDeviationFilter(0.1).applyFilter(set));
+  set.addSurface(surfaceOf({}, false));  // incomplete: nothing to wait for
+  set.addSurface(surfaceOf({&kCollinear}, false));
+  set.addSurface(surfaceOf({&noisy}));
+  ScanChordalDeviationFilter(0.1).applyFilter(set);
   EXPECT_EQ(lineOf(set, 0, 0), kThinned);
   EXPECT_FALSE(set.getSurface(0)->getFrame(1)->hasScanLine());
   EXPECT_EQ(lineOf(set, 0, 2), kThinned);
+  EXPECT_EQ(lineOf(set, 2, 0), kThinned);
+  EXPECT_TRUE(sameBits(lineOf(set, 3, 0),
+                       reference::chordalDeviation(noisy, 0.1, 2000.0)));
 }
 
 TEST(ScanLineFilter, DropsScanErrorsOfOneFrameAndGoesOn) {
   const Points shortLine = {{0, 0, 0}, {1, 1, 0}};
-  const Points longLine = test::noisyProfile(10, 4);
+  const Points longLine = noisyProfile(10, 4);
   ScanSet set;
   set.addSurface(surfaceOf({&longLine, &shortLine, &longLine}));
-  EXPECT_NO_THROW(
-      ScanNPointFilter(5, ScanNPointFilter::EQUAL_INDEX).applyFilter(set));
+  ScanNPointFilter(5, ScanNPointFilter::EQUAL_INDEX).applyFilter(set);
   EXPECT_EQ(lineOf(set, 0, 0).size(), 5u);
   EXPECT_EQ(lineOf(set, 0, 1), shortLine);  // too short: refused, unchanged
   EXPECT_EQ(lineOf(set, 0, 2).size(), 5u);
 }
 
 TEST(ScanLineFilter, OtherErrorsEndTheWalkKeepingEarlierFrames) {
-  // The second line's chord from (0,0,0) to (1e-14,0,0) is too short to be
-  // normalized: EMathZeroVector is no scan error and reaches the caller.
+  // The second line's chord is too short to be normalized: EMathZeroVector
+  // is no scan error and reaches the caller.
   const Points tiny = {{0, 0, 0}, {1, 1, 0}, {1e-14, 0, 0}};
   ScanSet set;
   set.addSurface(surfaceOf({&kCollinear, &tiny, &kCollinear}));
@@ -98,43 +88,154 @@ TEST(ScanLineFilter, OtherErrorsEndTheWalkKeepingEarlierFrames) {
   EXPECT_THROW(ScanChordalDeviationFilter(0.5).applyFilter(set),
                EMathZeroVector);
   EXPECT_EQ(lineOf(set, 0, 0), kThinned);
-  EXPECT_EQ(lineOf(set, 0, 1), tiny);
   EXPECT_EQ(lineOf(set, 0, 2), kCollinear);
   EXPECT_EQ(lineOf(set, 1, 0), kCollinear);
 }
 
-TEST(ScanLineFilter, AverageFilterIsReachedThroughTheSet) {
-  const Points line = test::noisyProfile(50, 17);
-  ScanSet set;
-  set.addSurface(surfaceOf({&line}));
-  const ScanAverageFilter filter(5, 500.0);
-  filter.applyFilter(set);
-  EXPECT_TRUE(
-      test::sameBits(lineOf(set, 0, 0),
-                     reference::average(line, 5, 500.0, {5, 48, 100, 48, 5})));
-}
-
-TEST(ScanLineFilter, NegativeLimitFromSettingsReachesTheCaller) {
-  ScanAverageFilter filter(3, 1.0);
-  std::wistringstream is(
-      L"<ScanAverageFilter>\n<NeighborhoodSize value=\"3\"/>\n"
-      L"<ProximityLimit value=\"-1\"/>\n<Weights value=\"13\"/>\n"
-      L"<Weights value=\"100\"/>\n<Weights value=\"13\"/>\n"
-      L"</ScanAverageFilter>\n");
-  is >> filter;
-  const Points line = test::noisyProfile(10, 3);
-  ScanSet set;
-  set.addSurface(surfaceOf({&line}));
-  EXPECT_THROW(filter.applyFilter(set), EMathNegativeTol);
-  EXPECT_EQ(lineOf(set, 0, 0), line);
-}
-
 TEST(ScanLineFilter, KeyIsTheClassName) {
   const ScanLineFilter& average = ScanAverageFilter(3, 1.0);
-  EXPECT_EQ(average.getKey(), ScanAverageFilter::_scanAverageFilterKey);
+  EXPECT_EQ(average.getKey(), L"ScanAverageFilter");
+  EXPECT_EQ(ScanAverageFilter::_scanAverageFilterKey, L"ScanAverageFilter");
+  EXPECT_EQ(ScanChordalDeviationFilter(1.0).getKey(),
+            L"ScanChordalDeviationFilter");
   const ScanNPointFilter nPoint(3, ScanNPointFilter::EQUAL_INDEX);
   EXPECT_EQ(static_cast<const ScanLineFilter&>(nPoint).getKey(),
             L"ScanNPointFilter");
+  EXPECT_EQ(ScanNPointFilter::_scanNPointFilterKey, L"ScanNPointFilter");
+}
+
+using Vector = _MathVector<double>;
+
+// Vectors whose length lies within a few units in the last place of the
+// bound, on either side, some far from it, and extreme bounds.
+TEST(DistanceBound, AgreesWithTheSquareRoot) {
+  std::mt19937_64 random(5);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0), exponent(-12, 12);
+  std::uniform_int_distribution<int> nudge(-40, 40);
+  for (int round = 0; round < 200000; ++round) {
+    const double bound = std::pow(10.0, exponent(random));
+    Vector v(unit(random), unit(random), unit(random));
+    if (v.length() == 0.0) continue;
+    v = v * (bound / v.length());
+    double x = v.x();
+    for (int step = nudge(random); step != 0; step += step > 0 ? -1 : 1) {
+      x = std::nextafter(x, step > 0 ? 2.0 * x + 1.0 : -2.0 * x - 1.0);
+    }
+    v.set(x, v.y(), v.z());
+    if (round % 10 == 0) v = v * (1.0 + 1e-9 * nudge(random));
+    const DistanceBound test(bound);
+    ASSERT_EQ(test.reachedBy(v), v.length() >= bound) << bound;
+    ASSERT_EQ(test.holds(v), v.length() <= bound) << bound;
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const double bound : {0.0, 1e-200, 1e200, inf, -1.0, 1.7e308}) {
+    const DistanceBound test(bound);
+    for (const Vector& v :
+         {Vector(0, 0, 0), Vector(1e-200, 0, 0), Vector(1e200, 1e200, 0),
+          Vector(3, 4, 0), Vector(std::nan(""), 0, 0)}) {
+      EXPECT_EQ(test.reachedBy(v), v.length() >= bound) << bound;
+      EXPECT_EQ(test.holds(v), v.length() <= bound) << bound;
+    }
+  }
+}
+
+TEST(ChordLine, ProjectsAsTheGeometryLine) {
+  std::mt19937 random(8);
+  std::uniform_real_distribution<double> c(-100.0, 100.0);
+  for (int round = 0; round < 10000; ++round) {
+    const _GeoPoint<double> origin(c(random), c(random), c(random));
+    const Vector along(c(random), c(random), c(random));
+    const _GeoPoint<double> p(c(random), c(random), c(random));
+    ASSERT_EQ(ChordLine(origin, along, along.length()).project(p),
+              _GeoLine<double>(origin, along).project(p));
+  }
+  const Vector tiny(0, 0, 1e-14);
+  EXPECT_THROW(ChordLine(_GeoPoint<double>(), tiny, tiny.length()),
+               EMathZeroVector);
+}
+
+std::int32_t readInt(const std::wstring& text) {
+  std::wistringstream is(text);
+  return readAttributeElement<std::int32_t>(is, L"NeighborhoodSize", L"value");
+}
+
+TEST(SettingsIO, WritesOneElementPerLineInTheStreamsFormatAndReadsItBack) {
+  std::wstringstream s;
+  writeAttributeElement<std::int32_t>(s, L"A", L"value", -17);
+  writeAttributeElement<std::uint32_t>(s, L"B", L"value", 4000000000u);
+  writeAttributeElement<double>(s, L"C", L"value", 0.123456789);
+  s << std::setprecision(10);
+  writeAttributeElement<double>(s, L"C", L"value", -2.5e-3);
+  EXPECT_EQ(s.str(),
+            L"<A value=\"-17\"/>\n<B value=\"4000000000\"/>\n"
+            L"<C value=\"0.123457\"/>\n<C value=\"-0.0025\"/>\n");
+  EXPECT_EQ(readAttributeElement<std::int32_t>(s, L"A", L"value"), -17);
+  EXPECT_EQ(readAttributeElement<std::uint32_t>(s, L"B", L"value"),
+            4000000000u);
+  EXPECT_EQ(readAttributeElement<double>(s, L"C", L"value"), 0.123457);
+  EXPECT_EQ(readAttributeElement<double>(s, L"C", L"value"), -2.5e-3);
+}
+
+TEST(SettingsIO, ReadsWhatTheElementHoldsAndRefusesWhatItDoesNot) {
+  const struct {
+    const wchar_t* text;
+    std::int32_t value;  // -1: EVXIOAttributeNotRead, -2: EVXIOBadFooter
+  } cases[] = {
+      {L"<NeighborhoodSize value = \"5\" />", 5},
+      {L"\r\n\t<NeighborhoodSize\n\tvalue\t=\n\"5\"\n/>", 5},
+      {L"<NeighborhoodSize value=\"\n 7\n\"/>", 7},
+      {L"<NeighborhoodSize value=\"9 apples\"/>", 9},
+      {L"<NeighborhoodSize value=\"five\"/>", 0},
+      {L"<NeighborhoodSize value=\"\"/>", 0},
+      {L"<NeighborhoodSize value=\"5\"/ >", -2},
+      {L"<NeighborhoodSize value=\"5\"/", -2},
+      {L"", -1},
+      {L"<Weights value=\"5\"/>", -1},
+      {L"<NeighborhoodSizes value=\"5\"/>", -1},
+      {L"NeighborhoodSize value=\"5\"/>", -1},
+      {L"<NeighborhoodSize Value=\"5\"/>", -1},
+      {L"<NeighborhoodSize values=\"5\"/>", -1},
+      {L"<NeighborhoodSize val=\"5\"/>", -1},
+      {L"<NeighborhoodSize value \"5\"/>", -1},
+      {L"<NeighborhoodSize value=5/>", -1},
+      {L"<NeighborhoodSize value=\"5/>", -1},
+      {L"<NeighborhoodSize value=\"5\">", -1},
+      {L"<NeighborhoodSize value=\"5\"", -1},
+      {L"<NeighborhoodSize value=\"5\" x/>", -1},
+  };
+  for (const auto& c : cases) {
+    std::int32_t value;
+    try {
+      value = readInt(c.text);
+    } catch (const EVXIOAttributeNotRead&) {
+      value = -1;
+    } catch (const EVXIOBadFooter&) {
+      value = -2;
+    }
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+  // A failed read leaves the stream where the check stopped.
+  std::wistringstream is(L"<NeighborhoodSize value=\"5\"/ >tail");
+  EXPECT_THROW(
+      readAttributeElement<std::int32_t>(is, L"NeighborhoodSize", L"value"),
+      EVXIOBadFooter);
+  std::wstring rest;
+  std::getline(is, rest);
+  EXPECT_EQ(rest, L">tail");
+}
+
+TEST(SettingsIO, AttributeValueClosesAsAskedFor) {
+  std::wistringstream open(L" value = \"3\" > rest");
+  EXPECT_EQ(readAttributeValue<std::int32_t>(open, L"value", true, false), 3);
+  EXPECT_EQ(open.get(), static_cast<std::wint_t>(L' '));
+  std::wistringstream notLast(L"value=\"4\" next");
+  EXPECT_EQ(readAttributeValue<std::int32_t>(notLast, L"value", false, true),
+            4);
+  EXPECT_EQ(notLast.get(), static_cast<std::wint_t>(L' '));
+  std::wistringstream slashInOpen(L"value=\"3\"/>");
+  EXPECT_THROW(
+      readAttributeValue<std::int32_t>(slashInOpen, L"value", true, false),
+      EVXIOAttributeNotRead);
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
 // SPDX-License-Identifier: MIT
-#include "scan/model/ScanPoint.h"
-
 #include <gtest/gtest.h>
 
-#include "scan/model/ScanPointItems.h"
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "scan/model/ScanFrameItems.h"
+#include "scan/model/ScanPoint.h"
+#include "scan/model/ScanPointArray.h"
+#include "scan/model/ScanTransformHistory.h"
 #include "tests/scan/model/ModelTestSupport.h"
+#include "util/ExtensionItemFactory.h"
+#include "util/Guid.h"
 #include "util/VXException.h"
 
 namespace QUAX {
@@ -13,54 +21,227 @@ namespace {
 using testing::addGraysum;
 using testing::graysumOf;
 
-TEST(ScanPoint, DefaultIsOriginWithoutItems) {
-  const ScanPoint p;
-  EXPECT_EQ(p.getPosition(), _GeoPoint<double>(0, 0, 0));
-  EXPECT_FALSE(p.hasExtensionList());
-  EXPECT_THROW(p.findItem(ScanPointGraysumData::GraysumDataKey),
+TEST(ScanPoint, ItemsAreCopiedFollowedOnAssignmentAndTakenOnMove) {
+  ScanPoint bare(2, 2, 2);
+  EXPECT_FALSE(bare.hasExtensionList());
+  EXPECT_THROW(bare.findItem(ScanPointGraysumData::GraysumDataKey),
                EExtensionNoImplementation);
-}
-
-TEST(ScanPoint, CreateExtensionListKeepsAnExistingList) {
-  ScanPoint p;
-  addGraysum(p, 5);
-  p.createExtensionList();
-  EXPECT_EQ(graysumOf(p), 5u);
-  EXPECT_THROW(p.findItem(ScanPointTPData::TPDataKey), EExtensionNotPresent);
-}
-
-TEST(ScanPoint, CopyHasIndependentItems) {
   ScanPoint source(1, 2, 3);
   addGraysum(source, 7);
+  source.createExtensionList();  // keeps the existing list
+  EXPECT_THROW(source.findItem(ScanPointTPData::TPDataKey),
+               EExtensionNotPresent);
+
   ScanPoint copy(source);
-  EXPECT_EQ(copy.getPosition(), source.getPosition());
   copy.removeItem(ScanPointGraysumData::GraysumDataKey);
   EXPECT_EQ(graysumOf(source), 7u);
-}
-
-TEST(ScanPoint, AssignmentFollowsTheSourcesItems) {
-  ScanPoint withItems(1, 1, 1);
-  addGraysum(withItems, 3);
-  ScanPoint bare(2, 2, 2);
-
   ScanPoint target;
-  target = withItems;
-  EXPECT_EQ(graysumOf(target), 3u);
+  target = source;
+  EXPECT_EQ(graysumOf(target), 7u);
   target = bare;  // the source has none: the target releases its own
   EXPECT_FALSE(target.hasExtensionList());
   EXPECT_EQ(target.getPosition(), _GeoPoint<double>(2, 2, 2));
-
   ScanPoint& self = target;
   target = self;
   EXPECT_EQ(target.getPosition(), _GeoPoint<double>(2, 2, 2));
+
+  ScanPoint moved(std::move(source));
+  EXPECT_EQ(graysumOf(moved), 7u);
+  EXPECT_FALSE(source.hasExtensionList());  // NOLINT(bugprone-use-after-move)
 }
 
-TEST(ScanPoint, MoveTakesTheItems) {
-  ScanPoint source(4, 5, 6);
-  addGraysum(source, 9);
-  ScanPoint moved(std::move(source));
-  EXPECT_EQ(graysumOf(moved), 9u);
-  EXPECT_FALSE(source.hasExtensionList());  // NOLINT(bugprone-use-after-move)
+TEST(ScanPointItems, KeysAndTheFactoryRegistration) {
+  // Registry form and, for two frame items, the bytes of the Windows record.
+  const struct {
+    _GUID key;
+    const char* text;
+  } keys[] = {
+      {ScanPointTPData::TPDataKey, "{065EFC60-B25C-11D3-A622-00E02924BBF5}"},
+      {ScanPointGraysumData::GraysumDataKey,
+       "{67559302-B195-11D3-A621-00E02924BBF5}"},
+      {ScanPointExtData<double>::getScanPointExtDataKey(),
+       "{31CF77DE-FE15-4A88-AB93-4241FAE3A1CC}"},
+      {ScanTransformHistory<double>::getScanTransformHistoryKey(),
+       "{0A5F231D-9CE6-44B8-91DE-A01E950DE011}"},
+      {ScanFrameTimeData::ScanFrameTimeDataKey,
+       "{95A6C1FA-283D-11D5-922A-0010A4E7A334}"},
+      {SWScanFrameInfo::getSWScanFrameInfoKey(),
+       "{5BC52BC3-AA81-4092-95A1-8B238AACDA32}"},
+  };
+  for (const auto& k : keys) EXPECT_EQ(guidToString(k.key), k.text);
+  const unsigned char timeBytes[] = {0xFA, 0xC1, 0xA6, 0x95, 0x3D, 0x28,
+                                     0xD5, 0x11, 0x92, 0x2A, 0x00, 0x10,
+                                     0xA4, 0xE7, 0xA3, 0x34};
+  EXPECT_EQ(std::memcmp(&ScanFrameTimeData::ScanFrameTimeDataKey, timeBytes,
+                        sizeof timeBytes),
+            0);
+  // scanInit registers pixels and gray sums; the other items are left to
+  // the host.
+  scanInit();
+  auto& factory = ExtensionItemFactory::getInstance();
+  for (const _GUID& key :
+       {ScanPointGraysumData::GraysumDataKey, ScanPointTPData::TPDataKey}) {
+    std::unique_ptr<ExtensionItem, ExtensionItemDeleter> item(
+        factory.createExtension(key));
+    EXPECT_TRUE(guidEquals(item->getKey(), key));
+  }
+  for (const _GUID& key :
+       {ScanPointExtData<double>::getScanPointExtDataKey(),
+        ScanTransformHistory<double>::getScanTransformHistoryKey(),
+        ScanFrameTimeData::ScanFrameTimeDataKey,
+        SWScanFrameInfo::getSWScanFrameInfoKey()}) {
+    EXPECT_FALSE(factory.isRegistered(key)) << guidToString(key);
+  }
+}
+
+TEST(ScanPointItems, ClonesAndCopiesHoldEqualIndependentValues) {
+  ScanPointGraysumData g;
+  g.setGraysum(4294967295u);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> owned(g.clone());
+  auto* clone = static_cast<ScanPointGraysumData*>(owned.get());
+  clone->setGraysum(1);
+  EXPECT_EQ(g.getGraysum(), 4294967295u);
+  ScanPointTPData tp;
+  tp.setLowPixel(4294967295u);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> tpOwned(tp.clone());
+  auto* tpClone = static_cast<ScanPointTPData*>(tpOwned.get());
+  EXPECT_EQ(tpClone->getLowPixel(), 4294967295u);
+  EXPECT_EQ(tpClone->getHighPixel(), 0u);
+  ScanPointExtData<double> a, b;
+  a.setData(2.5);
+  b = a;
+  EXPECT_EQ(b.getData(), 2.5);
+  const SWScanFrameInfo info(std::string("a\0b", 3), -1, 0, 7, 1.5, -2.5, 0, 0,
+                             0, -1e-300);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> infoClone(info.clone());
+  const auto& infoCopy = static_cast<const SWScanFrameInfo&>(*infoClone);
+  EXPECT_EQ(infoCopy.getInfo().size(), 3u);
+  EXPECT_EQ(infoCopy.getReal(5), -1e-300);
+  EXPECT_THROW(infoCopy.getReal(SWScanFrameInfo::kRealCount),
+               std::out_of_range);
+  ScanFrameTimeData times;
+  times.setTime(5);
+  EXPECT_EQ(times.getScanFrameTime(), 5u);
+  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> created(
+      ScanPointExtData<double>::create());
+  EXPECT_TRUE(guidEquals(created->getKey(),
+                         ScanPointExtData<double>::getScanPointExtDataKey()));
+}
+
+using Array = _ScanPointArray<double>;
+using testing::expectBoundToBlock;
+
+// Points at x = 0 ... n - 1, in one block or allocated one by one; point i
+// of `tagged` carries a pixel item holding i.
+void fill(Array& a, std::size_t n, bool block, bool tagged = false) {
+  block ? a.reserveBlock(n) : a.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    a[i]->setPosition(double(i), 0, 0);
+    if (!tagged || i % 2 == 0) continue;
+    a[i]->createExtensionList();
+    auto* tp = new ScanPointTPData();
+    tp->setLowPixel(static_cast<std::uint32_t>(i));
+    a[i]->addItem(tp);
+  }
+}
+
+std::string xsOf(const Array& a) {
+  std::string xs;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    xs += std::to_string(int(a[i]->position().x()));
+    if (a[i]->hasExtensionList()) {
+      xs += "/" + std::to_string(
+                      static_cast<ScanPointTPData*>(
+                          a[i]->findItem(ScanPointTPData::TPDataKey).getBody())
+                          ->getLowPixel());
+    }
+    xs += " ";
+  }
+  return xs;
+}
+
+TEST(ScanPointArray, ResizeEraseAndAssignKeepPointsAndItemsInBothModes) {
+  for (bool block : {false, true}) {
+    SCOPED_TRACE(block);
+    Array a;
+    fill(a, 6, block, true);
+    a.erase(0, 2);
+    a.erase(1, 2);
+    EXPECT_EQ(xsOf(a), "2 4 5/5 ");
+    EXPECT_THROW(a.erase(2, 4), std::out_of_range);
+    EXPECT_THROW(a.erase(2, 1), std::out_of_range);
+    a.resize(1000);  // certainly reallocates a block
+    EXPECT_EQ(a[999]->position(), _GeoPoint<double>());
+    a.resize(3);
+    EXPECT_EQ(xsOf(a), "2 4 5/5 ");
+    if (block) expectBoundToBlock(a);
+    EXPECT_EQ(a.ownsBlock(), block);
+
+    Array source;
+    fill(source, 3, false, true);
+    a.assignPoints(source);
+    EXPECT_EQ(xsOf(a), "0 1/1 2 ");
+    EXPECT_NE(a[1]->findItem(ScanPointTPData::TPDataKey).getBody(),
+              source[1]->findItem(ScanPointTPData::TPDataKey).getBody());
+    a.resize(4);
+    EXPECT_THROW(a.assignPoints(source), std::out_of_range);
+    EXPECT_THROW(a.at(4), std::out_of_range);
+    EXPECT_EQ(a.at(3), a[3]);
+  }
+}
+
+TEST(ScanPointArray, ReserveBlockBindsEverySlotOnce) {
+  Array a;
+  a.reserveBlock(0);
+  EXPECT_FALSE(a.ownsBlock());
+  a.reserveBlock(5);
+  expectBoundToBlock(a);
+  EXPECT_THROW(a.reserveBlock(3), std::logic_error);
+  a.resize(0);  // stays block-backed
+  EXPECT_TRUE(a.ownsBlock());
+  a.resize(4);
+  expectBoundToBlock(a);
+}
+
+TEST(ScanPointArray, GrowingBeyondTheLimitThrowsLengthError) {
+  for (bool block : {false, true}) {
+    Array a;
+    if (block) a.reserveBlock(1);
+    try {
+      a.resize(static_cast<std::size_t>(-1));
+      FAIL() << "resize to SIZE_MAX accepted";
+    } catch (const std::length_error& e) {
+      EXPECT_EQ(std::string(e.what()), "vector<T> too long");
+    }
+    EXPECT_EQ(a.size(), block ? 1u : 0u);
+  }
+}
+
+// Point-by-point filling moves the slots only a logarithmic number of
+// times, in both modes (counted, not timed).
+TEST(ScanPointArray, PointByPointGrowthReallocatesRarely) {
+  for (bool block : {false, true}) {
+    for (bool viaResize : {false, true}) {
+      Array a;
+      if (block) a.reserveBlock(1);
+      int moves = 0;
+      for (int i = 0; i < 4000; ++i) {
+        const auto* before = a.data();
+        if (viaResize) {
+          a.resize(a.size() + 1);
+        } else {
+          a.pushBack(_ScanPoint<double>(i, 0, 0));
+        }
+        moves += a.data() != before;
+      }
+      EXPECT_LT(moves, 40) << "block " << block << ", resize " << viaResize;
+      if (block) {
+        expectBoundToBlock(a);
+        a.pushBack(*a[5]);  // a point of our own block
+        EXPECT_EQ(a[a.size() - 1]->position().x(), viaResize ? 0.0 : 4.0);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,570 @@
+// SPDX-License-Identifier: MIT
+// Reading PLY scan files: the header, then ASCII or binary little-endian
+// rows.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "apps/quaxscan/ScanSetFormats.h"
+#include "apps/quaxscan/ScanSetIO.h"
+
+namespace quaxscan {
+
+using namespace detail;
+
+namespace {
+
+// ---- PLY --------------------------------------------------------------------
+
+enum class PlyType {
+  kInt8,
+  kUInt8,
+  kInt16,
+  kUInt16,
+  kInt32,
+  kUInt32,
+  kFloat32,
+  kFloat64
+};
+
+bool plyType(std::string_view word, PlyType& type) {
+  static const struct {
+    const char* name;
+    PlyType type;
+  } kTypes[] = {
+      {"char", PlyType::kInt8},      {"int8", PlyType::kInt8},
+      {"uchar", PlyType::kUInt8},    {"uint8", PlyType::kUInt8},
+      {"short", PlyType::kInt16},    {"int16", PlyType::kInt16},
+      {"ushort", PlyType::kUInt16},  {"uint16", PlyType::kUInt16},
+      {"int", PlyType::kInt32},      {"int32", PlyType::kInt32},
+      {"uint", PlyType::kUInt32},    {"uint32", PlyType::kUInt32},
+      {"float", PlyType::kFloat32},  {"float32", PlyType::kFloat32},
+      {"double", PlyType::kFloat64}, {"float64", PlyType::kFloat64},
+  };
+  for (const auto& t : kTypes) {
+    if (word == t.name) {
+      type = t.type;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::size_t sizeOf(PlyType type) {
+  switch (type) {
+    case PlyType::kInt8:
+    case PlyType::kUInt8:
+      return 1;
+    case PlyType::kInt16:
+    case PlyType::kUInt16:
+      return 2;
+    case PlyType::kInt32:
+    case PlyType::kUInt32:
+    case PlyType::kFloat32:
+      return 4;
+    case PlyType::kFloat64:
+      return 8;
+  }
+  return 8;
+}
+
+bool isInteger(PlyType type) {
+  return type != PlyType::kFloat32 && type != PlyType::kFloat64;
+}
+
+// A little-endian value at `p`, whatever the host's byte order.
+double readBinary(const unsigned char* p, PlyType type) {
+  std::uint64_t bits = 0;
+  const std::size_t size = sizeOf(type);
+  for (std::size_t i = 0; i < size; ++i) bits |= std::uint64_t(p[i]) << (8 * i);
+  switch (type) {
+    case PlyType::kInt8:
+      return double(std::int8_t(std::uint8_t(bits)));
+    case PlyType::kUInt8:
+      return double(std::uint8_t(bits));
+    case PlyType::kInt16:
+      return double(std::int16_t(std::uint16_t(bits)));
+    case PlyType::kUInt16:
+      return double(std::uint16_t(bits));
+    case PlyType::kInt32:
+      return double(std::int32_t(std::uint32_t(bits)));
+    case PlyType::kUInt32:
+      return double(std::uint32_t(bits));
+    case PlyType::kFloat32: {
+      const std::uint32_t b32 = std::uint32_t(bits);
+      float f;
+      std::memcpy(&f, &b32, sizeof f);
+      return double(f);
+    }
+    case PlyType::kFloat64: {
+      double d;
+      std::memcpy(&d, &bits, sizeof d);
+      return d;
+    }
+  }
+  return 0.0;
+}
+
+// An ASCII value of `type`: integers as integers in the type's range.
+bool parseAscii(std::string_view word, PlyType type, double& value) {
+  if (!isInteger(type)) return parseDouble(word, value);
+  if (!word.empty() && word.front() == '+') word.remove_prefix(1);
+  std::int64_t v = 0;
+  const char* end = word.data() + word.size();
+  const auto result = std::from_chars(word.data(), end, v);
+  if (result.ec != std::errc() || result.ptr != end) return false;
+  std::int64_t low = 0, high = 0;
+  switch (type) {
+    case PlyType::kInt8:
+      low = INT8_MIN, high = INT8_MAX;
+      break;
+    case PlyType::kUInt8:
+      low = 0, high = UINT8_MAX;
+      break;
+    case PlyType::kInt16:
+      low = INT16_MIN, high = INT16_MAX;
+      break;
+    case PlyType::kUInt16:
+      low = 0, high = UINT16_MAX;
+      break;
+    case PlyType::kInt32:
+      low = INT32_MIN, high = INT32_MAX;
+      break;
+    default:
+      low = 0, high = UINT32_MAX;
+      break;
+  }
+  if (v < low || v > high) return false;
+  value = double(v);
+  return true;
+}
+
+struct PlyProperty {
+  std::string name;
+  PlyType type = PlyType::kFloat64;
+  bool isList = false;
+  PlyType countType = PlyType::kUInt8;
+};
+
+struct PlyElement {
+  std::string name;
+  std::uint64_t count = 0;
+  std::vector<PlyProperty> properties;
+  std::size_t headerLine = 0;
+
+  bool hasLists() const {
+    return std::any_of(properties.begin(), properties.end(),
+                       [](const PlyProperty& p) { return p.isList; });
+  }
+  // Bytes of a binary row without its lists' items.
+  std::size_t fixedSize() const {
+    std::size_t size = 0;
+    for (const PlyProperty& p : properties) {
+      size += sizeOf(p.isList ? p.countType : p.type);
+    }
+    return size;
+  }
+};
+
+enum class PlyFormat { kAscii, kBinaryLittleEndian };
+
+struct PlyHeader {
+  PlyFormat format = PlyFormat::kAscii;
+  std::vector<PlyElement> elements;
+  std::vector<std::size_t> declaredFrames;
+  std::size_t dataLine = 0;  // the last header line, for ASCII line numbers
+};
+
+// Properties of the vertex element that a scan set uses.
+enum Field {
+  kX,
+  kY,
+  kZ,
+  kSurface,
+  kFrame,
+  kGraysum,
+  kLowPixel,
+  kHighPixel,
+  kFieldCount
+};
+const char* const kFieldNames[kFieldCount] = {
+    "x", "y", "z", "surface", "frame", "graysum", "low_pixel", "high_pixel"};
+
+// Bounds on what a header may declare, so that its cost stays in proportion:
+// a header line per surface (up to 65536 of them and more) fits, and so does
+// any real element and property list.
+constexpr std::size_t kMaxHeaderBytes = std::size_t(64) << 20;
+constexpr std::size_t kMaxElements = 1024;
+constexpr std::size_t kMaxProperties = 16384;
+
+PlyHeader parsePlyHeader(LineReader& lines, const std::string& name) {
+  PlyHeader header;
+  std::string_view line;
+  if (!lines.next(line) || line != "ply") {
+    fail(name, "not a PLY file (the first line is not 'ply')");
+  }
+  bool haveFormat = false;
+  std::size_t headerBytes = 0, properties = 0;
+  while (true) {
+    // A last line cut short is part of a header cut short.
+    if (!lines.next(line) || !lines.terminated()) {
+      fail(name, "the file ends inside the PLY header (no 'end_header' line)");
+    }
+    headerBytes += line.size() + 1;
+    if (headerBytes > kMaxHeaderBytes) {
+      fail(name,
+           "the PLY header is longer than 64 MiB (no 'end_header' line?)");
+    }
+    const std::string at =
+        "header line " + std::to_string(lines.number()) + ": ";
+    std::string_view rest = line;
+    const std::string_view keyword = nextWord(rest);
+    if (keyword == "end_header") {
+      if (!words(rest).empty()) fail(name, at + "text after 'end_header'");
+      break;
+    }
+    if (keyword == "comment") {
+      // "surface <k> frames <n>", as this program writes it.
+      const auto w = words(rest);
+      std::uint64_t surface = 0, frames = 0;
+      if (w.size() == 4 && w[0] == "surface" && w[2] == "frames" &&
+          parseCount(w[1], surface) && parseCount(w[3], frames)) {
+        if (surface >= kStructureFloor * 16 ||
+            frames >= (std::uint64_t(1) << 40)) {
+          fail(name, at + "surface " + std::to_string(surface) + " with " +
+                         std::to_string(frames) + " frames is past any limit");
+        }
+        if (surface >= header.declaredFrames.size()) {
+          header.declaredFrames.resize(std::size_t(surface) + 1, 0);
+        }
+        header.declaredFrames[std::size_t(surface)] = std::size_t(frames);
+      }
+      continue;
+    }
+    if (keyword == "obj_info" || keyword.empty()) continue;
+    const auto w = words(rest);
+    if (keyword == "format") {
+      if (haveFormat) fail(name, at + "a second 'format' line");
+      if (w.size() != 2) fail(name, at + "expected 'format <type> 1.0'");
+      if (w[1] != "1.0") {
+        fail(name,
+             at + "PLY version " + shownText(w[1]) + " (only 1.0 is read)");
+      }
+      if (w[0] == "ascii") {
+        header.format = PlyFormat::kAscii;
+      } else if (w[0] == "binary_little_endian") {
+        header.format = PlyFormat::kBinaryLittleEndian;
+      } else if (w[0] == "binary_big_endian") {
+        fail(name, at + "big-endian PLY is not supported; "
+                        "use ASCII or binary_little_endian");
+      } else {
+        fail(name, at + "unknown PLY format " + shownText(w[0]));
+      }
+      haveFormat = true;
+    } else if (keyword == "element") {
+      if (!haveFormat) fail(name, at + "'element' before the 'format' line");
+      std::uint64_t count = 0;
+      if (w.size() != 2 || !parseCount(w[1], count)) {
+        fail(name, at + "expected 'element <name> <count>' with a count of "
+                        "0 or more");
+      }
+      for (const PlyElement& e : header.elements) {
+        if (e.name == w[0])
+          fail(name, at + "a second element " + shownText(w[0]));
+      }
+      if (header.elements.size() >= kMaxElements) {
+        fail(name, at + "more than 1024 elements");
+      }
+      PlyElement element;
+      element.name = std::string(w[0]);
+      element.count = count;
+      element.headerLine = lines.number();
+      header.elements.push_back(std::move(element));
+    } else if (keyword == "property") {
+      if (header.elements.empty()) {
+        fail(name, at + "'property' before any 'element' line");
+      }
+      PlyElement& element = header.elements.back();
+      PlyProperty property;
+      if (!w.empty() && w[0] == "list") {
+        if (w.size() != 4 || !plyType(w[1], property.countType) ||
+            !plyType(w[2], property.type) || !isInteger(property.countType)) {
+          fail(name, at + "expected 'property list <integer type> <type> "
+                          "<name>'");
+        }
+        property.isList = true;
+        property.name = std::string(w[3]);
+      } else {
+        if (w.size() != 2) fail(name, at + "expected 'property <type> <name>'");
+        if (!plyType(w[0], property.type)) {
+          fail(name, at + "unknown property type " + shownText(w[0]));
+        }
+        property.name = std::string(w[1]);
+      }
+      for (const PlyProperty& p : element.properties) {
+        if (p.name == property.name) {
+          fail(name, at + "a second property " + shownText(property.name));
+        }
+      }
+      if (++properties > kMaxProperties) {
+        fail(name, at + "more than 16384 properties");
+      }
+      element.properties.push_back(std::move(property));
+    } else {
+      fail(name, at + "unknown PLY header keyword " + shownText(keyword));
+    }
+  }
+  if (!haveFormat) fail(name, "the PLY header has no 'format' line");
+  header.dataLine = lines.number();
+
+  const PlyElement* vertex = nullptr;
+  for (const PlyElement& e : header.elements) {
+    if (e.name == "vertex") vertex = &e;
+  }
+  if (vertex == nullptr) fail(name, "the PLY header has no 'vertex' element");
+  for (const char* needed : {"x", "y", "z"}) {
+    const bool found =
+        std::any_of(vertex->properties.begin(), vertex->properties.end(),
+                    [&](const PlyProperty& p) { return p.name == needed; });
+    if (!found) {
+      fail(name, "the PLY vertex element has no property '" +
+                     std::string(needed) + "'");
+    }
+  }
+  for (const PlyProperty& p : vertex->properties) {
+    for (const char* field : kFieldNames) {
+      if (p.isList && p.name == field) {
+        fail(name, "header line " + std::to_string(vertex->headerLine) +
+                       ": vertex property '" + p.name + "' is a list");
+      }
+    }
+  }
+  return header;
+}
+
+// Where each field sits in a vertex row; -1 when absent.
+struct VertexFields {
+  int index[kFieldCount];
+  PlyType type[kFieldCount];
+
+  explicit VertexFields(const PlyElement& vertex) {
+    for (int f = 0; f < kFieldCount; ++f) {
+      index[f] = -1;
+      type[f] = PlyType::kFloat64;
+      for (std::size_t i = 0; i < vertex.properties.size(); ++i) {
+        if (vertex.properties[i].name == kFieldNames[f]) {
+          index[f] = int(i);
+          type[f] = vertex.properties[i].type;
+        }
+      }
+    }
+  }
+};
+
+// Checks and stores one vertex whose property values are `values`; returns
+// what is wrong with it, or an empty text.
+std::string storeVertex(const double* values, const VertexFields& fields,
+                        std::vector<PointRecord>& points) {
+  PointRecord p{};
+  double xyz[3];
+  for (int f = kX; f <= kZ; ++f) {
+    xyz[f] = values[fields.index[f]];
+    if (!std::isfinite(xyz[f])) {
+      return std::string("coordinate ") + kFieldNames[f] +
+             " is not a finite number";
+    }
+  }
+  p.x = xyz[0], p.y = xyz[1], p.z = xyz[2];
+  std::uint32_t whole[kFieldCount] = {};
+  for (int f = kSurface; f < kFieldCount; ++f) {
+    if (fields.index[f] < 0) continue;
+    const double v = values[fields.index[f]];
+    const double top = f <= kFrame ? double(INT32_MAX) : double(UINT32_MAX);
+    if (!(v >= 0.0 && v <= top && v == std::floor(v))) {
+      char shown[32];
+      const auto end = std::to_chars(shown, shown + sizeof shown, v).ptr;
+      return std::string(kFieldNames[f]) + " " + std::string(shown, end) +
+             " is not a whole number from 0 to " +
+             std::to_string(std::uint64_t(top));
+    }
+    whole[f] = std::uint32_t(v);
+  }
+  p.surface = whole[kSurface];
+  p.frame = whole[kFrame];
+  p.graysum = whole[kGraysum];
+  p.lowPixel = whole[kLowPixel];
+  p.highPixel = whole[kHighPixel];
+  points.push_back(p);
+  return std::string();
+}
+
+std::unique_ptr<QUAX::ScanSet> readPlyData(const PlyHeader& header,
+                                           std::string_view data,
+                                           std::size_t firstLine,
+                                           const std::string& name) {
+  std::vector<PointRecord> points;
+  SetLayout layout;
+  layout.framesPerSurface = header.declaredFrames;
+
+  if (header.format == PlyFormat::kBinaryLittleEndian) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t at = 0;
+    for (const PlyElement& element : header.elements) {
+      const std::size_t fixed = element.fixedSize();
+      const std::size_t left = data.size() - at;
+      // Every row takes at least its fixed bytes: a count beyond what is
+      // left is refused before anything is allocated.
+      if (fixed > 0 && element.count > left / fixed) {
+        fail(name, "header line " + std::to_string(element.headerLine) +
+                       ": element '" + element.name + "' declares " +
+                       std::to_string(element.count) + " rows of at least " +
+                       std::to_string(fixed) + " bytes, but only " +
+                       std::to_string(left) + " bytes follow");
+      }
+      if (fixed == 0) continue;  // no properties: rows without bytes
+      const std::size_t count = std::size_t(element.count);
+      if (element.name != "vertex") {
+        if (!element.hasLists()) {
+          at += count * fixed;
+          continue;
+        }
+        for (std::size_t row = 0; row < count; ++row) {
+          for (const PlyProperty& p : element.properties) {
+            const std::size_t size = sizeOf(p.isList ? p.countType : p.type);
+            if (data.size() - at < size) {
+              fail(name, "the file ends inside element '" + element.name +
+                             "' (row " + std::to_string(row + 1) + " of " +
+                             std::to_string(count) + ")");
+            }
+            if (!p.isList) {
+              at += size;
+              continue;
+            }
+            const double items = readBinary(bytes + at, p.countType);
+            at += size;
+            if (items < 0 ||
+                items * double(sizeOf(p.type)) > double(data.size() - at)) {
+              fail(name, "the file ends inside element '" + element.name +
+                             "' (row " + std::to_string(row + 1) + " of " +
+                             std::to_string(count) + ")");
+            }
+            at += std::size_t(items) * sizeOf(p.type);
+          }
+        }
+        continue;
+      }
+      const VertexFields fields(element);
+      std::vector<std::size_t> offsets;
+      std::size_t offset = 0;
+      for (const PlyProperty& p : element.properties) {
+        offsets.push_back(offset);
+        offset += sizeOf(p.type);
+      }
+      points.reserve(count);
+      std::vector<double> values(element.properties.size(), 0.0);
+      for (std::size_t row = 0; row < count; ++row, at += fixed) {
+        for (int f = 0; f < kFieldCount; ++f) {
+          const int i = fields.index[f];
+          if (i >= 0)
+            values[std::size_t(i)] = readBinary(
+                bytes + at + offsets[std::size_t(i)], fields.type[f]);
+        }
+        const std::string wrong = storeVertex(values.data(), fields, points);
+        if (!wrong.empty()) {
+          fail(name, "vertex " + std::to_string(row) + ": " + wrong);
+        }
+      }
+    }
+    if (at != data.size()) {
+      fail(name, std::to_string(data.size() - at) +
+                     " bytes after the last element (a wrong count in the "
+                     "header?)");
+    }
+  } else {
+    LineReader lines(data);
+    std::size_t lineBase = firstLine;
+    for (const PlyElement& element : header.elements) {
+      if (element.properties.empty()) continue;
+      // Every row takes a line of at least one character.
+      if (element.count > lines.rest().size() / 2) {
+        fail(name, "header line " + std::to_string(element.headerLine) +
+                       ": element '" + element.name + "' declares " +
+                       std::to_string(element.count) + " rows, but only " +
+                       std::to_string(lines.rest().size()) +
+                       " bytes of text follow");
+      }
+      const std::size_t count = std::size_t(element.count);
+      const bool isVertex = element.name == "vertex";
+      const VertexFields fields(element);
+      // Reserved for rows of one digit per value at the most.
+      if (isVertex) {
+        points.reserve(std::min(
+            count, lines.rest().size() / (2 * element.properties.size())));
+      }
+      std::vector<double> values(element.properties.size(), 0.0);
+      for (std::size_t row = 0; row < count; ++row) {
+        std::string_view line;
+        if (!lines.next(line)) {
+          throw ScanFileError(
+              name + ":" + std::to_string(lineBase + lines.number() + 1) +
+              ": the file ends after " + std::to_string(row) + " of " +
+              std::to_string(count) + " '" + element.name + "' rows");
+        }
+        if (!isVertex) continue;
+        const auto where = [&] {
+          return name + ":" + std::to_string(lineBase + lines.number());
+        };
+        const auto w = words(line);
+        if (w.size() != element.properties.size()) {
+          throw ScanFileError(where() + ": expected " +
+                              std::to_string(element.properties.size()) +
+                              " values for a vertex, found " +
+                              std::to_string(w.size()));
+        }
+        for (std::size_t i = 0; i < w.size(); ++i) {
+          if (!parseAscii(w[i], element.properties[i].type, values[i])) {
+            throw ScanFileError(
+                where() + ": " + shownText(w[i]) + " is not a " +
+                (isInteger(element.properties[i].type)
+                     ? "whole number in the range of "
+                     : "number for ") +
+                "property '" + element.properties[i].name + "'");
+          }
+        }
+        const std::string wrong = storeVertex(values.data(), fields, points);
+        if (!wrong.empty()) throw ScanFileError(where() + ": " + wrong);
+      }
+    }
+    std::string_view line;
+    while (lines.next(line)) {
+      if (!isBlank(line)) {
+        throw ScanFileError(name + ":" +
+                            std::to_string(lineBase + lines.number()) +
+                            ": text after the last element (a wrong count in "
+                            "the header?)");
+      }
+    }
+  }
+  for (const PlyElement& e : header.elements) {
+    if (e.name != "vertex") continue;
+    const VertexFields fields(e);
+    layout.graysum = fields.index[kGraysum] >= 0;
+    layout.pixels =
+        fields.index[kLowPixel] >= 0 || fields.index[kHighPixel] >= 0;
+  }
+  return buildSet(points, std::move(layout), name);
+}
+
+}  // namespace
+
+std::unique_ptr<QUAX::ScanSet> readPly(std::string_view bytes,
+                                       const std::string& name) {
+  LineReader lines(bytes);
+  const PlyHeader header = parsePlyHeader(lines, name);
+  return readPlyData(header, lines.rest(), header.dataLine, name);
+}
+
+}  // namespace quaxscan
