@@ -38,15 +38,13 @@ TEST(LivePipeline, FiltersEveryFrameOfEverySurface) {
 }
 
 TEST(LivePipeline, RefusesSettingsWithoutWork) {
-  LiveSettings settings;
-  settings.lineRate = 0.0;
-  EXPECT_THROW(runLivePipeline(settings), std::invalid_argument);
-  settings = LiveSettings();
-  settings.pointsPerLine = 2;
-  EXPECT_THROW(runLivePipeline(settings), std::invalid_argument);
-  settings = LiveSettings();
-  settings.framesPerSurface = 0;
-  EXPECT_THROW(runLivePipeline(settings), std::invalid_argument);
+  for (int which = 0; which < 3; ++which) {
+    LiveSettings settings;
+    if (which == 0) settings.lineRate = 0.0;
+    if (which == 1) settings.pointsPerLine = 2;
+    if (which == 2) settings.framesPerSurface = 0;
+    EXPECT_THROW(runLivePipeline(settings), std::invalid_argument) << which;
+  }
 }
 
 }  // namespace

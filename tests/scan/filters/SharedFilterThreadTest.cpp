@@ -17,59 +17,49 @@ namespace {
 
 using test::Points;
 
+// Each line filtered alone, in order or backwards; refused lines stay.
 template <class Filter>
-void expectSharedGivesSingleThreadResults(const Filter& filter) {
-  std::vector<Points> lines;
-  for (std::uint32_t i = 0; i < 16; ++i) {
-    lines.push_back(test::noisyProfile(60 + 53 * i, i, 0.1));
-  }
-  std::vector<Points> expected;
-  for (const Points& points : lines) {
-    ScanLine line = test::makeLine(points);
+std::vector<Points> filterAll(const Filter& filter,
+                              const std::vector<Points>& lines,
+                              bool backwards) {
+  std::vector<Points> got(lines.size());
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::size_t i = backwards ? lines.size() - 1 - k : k;
+    ScanLine line = test::makeLine(lines[i]);
     try {
       filter.filterScanLine(&line);
     } catch (const EScanException&) {
     }
-    expected.push_back(test::positionsOf(line));
+    got[i] = test::positionsOf(line);
   }
+  return got;
+}
 
-  auto filterAll = [&filter, &lines](bool backwards) {
-    std::vector<Points> got(lines.size());
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-      const std::size_t i = backwards ? lines.size() - 1 - k : k;
-      ScanLine line = test::makeLine(lines[i]);
-      try {
-        filter.filterScanLine(&line);
-      } catch (const EScanException&) {
+TEST(ThinningFilter, ConstFilterSharedByTwoThreadsGivesTheOneThreadResult) {
+  std::vector<Points> lines;
+  for (std::uint32_t i = 0; i < 16; ++i) {
+    lines.push_back(test::noisyProfile(60 + 53 * i, i, 0.1));
+  }
+  auto check = [&lines](const auto& filter) {
+    const std::vector<Points> expected = filterAll(filter, lines, false);
+    auto first = std::async(std::launch::async,
+                            [&] { return filterAll(filter, lines, false); });
+    auto second = std::async(std::launch::async,
+                             [&] { return filterAll(filter, lines, true); });
+    ASSERT_EQ(first.wait_for(std::chrono::seconds(120)),
+              std::future_status::ready);
+    ASSERT_EQ(second.wait_for(std::chrono::seconds(120)),
+              std::future_status::ready);
+    for (const std::vector<Points>& got : {first.get(), second.get()}) {
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(test::sameBits(got[i], expected[i])) << i;
       }
-      got[i] = test::positionsOf(line);
     }
-    return got;
   };
-  auto first = std::async(std::launch::async, filterAll, false);
-  auto second = std::async(std::launch::async, filterAll, true);
-  ASSERT_EQ(first.wait_for(std::chrono::seconds(120)),
-            std::future_status::ready);
-  ASSERT_EQ(second.wait_for(std::chrono::seconds(120)),
-            std::future_status::ready);
-  for (const std::vector<Points>& got : {first.get(), second.get()}) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      EXPECT_TRUE(test::sameBits(got[i], expected[i])) << i;
-    }
-  }
-}
-
-TEST(ScanChordalDeviationFilter, ConstFilterSharedByTwoThreads) {
   // A small reserve, so that both threads grow buffers of their own.
-  expectSharedGivesSingleThreadResults(
-      ScanChordalDeviationFilter(0.05, 2000.0, 10));
-}
-
-TEST(ScanNPointFilter, ConstFilterSharedByTwoThreads) {
-  expectSharedGivesSingleThreadResults(
-      ScanNPointFilter(20, ScanNPointFilter::CHORDAL_DEVIATION));
-  expectSharedGivesSingleThreadResults(
-      ScanNPointFilter(20, ScanNPointFilter::EQUAL_ARC_LENGTH));
+  check(ScanChordalDeviationFilter(0.05, 2000.0, 10));
+  check(ScanNPointFilter(20, ScanNPointFilter::CHORDAL_DEVIATION));
+  check(ScanNPointFilter(20, ScanNPointFilter::EQUAL_ARC_LENGTH));
 }
 
 }  // namespace
