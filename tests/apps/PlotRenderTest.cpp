@@ -5,10 +5,12 @@
 // QUAX_REQUIRE_BROWSER=1 (as scripts/test sets it), which makes that a
 // failure.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -114,19 +116,26 @@ TEST_F(PlotInBrowser, ChromiumShowsTheFigure) {
   std::uint32_t width = 0, height = 0;
   std::string why;
   std::vector<std::uint8_t> rgb;
+  // The profile is this run's own: a Chromium child of an earlier run may
+  // still be deleting files in an old one.
+  const std::filesystem::path profile =
+      _logs / ("profile-" + std::to_string(::getpid()));
   for (int attempt = 0; attempt < 2 && rgb.empty(); ++attempt) {
-    std::filesystem::remove_all(_logs / "profile");
-    const test::Outcome run = shell(
-        "timeout 120 '" + chromium +
-        "' --headless --no-sandbox --disable-gpu --disable-quic "
-        "--no-first-run --disable-background-networking "
-        "--disable-component-update --disable-sync --user-data-dir='" +
-        (_logs / "profile").string() +
-        "' --window-size=1000,1200 --screenshot='" + path("plot.png").string() +
-        "' 'file://" + path("plot.svg").string() + "'");
+    std::error_code ignored;
+    std::filesystem::remove_all(profile, ignored);
+    const test::Outcome run =
+        shell("timeout 120 '" + chromium +
+              "' --headless --no-sandbox --disable-gpu --disable-quic "
+              "--no-first-run --disable-background-networking "
+              "--disable-component-update --disable-sync --user-data-dir='" +
+              profile.string() + "' --window-size=1000,1200 --screenshot='" +
+              path("plot.png").string() + "' 'file://" +
+              path("plot.svg").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     rgb = decodePng(text("plot.png"), width, height, why);
   }
+  std::error_code ignored;
+  std::filesystem::remove_all(profile, ignored);
   ASSERT_FALSE(rgb.empty()) << why;
   EXPECT_EQ(width, 1000u);
   EXPECT_EQ(height, 1200u);
