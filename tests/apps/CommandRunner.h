@@ -32,8 +32,8 @@ class CommandTest : public ::testing::Test {
   void SetUp() override {
     const std::string name =
         ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    _folder =
-        std::filesystem::path(::testing::TempDir()) / ("quaxscan-" + name);
+    _folder = std::filesystem::path(::testing::TempDir()) /
+              ("quaxscan-" + name + "-" + std::to_string(::getpid()));
     _logs = _folder.string() + "-logs";
     for (const auto& f : {_folder, _logs}) {
       std::filesystem::remove_all(f);
