@@ -12,26 +12,6 @@ namespace stitch_detail {
 
 namespace {
 
-using Vec = StitchPosition;
-
-Vec sub(const Vec& a, const Vec& b) noexcept {
-  return Vec{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double dot(const Vec& a, const Vec& b) noexcept {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double length(const Vec& a) noexcept { return std::sqrt(dot(a, a)); }
-bool finite(const Vec& p) noexcept {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
-double median(std::vector<double>& values) {
-  if (values.empty()) return 0.0;
-  auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-  std::nth_element(values.begin(), middle, values.end());
-  return *middle;
-}
-
 // Eigen decomposition of a symmetric N x N matrix by cyclic Jacobi
 // rotations: `a` becomes diagonal (the eigenvalues), the columns of `v` the
 // eigenvectors.

@@ -6,6 +6,8 @@
 #ifndef QUAX_SCAN_STITCH_FRAMEDSURFACE_H_
 #define QUAX_SCAN_STITCH_FRAMEDSURFACE_H_
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -14,6 +16,31 @@
 
 namespace QUAX {
 namespace stitch_detail {
+
+// Small vector arithmetic on positions, shared by the grid walk and the
+// rigid fit.
+using Vec = StitchPosition;
+inline Vec sub(const Vec& a, const Vec& b) noexcept {
+  return Vec{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline double dot(const Vec& a, const Vec& b) noexcept {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline Vec cross(const Vec& a, const Vec& b) noexcept {
+  return Vec{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z,
+             a.x * b.y - a.y * b.x};
+}
+inline double length(const Vec& a) noexcept { return std::sqrt(dot(a, a)); }
+inline bool finite(const Vec& p) noexcept {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+// The middle value (the upper one of an even count); reorders `values`.
+inline double median(std::vector<double>& values) {
+  if (values.empty()) return 0.0;
+  auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
 
 // A surface's points frame by frame: frame f holds
 // points[start[f]] up to points[start[f + 1]].

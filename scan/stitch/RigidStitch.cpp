@@ -13,8 +13,6 @@ namespace stitch_detail {
 
 namespace {
 
-using Vec = StitchPosition;
-
 // A paired point's patch spans this many neighbours either way along its
 // line and this many frames either way: wide enough that the noise of
 // single points averages out of its height and slope.
@@ -39,28 +37,6 @@ constexpr double kWeakDirection = 1e-9;
 // Cauchy weight scale, in robust standard deviations of the residuals
 // (95 % efficiency for normal residuals).
 constexpr double kCauchyScale = 2.3849;
-
-Vec sub(const Vec& a, const Vec& b) noexcept {
-  return Vec{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double dot(const Vec& a, const Vec& b) noexcept {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec cross(const Vec& a, const Vec& b) noexcept {
-  return Vec{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z,
-             a.x * b.y - a.y * b.x};
-}
-double length(const Vec& a) noexcept { return std::sqrt(dot(a, a)); }
-bool finite(const Vec& p) noexcept {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
-double median(std::vector<double>& values) {
-  if (values.empty()) return 0.0;
-  auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-  std::nth_element(values.begin(), middle, values.end());
-  return *middle;
-}
 
 struct Box {
   double lo[3] = {std::numeric_limits<double>::infinity(),
