@@ -109,8 +109,10 @@ LiveResult runLivePipeline(
         frame->getSyncObject()->setDataState(1);
         s = k / perSurface;
         appended[k] = Clock::now();
-        surfaces[s]->appendFrame(std::move(frame));
+        // Counted before the append: a filter thread may take the frame
+        // the moment it is in, and filtered must never pass acquired.
         acquired.store(k + 1);
+        surfaces[s]->appendFrame(std::move(frame));
         if (k + 1 == total || (k + 1) % perSurface == 0) {
           surfaces[s]->setComplete();
           finishOne(s);
@@ -164,8 +166,8 @@ LiveResult runLivePipeline(
   auto report = [&] {
     if (!progress) return;
     LiveProgress p;
+    p.filtered = filtered.load();  // first: acquired only grows after it
     p.acquired = acquired.load();
-    p.filtered = filtered.load();
     p.total = total;
     p.seconds = msBetween(start, Clock::now()) / 1000.0;
     p.lastLagMs = static_cast<double>(lastLagUs.load()) / 1000.0;
