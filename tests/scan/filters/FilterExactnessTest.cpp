@@ -104,13 +104,6 @@ void expectSame(const Outcome& got, const Outcome& expected,
   }
 }
 
-template <class Filter>
-Points filtered(const Filter& filter, const Points& points) {
-  ScanLine line = test::makeLine(points);
-  test::filterLine(filter, line);
-  return test::positionsOf(line);
-}
-
 TEST(FilterExactness, ChordalDeviationMatchesTheStepByStepRun) {
   std::mt19937 random(20240611);
   std::uniform_real_distribution<double> exponent(-4.0, 0.5);
@@ -119,7 +112,7 @@ TEST(FilterExactness, ChordalDeviationMatchesTheStepByStepRun) {
     const double span = round % 5 == 0 ? limit * 40.0 : 2000.0;
     const Points line = randomLine(random, limit);
     const ScanChordalDeviationFilter filter(limit, span);
-    expectSame(outcomeOf([&] { return filtered(filter, line); }),
+    expectSame(outcomeOf([&] { return test::filtered(filter, line); }),
                outcomeOf([&] {
                  return reference::chordalDeviation(line, limit, span);
                }),
@@ -138,7 +131,7 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
     for (const double factor : {1.0, 4.0, 20.0}) {
       const ScanChordalDeviationFilter filter(limit * factor, 2000.0);
       expectSame(
-          outcomeOf([&] { return filtered(filter, line); }), outcomeOf([&] {
+          outcomeOf([&] { return test::filtered(filter, line); }), outcomeOf([&] {
             return reference::chordalDeviation(line, limit * factor, 2000.0);
           }),
           "round " + std::to_string(round));
@@ -155,7 +148,7 @@ TEST(FilterExactnessSlow, NPointSearchMatchesTheStepByStepSearch) {
     const ScanNPointFilter filter(count, ScanNPointFilter::CHORDAL_DEVIATION);
     // The reference filters a copy and throws EScanNPointFilterPointsNotExact
     // after its final run; the filter leaves the cut line, as compared here.
-    expectSame(outcomeOf([&] { return filtered(filter, line); }),
+    expectSame(outcomeOf([&] { return test::filtered(filter, line); }),
                outcomeOf([&] { return reference::chordalSearch(line, count); }),
                "round " + std::to_string(round));
   }
@@ -167,23 +160,12 @@ TEST(FilterExactness, AverageMatchesTheStepByStepPass) {
   for (int round = 0; round < 150; ++round) {
     const double scale = std::pow(10.0, exponent(random));
     const Points line = randomLine(random, scale);
-    const int n = 1 + 2 * static_cast<int>(random() % 6);
+    const int n = 1 + 2 * static_cast<int>(random() % 8);
     const double r = scale * (round % 3 == 0 ? 0.3 : 20.0);
     const ScanAverageFilter filter(n, r);
-    std::vector<int> weights;
-    {
-      const ScanAverageFilter plain(n, r);
-      std::wistringstream text(test::settingsText(plain));
-      std::wstring line_;
-      while (std::getline(text, line_)) {
-        const auto at = line_.find(L"Weights value=\"");
-        if (at != std::wstring::npos) {
-          weights.push_back(std::stoi(line_.substr(at + 15)));
-        }
-      }
-    }
+    const std::vector<int> weights = test::weightsOf(filter);
     expectSame(
-        outcomeOf([&] { return filtered(filter, line); }),
+        outcomeOf([&] { return test::filtered(filter, line); }),
         outcomeOf([&] { return reference::average(line, n, r, weights); }),
         "round " + std::to_string(round));
   }

@@ -77,6 +77,19 @@ void readSettings(Filter& filter, const std::wstring& text) {
   is >> filter;
 }
 
+// The weights a filter's settings text lists, in order.
+template <class Filter>
+std::vector<int> weightsOf(const Filter& filter) {
+  std::wistringstream text(settingsText(filter));
+  std::vector<int> weights;
+  for (std::wstring line; std::getline(text, line);) {
+    if (line.rfind(L"<Weights value=\"", 0) == 0) {
+      weights.push_back(std::stoi(line.substr(16)));
+    }
+  }
+  return weights;
+}
+
 // The description of the E that reading `text` into `filter` throws.
 template <class E, class Filter>
 std::wstring errorReading(Filter& filter, const std::wstring& text) {

@@ -190,21 +190,13 @@ TEST(ScanNPointFilter, SearchMatchesTheStepByStepSearchToTheBit) {
   EXPECT_DOUBLE_EQ(stats.sum, 4.0);
   EXPECT_EQ(stats.count, 4);
 
-  // Lines without measurable deviation or of no length, then profiles.
+  // Lines without measurable deviation or of no length, and a profile
+  // (random lines are in the exactness property test).
   Points back, still(9, Point(3, 3, 3));
   for (int i = 0; i < 10; ++i) back.emplace_back(i % 2, 0, 0);
   still.emplace_back(4, 4, 4);
-  std::vector<std::pair<int, Points>> cases = {
+  const std::vector<std::pair<int, Points>> cases = {
       {4, indexed(12, 0)}, {4, back}, {4, still}, {5, noisyProfile(8, 1, 0.3)}};
-  std::uint32_t seed = 400;
-  for (const int count : {4, 9, 25, 80}) {
-    for (const double noise : {0.02, 0.3}) {
-      for (const double gap : {0.0, 5.0}) {
-        cases.emplace_back(count, noisyProfile(250, seed++, noise, gap));
-      }
-    }
-  }
-  int found = 0;
   for (const auto& [count, line] : cases) {
     std::int32_t expectedCode = 0;
     Points expected = line;
@@ -221,9 +213,7 @@ TEST(ScanNPointFilter, SearchMatchesTheStepByStepSearchToTheBit) {
         expectedCode != EScanNPointFilterSolutionNotFound().getCode()) {
       EXPECT_TRUE(sameBits(result, expected)) << count << " of " << line.size();
     }
-    found += expectedCode == 0;
   }
-  EXPECT_GE(found, 8);
 }
 
 }  // namespace

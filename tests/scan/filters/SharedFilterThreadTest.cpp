@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// One const thinning filter filtering lines of two threads at once: each
-// thread gets the single-thread result (and ThreadSanitizer sees no race).
+// One const filter filtering lines of two threads at once: each thread gets
+// the single-thread result (and ThreadSanitizer sees no race).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +9,7 @@
 
 #include "FilterTestSupport.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
 
@@ -27,7 +28,7 @@ std::vector<Points> filterAll(const Filter& filter,
     const std::size_t i = backwards ? lines.size() - 1 - k : k;
     ScanLine line = test::makeLine(lines[i]);
     try {
-      filter.filterScanLine(&line);
+      test::filterLine(filter, line);
     } catch (const EScanException&) {
     }
     got[i] = test::positionsOf(line);
@@ -35,7 +36,7 @@ std::vector<Points> filterAll(const Filter& filter,
   return got;
 }
 
-TEST(ThinningFilter, ConstFilterSharedByTwoThreadsGivesTheOneThreadResult) {
+TEST(SharedFilter, ConstFilterSharedByTwoThreadsGivesTheOneThreadResult) {
   std::vector<Points> lines;
   for (std::uint32_t i = 0; i < 16; ++i) {
     lines.push_back(test::noisyProfile(60 + 53 * i, i, 0.1));
@@ -56,7 +57,9 @@ TEST(ThinningFilter, ConstFilterSharedByTwoThreadsGivesTheOneThreadResult) {
       }
     }
   };
-  // A small reserve, so that both threads grow buffers of their own.
+  // Lines of different lengths, in opposite orders, and a small reserve:
+  // each thread's buffers grow and shrink in an order of their own.
+  check(ScanAverageFilter(7, 500.0));
   check(ScanChordalDeviationFilter(0.05, 2000.0, 10));
   check(ScanNPointFilter(20, ScanNPointFilter::CHORDAL_DEVIATION));
   check(ScanNPointFilter(20, ScanNPointFilter::EQUAL_ARC_LENGTH));
