@@ -70,6 +70,12 @@ TEST(ScanErrors, EveryLeafCarriesItsCodeAndIsCaughtByItsGroup) {
   for (std::size_t i = 0; i < std::size(codes); ++i) {
     EXPECT_EQ(codes[i].first, codes[i].second) << "row " << i;
   }
+  // The thread family's codes, which a host meets as EVXException.
+  const std::int32_t threadCodes[] = {
+      kThreadNoMutexAvailable, kThreadWaitFailOnMutex,
+      kThreadNoSemaphoreAvailable, kThreadWaitOnNullSemaphore,
+      kThreadWaitFailOnSemaphore};
+  for (std::int32_t i = 0; i < 5; ++i) EXPECT_EQ(threadCodes[i], 17560 + i);
 }
 
 TEST(ScanErrors, ClassChainsRegisterRootFirstAndIOLeavesCarryTheText) {

@@ -92,18 +92,6 @@ TEST(ScanLineFilter, OtherErrorsEndTheWalkKeepingEarlierFrames) {
   EXPECT_EQ(lineOf(set, 1, 0), kCollinear);
 }
 
-TEST(ScanLineFilter, KeyIsTheClassName) {
-  const ScanLineFilter& average = ScanAverageFilter(3, 1.0);
-  EXPECT_EQ(average.getKey(), L"ScanAverageFilter");
-  EXPECT_EQ(ScanAverageFilter::_scanAverageFilterKey, L"ScanAverageFilter");
-  EXPECT_EQ(ScanChordalDeviationFilter(1.0).getKey(),
-            L"ScanChordalDeviationFilter");
-  const ScanNPointFilter nPoint(3, ScanNPointFilter::EQUAL_INDEX);
-  EXPECT_EQ(static_cast<const ScanLineFilter&>(nPoint).getKey(),
-            L"ScanNPointFilter");
-  EXPECT_EQ(ScanNPointFilter::_scanNPointFilterKey, L"ScanNPointFilter");
-}
-
 using Vector = _MathVector<double>;
 
 // Vectors whose length lies within a few units in the last place of the

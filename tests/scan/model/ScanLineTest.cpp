@@ -10,7 +10,6 @@
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanTransformHistory.h"
 #include "tests/scan/model/ModelTestSupport.h"
-#include "util/Guid.h"
 
 namespace QUAX {
 namespace {
@@ -133,19 +132,12 @@ TEST(ScanTransformHistory, ComposesInOrderAndUndoesToTheIdentity) {
   EXPECT_EQ(h.getLastTransform(), Mat::translation(0, 2, 0));
 
   std::unique_ptr<History> clone(static_cast<History*>(h.clone()));
-  History assigned;
-  assigned = h;
   h.undoLastTransform();
   EXPECT_EQ(h.getLastTransform(), Mat::translation(1, 0, 0));
   h.undoLastTransform();
   EXPECT_EQ(h.size(), 0u);
   EXPECT_EQ(h.getTotalTransform(), Mat());  // exact for translations
-  for (const History* other : {clone.get(), &assigned}) {
-    EXPECT_EQ(other->size(), 2u);
-    EXPECT_EQ(other->getTotalTransform().getTranslation(), Vec(1, 2, 0));
-  }
-  EXPECT_TRUE(
-      guidEquals(clone->getKey(), History::getScanTransformHistoryKey()));
+  EXPECT_EQ(clone->size(), 2u);  // a clone keeps its own records
 }
 
 TEST(ScanTransformHistory, RotationsApplyBeforeLaterTranslationsAndUndo) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -73,31 +72,9 @@ TEST(ScanSurface, HoldsFramesWalksTheirPointsAndRefusesIndexesPastTheEnd) {
       set.findItem(ScanTransformHistory<double>::getScanTransformHistoryKey()));
 }
 
-TEST(ScanSurface, GetFrameWaitsForTheFillerOrForCompletion) {
-  ScanSurface surface;
-  surface.appendFrame(frameWithLine(0, 1));
-  ScanFrame* frame = nullptr;
-  bool threw = false;
-  BoundedThread reader([&] { frame = surface.getFrame(2); });
-  BoundedThread late([&] {
-    try {
-      surface.getFrame(5);
-    } catch (const EScanSurfaceRangeException&) {
-      threw = true;
-    }
-  });
-  surface.appendFrame(frameWithLine(1, 1));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  surface.appendFrame(frameWithLine(2, 1));
-  ASSERT_TRUE(reader.joinWithin());
-  EXPECT_EQ(frame->getScanLine()->getPoint(0)->position().x(), 2.0);
-  surface.setComplete();
-  ASSERT_TRUE(late.joinWithin());
-  EXPECT_TRUE(threw);
-}
-
-// One filler and several readers over many frames: every reader sees every
-// frame exactly once, in order, with its own points.
+// One filler and several readers over many frames: every reader waits for
+// and sees every frame exactly once, in order, with its own points, and
+// ends when the surface is completed.
 TEST(ScanSurface, FillerAndReadersStress) {
   constexpr std::size_t kFrames = 1500;
   ScanSurface surface;
