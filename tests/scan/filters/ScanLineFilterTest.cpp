@@ -11,10 +11,8 @@
 
 #include "FilterTestSupport.h"
 #include "ReferenceFilters.h"
-#include "geomath/GeoLine.h"
 #include "geomath/MathErrors.h"
 #include "scan/filters/FilterGeometry.h"
-#include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanLineFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
@@ -125,21 +123,6 @@ TEST(DistanceBound, AgreesWithTheSquareRoot) {
       EXPECT_EQ(test.holds(v), v.length() <= bound) << bound;
     }
   }
-}
-
-TEST(ChordLine, ProjectsAsTheGeometryLine) {
-  std::mt19937 random(8);
-  std::uniform_real_distribution<double> c(-100.0, 100.0);
-  for (int round = 0; round < 10000; ++round) {
-    const _GeoPoint<double> origin(c(random), c(random), c(random));
-    const Vector along(c(random), c(random), c(random));
-    const _GeoPoint<double> p(c(random), c(random), c(random));
-    ASSERT_EQ(ChordLine(origin, along, along.length()).project(p),
-              _GeoLine<double>(origin, along).project(p));
-  }
-  const Vector tiny(0, 0, 1e-14);
-  EXPECT_THROW(ChordLine(_GeoPoint<double>(), tiny, tiny.length()),
-               EMathZeroVector);
 }
 
 std::int32_t readInt(const std::wstring& text) {
