@@ -259,19 +259,5 @@ TEST(RigidStitch, RefusesWhatItCannotRegisterAndLeavesItAlone) {
   EXPECT_EQ(positions(*pair.moving), pair.truth);
 }
 
-TEST(RigidStitch, OtherMethodValuesStillStitchLikeBoth) {
-  for (int value : {3, -1}) {
-    SCOPED_TRACE(value);
-    SweepPair expected, actual;
-    ScanStitchTool a(1.0), b(1.0);
-    stitchRigid(a, *expected.moving, *expected.reference, 0);
-    stitchRigid(b, *actual.moving, *actual.reference, 0);
-    a.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
-    b.stitchSurfaces(2, static_cast<ScanStitchTool::StitchMethod>(value));
-    EXPECT_EQ(positions(*actual.moving), positions(*expected.moving));
-    EXPECT_EQ(positions(*actual.reference), positions(*expected.reference));
-  }
-}
-
 }  // namespace
 }  // namespace QUAX

