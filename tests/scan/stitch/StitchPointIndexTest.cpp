@@ -157,37 +157,6 @@ TEST(StitchPointIndex, CubeBoundaryIsIncludedAndNothingInItGivesTheOrigin) {
   }
 }
 
-// Moves whose rounding puts cube faces on either side of cell borders, and
-// queries one tolerance away from lattice points.
-TEST(StitchPointIndex, AgreesAfterTheSurfaceMoves) {
-  std::mt19937_64 rng(3);
-  Points points = sheet(30, 30, 0.1, 1.0, rng);
-  for (std::size_t i = 0; i < points.size(); i += 2) {
-    points[i] = {(i % 30) * 0.1, (i / 30) * 0.1, (i % 7) * 0.05};
-  }
-  const double tolerance = 0.1;
-  StitchPointIndex index;
-  index.build(points.data(), points.size(), tolerance);
-  const double moves[][3] = {{0.1 / 3.0, -0.7, 1.0 / 7.0},
-                             {1e-9, 3.3333333333, -0.0},
-                             {1e5 / 3.0, 0.3, -2.0 / 3.0},
-                             {-1e5 / 3.0, 1e-17, 0.1}};
-  for (const auto& t : moves) {
-    index.translate(t[0], t[1], t[2]);
-    for (StitchPosition& p : points) p = {p.x + t[0], p.y + t[1], p.z + t[2]};
-    for (std::size_t i = 0; i < points.size(); i += 7) {
-      const StitchPosition& p = points[i];
-      EXPECT_EQ(index.nearest(p).position.x, p.x);
-      for (const double step : {-tolerance, tolerance}) {
-        expectSameAnswer(index, points, {p.x + step, p.y, p.z}, tolerance);
-        expectSameAnswer(index, points, {p.x, p.y + step, p.z}, tolerance);
-        expectSameAnswer(index, points, {p.x + step, p.y - step, p.z + step},
-                         tolerance);
-      }
-    }
-  }
-}
-
 }  // namespace
 }  // namespace stitch_detail
 }  // namespace QUAX
