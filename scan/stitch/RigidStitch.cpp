@@ -309,6 +309,9 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     cloud->stepLimit = h > 0.0 ? 3.0 * h : _tolerance;
     const double beside = h > 0.0 ? kBesideSpacings * h : _tolerance;
     cloud->besideLimit2 = beside * beside;
+    cloud->points.reserve(grid.points.size());
+    cloud->frameOf.reserve(grid.points.size());
+    cloud->indexOf.reserve(grid.points.size());
     for (std::size_t f = 0; f < grid.frameCount(); ++f) {
       const std::size_t first = grid.start[f];
       for (std::size_t j = 0; first + j < grid.start[f + 1]; ++j) {
