@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "apps/quaxscan/FilterSettings.h"
 #include "apps/quaxscan/ProgressReport.h"
 #include "apps/quaxscan/ScanSetIO.h"
 #include "apps/quaxscan/ScanSetSummary.h"
@@ -68,77 +69,27 @@ struct NamedFilter {
 // The filters whose settings blocks `path` holds, in order. The file is UTF-8
 // text; each block starts with its filter's name in angle brackets.
 std::vector<NamedFilter> readFilterSettings(const std::string& path) {
-  const std::wstring text = QUAX::fromUtf8(readFileBytes(path));
-  std::wistringstream in(text);
   std::vector<NamedFilter> filters;
-  while (true) {
-    // The block's first line, found and then read again by the filter.
-    const std::streamoff start = in.tellg();
-    std::wstring line;
-    if (!std::getline(in, line)) break;
-    const auto first = line.find_first_not_of(L" \t\r");
-    if (first == std::wstring::npos) continue;
-    const auto last = line.find_last_not_of(L" \t\r");
-    const std::wstring header = line.substr(first, last - first + 1);
-    const std::size_t lineNumber =
-        1 + std::size_t(std::count(text.begin(), text.begin() + start, L'\n'));
-    const std::string where = path + ":" + std::to_string(lineNumber);
-
+  for (auto& filter : readFilterBlocks(
+           QUAX::fromUtf8(readFileBytes(path)), path,
+           [&path](std::size_t line) {
+             return path + ":" + std::to_string(line);
+           },
+           [](const QUAX::EVXException&e, const QUAX::ScanLineFilter&f,
+              const std::string&where) {
+             throw ScanFileError(where + ": the " + QUAX::toUtf8(f.getKey()) +
+                                 " block cannot be read: " + e.what());
+           })) {
     NamedFilter entry;
-    if (header == L"<ScanAverageFilter>") {
-      entry.filter = std::make_unique<QUAX::ScanAverageFilter>(3, 1.0);
-    } else if (header == L"<ScanChordalDeviationFilter>") {
-      entry.filter = std::make_unique<QUAX::ScanChordalDeviationFilter>(1.0);
-    } else if (header == L"<ScanNPointFilter>") {
-      entry.filter = std::make_unique<QUAX::ScanNPointFilter>(
-          3, QUAX::ScanNPointFilter::EQUAL_INDEX);
-    } else {
-      throw ScanFileError(where + ": '" + QUAX::toUtf8(header.substr(0, 60)) +
-                          "' does not start a filter settings block (expected "
-                          "<ScanAverageFilter>, <ScanChordalDeviationFilter> "
-                          "or <ScanNPointFilter>)");
-    }
-    entry.name = QUAX::toUtf8(entry.filter->getKey());
-    in.clear();
-    in.seekg(start);
-    try {
-      if (auto* f =
-              dynamic_cast<QUAX::ScanAverageFilter*>(entry.filter.get())) {
-        in >> *f;
-      } else if (auto* c = dynamic_cast<QUAX::ScanChordalDeviationFilter*>(
-                     entry.filter.get())) {
-        in >> *c;
-      } else {
-        in >> *static_cast<QUAX::ScanNPointFilter*>(entry.filter.get());
-      }
-    } catch (const QUAX::EVXException& e) {
-      throw ScanFileError(where + ": the " + entry.name +
-                          " block cannot be read: " + e.what());
-    }
-    if (in.bad() || (in.fail() && !in.eof())) {
-      throw ScanFileError(where + ": the " + entry.name +
-                          " block cannot be read");
-    }
+    entry.name = QUAX::toUtf8(filter->getKey());
+    entry.filter = std::move(filter);
     filters.push_back(std::move(entry));
-  }
-  if (filters.empty()) {
-    throw ScanFileError(path + ": holds no filter settings block");
   }
   return filters;
 }
 
 std::string settingsText(const NamedFilter& entry) {
-  std::wostringstream out;
-  if (auto* f =
-          dynamic_cast<const QUAX::ScanAverageFilter*>(entry.filter.get())) {
-    out << *f;
-  } else if (auto* c = dynamic_cast<const QUAX::ScanChordalDeviationFilter*>(
-                 entry.filter.get())) {
-    out << *c;
-  } else {
-    out << *static_cast<const QUAX::ScanNPointFilter*>(entry.filter.get());
-  }
-  return QUAX::toUtf8(out.str());
+  return quaxscan::settingsText(*entry.filter);
 }
 
 // The position of a surface's first point, to see how far stitching moved

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "Bindings.h"
+#include "apps/quaxscan/FilterSettings.h"
+#include "apps/quaxscan/ScanSetIO.h"
 #include "scan/ScanErrors.h"
 #include "scan/filters/ParallelFilter.h"
 #include "scan/filters/ScanAverageFilter.h"
@@ -32,29 +34,6 @@ using QUAX::ScanNPointFilter;
 std::unique_ptr<ObjectUse> useFilter(const ScanLineFilter& filter) {
   if (dynamic_cast<const ScanAverageFilter*>(&filter)) return nullptr;
   return std::make_unique<ObjectUse>(&filter, "filter");
-}
-
-std::wstring settingsText(const ScanLineFilter& filter) {
-  std::wostringstream out;
-  if (auto* a = dynamic_cast<const ScanAverageFilter*>(&filter)) {
-    out << *a;
-  } else if (auto* c =
-                 dynamic_cast<const ScanChordalDeviationFilter*>(&filter)) {
-    out << *c;
-  } else {
-    out << dynamic_cast<const ScanNPointFilter&>(filter);
-  }
-  return out.str();
-}
-
-void readSettings(ScanLineFilter& filter, std::wistream& in) {
-  if (auto* a = dynamic_cast<ScanAverageFilter*>(&filter)) {
-    in >> *a;
-  } else if (auto* c = dynamic_cast<ScanChordalDeviationFilter*>(&filter)) {
-    in >> *c;
-  } else {
-    in >> dynamic_cast<ScanNPointFilter&>(filter);
-  }
 }
 
 // threads=: None (the library's serial walk) or a count of at least one
@@ -119,56 +98,26 @@ ScanNPointFilter::ScanNPointFilterAlgorithm algorithmOf(
   return static_cast<ScanNPointFilter::ScanNPointFilterAlgorithm>(value);
 }
 
-// The filters whose settings blocks `text` holds, in order: each block
-// starts with its filter's name in angle brackets on a line of its own.
+// The filters whose settings blocks `text` holds, in order (quaxscan's
+// reader of settings files): the library's settings exceptions keep their
+// class, with a note naming the block's line; the rest is ValueError.
 py::list filtersFromSettings(const std::wstring& text) {
-  std::wistringstream in(text);
+  std::vector<std::unique_ptr<ScanLineFilter>> read;
+  try {
+    read = quaxscan::readFilterBlocks(
+        text, "the settings text",
+        [](std::size_t line) {
+          return "line " + std::to_string(line) + " of the settings text";
+        },
+        [](const QUAX::EVXException& e, const ScanLineFilter&,
+           const std::string& where) {
+          raiseScanError(e, "in the block starting at " + where);
+        });
+  } catch (const quaxscan::ScanFileError& e) {
+    throw py::value_error(e.what());
+  }
   py::list filters;
-  while (true) {
-    // The block's first line, found and then read again by the filter.
-    const std::streamoff start = in.tellg();
-    std::wstring line;
-    if (!std::getline(in, line)) break;
-    const auto first = line.find_first_not_of(L" \t\r");
-    if (first == std::wstring::npos) continue;
-    const auto last = line.find_last_not_of(L" \t\r");
-    const std::wstring header = line.substr(first, last - first + 1);
-    const std::string where =
-        "line " +
-        std::to_string(1 +
-                       std::count(text.begin(), text.begin() + start, L'\n')) +
-        " of the settings text";
-    std::unique_ptr<ScanLineFilter> filter;
-    if (header == L"<ScanAverageFilter>") {
-      filter = std::make_unique<ScanAverageFilter>(3, 1.0);
-    } else if (header == L"<ScanChordalDeviationFilter>") {
-      filter = std::make_unique<ScanChordalDeviationFilter>(1.0);
-    } else if (header == L"<ScanNPointFilter>") {
-      filter =
-          std::make_unique<ScanNPointFilter>(3, ScanNPointFilter::EQUAL_INDEX);
-    } else {
-      throw py::value_error(where + ": '" + QUAX::toUtf8(header.substr(0, 60)) +
-                            "' does not start a filter settings block "
-                            "(<ScanAverageFilter>, "
-                            "<ScanChordalDeviationFilter> or "
-                            "<ScanNPointFilter>)");
-    }
-    in.clear();
-    in.seekg(start);
-    try {
-      readSettings(*filter, in);
-    } catch (const QUAX::EVXException& e) {
-      raiseScanError(e, "in the block starting at " + where);
-    }
-    if (in.bad() || (in.fail() && !in.eof())) {
-      throw py::value_error(where + ": the " + QUAX::toUtf8(filter->getKey()) +
-                            " block cannot be read");
-    }
-    filters.append(py::cast(std::move(filter)));
-  }
-  if (filters.empty()) {
-    throw py::value_error("the settings text holds no filter settings block");
-  }
+  for (auto& filter : read) filters.append(py::cast(std::move(filter)));
   return filters;
 }
 
@@ -189,7 +138,7 @@ Its settings are fixed when it is made, from arguments or settings text.)doc")
       .def_property_readonly(
           "key", [](const ScanLineFilter& f) { return f.getKey(); },
           "The filter's class name, also the name of its settings block.")
-      .def_property_readonly("settings", &settingsText,
+      .def_property_readonly("settings", &quaxscan::settingsText,
                              "The settings block as the library writes it.")
       .def("apply", &apply, py::arg("scan"), py::kw_only(),
            py::arg("threads") = py::none(), R"doc(
@@ -211,7 +160,7 @@ The filtered points of one scan line: applies the filter, as apply() does, to
 a line holding a copy of `points` ((n, 3) float64) and returns its points as
 a new array. `points` is not changed.)doc")
       .def("__repr__", [](const ScanLineFilter& f) {
-        std::string text = QUAX::toUtf8(settingsText(f));
+        std::string text = quaxscan::settingsText(f);
         std::replace(text.begin(), text.end(), '\n', ' ');
         return "<quax." +
                std::string(
