@@ -390,6 +390,28 @@ std::string divergingColour(double t) {
   return buffer;
 }
 
+// The title and subtitle at the top of a figure; returns where the figure's
+// content starts.
+double drawHeading(std::ostream& out, const std::string& title,
+                   const std::string& subtitle) {
+  out << "<text x=\"" << number(kLeft) << "\" y=\"30\" font-size=\"18\" "
+      << "font-weight=\"bold\">" << escaped(title) << "</text>\n";
+  if (subtitle.empty()) return 44;
+  out << "<text x=\"" << number(kLeft) << "\" y=\"52\" font-size=\"13\" "
+      << "fill=\"#444\">" << escaped(subtitle) << "</text>\n";
+  return 66;
+}
+
+// The SVG document around a figure's drawing, `height` pixels high.
+void writeDocument(std::ostream& out, const std::string& body, double height) {
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth
+      << "\" height=\"" << number(height) << "\" viewBox=\"0 0 " << kWidth
+      << " " << number(height) << "\" font-family=\"sans-serif\">\n"
+      << "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n"
+      << body << "</svg>\n";
+}
+
 }  // namespace
 
 void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
@@ -432,14 +454,7 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
   const double cell = 8.0 / unit;
 
   std::ostringstream body;
-  body << "<text x=\"" << number(kLeft) << "\" y=\"30\" font-size=\"18\" "
-       << "font-weight=\"bold\">" << escaped(title) << "</text>\n";
-  double top = 44;
-  if (!subtitle.empty()) {
-    body << "<text x=\"" << number(kLeft) << "\" y=\"52\" font-size=\"13\" "
-         << "fill=\"#444\">" << escaped(subtitle) << "</text>\n";
-    top = 66;
-  }
+  double top = drawHeading(body, title, subtitle);
   // The colour bar, from -scale to +scale.
   body << "<g class=\"colour-bar\" font-size=\"11\" fill=\"#333\">\n";
   const double barLeft = kLeft, barWidth = 300.0;
@@ -506,12 +521,7 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
     top += 30 + height + 48;
   }
 
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth
-      << "\" height=\"" << number(top) << "\" viewBox=\"0 0 " << kWidth << " "
-      << number(top) << "\" font-family=\"sans-serif\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n"
-      << body.str() << "</svg>\n";
+  writeDocument(out, body.str(), top);
 }
 
 void writeSvgPlot(const QUAX::ScanSet& set,
@@ -521,14 +531,7 @@ void writeSvgPlot(const QUAX::ScanSet& set,
   // The document is drawn first and sized after, since the top view's
   // height follows the set's shape.
   std::ostringstream body;
-  body << "<text x=\"" << number(kLeft) << "\" y=\"30\" font-size=\"18\" "
-       << "font-weight=\"bold\">" << escaped(title) << "</text>\n";
-  double top = 44;
-  if (!subtitle.empty()) {
-    body << "<text x=\"" << number(kLeft) << "\" y=\"52\" font-size=\"13\" "
-         << "fill=\"#444\">" << escaped(subtitle) << "</text>\n";
-    top = 66;
-  }
+  double top = drawHeading(body, title, subtitle);
   for (const ProfilePanel& panel : panels) {
     if (panel.measured == nullptr) continue;
     drawProfile(body, panel, top);
@@ -536,12 +539,7 @@ void writeSvgPlot(const QUAX::ScanSet& set,
   }
   const double height = drawTopView(body, set, panels, top);
 
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth
-      << "\" height=\"" << number(height) << "\" viewBox=\"0 0 " << kWidth
-      << " " << number(height) << "\" font-family=\"sans-serif\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n"
-      << body.str() << "</svg>\n";
+  writeDocument(out, body.str(), height);
 }
 
 }  // namespace quaxscan
