@@ -26,27 +26,27 @@ std::uint32_t bigEndian32(const std::string& s, std::size_t at) {
   return v;
 }
 
-// The RGB pixels (3 bytes each, rows top down) of the 8-bit RGB or RGBA,
-// non-interlaced PNG that Chromium writes; empty with `why` otherwise.
+// The pixels (`channels` bytes each, RGB first, rows top down) of the 8-bit
+// RGB or RGBA, non-interlaced PNG that Chromium writes; empty with `why`
+// otherwise.
 std::vector<std::uint8_t> decodePng(const std::string& png,
                                     std::uint32_t& width, std::uint32_t& height,
-                                    std::string& why) {
+                                    std::size_t& channels, std::string& why) {
   std::string idat;
-  std::size_t channels = 0;
-  for (std::size_t at = 8; at + 12 <= png.size();) {
-    const std::uint32_t length = bigEndian32(png, at);
-    const std::string type = png.substr(at + 4, 4);
+  for (std::size_t at = 8, length = 0; at + 12 <= png.size();
+       at += 12 + length) {
+    length = bigEndian32(png, at);
     if (at + 12 + length > png.size()) break;
-    if (type == "IHDR") {
+    if (png.compare(at + 4, 4, "IHDR") == 0) {
       width = bigEndian32(png, at + 8);
       height = bigEndian32(png, at + 12);
-      const int colour = std::uint8_t(png[at + 17]);
+      // Colour type 2 (RGB) or 6 (RGBA), 8 bits deep, not interlaced.
+      const int colour =
+          png[at + 16] != 8 || png[at + 20] != 0 ? 0 : png[at + 17];
       channels = colour == 2 ? 3 : colour == 6 ? 4 : 0;
-      if (png[at + 16] != 8 || png[at + 20] != 0) channels = 0;
-    } else if (type == "IDAT") {
+    } else if (png.compare(at + 4, 4, "IDAT") == 0) {
       idat += png.substr(at + 8, length);
     }
-    at += 12 + length;
   }
   const std::size_t stride = width * channels;
   if (png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || channels == 0 ||
@@ -67,6 +67,10 @@ std::vector<std::uint8_t> decodePng(const std::string& png,
     const std::uint8_t* in = &raw[y * (stride + 1) + 1];
     std::uint8_t* row = &pixels[y * stride];
     const std::uint8_t* up = y > 0 ? row - stride : nullptr;
+    if (filter > 4) {
+      why = "unknown PNG row filter";
+      return {};
+    }
     for (std::size_t i = 0; i < stride; ++i) {
       const int a = i >= channels ? row[i - channels] : 0;
       const int b = up ? up[i] : 0;
@@ -75,18 +79,10 @@ std::vector<std::uint8_t> decodePng(const std::string& png,
                 pc = std::abs(p - c);
       const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
       const int predicted[] = {0, a, b, (a + b) / 2, paeth};
-      if (filter > 4) {
-        why = "unknown PNG row filter";
-        return {};
-      }
       row[i] = std::uint8_t(in[i] + predicted[filter]);
     }
   }
-  std::vector<std::uint8_t> rgb;
-  for (std::size_t p = 0; p < pixels.size(); p += channels) {
-    rgb.insert(rgb.end(), &pixels[p], &pixels[p] + 3);
-  }
-  return rgb;
+  return pixels;
 }
 
 class PlotInBrowser : public test::CommandTest {};
@@ -114,13 +110,14 @@ TEST_F(PlotInBrowser, ChromiumShowsTheFigure) {
   // machine Chromium now and then ends without writing the picture, so it
   // gets a second try.
   std::uint32_t width = 0, height = 0;
+  std::size_t channels = 0;
   std::string why;
-  std::vector<std::uint8_t> rgb;
+  std::vector<std::uint8_t> pixels;
   // The profile is this run's own: a Chromium child of an earlier run may
   // still be deleting files in an old one.
   const std::filesystem::path profile =
       _logs / ("profile-" + std::to_string(::getpid()));
-  for (int attempt = 0; attempt < 2 && rgb.empty(); ++attempt) {
+  for (int attempt = 0; attempt < 2 && pixels.empty(); ++attempt) {
     std::error_code ignored;
     std::filesystem::remove_all(profile, ignored);
     const test::Outcome run =
@@ -132,11 +129,11 @@ TEST_F(PlotInBrowser, ChromiumShowsTheFigure) {
               path("plot.png").string() + "' 'file://" +
               path("plot.svg").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    rgb = decodePng(text("plot.png"), width, height, why);
+    pixels = decodePng(text("plot.png"), width, height, channels, why);
   }
   std::error_code ignored;
   std::filesystem::remove_all(profile, ignored);
-  ASSERT_FALSE(rgb.empty()) << why;
+  ASSERT_FALSE(pixels.empty()) << why;
   EXPECT_EQ(width, 1000u);
   EXPECT_EQ(height, 1200u);
   // Drawn, not blank: many pixels off white, among them the surfaces'
@@ -144,8 +141,8 @@ TEST_F(PlotInBrowser, ChromiumShowsTheFigure) {
   std::size_t inked = 0;
   bool blue = false, orange = false, red = false;
   std::set<std::uint32_t> colours;
-  for (std::size_t p = 0; p < rgb.size(); p += 3) {
-    const int r = rgb[p], g = rgb[p + 1], b = rgb[p + 2];
+  for (std::size_t p = 0; p < pixels.size(); p += channels) {
+    const int r = pixels[p], g = pixels[p + 1], b = pixels[p + 2];
     inked += r < 235 || g < 235 || b < 235;
     colours.insert(std::uint32_t(r << 16 | g << 8 | b));
     blue = blue || (b - r > 50 && b > g);
