@@ -134,7 +134,7 @@ TEST(ExtensionItemFactory, CreatesRegisteredItemsByKey) {
   EXPECT_NE(dynamic_cast<Payload*>(item.get()), nullptr);
 }
 
-TEST(TagIO, WritersProduceOneTagPerLineThatTheChecksAccept) {
+TEST(TagIO, WritersProduceOneTagPerLineThatOnlyTheNamedCheckAccepts) {
   std::wstringstream s;
   writeSimpleStartTag(s, L"Block");
   writeEndTag(s, L"Block");
@@ -150,9 +150,7 @@ TEST(TagIO, WritersProduceOneTagPerLineThatTheChecksAccept) {
   std::wistringstream blank(L" \t\r\n x");
   ignoreWhiteSpace(blank);
   EXPECT_EQ(static_cast<wchar_t>(blank.get()), L'x');
-}
-
-TEST(TagIO, OtherNamesAndUnclosedTagsAreRefused) {
+  // Other names and unclosed tags are refused.
   for (const wchar_t* text :
        {L"<Other>", L"<BlockX>", L"<Block1>", L"", L"Block>"}) {
     std::wistringstream is(text);
