@@ -162,10 +162,7 @@ TEST_F(Quaxscan, InfoFilterExtentAndPlotShowWhatTheyDid) {
   // Each chosen line before and after the filters, then the top view.
   ok("plot sim.ply -o plot.svg --frames 5,20,39 --settings "
      "'" QUAX_SETTINGS_FILE "'");
-  const std::string svg = text("plot.svg");
-  EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0),
-            0u);
-  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+  const std::string svg = text("plot.svg");  // drawn in the browser test
   EXPECT_EQ(countOf(svg, "<g class=\"profile\">"), 3u);
   EXPECT_EQ(countOf(svg, "<g class=\"filtered\""), 3u);
   EXPECT_EQ(countOf(svg, "<g class=\"surface\""), 2u);
@@ -280,51 +277,51 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
         "\n<ScanMedianFilter>\n");
   write("cut.settings",
         "<ScanChordalDeviationFilter>\n<DeviationLimit value=\"0.05\"/>\n");
+  // quaxscan's own errors end it with status 1; the command line parser
+  // refuses wrong usage with another status, naming the option.
   const struct {
     const char* arguments;
-    const char* error;  // the start of standard error
+    const char* error;  // a part of standard error
+    bool usage;
   } cases[] = {
       {"filter sim.ply --settings bad.settings -o out.ply",
        "quaxscan: error: bad.settings:9: '<ScanMedianFilter>' does not start "
-       "a filter settings block"},
+       "a filter settings block",
+       false},
       {"filter sim.ply --settings cut.settings -o out.ply",
        "quaxscan: error: cut.settings:1: the ScanChordalDeviationFilter block "
-       "cannot be read"},
+       "cannot be read",
+       false},
       {"convert sim.ply -o out.obj",
        "quaxscan: error: out.obj: unknown scan file type '.obj' (use .ply, "
-       ".txt or .xyz)\n"},
+       ".txt or .xyz)\n",
+       false},
       {"extent sim.ply --surface 2",
-       "quaxscan: error: sim.ply: has 2 surfaces; there is no surface 2\n"},
-      {"plot sim.ply -o out.svg --frames 40", "quaxscan: error: "},
+       "quaxscan: error: sim.ply: has 2 surfaces; there is no surface 2\n",
+       false},
+      {"plot sim.ply -o out.svg --frames 40",
+       "quaxscan: error: sim.ply: surface 0 has 40 frames; there is no frame "
+       "40\n",
+       false},
+      {"", "subcommand", true},
+      {"stitch sim.ply -o out.ply --iterations 2", "--tolerance", true},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --method icp",
+       "--method", true},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --method "
+       "reference --to-reference",
+       "--method", true},
+      {"filter sim.ply --settings '" QUAX_SETTINGS_FILE
+       "' --threads -1 -o out.ply",
+       "--threads", true},
   };
   for (const auto& c : cases) {
     const Outcome run = quaxscan(c.arguments);
-    EXPECT_EQ(run.status, 1) << c.arguments;
-    EXPECT_EQ(run.err.rfind(c.error, 0), 0u) << run.err;
+    EXPECT_EQ(run.status == 1, !c.usage) << c.arguments;
+    EXPECT_NE(run.status, 0) << c.arguments;
+    const std::size_t at = run.err.find(c.error);
+    EXPECT_TRUE(c.usage ? at != std::string::npos : at == 0) << run.err;
   }
   EXPECT_EQ(fileCount(), 3u);  // no output was written
-  // Refused by the command line itself, with the option named.
-  const struct {
-    const char* arguments;
-    const char* named;
-  } usages[] = {
-      {"", ""},
-      {"stitch sim.ply -o out.ply --iterations 2", "--tolerance"},
-      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --method icp",
-       "--method"},
-      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --method "
-       "reference --to-reference",
-       ""},
-      {"filter sim.ply --settings '" QUAX_SETTINGS_FILE
-       "' --threads -1 -o out.ply",
-       ""},
-  };
-  for (const auto& c : usages) {
-    const Outcome run = quaxscan(c.arguments);
-    EXPECT_NE(run.status, 0) << c.arguments;
-    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
-  }
-  EXPECT_EQ(fileCount(), 3u);
 }
 
 }  // namespace
