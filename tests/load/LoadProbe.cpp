@@ -4,9 +4,7 @@
 //   quax_load_probe            prints a line from main and returns 0
 //   quax_load_probe --count    also reports how often a counting QUAXGeom
 //                              was asked for its build (see
-//                              CountingGeomVersion.cpp); on Windows after
-//                              threads have started and ended, so that the
-//                              library saw thread attach and detach.
+//                              CountingGeomVersion.cpp)
 #include <cstdio>
 #include <cstring>
 
@@ -21,54 +19,27 @@
 
 namespace {
 
-using ChecksFn = int (*)();
-using LastBuildFn = unsigned long long (*)();
-
-#ifdef _WIN32
 template <class Fn>
 Fn lookUp(const char* name) {
+#ifdef _WIN32
   HMODULE geom = GetModuleHandleW(L"QUAXGeom.dll");
   return geom ? reinterpret_cast<Fn>(
                     reinterpret_cast<void*>(GetProcAddress(geom, name)))
               : nullptr;
-}
-
-DWORD WINAPI idleThread(LPVOID) { return 0; }
-
-// Starts and ends a few threads; every wait is bounded.
-bool runThreads() {
-  constexpr int kThreads = 4;
-  HANDLE threads[kThreads] = {};
-  for (HANDLE& t : threads) {
-    t = CreateThread(nullptr, 0, idleThread, nullptr, 0, nullptr);
-    if (t == nullptr) return false;
-  }
-  const DWORD waited = WaitForMultipleObjects(kThreads, threads, TRUE, 5000);
-  for (HANDLE t : threads) CloseHandle(t);
-  return waited < WAIT_OBJECT_0 + kThreads;
-}
 #else
-template <class Fn>
-Fn lookUp(const char* name) {
   return reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, name));
-}
-
-bool runThreads() { return true; }  // no thread notifications on ELF
 #endif
+}
 
 int reportChecks() {
-  const auto checks = lookUp<ChecksFn>("quaxCountingGeomChecks");
-  const auto lastBuild = lookUp<LastBuildFn>("quaxCountingGeomLastBuild");
+  const auto checks = lookUp<int (*)()>("quaxCountingGeomChecks");
+  const auto lastBuild =
+      lookUp<unsigned long long (*)()>("quaxCountingGeomLastBuild");
   if (checks == nullptr || lastBuild == nullptr) {
     std::printf("no counting geometry library loaded\n");
     return 2;
   }
   std::printf("checks after load: %d (build %llu)\n", checks(), lastBuild());
-  if (!runThreads()) {
-    std::printf("threads did not end within 5 s\n");
-    return 2;
-  }
-  std::printf("checks after threads: %d\n", checks());
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "util/Callback.h"
 #include "util/Extension.h"
 #include "util/ExtensionItemFactory.h"
 #include "util/TagIO.h"
@@ -133,7 +134,7 @@ TEST(ExtensionItemFactory, CreatesRegisteredItemsByKey) {
   EXPECT_NE(dynamic_cast<Payload*>(item.get()), nullptr);
 }
 
-TEST(TagIO, WritersProduceOneTagPerLineThatTheChecksAccept) {
+TEST(TagIO, WritersProduceOneTagPerLineThatOnlyTheNamedCheckAccepts) {
   std::wstringstream s;
   writeSimpleStartTag(s, L"Block");
   writeEndTag(s, L"Block");
@@ -149,9 +150,7 @@ TEST(TagIO, WritersProduceOneTagPerLineThatTheChecksAccept) {
   std::wistringstream blank(L" \t\r\n x");
   ignoreWhiteSpace(blank);
   EXPECT_EQ(static_cast<wchar_t>(blank.get()), L'x');
-}
-
-TEST(TagIO, OtherNamesAndUnclosedTagsAreRefused) {
+  // Other names and unclosed tags are refused.
   for (const wchar_t* text :
        {L"<Other>", L"<BlockX>", L"<Block1>", L"", L"Block>"}) {
     std::wistringstream is(text);
@@ -192,6 +191,41 @@ TEST(VXException, CarriesCodeClassChainAndTextThroughCopies) {
   EXPECT_THROW(throw EExtensionNotPresent(), EVXException);
   EXPECT_THROW(throw EExtensionNoImplementation(), std::exception);
   EXPECT_THROW(throw EVXDLLWrongVersion(L"", 1), EVXDLLException);
+}
+
+struct Counter {
+  int total = 0;
+  void add(int n) { total += n; }
+  void addTwice(int n) { total += 2 * n; }
+  int value() { return total; }
+};
+
+int gFreeCalls = 0;
+void freeAdd(int n) { gFreeCalls += n; }
+int answer() { return 42; }
+
+TEST(Callback, CallsTheBoundFunctionAndComparesObjectAndFunction) {
+  Counter a, b;
+  const CBFunctor1<int> add(a, &Counter::add);
+  add(3);
+  add(4);
+  EXPECT_EQ(CBFunctor0wRet<int>(a, &Counter::value)(), 7);
+  const CBFunctor1<int> addFree(&freeAdd);
+  addFree(5);
+  EXPECT_EQ(gFreeCalls, 5);
+  EXPECT_EQ(CBFunctor0wRet<int>(&answer)(), 42);
+
+  const CBFunctor1<int> copy = add;
+  EXPECT_TRUE(copy == add);
+  EXPECT_FALSE(add == CBFunctor1<int>(b, &Counter::add));
+  EXPECT_FALSE(add == CBFunctor1<int>(a, &Counter::addTwice));
+  EXPECT_FALSE(add == CBFunctor1<int>(&freeAdd));
+
+  const CBFunctor1<int> none;  // unbound: does nothing
+  EXPECT_FALSE(static_cast<bool>(none));
+  none(1);
+  EXPECT_EQ(CBFunctor0wRet<int>()(), 0);
+  EXPECT_TRUE(none == CBFunctor1<int>());
 }
 
 }  // namespace
