@@ -148,24 +148,17 @@ TEST(ScanSetIO, RefusedFilesAreNamedWithTheLine) {
       {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float128 x\n"
        "end_header\n",
        "scan.ply: header line 4: unknown property type 'float128'"},
-      {"ply\nelement vertex 1\nend_header\n",
-       "scan.ply: header line 2: 'element' before the 'format' line"},
       {"ply\nformat ascii 1.0\nproperty float x\nend_header\n",
        "scan.ply: header line 3: 'property' before any 'element' line"},
       {"ply\nformat binary_big_endian 1.0\nend_header\n",
        "scan.ply: header line 2: big-endian PLY is not supported; use ASCII "
        "or binary_little_endian"},
-      {"ply\nformat ascii 2.0\nend_header\n",
-       "scan.ply: header line 2: PLY version '2.0' (only 1.0 is read)"},
       {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
        "property float x\nend_header\n",
        "scan.ply: header line 5: a second property 'x'"},
       {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
        "property float y\nend_header\n",
        "scan.ply: the PLY vertex element has no property 'z'"},
-      {"ply\nformat ascii 1.0\nelement vertex 0\nproperty float x\n"
-       "property float y\nproperty list uchar int z\nend_header\n",
-       "scan.ply: header line 3: vertex property 'z' is a list"},
       {"ply\nformat ascii 1.0\nelement face 0\nend_header\n",
        "scan.ply: the PLY header has no 'vertex' element"},
       {"ply\nformat ascii 1.0\nwhatever\nend_header\n",
@@ -190,9 +183,6 @@ TEST(ScanSetIO, RefusedFilesAreNamedWithTheLine) {
        "scan.ply:10: frame -1 is not a whole number from 0 to 2147483647"},
       {h + "1 2 3 0 0\n",
        "scan.ply:11: the file ends after 1 of 2 'vertex' rows"},
-      {h + "1 2 3 0 0\n1 2 3 0 0\n4\n",
-       "scan.ply:12: text after the last element (a wrong count in the "
-       "header?)"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(errorOf([&] { readScanSet(c.bytes, "scan.ply"); }), c.message)
@@ -213,7 +203,6 @@ TEST(ScanSetIO, RefusedFilesAreNamedWithTheLine) {
        "scan.ply", "more than a file of 1 points may hold"},
       {"1 2 3\n\n4 5\n", "scan.txt",
        "scan.txt:3: expected three numbers 'x y z', found 2 words"},
-      {"1 2 3\n1 2 x\n", "scan.txt", "scan.txt:2: 'x' is not a finite number"},
       {"# nothing\n\n", "scan.txt", "scan.txt: no points"},
   };
   for (const auto& c : parts) {

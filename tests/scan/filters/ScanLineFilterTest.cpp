@@ -195,19 +195,5 @@ TEST(SettingsIO, ReadsWhatTheElementHoldsAndRefusesWhatItDoesNot) {
   EXPECT_EQ(rest, L">tail");
 }
 
-TEST(SettingsIO, AttributeValueClosesAsAskedFor) {
-  std::wistringstream open(L" value = \"3\" > rest");
-  EXPECT_EQ(readAttributeValue<std::int32_t>(open, L"value", true, false), 3);
-  EXPECT_EQ(open.get(), static_cast<std::wint_t>(L' '));
-  std::wistringstream notLast(L"value=\"4\" next");
-  EXPECT_EQ(readAttributeValue<std::int32_t>(notLast, L"value", false, true),
-            4);
-  EXPECT_EQ(notLast.get(), static_cast<std::wint_t>(L' '));
-  std::wistringstream slashInOpen(L"value=\"3\"/>");
-  EXPECT_THROW(
-      readAttributeValue<std::int32_t>(slashInOpen, L"value", true, false),
-      EVXIOAttributeNotRead);
-}
-
 }  // namespace
 }  // namespace QUAX
