@@ -6,8 +6,7 @@ namespace QUAX {
 template <class T, class P>
 _ScanLine<T, P>::_ScanLine(const _ScanLine& other)
     : _ScanContainer<T>(other), _lineFlag(other._lineFlag) {
-  _points.reserveBlock(other._points.size());
-  _points.assignPoints(other._points);
+  _points.copyBlock(other._points);
 }
 
 template <class T, class P>

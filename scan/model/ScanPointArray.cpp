@@ -57,6 +57,24 @@ void _ScanPointArray<T>::reserveBlock(std::size_t n) {
 }
 
 template <class T>
+void _ScanPointArray<T>::copyBlock(const _ScanPointArray& source) {
+  const std::size_t n = source._slots.size();
+  if (n == 0) return;
+  if (!_slots.empty()) {
+    throw std::logic_error("copyBlock needs an empty point array");
+  }
+  std::vector<Point> block;
+  block.reserve(n);
+  for (const Point* point : source._slots) block.push_back(*point);
+  _slots.reserve(n);
+  // Nothing below can fail: the array changes only now.
+  _block.swap(block);
+  _ownsBlock = true;
+  _slots.resize(n);
+  bindSlots(0);
+}
+
+template <class T>
 void _ScanPointArray<T>::resize(std::size_t n) {
   checkLength(n);
   const std::size_t old = _slots.size();

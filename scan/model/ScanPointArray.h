@@ -46,6 +46,12 @@ class QUAX_SCAN_API _ScanPointArray {
   // Switches an empty array to block mode with n default points (n = 0 does
   // nothing). A non-empty array throws std::logic_error.
   void reserveBlock(std::size_t n);
+  // Switches an empty array to block mode holding copies of `source`'s
+  // points (positions and extension items), as reserveBlock followed by
+  // assignPoints would, in one pass: each point is copied into place rather
+  // than made and then assigned. A non-empty array throws std::logic_error;
+  // a failed copy leaves the array as it was.
+  void copyBlock(const _ScanPointArray& source);
   // Cuts or grows to n points; new points are default points. Keeps the
   // storage mode. Throws std::length_error ("vector<T> too long") beyond the
   // array limit.
