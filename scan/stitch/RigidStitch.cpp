@@ -147,10 +147,12 @@ struct RigidStitch::Pose {
 // point is fitted when the point is first paired, so only the points the
 // fit meets pay for it.
 struct RigidStitch::Cloud {
-  FramedPoints grid;        // the later surface's frames around the moving one
-  std::vector<Vec> points;  // those of its points in the moving box
-  std::vector<std::uint32_t> frameOf, indexOf;  // where points[i] is in grid
-  // slot[i]: 0 not fitted yet, kNoPatch where the point has none, else 1
+  // The later surface's frames around the moving one. The index holds all
+  // their points, not only those in the moving box: one copy less of the
+  // largest array, and a point outside the box lies farther from every
+  // sample than the search radius.
+  FramedPoints grid;
+  // slot[i]: 0 not fitted yet, kNoPatch where grid point i has none, else 1
   // + the index of its patch in patches.
   std::vector<std::uint32_t> slot;
   std::vector<FramedPatch> patches;
@@ -164,9 +166,13 @@ struct RigidStitch::Cloud {
   static constexpr std::uint32_t kNoPatch = ~std::uint32_t{0};
   const FramedPatch* patch(std::size_t i) {
     if (slot[i] == 0) {
+      // The frame holding grid point i: the last that starts at or before it.
+      const std::size_t frame = static_cast<std::size_t>(
+          std::upper_bound(grid.start.begin(), grid.start.end(), i) -
+          grid.start.begin() - 1);
       FramedPatch fitted;
-      if (fitFramedPatch(grid, frameOf[i], indexOf[i], kPatchReach, stepLimit,
-                         kFlatness, fitted)) {
+      if (fitFramedPatch(grid, frame, i - grid.start[frame], kPatchReach,
+                         stepLimit, kFlatness, fitted)) {
         patches.push_back(fitted);
         slot[i] = static_cast<std::uint32_t>(patches.size());
       } else {
@@ -309,24 +315,15 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     cloud->stepLimit = h > 0.0 ? 3.0 * h : _tolerance;
     const double beside = h > 0.0 ? kBesideSpacings * h : _tolerance;
     cloud->besideLimit2 = beside * beside;
-    cloud->points.reserve(grid.points.size());
-    cloud->frameOf.reserve(grid.points.size());
-    cloud->indexOf.reserve(grid.points.size());
-    for (std::size_t f = 0; f < grid.frameCount(); ++f) {
-      const std::size_t first = grid.start[f];
-      for (std::size_t j = 0; first + j < grid.start[f + 1]; ++j) {
-        const Vec& p = grid.points[first + j];
-        if (!finite(p) || !movingBox.holds(p, margin)) continue;
-        cloud->points.push_back(p);
-        cloud->frameOf.push_back(static_cast<std::uint32_t>(f));
-        cloud->indexOf.push_back(static_cast<std::uint32_t>(j));
-        cloud->box.add(p);
-      }
+    std::size_t inBox = 0;
+    for (const Vec& p : grid.points) {
+      if (!finite(p) || !movingBox.holds(p, margin)) continue;
+      cloud->box.add(p);
+      ++inBox;
     }
-    cloud->slot.assign(cloud->points.size(), 0);
-    if (cloud->points.empty()) continue;
-    cloud->index.build(cloud->points.data(), cloud->points.size(),
-                       cloud->radius);
+    if (inBox == 0) continue;
+    cloud->slot.assign(grid.points.size(), 0);
+    cloud->index.build(grid.points.data(), grid.points.size(), cloud->radius);
     _clouds.push_back(std::move(cloud));
   }
   if (_clouds.empty()) return;  // overlaps nothing later: a reference
@@ -435,7 +432,8 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
       const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
       if (!(radius < 0.5 * cloud->radius)) continue;
       cloud->radius = radius;
-      cloud->index.build(cloud->points.data(), cloud->points.size(), radius);
+      cloud->index.build(cloud->grid.points.data(), cloud->grid.points.size(),
+                         radius);
       narrowed = true;
     }
     if (narrowed) pass = pairSamples(pose);
