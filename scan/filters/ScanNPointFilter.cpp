@@ -292,10 +292,12 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
       stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
   if (span <= 0.0) throw EScanNonPositiveMaxSpan();
 
-  // The three first limits lie far apart and mostly far from the one
-  // searched for: their runs share few spans with the later ones, and the
-  // wide ones are long, so they are counted by the thinning alone, which
-  // measures nothing for reuse but passes long spans by bounds.
+  // The lowest limit and the mean lie far from the one searched for: their
+  // runs share few spans with the later ones, so they are counted by the
+  // thinning alone, which measures nothing for reuse but passes long spans by
+  // bounds. The largest deviation of a point from its neighbours' chord lies
+  // near the first estimates, and its run walks mostly the spans that the
+  // first trials walk again: it measures them for reuse.
   if (work.thinned.size() < n) work.thinned.resize(n);
   auto countKept = [&work, p, n, span](double limit) {
     return static_cast<std::int64_t>(thinByChordalDeviation(
@@ -313,7 +315,7 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   if (mean <= 0.0) throw EScanNonPositiveDeviationLimit();
   const Trial atMean{mean, countKept(mean)};
   if (stats.maximum <= 0.0) throw EScanNonPositiveDeviationLimit();
-  const Trial atMaximum{stats.maximum, countKept(stats.maximum)};
+  const Trial atMaximum{stats.maximum, trial(stats.maximum)};
 
   Trial many = atMean;
   Trial few = atMaximum;
