@@ -58,6 +58,7 @@ struct ScanNPointFilter::WorkBuffers {
   std::vector<Point> chosen;     // the chosen positions of one run
   std::vector<Point> positions;  // the line's positions, for the search
   std::vector<Point> thinned;    // the kept positions of a counting run
+  std::vector<double> sorted;    // one axis of the line, sorted
   ChordalWork chordal;
   ChordalTrials trials;
 
@@ -307,7 +308,12 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   trials.reset(p, n, span);
   auto trial = [&trials](double limit) { return trials.run(limit); };
 
-  const Trial atLowest{lowest, countKept(lowest)};
+  // The lowest limit's count is read only when the mean keeps fewer than N
+  // points; otherwise its run matters only for the EMathZeroVector it may
+  // throw, first of all, and on a line where no chord can throw it is left
+  // out.
+  const bool neverFaults = chordsNeverFault(p, n, work.sorted);
+  Trial atLowest{lowest, neverFaults ? 0 : countKept(lowest)};
   // A line without a single measured deviation has no mean (0 / 0): it is
   // refused as a line whose deviations are all 0.
   const double mean =
@@ -320,6 +326,7 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   Trial many = atMean;
   Trial few = atMaximum;
   if (atMean.count < target) {
+    if (neverFaults) atLowest.count = countKept(lowest);
     many = atLowest;
     few = atMean;
   }
