@@ -348,7 +348,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
       static_cast<std::uint32_t>(memo.hits.size()) - info.hitsBegin;
 }
 
-std::int64_t ChordalTrials::run(double deviationLimit) {
+std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
   const std::size_t n = _n;
   // A limit that is not a number is never reached: only the span ends a
   // chord then.
@@ -358,6 +358,9 @@ std::int64_t ChordalTrials::run(double deviationLimit) {
   std::size_t anchor = 0;
   std::size_t i = 1;
   while (i + 1 < n) {
+    // With the last point, more than stopAbove are kept.
+    if (_kept.size() >= stopAbove)
+      return static_cast<std::int64_t>(stopAbove) + 1;
     AnchorMemo& memo = _anchors[anchor];
     // The span walked last from here, when this limit walks it the same way.
     if (memo.from == i && deviationLimit > memo.above &&

@@ -35,8 +35,12 @@ class ChordalTrials {
   void reset(const _GeoPoint<double>* p, std::size_t n, double maxSpan);
 
   // The kept count with this limit; kept() then holds their indexes. Throws
-  // EMathZeroVector where the plain run throws it.
-  std::int64_t run(double deviationLimit);
+  // EMathZeroVector where the plain run throws it. With stopAbove, the run
+  // ends as soon as more than stopAbove points are sure to be kept and
+  // returns stopAbove + 1, with kept() cut short: it then leaves out what
+  // the rest of the line would throw, for lines whose chords never throw.
+  std::int64_t run(double deviationLimit,
+                   std::size_t stopAbove = ~std::size_t{0});
   const std::vector<std::uint32_t>& kept() const noexcept { return _kept; }
 
  private:

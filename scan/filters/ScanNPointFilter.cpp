@@ -350,7 +350,11 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   std::int64_t count = 0;
   for (std::int32_t trialNumber = 1; !done; ++trialNumber) {
     if (trialNumber > kMaxTrials) throw EScanNPointFilterSolutionNotFound();
-    count = trial(limit);
+    // Once halving, a trial decides only whether it keeps N points, fewer
+    // or more: on a line where no chord can throw, it stops at N + 1.
+    count = halving && neverFaults
+                ? trials.run(limit, static_cast<std::size_t>(target))
+                : trial(limit);
     if (count == target || (smallStep && count < target)) {
       done = true;
       continue;
