@@ -167,13 +167,15 @@ void ChordalTrials::choosePlane() {
   double lowB = _planeB[0];
   double highB = _planeB[0];
   double largest = 0.0;
+  // A coordinate that is not a number makes the sum not a number.
   for (std::size_t i = 0; i < _n; ++i) {
-    lowA = std::fmin(lowA, _planeA[i]);
-    highA = std::fmax(highA, _planeA[i]);
-    lowB = std::fmin(lowB, _planeB[i]);
-    highB = std::fmax(highB, _planeB[i]);
-    largest = std::fmax(
-        largest, std::fabs(_xs[i]) + std::fabs(_ys[i]) + std::fabs(_zs[i]));
+    lowA = _planeA[i] < lowA ? _planeA[i] : lowA;
+    highA = _planeA[i] > highA ? _planeA[i] : highA;
+    lowB = _planeB[i] < lowB ? _planeB[i] : lowB;
+    highB = _planeB[i] > highB ? _planeB[i] : highB;
+    const double size =
+        std::fabs(_xs[i]) + std::fabs(_ys[i]) + std::fabs(_zs[i]);
+    largest = size > largest || size != size ? size : largest;
   }
   if (!(largest <= 1e60)) {  // not a number either
     _planeA = nullptr;
