@@ -132,7 +132,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan) {
   }
   _p = p;
   _n = n;
-  _maxSpan = maxSpan;
+  _spanReached = DistanceBound(maxSpan);
   choosePlane();
 }
 
@@ -261,18 +261,22 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   info.hitsBegin = kNoHits;
   info.hitsCount = 0;
   info.kind = StepKind::kDeviation;
+  // The chord's length is compared by its square where that decides; a
+  // length that is not a number reaches nothing and passes every test.
   const Vector chord = _p[step + 1] - _p[anchor];
-  const double span = chord.length();
-  if (span >= _maxSpan) {
+  const double squared =
+      chord.x() * chord.x() + chord.y() * chord.y() + chord.z() * chord.z();
+  const bool number = squared == squared;
+  if (number && _spanReached.reachedBy(chord)) {
     info.kind = StepKind::kSpan;
     memo.largest[k] = kInfinity;
     return;
   }
-  if (span < std::numeric_limits<double>::epsilon()) {
+  if (number && !_epsilonReached.reachedBy(chord)) {
     memo.largest[k] = -kInfinity;
     return;
   }
-  if (span < zeroVectorTolerance<double>()) {
+  if (number && !_toleranceReached.reachedBy(chord)) {
     info.kind = StepKind::kFault;  // ChordLine throws EMathZeroVector
     memo.largest[k] = kInfinity;
     return;
@@ -281,20 +285,21 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
     // In the plane, an upper bound of the largest deviation from the cross
     // products (see choosePlane), above it by a few parts in 1e9 at most:
     // the walk has the exact one found where a limit falls at or under it.
-    const double squared = span * span;
+    // The sum of squares stands for |c|^2 within the last factor.
     memo.largest[k] = std::sqrt((crossSquares(anchor, step) +
                                  squared * _planeAllowance + 1e-300) /
                                 squared) *
                       (1.0 + 16.0 * std::numeric_limits<double>::epsilon());
     return;
   }
+  const double span = chord.length();
   const ChordLine line(_p[anchor], chord, span);
-  const double squared =
+  const double largest =
       largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
                               step + 1, line, _squares.data());
   _squaresAnchor = anchor;
   _squaresStep = step;
-  memo.largest[k] = squared == -kInfinity ? -kInfinity : std::sqrt(squared);
+  memo.largest[k] = largest == -kInfinity ? -kInfinity : std::sqrt(largest);
 }
 
 // The running maxima, in point order, of the deviations of step `step` from

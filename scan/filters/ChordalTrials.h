@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "geomath/GeoPoint.h"
+#include "scan/filters/FilterGeometry.h"
 
 namespace QUAX {
 
@@ -93,7 +95,12 @@ class ChordalTrials {
   std::vector<double> _squares;
   std::size_t _squaresAnchor = 0;
   std::size_t _squaresStep = 0;
-  double _maxSpan = 0.0;
+  // Whether a chord reaches the span, the machine epsilon (below it the
+  // chord is passed over) or the zero-vector tolerance (below it the chord
+  // line throws).
+  DistanceBound _spanReached{0.0};
+  DistanceBound _epsilonReached{std::numeric_limits<double>::epsilon()};
+  DistanceBound _toleranceReached{zeroVectorTolerance<double>()};
   std::vector<AnchorMemo> _anchors;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;
