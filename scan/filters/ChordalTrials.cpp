@@ -381,6 +381,8 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     const std::size_t base = anchor + 1;
     const std::size_t steps = n - 1 - base;  // steps this anchor can meet
     std::size_t k = i - base;
+    // The largest value of the steps passed.
+    double above = -kInfinity;
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
     for (;;) {
@@ -392,7 +394,9 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
           ++k;
         }
       } else {
-        while (k < known && largest[k] < deviationLimit) ++k;
+        for (; k < known && largest[k] < deviationLimit; ++k) {
+          above = largest[k] > above ? largest[k] : above;
+        }
       }
       if (k >= known) {
         if (k == steps) break;
@@ -426,10 +430,6 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     // The limits that walk this span the same way: above every step passed
     // (and the running maximum before the one reached), up to the one
     // reached. A bound of a step passed only narrows them.
-    double above = -kInfinity;
-    for (std::size_t passed = from - base; passed < k; ++passed) {
-      if (memo.largest[passed] > above) above = memo.largest[passed];
-    }
     double upTo = kInfinity;
     if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);
