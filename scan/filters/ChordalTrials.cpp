@@ -317,11 +317,11 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   // that met it first.
   const bool measured = _squaresAnchor == anchor && _squaresStep == step;
   double largest = -kInfinity;
+  // The sums of squares first; their roots once all are found.
   auto hitAt = [&](std::size_t j, double squared) {
     if (squared > largest) {
       largest = squared;
-      memo.hits.push_back(
-          Hit{std::sqrt(squared), static_cast<std::uint32_t>(j)});
+      memo.hits.push_back(Hit{squared, static_cast<std::uint32_t>(j)});
     }
   };
   if (_planeA != nullptr) {
@@ -353,6 +353,9 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   }
   info.hitsCount =
       static_cast<std::uint32_t>(memo.hits.size()) - info.hitsBegin;
+  for (std::size_t h = info.hitsBegin; h < memo.hits.size(); ++h) {
+    memo.hits[h].deviation = std::sqrt(memo.hits[h].deviation);
+  }
 }
 
 std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
