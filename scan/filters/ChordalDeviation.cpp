@@ -274,6 +274,38 @@ std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
   return kept;
 }
 
+bool chordsNeverFault(const Point* p, std::size_t n,
+                      std::vector<double>& scratch) {
+  // Two positions whose coordinates differ by at least the gap along an axis
+  // are at least that far apart, and their chord, rounded, is longer than
+  // the tolerance.
+  const double gap = 4.0 * zeroVectorTolerance<double>();
+  if (scratch.size() < n) scratch.resize(n);
+  double* sorted = scratch.data();
+  for (int axis = 0; axis < 3; ++axis) {
+    for (std::size_t i = 0; i < n; ++i) {
+      sorted[i] = axis == 0 ? p[i].x() : axis == 1 ? p[i].y() : p[i].z();
+    }
+    std::size_t moves = 8 * n;
+    bool apart = true;
+    for (std::size_t i = 1; i < n && apart; ++i) {
+      const double value = sorted[i];
+      std::size_t j = i;
+      for (; j > 0 && sorted[j - 1] > value; --j) {
+        sorted[j] = sorted[j - 1];
+        if (--moves == 0) break;
+      }
+      sorted[j] = value;
+      apart = moves != 0;
+    }
+    for (std::size_t i = 1; i < n && apart; ++i) {
+      apart = sorted[i] - sorted[i - 1] >= gap;  // false when not a number
+    }
+    if (apart) return true;
+  }
+  return false;
+}
+
 DeviationStatistics deviationStatistics(const Point* p, std::size_t n) {
   const double epsilon = std::numeric_limits<double>::epsilon();
   DeviationStatistics stats;

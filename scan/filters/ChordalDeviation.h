@@ -62,6 +62,16 @@ std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
 // positions p[0] ... p[n - 1]: not finite when a coordinate is not.
 double deviationRounding(const _GeoPoint<double>* p, std::size_t n);
 
+// Whether no chord between two of the positions p[0] ... p[n - 1] can have a
+// length at which the chord line throws EMathZeroVector (from the machine
+// epsilon up to the zero-vector tolerance): true when, along one axis, the
+// sorted coordinates lie at least four times the tolerance apart. Sorts a
+// copy of one axis at a time into `scratch` by insertion, giving up on an
+// axis after a few moves per point, so that it costs O(n) on a line that
+// runs along one axis with local back-steps, as a scanner's profile does.
+bool chordsNeverFault(const _GeoPoint<double>* p, std::size_t n,
+                      std::vector<double>& scratch);
+
 // The deviation statistics of a line, from which the N-point search starts:
 // the path length from p[0] to p[n - 2] (the last segment is left out) and
 // the distances of each p[i + 1] from the line through p[i] and p[i + 2]

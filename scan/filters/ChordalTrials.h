@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "geomath/GeoPoint.h"
+#include "scan/filters/FilterGeometry.h"
 
 namespace QUAX {
 
@@ -24,7 +26,10 @@ namespace QUAX {
 // (two points at a time, on a copy of the coordinates by axis), a step that
 // ends a span once more for the running maxima of its deviations in point
 // order, and every later run reads them: a run costs one comparison per step,
-// plus the steps no earlier run has met.
+// plus the steps no earlier run has met. Lines in a coordinate plane, as a
+// scanner's profiles are, keep a close upper bound per step instead, found
+// from cross products at a third of the cost, and find the exact value where
+// the bound reaches a limit.
 class ChordalTrials {
  public:
   // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
@@ -32,8 +37,12 @@ class ChordalTrials {
   void reset(const _GeoPoint<double>* p, std::size_t n, double maxSpan);
 
   // The kept count with this limit; kept() then holds their indexes. Throws
-  // EMathZeroVector where the plain run throws it.
-  std::int64_t run(double deviationLimit);
+  // EMathZeroVector where the plain run throws it. With stopAbove, the run
+  // ends as soon as more than stopAbove points are sure to be kept and
+  // returns stopAbove + 1, with kept() cut short: it then leaves out what
+  // the rest of the line would throw, for lines whose chords never throw.
+  std::int64_t run(double deviationLimit,
+                   std::size_t stopAbove = ~std::size_t{0});
   const std::vector<std::uint32_t>& kept() const noexcept { return _kept; }
 
  private:
@@ -49,7 +58,8 @@ class ChordalTrials {
     std::uint32_t index;
   };
   struct AnchorMemo {
-    // Per step i >= a + 1 at index i - a - 1: the largest deviation (not a
+    // Per step i >= a + 1 at index i - a - 1: the largest deviation, or in
+    // the plane a bound of it until its running maxima are found (not a
     // number while unmeasured; -inf for a chord passed over; +inf for a
     // chord at the span or one that throws, see info).
     std::vector<double> largest;
@@ -65,17 +75,32 @@ class ChordalTrials {
   };
   static constexpr std::size_t kNoSpan = ~std::size_t{0};
 
+  void choosePlane();
   void measure(std::size_t anchor, std::size_t step);
+  double crossSquares(std::size_t anchor, std::size_t step);
   void findHits(std::size_t anchor, std::size_t step);
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
   std::vector<double> _xs, _ys, _zs;  // the positions' coordinates
-  // The sums of squares of the deviations of the step last measured.
+  // When one coordinate is the same for every point, the other two (else
+  // null), and the allowance per squared chord length within which the
+  // measure of a step by cross products may differ from the deviations
+  // (squared, times the squared chord length) that the chord line gives.
+  const double* _planeA = nullptr;
+  const double* _planeB = nullptr;
+  double _planeAllowance = 0.0;
+  // The sums of squares of the deviations of the step last measured, or in
+  // the plane the squares of its cross products.
   std::vector<double> _squares;
   std::size_t _squaresAnchor = 0;
   std::size_t _squaresStep = 0;
-  double _maxSpan = 0.0;
+  // Whether a chord reaches the span, the machine epsilon (below it the
+  // chord is passed over) or the zero-vector tolerance (below it the chord
+  // line throws).
+  DistanceBound _spanReached{0.0};
+  DistanceBound _epsilonReached{std::numeric_limits<double>::epsilon()};
+  DistanceBound _toleranceReached{zeroVectorTolerance<double>()};
   std::vector<AnchorMemo> _anchors;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;

@@ -58,6 +58,7 @@ struct ScanNPointFilter::WorkBuffers {
   std::vector<Point> chosen;     // the chosen positions of one run
   std::vector<Point> positions;  // the line's positions, for the search
   std::vector<Point> thinned;    // the kept positions of a counting run
+  std::vector<double> sorted;    // one axis of the line, sorted
   ChordalWork chordal;
   ChordalTrials trials;
 
@@ -292,10 +293,12 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
       stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
   if (span <= 0.0) throw EScanNonPositiveMaxSpan();
 
-  // The three first limits lie far apart and mostly far from the one
-  // searched for: their runs share few spans with the later ones, and the
-  // wide ones are long, so they are counted by the thinning alone, which
-  // measures nothing for reuse but passes long spans by bounds.
+  // The lowest limit and the mean lie far from the one searched for: their
+  // runs share few spans with the later ones, so they are counted by the
+  // thinning alone, which measures nothing for reuse but passes long spans by
+  // bounds. The largest deviation of a point from its neighbours' chord lies
+  // near the first estimates, and its run walks mostly the spans that the
+  // first trials walk again: it measures them for reuse.
   if (work.thinned.size() < n) work.thinned.resize(n);
   auto countKept = [&work, p, n, span](double limit) {
     return static_cast<std::int64_t>(thinByChordalDeviation(
@@ -305,7 +308,12 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   trials.reset(p, n, span);
   auto trial = [&trials](double limit) { return trials.run(limit); };
 
-  const Trial atLowest{lowest, countKept(lowest)};
+  // The lowest limit's count is read only when the mean keeps fewer than N
+  // points; otherwise its run matters only for the EMathZeroVector it may
+  // throw, first of all, and on a line where no chord can throw it is left
+  // out.
+  const bool neverFaults = chordsNeverFault(p, n, work.sorted);
+  Trial atLowest{lowest, neverFaults ? 0 : countKept(lowest)};
   // A line without a single measured deviation has no mean (0 / 0): it is
   // refused as a line whose deviations are all 0.
   const double mean =
@@ -313,11 +321,12 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   if (mean <= 0.0) throw EScanNonPositiveDeviationLimit();
   const Trial atMean{mean, countKept(mean)};
   if (stats.maximum <= 0.0) throw EScanNonPositiveDeviationLimit();
-  const Trial atMaximum{stats.maximum, countKept(stats.maximum)};
+  const Trial atMaximum{stats.maximum, trial(stats.maximum)};
 
   Trial many = atMean;
   Trial few = atMaximum;
   if (atMean.count < target) {
+    if (neverFaults) atLowest.count = countKept(lowest);
     many = atLowest;
     few = atMean;
   }
@@ -341,7 +350,11 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   std::int64_t count = 0;
   for (std::int32_t trialNumber = 1; !done; ++trialNumber) {
     if (trialNumber > kMaxTrials) throw EScanNPointFilterSolutionNotFound();
-    count = trial(limit);
+    // Once halving, a trial decides only whether it keeps N points, fewer
+    // or more: on a line where no chord can throw, it stops at N + 1.
+    count = halving && neverFaults
+                ? trials.run(limit, static_cast<std::size_t>(target))
+                : trial(limit);
     if (count == target || (smallStep && count < target)) {
       done = true;
       continue;

@@ -11,6 +11,8 @@
 
 #include "FilterTestSupport.h"
 #include "ReferenceFilters.h"
+#include "geomath/GeoLine.h"
+#include "scan/filters/ChordalTrials.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
@@ -151,6 +153,40 @@ TEST(FilterExactnessSlow, NPointSearchMatchesTheStepByStepSearch) {
     expectSame(outcomeOf([&] { return test::filtered(filter, line); }),
                outcomeOf([&] { return reference::chordalSearch(line, count); }),
                "round " + std::to_string(round));
+  }
+}
+
+// Limits at and one unit in the last place above the largest deviation of a
+// step from the first point: the N-point search's trials keep a bound of it
+// for lines in a coordinate plane, and must walk such a step as the plain run.
+TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
+  std::mt19937 random(31);
+  ChordalTrials trials;
+  for (int round = 0; round < 60; ++round) {
+    const Points line = randomLine(random, 0.05, 120);
+    trials.reset(line.data(), line.size(), 2000.0);
+    for (int t = 0; t < 8; ++t) {
+      const std::size_t i = 1 + random() % (line.size() - 2);
+      const _MathVector<double> chord = line[i + 1] - line[0];
+      if (chord.length() < 1e-12) continue;
+      const _GeoLine<double> along(line[0], chord);
+      double largest = 0.0;
+      for (std::size_t j = 1; j <= i; ++j) {
+        largest =
+            std::fmax(largest, (line[j] - along.project(line[j])).length());
+      }
+      const double limit = t % 2 == 0 ? largest : std::nextafter(largest, 1.0);
+      expectSame(outcomeOf([&] {
+                   Points kept;
+                   trials.run(limit);
+                   for (const auto k : trials.kept()) kept.push_back(line[k]);
+                   return kept;
+                 }),
+                 outcomeOf([&] {
+                   return reference::chordalDeviation(line, limit, 2000.0);
+                 }),
+                 "round " + std::to_string(round));
+    }
   }
 }
 
