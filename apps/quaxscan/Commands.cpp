@@ -21,9 +21,6 @@
 #include "geomath/GeoLine.h"
 #include "scan/extent/SurfaceExtent.h"
 #include "scan/filters/ParallelFilter.h"
-#include "scan/filters/ScanAverageFilter.h"
-#include "scan/filters/ScanChordalDeviationFilter.h"
-#include "scan/filters/ScanNPointFilter.h"
 #include "scan/stitch/ScanStitchTool.h"
 #include "util/WideText.h"
 
@@ -69,17 +66,18 @@ struct NamedFilter {
 // The filters whose settings blocks `path` holds, in order. The file is UTF-8
 // text; each block starts with its filter's name in angle brackets.
 std::vector<NamedFilter> readFilterSettings(const std::string& path) {
+  auto lineOf = [&path](std::size_t line) {
+    return path + ":" + std::to_string(line);
+  };
+  auto refused = [](const QUAX::EVXException& e,
+                    const QUAX::ScanLineFilter& filter,
+                    const std::string& where) {
+    throw ScanFileError(where + ": the " + QUAX::toUtf8(filter.getKey()) +
+                        " block cannot be read: " + e.what());
+  };
   std::vector<NamedFilter> filters;
-  for (auto& filter : readFilterBlocks(
-           QUAX::fromUtf8(readFileBytes(path)), path,
-           [&path](std::size_t line) {
-             return path + ":" + std::to_string(line);
-           },
-           [](const QUAX::EVXException&e, const QUAX::ScanLineFilter&f,
-              const std::string&where) {
-             throw ScanFileError(where + ": the " + QUAX::toUtf8(f.getKey()) +
-                                 " block cannot be read: " + e.what());
-           })) {
+  for (auto& filter : readFilterBlocks(QUAX::fromUtf8(readFileBytes(path)),
+                                       path, lineOf, refused)) {
     NamedFilter entry;
     entry.name = QUAX::toUtf8(filter->getKey());
     entry.filter = std::move(filter);

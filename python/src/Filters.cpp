@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "Bindings.h"

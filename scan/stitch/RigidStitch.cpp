@@ -148,9 +148,10 @@ struct RigidStitch::Pose {
 // fit meets pay for it.
 struct RigidStitch::Cloud {
   // The later surface's frames around the moving one. The index holds all
-  // their points, not only those in the moving box: one copy less of the
-  // largest array, and a point outside the box lies farther from every
-  // sample than the search radius.
+  // their points, not only those in the moving box widened by twice the
+  // tolerance: that saves a copy of the largest array, and a point outside
+  // the widened box lies farther than the search radius from every sample
+  // in the moving box.
   FramedPoints grid;
   // slot[i]: 0 not fitted yet, kNoPatch where grid point i has none, else 1
   // + the index of its patch in patches.
