@@ -132,11 +132,12 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
     const Points line = randomLine(random, limit, 2000);
     for (const double factor : {1.0, 4.0, 20.0}) {
       const ScanChordalDeviationFilter filter(limit * factor, 2000.0);
-      expectSame(
-          outcomeOf([&] { return test::filtered(filter, line); }), outcomeOf([&] {
-            return reference::chordalDeviation(line, limit * factor, 2000.0);
-          }),
-          "round " + std::to_string(round));
+      expectSame(outcomeOf([&] { return test::filtered(filter, line); }),
+                 outcomeOf([&] {
+                   return reference::chordalDeviation(line, limit * factor,
+                                                      2000.0);
+                 }),
+                 "round " + std::to_string(round));
     }
   }
 }

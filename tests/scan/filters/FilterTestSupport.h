@@ -90,17 +90,6 @@ std::vector<int> weightsOf(const Filter& filter) {
   return weights;
 }
 
-// The description of the E that reading `text` into `filter` throws.
-template <class E, class Filter>
-std::wstring errorReading(Filter& filter, const std::wstring& text) {
-  try {
-    readSettings(filter, text);
-  } catch (const E& e) {
-    return e.getDescription();
-  }
-  return L"no such exception";
-}
-
 inline void filterLine(const ScanLineFilter& filter, ScanLine& line) {
   ScanLineFilterAccess::filterLine(filter, &line);
 }

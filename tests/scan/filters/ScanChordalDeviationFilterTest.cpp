@@ -60,53 +60,5 @@ TEST(ScanChordalDeviationFilter, ItemsStayWithTheirIndexAndTinyChordsThrow) {
   EXPECT_EQ(positionsOf(tinyLine), tiny);
 }
 
-TEST(ScanChordalDeviationFilter, ConstructorChecksLimitBeforeSpan) {
-  EXPECT_THROW(Filter(0.0), EScanNonPositiveDeviationLimit);
-  EXPECT_THROW(Filter(-1.0, -1.0), EScanNonPositiveDeviationLimit);
-  EXPECT_THROW(Filter(1.0, 0.0), EScanNonPositiveMaxSpan);
-  EXPECT_EQ(Filter::getDefaultMaxSpan(), 2000.0);
-  EXPECT_EQ(Filter::getDefaultMaxPointCounts(), 8000u);
-}
-
-TEST(ScanChordalDeviationFilter, SettingsAreReadAsWrittenAndPartialReadsStay) {
-  const std::wstring head =
-      L"<ScanChordalDeviationFilter>\n<DeviationLimit value=";
-  EXPECT_EQ(settingsText(Filter(0.25)),
-            head +
-                L"\"0.25\"/>\n<MaxSpan value=\"2000\"/>\n"
-                L"</ScanChordalDeviationFilter>\n");
-  Filter filter(3.0, 7.0);
-  readSettings(filter, settingsText(Filter(0.5, 100.0, 10)));
-  EXPECT_EQ(settingsText(filter), settingsText(Filter(0.5, 100.0)));
-  // Values are stored unchecked.
-  readSettings(filter, head +
-                           L"\"-1\"/>\n<MaxSpan value=\"0\"/>\n"
-                           L"</ScanChordalDeviationFilter>\n");
-  EXPECT_EQ(settingsText(filter), head +
-                                      L"\"-1\"/>\n<MaxSpan value=\"0\"/>\n"
-                                      L"</ScanChordalDeviationFilter>\n");
-  EXPECT_NE(errorReading<EScanIOBadAttribute>(
-                filter, head + L"\"0.75\"/>\n<MaxSpn value=\"4\"/>\n")
-                .find(L"ScanChordalDeviationFilter"),
-            std::wstring::npos);
-  EXPECT_EQ(settingsText(filter), head +
-                                      L"\"0.75\"/>\n<MaxSpan value=\"0\"/>\n"
-                                      L"</ScanChordalDeviationFilter>\n");
-  EXPECT_NE(errorReading<EScanIOBadHeader>(filter, L"<ScanAverageFilter>\n")
-                .find(L"ScanChordalDeviationFilter"),
-            std::wstring::npos);
-  EXPECT_NE(errorReading<EScanIOBadFooter>(
-                filter, head + L"\"1\"/>\n<MaxSpan value=\"4\"/>\n"
-                               L"<MaxSpan value=\"4\"/>\n")
-                .find(L"ScanChordalDeviationFilter"),
-            std::wstring::npos);
-
-  const Filter copy(filter);
-  Filter assigned(9.0);
-  assigned = copy;
-  assigned = *&assigned;
-  EXPECT_EQ(settingsText(assigned), settingsText(filter));
-}
-
 }  // namespace
 }  // namespace QUAX

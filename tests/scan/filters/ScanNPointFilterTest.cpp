@@ -6,7 +6,6 @@
 #include "FilterTestSupport.h"
 #include "ReferenceFilters.h"
 #include "scan/ScanErrors.h"
-#include "scan/filters/ChordalDeviation.h"
 #include "scan/filters/ScanNPointFilter.h"
 
 namespace QUAX {
@@ -26,12 +25,6 @@ Points indexed(int count, double y = 1.0) {
   return points;
 }
 
-std::wstring blockOf(std::int32_t count, const std::wstring& algorithm) {
-  return L"<ScanNPointFilter>\n<NumberOfPoints value=\"" +
-         std::to_wstring(count) + L"\"/>\n<Algorithm value=\"" + algorithm +
-         L"\"/>\n</ScanNPointFilter>\n";
-}
-
 // The code of the EVXException that filtering `points` throws (0: none),
 // and the line it leaves.
 std::int32_t codeOf(const Filter& filter, const Points& points,
@@ -45,54 +38,6 @@ std::int32_t codeOf(const Filter& filter, const Points& points,
   }
   result = positionsOf(line);
   return code;
-}
-
-TEST(ScanNPointFilter, ConstructorRefusesCountsAndAlgorithmsInOrder) {
-  EXPECT_THROW(Filter(0, kIndex), EScanNonPositiveNumberOfPoints);
-  EXPECT_THROW(Filter(-1, kIndex), EScanNonPositiveNumberOfPoints);
-  EXPECT_THROW(Filter(2, kIndex), EScanNPointFilterTooSmall);
-  EXPECT_THROW(Filter(1, static_cast<Algorithm>(3)), EScanNPointFilterTooSmall);
-  EXPECT_THROW(Filter(3, static_cast<Algorithm>(3)),
-               EScanUnknownNPointFilterAlgorithm);
-}
-
-TEST(ScanNPointFilter, SettingsAreReadAsWrittenAndCheckedWhenFiltering) {
-  const Filter source(20, kArc);
-  EXPECT_EQ(settingsText(source), blockOf(20, L"1"));
-  Filter filter(3, kSearch);
-  readSettings(filter, settingsText(source));
-  EXPECT_EQ(settingsText(filter), settingsText(source));
-  Filter assigned(3, kIndex);
-  assigned = Filter(filter);
-  assigned = *&assigned;
-  EXPECT_EQ(settingsText(assigned), settingsText(source));
-
-  // A failing algorithm line keeps the count read before it and the old
-  // algorithm.
-  EXPECT_NE(errorReading<EScanIOBadAttribute>(
-                filter,
-                L"<ScanNPointFilter>\n<NumberOfPoints value=\"12\"/>\n"
-                L"<Algorithm value=\"1\">\n")
-                .find(L"ScanNPointFilter"),
-            std::wstring::npos);
-  EXPECT_EQ(settingsText(filter), blockOf(12, L"1"));
-
-  // Unchecked values from text fail when a line is filtered; an unknown
-  // algorithm leaves lines alone.
-  const struct {
-    std::int32_t count;
-    const wchar_t* algorithm;
-    std::int32_t code;
-  } cases[] = {{2, L"0", EScanNPointFilterTooSmall().getCode()},
-               {-4, L"1", EScanNonPositiveNumberOfPoints().getCode()},
-               {5, L"7", 0},
-               {11, L"7", EScanNPointFilterTooLarge().getCode()}};
-  for (const auto& c : cases) {
-    readSettings(filter, blockOf(c.count, c.algorithm));
-    Points result;
-    EXPECT_EQ(codeOf(filter, indexed(10), result), c.code) << c.count;
-    EXPECT_EQ(result, indexed(10));
-  }
 }
 
 TEST(ScanNPointFilter, EqualIndexRoundsHalvesUpLikeTheStepByStepChoice) {
@@ -181,15 +126,6 @@ TEST(ScanNPointFilter, EqualArcLengthMatchesTheStepByStepWalkToTheBit) {
 }
 
 TEST(ScanNPointFilter, SearchMatchesTheStepByStepSearchToTheBit) {
-  const Points zigzag = {{0, 0, 0}, {1, 1, 0}, {2, 0, 0},
-                         {3, 1, 0}, {4, 0, 0}, {5, 1, 0}};
-  const DeviationStatistics stats = deviationStatistics(zigzag.data(), 6);
-  EXPECT_DOUBLE_EQ(stats.length, 4.0 * std::sqrt(2.0));
-  EXPECT_DOUBLE_EQ(stats.minimum, 1.0);
-  EXPECT_DOUBLE_EQ(stats.maximum, 1.0);
-  EXPECT_DOUBLE_EQ(stats.sum, 4.0);
-  EXPECT_EQ(stats.count, 4);
-
   // Lines without measurable deviation or of no length, and a profile
   // (random lines are in the exactness property test).
   Points back, still(9, Point(3, 3, 3));

@@ -10,7 +10,6 @@
 #include <new>
 
 #include "scan/model/ScanLine.h"
-#include "scan/model/ScanTransformHistory.h"
 #include "tests/scan/model/ModelTestSupport.h"
 #include "util/VXException.h"
 
@@ -44,7 +43,6 @@ bool allocationFailuresReachTheLibrary() {
   return false;
 }
 using Array = _ScanPointArray<double>;
-using History = ScanTransformHistory<double>;
 using Point3 = _GeoPoint<double>;
 
 #define SKIP_WITHOUT_ALLOCATION_FAILURES()  \
@@ -153,36 +151,6 @@ TEST(ScanLine, FailedAssignmentLeavesAUsableLineOfItsMode) {
           line = source;  // and it can still be assigned
           ASSERT_EQ(line.getPointCount(), 5u);
           EXPECT_EQ(graysumOf(*line.getPoint(3)), 7u);
-        });
-  }
-}
-
-TEST(ScanLine, FailedTransformKeepsTheHistoryAndThePoints) {
-  SKIP_WITHOUT_ALLOCATION_FAILURES();
-  for (int earlier : {0, 1}) {
-    failEachAllocation(
-        [&] {
-          auto line = std::make_unique<ScanLine>();
-          line->appendPoint(Point3(1, 2, 3));
-          if (earlier)
-            line->transform(_MathMatrix<double>::translation(0, 0, 1));
-          return line;
-        },
-        [](ScanLine& line) {
-          line.transform(_MathMatrix<double>::translation(1, 0, 0));
-        },
-        [&](const ScanLine& line) {
-          EXPECT_EQ(line.getPoint(0)->position(), Point3(1, 2, 3 + earlier));
-          if (!earlier) {
-            EXPECT_THROW(line.findItem(History::getScanTransformHistoryKey()),
-                         EExtensionNotPresent);
-            return;
-          }
-          const auto& history = *static_cast<const History*>(
-              line.findItem(History::getScanTransformHistoryKey()).getBody());
-          EXPECT_EQ(history.size(), 1u);
-          EXPECT_EQ(history.getTotalTransform(),
-                    _MathMatrix<double>::translation(0, 0, 1));
         });
   }
 }

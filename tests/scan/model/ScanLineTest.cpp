@@ -121,7 +121,7 @@ TEST(ScanLine, TransformRecordsAndMovesEveryPointUnlessInvalid) {
 using Mat = _MathMatrix<double>;
 using Vec = _MathVector<double>;
 
-TEST(ScanTransformHistory, ComposesInOrderAndUndoesToTheIdentity) {
+TEST(ScanTransformHistory, ComposesInOrderAndUndoes) {
   History h;
   EXPECT_THROW(h.undoLastTransform(), EScanTransformHistoryEmpty);
   EXPECT_THROW(h.getLastTransform(), EScanTransformHistoryEmpty);
@@ -137,11 +137,9 @@ TEST(ScanTransformHistory, ComposesInOrderAndUndoesToTheIdentity) {
   h.undoLastTransform();
   EXPECT_EQ(h.size(), 0u);
   EXPECT_EQ(h.getTotalTransform(), Mat());  // exact for translations
-  EXPECT_EQ(clone->size(), 2u);  // a clone keeps its own records
-}
+  EXPECT_EQ(clone->size(), 2u);             // a clone keeps its own records
 
-TEST(ScanTransformHistory, RotationsApplyBeforeLaterTranslationsAndUndo) {
-  History h;
+  // Rotations apply before later translations; undo returns to the start.
   h.applyTransform(Mat::rotationZ(M_PI / 2));
   h.applyTransform(Mat::translation(1, 0, 0));
   Vec p = h.getTotalTransform().applyToPosition(Vec(1, 0, 0));
