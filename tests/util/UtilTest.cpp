@@ -153,6 +153,7 @@ TEST(WideText, Utf8RoundTripsAndBrokenSequencesBecomeReplacements) {
   EXPECT_EQ(fromUtf8(toUtf8(wide)), wide);
   EXPECT_EQ(toUtf8(L"\u00e9\u20ac"), "\xC3\xA9\xE2\x82\xAC");
   EXPECT_EQ(fromUtf8("a\xC3"), L"a\uFFFD");
+  EXPECT_EQ(fromUtf8("\x7F\x80"), L"\x7F\uFFFD");  // a lone continuation
   EXPECT_EQ(fromUtf8("\xE2\x82z\xFF"), L"\uFFFD\uFFFDz\uFFFD");
   EXPECT_EQ(VXFileString("\xC3\xA9t\xC3\xA9").wstr(), L"\u00e9t\u00e9");
   EXPECT_STREQ(static_cast<const wchar_t*>(VXFileString("ab")), L"ab");

@@ -82,6 +82,9 @@ TEST(ScanNPointFilter, EqualArcLengthMatchesTheStepByStepWalkToTheBit) {
   } cases[] = {
       {4, indexed(7, 0), {{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {6, 0, 0}}, true},
       {3, indexed(4, 0), {{0, 0, 0}, {2, 0, 0}, {3, 0, 0}}, true},
+      // Several targets on one segment.
+      {4, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {99, 0, 0}},
+       {{0, 0, 0}, {3, 0, 0}, {99, 0, 0}, {99, 0, 0}}, true},
       {3,
        {{0, 0, 0},
         {1, 0, 0},
