@@ -8,8 +8,6 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "scan/model/ScanFrame.h"
@@ -22,25 +20,6 @@ namespace {
 using namespace std::chrono;
 using testing::BoundedThread;
 using testing::Counter;
-
-// A guard gives up the one lock it took: no copy, move or assignment can
-// make two guards unlock one sync object.
-template <class Guard>
-constexpr bool kCopiedOrMoved = std::is_copy_constructible_v<Guard> ||
-                                std::is_copy_assignable_v<Guard> ||
-                                std::is_move_constructible_v<Guard> ||
-                                std::is_move_assignable_v<Guard>;
-static_assert(!kCopiedOrMoved<ScanSurfaceReadSyncGuard>);
-static_assert(!kCopiedOrMoved<ScanSurfaceWriteSyncGuard>);
-
-// The data state is reached through the frame's sync object only.
-template <class Frame, class = void>
-struct HandsOutDataState : std::false_type {};
-template <class Frame>
-struct HandsOutDataState<
-    Frame, std::void_t<decltype(std::declval<Frame&>().dataStateStorage())>>
-    : std::true_type {};
-static_assert(!HandsOutDataState<ScanFrame>::value);
 
 std::unique_ptr<ScanSurfaceSyncInterface> makeSurfaceSync() {
   return std::unique_ptr<ScanSurfaceSyncInterface>(
