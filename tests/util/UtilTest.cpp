@@ -176,39 +176,23 @@ TEST(VXException, CarriesCodeClassChainAndTextThroughCopies) {
   EXPECT_THROW(throw EVXDLLWrongVersion(L"", 1), EVXDLLException);
 }
 
-struct Counter {
-  int total = 0;
-  void add(int n) { total += n; }
-  void addTwice(int n) { total += 2 * n; }
-  int value() { return total; }
-};
-
 int gFreeCalls = 0;
 void freeAdd(int n) { gFreeCalls += n; }
 int answer() { return 42; }
 
-TEST(Callback, CallsTheBoundFunctionAndComparesObjectAndFunction) {
-  Counter a, b;
-  const CBFunctor1<int> add(a, &Counter::add);
-  add(3);
-  add(4);
-  EXPECT_EQ(CBFunctor0wRet<int>(a, &Counter::value)(), 7);
+// Equality by object and function is the observers' (see the subject
+// tests); here calls through each kind, and the unbound callback.
+TEST(Callback, CallsTheBoundFunctionAndAnUnboundOneDoesNothing) {
   const CBFunctor1<int> addFree(&freeAdd);
   addFree(5);
   EXPECT_EQ(gFreeCalls, 5);
   EXPECT_EQ(CBFunctor0wRet<int>(&answer)(), 42);
-
-  const CBFunctor1<int> copy = add;
-  EXPECT_TRUE(copy == add);
-  EXPECT_FALSE(add == CBFunctor1<int>(b, &Counter::add));
-  EXPECT_FALSE(add == CBFunctor1<int>(a, &Counter::addTwice));
-  EXPECT_FALSE(add == CBFunctor1<int>(&freeAdd));
-
-  const CBFunctor1<int> none;  // unbound: does nothing
+  const CBFunctor1<int> none;
   EXPECT_FALSE(static_cast<bool>(none));
   none(1);
   EXPECT_EQ(CBFunctor0wRet<int>()(), 0);
   EXPECT_TRUE(none == CBFunctor1<int>());
+  EXPECT_FALSE(none == addFree);
 }
 
 }  // namespace
