@@ -31,9 +31,12 @@ std::vector<ScanNode*> nodesOf(const SurfaceExtent& extent) {
   return nodes;
 }
 
+// What the extent prints at a precision of 4, the same in both spellings.
 std::string textOf(const SurfaceExtent& extent) {
-  std::ostringstream out;
+  std::ostringstream out, old;
   out << std::setprecision(4) << extent;
+  extent << (old << std::setprecision(4));  // the library's own spelling
+  EXPECT_EQ(old.str(), out.str());
   return out.str();
 }
 
@@ -91,7 +94,7 @@ ScanNode threePointNode() {
   return node;
 }
 
-TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
+TEST(ScanNode, TagChoosesWhereDistancesStartAndSetNodeKeepsIt) {
   EXPECT_EQ(fieldsOf(ScanNode()), "0: (0,0,0) (0,0,0) (0,0,0) 0 0 [0 0]");
   EXPECT_EQ(ScanNode().nodaldistance(ScanNode()), 0.0);
   // Unknown tags measure from the end, like QUERY_END; the default tag and
@@ -110,6 +113,13 @@ TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
     node.setTag(c.tag);
     EXPECT_EQ(node.nodaldistance(ScanNode()), c.distance) << c.tag;
   }
+  // setNode leaves the ends, the indices and the tag.
+  node.setLeftandRightIndecies(INT32_MIN, INT32_MAX);
+  node.setTag(QUERY_START);
+  node.setNode(Point(7, 8, 9), 1.25, -0.5, 42);
+  EXPECT_EQ(fieldsOf(node),
+            "42: (7,8,9) (0,2,0) (0,0,3) 1.25 -0.5 [-2147483648 2147483647]");
+  EXPECT_EQ(node.nodaldistance(ScanNode()), 2.0);
   // The distance always ends at the other node's location.
   ScanNode b;
   b.setNodelocation(Point(1, 2, 2));
@@ -121,25 +131,6 @@ TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
                    std::sqrt(101.0 * 101 + 2 * 100.0 * 100));
 }
 
-TEST(ScanNode, SetNodeLeavesEndsIndicesAndTag) {
-  ScanNode node = threePointNode();
-  node.setLeftandRightIndecies(INT32_MIN, INT32_MAX);
-  node.setTag(QUERY_START);
-  node.setNode(Point(7, 8, 9), 1.25, -0.5, 42);
-  const std::string fields =
-      "42: (7,8,9) (0,2,0) (0,0,3) 1.25 -0.5 [-2147483648 2147483647]";
-  EXPECT_EQ(fieldsOf(node), fields);
-  EXPECT_EQ(node.nodaldistance(ScanNode()), 2.0);
-}
-
-TEST(SurfaceExtent, NewExtentHasNoNodesAndRefusesNullArguments) {
-  SurfaceExtent extent;
-  EXPECT_EQ(shapeOf(extent), "(0,0,0) (0,0,1) split none frames");
-  EXPECT_EQ(textOf(extent), "");
-  EXPECT_THROW(extent.calculateExtents(nullptr), std::invalid_argument);
-  EXPECT_THROW(extent.getNodeList(nullptr), std::invalid_argument);
-}
-
 TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
   Frames tilted;
   for (int i = 0; i < 10; ++i) {
@@ -149,7 +140,7 @@ TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
   EXPECT_EQ(shapeOf(extent),
             "(1,2,3) (0.230769,0.307692,-0.923077) split "
             "(0.230769,0.307692,-0.923077) frames 0 1 2 3 4 5 6 7 8 9");
-  EXPECT_EQ(testing::fieldsOf(*nodesOf(extent)[9]),
+  EXPECT_EQ(fieldsOf(*nodesOf(extent)[9]),
             "9: (28,38,-105) (28,-11,-105) (28,88,-105) 0 0 [0 0]");
 
   // Short first and last frames are left out, even off the line; an even
@@ -161,11 +152,16 @@ TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
   extent = extentOf(frames);
   EXPECT_EQ(shapeOf(extent),
             "(10,0,0) (1,0,0) split (1,0,0) frames 1 2 3 4 5 6 7 8");
-  EXPECT_EQ(testing::fieldsOf(*nodesOf(extent)[3]),
+  EXPECT_EQ(fieldsOf(*nodesOf(extent)[3]),
             "4: (40,0,0) (40,-2,0) (40,3,0) 0 0 [0 0]");
 }
 
-TEST(SurfaceExtent, DegenerateEndsGiveNoNodesOrAZeroSplit) {
+TEST(SurfaceExtent, NullArgumentsAndDegenerateEndsGiveNoNodes) {
+  SurfaceExtent fresh;
+  EXPECT_EQ(shapeOf(fresh), "(0,0,0) (0,0,1) split none frames");
+  EXPECT_EQ(textOf(fresh), "");
+  EXPECT_THROW(fresh.calculateExtents(nullptr), std::invalid_argument);
+  EXPECT_THROW(fresh.getNodeList(nullptr), std::invalid_argument);
   Frames single(10, line(3, 0, 0, 0));
   single[3] = line(100, 4, 5, 6);
   const struct {
@@ -225,35 +221,21 @@ TEST(SurfaceExtent, DifferentialsCompareWithThePreviousNode) {
   EXPECT_TRUE(std::isnan(differentialOf(*nodes[2])));
 }
 
-TEST(SurfaceExtent, RepeatedCallsAppendAndGetNodeListReplaces) {
+TEST(SurfaceExtent, CallsAppendNodesThatCopiesOwnAndMovesTake) {
   auto surface = makeSurface(straightFrames(3));
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
-  const std::vector<ScanNode*> first = nodesOf(extent);
-  extent.calculateExtents(surface.get());
-  EXPECT_EQ(shapeOf(extent),
+  auto source = std::make_unique<SurfaceExtent>();
+  source->calculateExtents(surface.get());
+  const std::vector<ScanNode*> first = nodesOf(*source);
+  source->calculateExtents(surface.get());
+  EXPECT_EQ(shapeOf(*source),
             "(0,0,0) (1,0,0) split (1,0,0) frames 0 1 2 0 1 2");
   ScanNode stranger;
   std::vector<ScanNode*> nodes(7, &stranger);
-  extent.getNodeList(&nodes);
+  source->getNodeList(&nodes);  // replaces what the list held
   ASSERT_EQ(nodes.size(), 6u);
   EXPECT_TRUE(std::equal(first.begin(), first.end(), nodes.begin()));
   EXPECT_EQ(differentialOf(*nodes[3]), 0.0);
-}
 
-// The stream's own format applies (textOf sets a precision of 4 above).
-TEST(SurfaceExtent, PrintsToTheStreamItIsGivenInBothSpellings) {
-  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 0.5, 0, 0)});
-  std::ostringstream out, old;
-  EXPECT_EQ(&(out << extent), &out);
-  extent << old;  // the library's own spelling
-  EXPECT_EQ(old.str(), out.str());
-  EXPECT_EQ(out.str(),
-            "0,0,0,0,-2,0,0,3,0,0,0,\n0.5,0,0,0.5,-2,0,0.5,3,0,0,0,\n");
-}
-
-TEST(SurfaceExtent, CopiesOwnTheirNodesAndMovesTakeThem) {
-  auto source = std::make_unique<SurfaceExtent>(extentOf(straightFrames(4)));
   const std::string text = textOf(*source);
   SurfaceExtent assigned = computedAlongZ();
   assigned = *source;
@@ -261,7 +243,7 @@ TEST(SurfaceExtent, CopiesOwnTheirNodesAndMovesTakeThem) {
   source.reset();  // copies hold nodes of their own
   EXPECT_EQ(textOf(copied), text);
   EXPECT_EQ(textOf(assigned), text);
-  const std::vector<ScanNode*> nodes = nodesOf(copied);
+  nodes = nodesOf(copied);
   SurfaceExtent moved(std::move(copied));
   EXPECT_EQ(nodesOf(moved), nodes);
   EXPECT_TRUE(nodesOf(copied).empty());  // NOLINT(bugprone-use-after-move)
