@@ -18,17 +18,10 @@ namespace {
 
 using stitch_test::Bowl;
 using stitch_test::positions;
+using stitch_test::progressOf;
 using stitch_test::sweep;
 using Positions = std::vector<_GeoPoint<double>>;
 using Surfaces = std::vector<std::unique_ptr<ScanSurface>>;
-
-struct ProgressLog {
-  std::vector<int> values;
-  void onProgress(Subject<int, unsigned>*, int value, unsigned event) {
-    EXPECT_EQ(event, 0xFFFFFFFFu);
-    values.push_back(value);
-  }
-};
 
 // A large bowl and a smaller sweep over its middle, lifted by `lift`.
 struct OverlappingPair {
@@ -52,17 +45,6 @@ struct OverlappingPair {
     return sum / static_cast<double>(points.size());
   }
 };
-
-std::vector<int> progressOf(
-    ScanStitchTool& tool, int iterations,
-    ScanStitchTool::StitchMethod method = ScanStitchTool::STITCH_BOTH) {
-  ProgressLog log;
-  const ScanStitchTool::Callback callback(log, &ProgressLog::onProgress);
-  tool.attach(callback, 1u);
-  tool.stitchSurfaces(iterations, method);
-  tool.detach(callback, 1u);
-  return log.values;
-}
 
 TEST(ScanStitchTool, ProgressIsReportedPerPairAndIteration) {
   const struct {
@@ -207,7 +189,7 @@ TEST(ScanStitchTool, GridAndPassMoveEveryPointAlike) {
   }
 }
 
-TEST(ScanStitchTool, SurfacesWithoutFramesOrLinesAreRefused) {
+TEST(ScanStitchTool, SurfacesWithoutFramesLinesOrNormalsAreRefused) {
   ScanSurface empty;
   empty.setComplete();
   ScanStitchTool tool(1.0);
@@ -230,19 +212,15 @@ TEST(ScanStitchTool, SurfacesWithoutFramesOrLinesAreRefused) {
   pair.patch->getFrame(5)->setScanLine(nullptr);
   EXPECT_THROW(tool.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH),
                EScanFrameNoScanLine);
-}
-
-// Every frame of the patch is the same line: the local normal cannot form.
-TEST(ScanStitchTool, StackedFramesGiveADegenerateNormal) {
-  OverlappingPair pair;
+  // Every frame of a patch the same line: the local normal cannot form.
   auto stacked = sweep(6, 25, -6.0, 0.0, 0.5, Bowl{0.2});
   for (std::size_t i = 1; i < 6; ++i) {
     *stacked->getFrame(i)->getScanLine() = *stacked->getFrame(0)->getScanLine();
   }
-  ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  tool.addSurfacePointer(stacked.get(), true);
-  EXPECT_THROW(tool.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH),
+  ScanStitchTool stackedTool(1.0);
+  stackedTool.addSurfacePointer(pair.base.get(), true);
+  stackedTool.addSurfacePointer(stacked.get(), true);
+  EXPECT_THROW(stackedTool.stitchSurfaces(1, ScanStitchTool::STITCH_BOTH),
                EMathZeroVector);
 }
 
