@@ -1,29 +1,92 @@
 // SPDX-License-Identifier: MIT
+// Scan nodes and surface extents, also of a surface that an acquisition
+// thread still fills.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <iomanip>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
+#include "scan/extent/ScanNode.h"
 #include "scan/extent/SurfaceExtent.h"
-#include "tests/scan/extent/ExtentTestSurfaces.h"
+#include "scan/model/ScanSurface.h"
+#include "tests/thread/ThreadTestSupport.h"
 
 namespace QUAX {
 namespace {
 
-using testing::line;
-using testing::makeSurface;
-using testing::noLine;
-using testing::straightFrames;
-using Frames = std::vector<testing::FrameShape>;
 using Point = _GeoPoint<double>;
-using testing::fieldsOf;
+
+// What one test frame holds: no scan line (count 0), or a line of `count`
+// points across y whose middle point (index (count - 1) / 2) sits at
+// `middle`.
+struct FrameShape {
+  std::size_t count = 100;
+  _GeoPoint<double> middle;
+};
+
+FrameShape line(std::size_t count, double x, double y, double z) {
+  return FrameShape{count, Point(x, y, z)};
+}
+FrameShape noLine() { return FrameShape{0, {}}; }
+using Frames = std::vector<FrameShape>;
+
+std::unique_ptr<_ScanFrame<double>> makeFrame(const FrameShape& shape) {
+  if (shape.count == 0) return std::make_unique<_ScanFrame<double>>();
+  auto scanLine = std::make_unique<_ScanLine<double>>();
+  const double first = -static_cast<double>((shape.count - 1) / 2);
+  for (std::size_t j = 0; j < shape.count; ++j) {
+    scanLine->appendPoint(_GeoPoint<double>(
+        shape.middle.x(), shape.middle.y() + first + j, shape.middle.z()));
+  }
+  return std::make_unique<_ScanFrame<double>>(std::move(scanLine));
+}
+
+// A complete surface with one frame per shape given.
+std::unique_ptr<_ScanSurface<double>> makeSurface(const Frames& frames) {
+  auto surface = std::make_unique<_ScanSurface<double>>();
+  for (const FrameShape& shape : frames) surface->appendFrame(makeFrame(shape));
+  surface->setComplete();
+  return surface;
+}
+
+// Frames i = 0 .. count - 1 of 100 points, middles at (10 i, 0, 0).
+Frames straightFrames(std::size_t count) {
+  Frames frames;
+  for (std::size_t i = 0; i < count; ++i)
+    frames.push_back(line(100, 10.0 * i, 0, 0));
+  return frames;
+}
+
+// Every field of a node: "frame: location start end distance differential
+// [left right]".
+std::string fieldsOf(const ScanNode& node) {
+  _GeoPoint<double> p[3];
+  node.getLocation(p[0]);
+  node.getStartLocation(p[1]);
+  node.getEndLocation(p[2]);
+  double distance = -1, differential = -1;
+  node.getProjectedDistance(distance);
+  node.getprojectedDifferential(differential);
+  std::int32_t left = -1, right = -1;
+  node.getLeftandRightIndecies(left, right);
+  std::ostringstream out;
+  out << node.getFrameIndex() << ":";
+  for (const auto& q : p)
+    out << " (" << q.x() << "," << q.y() << "," << q.z() << ")";
+  out << " " << distance << " " << differential << " [" << left << " " << right
+      << "]";
+  return out.str();
+}
 
 std::vector<ScanNode*> nodesOf(const SurfaceExtent& extent) {
   std::vector<ScanNode*> nodes;
@@ -247,6 +310,43 @@ TEST(SurfaceExtent, CallsAppendNodesThatCopiesOwnAndMovesTake) {
   SurfaceExtent moved(std::move(copied));
   EXPECT_EQ(nodesOf(moved), nodes);
   EXPECT_TRUE(nodesOf(copied).empty());  // NOLINT(bugprone-use-after-move)
+}
+
+constexpr std::size_t kFrames = 40;
+const Frames kShapes = straightFrames(kFrames);
+
+// Every node belongs to the next frame of the straight test surface.
+void expectConsecutiveNodes(const SurfaceExtent& extent, std::size_t atLeast) {
+  const std::vector<ScanNode*> nodes = nodesOf(extent);
+  ASSERT_GE(nodes.size(), atLeast);
+  ASSERT_LE(nodes.size(), kFrames);
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    Point location;
+    nodes[i]->getLocation(location);
+    EXPECT_EQ(nodes[i]->getFrameIndex(), static_cast<std::int32_t>(i));
+    EXPECT_EQ(location, kShapes[i].middle) << i;
+  }
+}
+
+// The first computation waits for frame 0 of an empty surface and then sees
+// the frames in order, however far the filler has got.
+TEST(SurfaceExtentThreads, FollowsTheFramesOfASurfaceBeingFilled) {
+  _ScanSurface<double> surface;
+  std::vector<SurfaceExtent> extents(4);
+  testing::BoundedThread reader([&] {
+    for (SurfaceExtent& extent : extents) extent.calculateExtents(&surface);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (std::size_t i = 0; i < kFrames; ++i) {
+    surface.appendFrame(makeFrame(kShapes[i]));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  surface.setComplete();
+  ASSERT_TRUE(reader.joinWithin()) << "calculateExtents did not return";
+  for (const SurfaceExtent& extent : extents) expectConsecutiveNodes(extent, 0);
+  SurfaceExtent afterwards;
+  afterwards.calculateExtents(&surface);
+  expectConsecutiveNodes(afterwards, kFrames);
 }
 
 }  // namespace
