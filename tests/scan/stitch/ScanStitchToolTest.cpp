@@ -46,37 +46,36 @@ struct OverlappingPair {
   }
 };
 
-TEST(ScanStitchTool, ProgressIsReportedPerPairAndIteration) {
+TEST(ScanStitchTool, ProgressPerPairAndIterationAndWhatIsLeftAlone) {
+  // One surface or no iterations: nothing reported; surfaces apart report
+  // progress but are not moved.
   const struct {
-    bool third;
+    int surfaces;
+    double shiftX;
     int iterations;
     std::vector<int> expected;
-  } cases[] = {{false, 1, {50, 100}},
-               {false, 2, {25, 50, 75, 100}},
-               {true, 1, {22, 44, 66, 100}},
-               {false, 0, {}},
-               {false, -2, {}}};
+  } cases[] = {{2, 0.0, 1, {50, 100}},
+               {2, 0.0, 2, {25, 50, 75, 100}},
+               {3, 0.0, 1, {22, 44, 66, 100}},
+               {2, 0.0, 0, {}},
+               {2, 0.0, -2, {}},
+               {1, 0.0, 3, {}},
+               {2, 100.0, 2, {25, 50, 75, 100}}};
   for (const auto& c : cases) {
-    OverlappingPair pair;
+    OverlappingPair pair(0.2, c.shiftX);
+    const Positions base = positions(*pair.base);
+    const Positions patch = positions(*pair.patch);
     auto third = sweep(9, 17, -2.0, -8.0, 0.5, Bowl{-0.1});
     ScanStitchTool tool(1.0);
-    pair.addTo(tool);
-    if (c.third) tool.addSurfacePointer(third.get(), true);
+    tool.addSurfacePointer(pair.base.get(), true);
+    if (c.surfaces > 1) tool.addSurfacePointer(pair.patch.get(), true);
+    if (c.surfaces > 2) tool.addSurfacePointer(third.get(), true);
     EXPECT_EQ(progressOf(tool, c.iterations), c.expected) << c.iterations;
+    if (c.shiftX > 0.0 || c.expected.empty()) {
+      EXPECT_EQ(positions(*pair.base), base) << c.surfaces << c.iterations;
+      EXPECT_EQ(positions(*pair.patch), patch) << c.surfaces << c.iterations;
+    }
   }
-}
-
-TEST(ScanStitchTool, OneSurfaceAndSurfacesApartAreNotMoved) {
-  OverlappingPair pair(0.2, 100.0);
-  const Positions base = positions(*pair.base);
-  const Positions patch = positions(*pair.patch);
-  ScanStitchTool tool(1.0);
-  tool.addSurfacePointer(pair.base.get(), true);
-  EXPECT_TRUE(progressOf(tool, 3).empty());
-  tool.addSurfacePointer(pair.patch.get(), true);
-  tool.stitchSurfaces(2, ScanStitchTool::STITCH_BOTH);
-  EXPECT_EQ(positions(*pair.base), base);
-  EXPECT_EQ(positions(*pair.patch), patch);
 }
 
 TEST(ScanStitchTool, StitchBothReversesTheOffsetAndToReferenceClosesIt) {
