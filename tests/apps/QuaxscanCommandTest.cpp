@@ -229,23 +229,12 @@ TEST_F(Quaxscan, InfoFilterExtentAndPlotShowWhatTheyDid) {
   EXPECT_LT(average, chordal);
   EXPECT_LT(chordal, nPoint);
   EXPECT_NE(nPoint, std::string::npos) << run.out;
-  // The last block keeps 64 points of every line long enough for it.
-  const auto filtered = readScanSetFile(path("f.ply"));
-  for (std::size_t f = 0; f < 80; ++f) {
-    EXPECT_LE(filtered->getSurface(f / 40)
-                  ->getFrame(f % 40)
-                  ->getScanLine()
-                  ->getPointCount(),
-              64u);
-  }
-
+  // (What the filters and the extent write is compared with the library's in
+  // the Python module's tests.)
   run = ok("extent sim.ply --surface 1 -o nodes.csv");
   EXPECT_NE(run.out.find("surface 1 of 2: 40 nodes from 40 frames"),
             std::string::npos)
       << run.out;
-  const std::string nodes = text("nodes.csv");
-  EXPECT_EQ(countOf(nodes, "\n"), 40u);
-  EXPECT_EQ(countOf(nodes.substr(0, nodes.find('\n')), ","), 11u);
 
   // Each chosen line before and after the filters, then the top view.
   ok("plot sim.ply -o plot.svg --frames 5,20,39 --settings "
@@ -257,22 +246,14 @@ TEST_F(Quaxscan, InfoFilterExtentAndPlotShowWhatTheyDid) {
   EXPECT_NE(svg.find("Surface 0, frame 39"), std::string::npos);
 }
 
-TEST_F(Quaxscan, StitchMovesBothSurfacesOrClosesTheGapToTheReference) {
-  Outcome run = ok(
-      "stitch sim.ply -o both.ply --tolerance 1 --iterations 4 --method both");
-  EXPECT_NE(run.err.find("stitching: 100%\n"), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no bar in a log
-  EXPECT_EQ(run.out.find("moved by (0.0000, 0.0000, 0.0000)"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(text("both.ply"), text("sim.ply"));
-
-  run =
+// The literal stitches' results and moves are compared with the library's
+// in the Python module's tests; here, what the command says about them.
+TEST_F(Quaxscan, StitchReportsProgressAndTheGapBeforeAndAfter) {
+  const Outcome run =
       ok("stitch sim.ply -o ref.ply --tolerance 1 --iterations 3 "
          "--to-reference");
-  EXPECT_NE(run.out.find("surface 1 moved by (0.0000, 0.0000, 0.0000)"),
-            std::string::npos)
-      << run.out;
+  EXPECT_NE(run.err.find("stitching: 100%\n"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no bar in a log
   // Sweep 1 lies 0.4 too high; stitching closes most of it.
   const auto [before, after] =
       beforeAndAfter(run.out, "overlapping surfaces: ");
