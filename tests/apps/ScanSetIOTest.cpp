@@ -137,13 +137,11 @@ TEST(ScanSetIO, RefusedFilesAreNamedWithTheLine) {
   const std::string xyz =
       "property double x\nproperty double y\nproperty double z\nend_header\n";
   const std::string binary = written(*simulateScanSet(smallSimulation(false)));
-  const std::string e =
-      "scan.ply: the file ends inside the PLY header (no "
-      "'end_header' line)";
   const struct {
     std::string bytes, message;
   } cases[] = {
-      {"ply\nformat ascii 1.0\nelement vertex 3\nproperty dou", e},
+      {"ply\nformat ascii 1.0\nelement vertex 3\nproperty dou",
+       "scan.ply: the file ends inside the PLY header (no 'end_header' line)"},
       {"plyx\n", "scan.ply: not a PLY file (the first line is not 'ply')"},
       {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float128 x\n"
        "end_header\n",

@@ -1,29 +1,92 @@
 // SPDX-License-Identifier: MIT
+// Scan nodes and surface extents, also of a surface that an acquisition
+// thread still fills.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <iomanip>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
+#include "scan/extent/ScanNode.h"
 #include "scan/extent/SurfaceExtent.h"
-#include "tests/scan/extent/ExtentTestSurfaces.h"
+#include "scan/model/ScanSurface.h"
+#include "tests/thread/ThreadTestSupport.h"
 
 namespace QUAX {
 namespace {
 
-using testing::line;
-using testing::makeSurface;
-using testing::noLine;
-using testing::straightFrames;
-using Frames = std::vector<testing::FrameShape>;
 using Point = _GeoPoint<double>;
-using testing::fieldsOf;
+
+// What one test frame holds: no scan line (count 0), or a line of `count`
+// points across y whose middle point (index (count - 1) / 2) sits at
+// `middle`.
+struct FrameShape {
+  std::size_t count = 100;
+  _GeoPoint<double> middle;
+};
+
+FrameShape line(std::size_t count, double x, double y, double z) {
+  return FrameShape{count, Point(x, y, z)};
+}
+FrameShape noLine() { return FrameShape{0, {}}; }
+using Frames = std::vector<FrameShape>;
+
+std::unique_ptr<_ScanFrame<double>> makeFrame(const FrameShape& shape) {
+  if (shape.count == 0) return std::make_unique<_ScanFrame<double>>();
+  auto scanLine = std::make_unique<_ScanLine<double>>();
+  const double first = -static_cast<double>((shape.count - 1) / 2);
+  for (std::size_t j = 0; j < shape.count; ++j) {
+    scanLine->appendPoint(_GeoPoint<double>(
+        shape.middle.x(), shape.middle.y() + first + j, shape.middle.z()));
+  }
+  return std::make_unique<_ScanFrame<double>>(std::move(scanLine));
+}
+
+// A complete surface with one frame per shape given.
+std::unique_ptr<_ScanSurface<double>> makeSurface(const Frames& frames) {
+  auto surface = std::make_unique<_ScanSurface<double>>();
+  for (const FrameShape& shape : frames) surface->appendFrame(makeFrame(shape));
+  surface->setComplete();
+  return surface;
+}
+
+// Frames i = 0 .. count - 1 of 100 points, middles at (10 i, 0, 0).
+Frames straightFrames(std::size_t count) {
+  Frames frames;
+  for (std::size_t i = 0; i < count; ++i)
+    frames.push_back(line(100, 10.0 * i, 0, 0));
+  return frames;
+}
+
+// Every field of a node: "frame: location start end distance differential
+// [left right]".
+std::string fieldsOf(const ScanNode& node) {
+  _GeoPoint<double> p[3];
+  node.getLocation(p[0]);
+  node.getStartLocation(p[1]);
+  node.getEndLocation(p[2]);
+  double distance = -1, differential = -1;
+  node.getProjectedDistance(distance);
+  node.getprojectedDifferential(differential);
+  std::int32_t left = -1, right = -1;
+  node.getLeftandRightIndecies(left, right);
+  std::ostringstream out;
+  out << node.getFrameIndex() << ":";
+  for (const auto& q : p)
+    out << " (" << q.x() << "," << q.y() << "," << q.z() << ")";
+  out << " " << distance << " " << differential << " [" << left << " " << right
+      << "]";
+  return out.str();
+}
 
 std::vector<ScanNode*> nodesOf(const SurfaceExtent& extent) {
   std::vector<ScanNode*> nodes;
@@ -31,9 +94,12 @@ std::vector<ScanNode*> nodesOf(const SurfaceExtent& extent) {
   return nodes;
 }
 
+// What the extent prints at a precision of 4, the same in both spellings.
 std::string textOf(const SurfaceExtent& extent) {
-  std::ostringstream out;
+  std::ostringstream out, old;
   out << std::setprecision(4) << extent;
+  extent << (old << std::setprecision(4));  // the library's own spelling
+  EXPECT_EQ(old.str(), out.str());
   return out.str();
 }
 
@@ -91,7 +157,7 @@ ScanNode threePointNode() {
   return node;
 }
 
-TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
+TEST(ScanNode, TagChoosesWhereDistancesStartAndSetNodeKeepsIt) {
   EXPECT_EQ(fieldsOf(ScanNode()), "0: (0,0,0) (0,0,0) (0,0,0) 0 0 [0 0]");
   EXPECT_EQ(ScanNode().nodaldistance(ScanNode()), 0.0);
   // Unknown tags measure from the end, like QUERY_END; the default tag and
@@ -110,6 +176,13 @@ TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
     node.setTag(c.tag);
     EXPECT_EQ(node.nodaldistance(ScanNode()), c.distance) << c.tag;
   }
+  // setNode leaves the ends, the indices and the tag.
+  node.setLeftandRightIndecies(INT32_MIN, INT32_MAX);
+  node.setTag(QUERY_START);
+  node.setNode(Point(7, 8, 9), 1.25, -0.5, 42);
+  EXPECT_EQ(fieldsOf(node),
+            "42: (7,8,9) (0,2,0) (0,0,3) 1.25 -0.5 [-2147483648 2147483647]");
+  EXPECT_EQ(node.nodaldistance(ScanNode()), 2.0);
   // The distance always ends at the other node's location.
   ScanNode b;
   b.setNodelocation(Point(1, 2, 2));
@@ -121,25 +194,6 @@ TEST(ScanNode, TagChoosesThePointDistanceIsMeasuredFrom) {
                    std::sqrt(101.0 * 101 + 2 * 100.0 * 100));
 }
 
-TEST(ScanNode, SetNodeLeavesEndsIndicesAndTag) {
-  ScanNode node = threePointNode();
-  node.setLeftandRightIndecies(INT32_MIN, INT32_MAX);
-  node.setTag(QUERY_START);
-  node.setNode(Point(7, 8, 9), 1.25, -0.5, 42);
-  const std::string fields =
-      "42: (7,8,9) (0,2,0) (0,0,3) 1.25 -0.5 [-2147483648 2147483647]";
-  EXPECT_EQ(fieldsOf(node), fields);
-  EXPECT_EQ(node.nodaldistance(ScanNode()), 2.0);
-}
-
-TEST(SurfaceExtent, NewExtentHasNoNodesAndRefusesNullArguments) {
-  SurfaceExtent extent;
-  EXPECT_EQ(shapeOf(extent), "(0,0,0) (0,0,1) split none frames");
-  EXPECT_EQ(textOf(extent), "");
-  EXPECT_THROW(extent.calculateExtents(nullptr), std::invalid_argument);
-  EXPECT_THROW(extent.getNodeList(nullptr), std::invalid_argument);
-}
-
 TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
   Frames tilted;
   for (int i = 0; i < 10; ++i) {
@@ -149,7 +203,7 @@ TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
   EXPECT_EQ(shapeOf(extent),
             "(1,2,3) (0.230769,0.307692,-0.923077) split "
             "(0.230769,0.307692,-0.923077) frames 0 1 2 3 4 5 6 7 8 9");
-  EXPECT_EQ(testing::fieldsOf(*nodesOf(extent)[9]),
+  EXPECT_EQ(fieldsOf(*nodesOf(extent)[9]),
             "9: (28,38,-105) (28,-11,-105) (28,88,-105) 0 0 [0 0]");
 
   // Short first and last frames are left out, even off the line; an even
@@ -161,11 +215,16 @@ TEST(SurfaceExtent, NodesLieOnTheReferenceLineFromFirstToLastLongFrame) {
   extent = extentOf(frames);
   EXPECT_EQ(shapeOf(extent),
             "(10,0,0) (1,0,0) split (1,0,0) frames 1 2 3 4 5 6 7 8");
-  EXPECT_EQ(testing::fieldsOf(*nodesOf(extent)[3]),
+  EXPECT_EQ(fieldsOf(*nodesOf(extent)[3]),
             "4: (40,0,0) (40,-2,0) (40,3,0) 0 0 [0 0]");
 }
 
-TEST(SurfaceExtent, DegenerateEndsGiveNoNodesOrAZeroSplit) {
+TEST(SurfaceExtent, NullArgumentsAndDegenerateEndsGiveNoNodes) {
+  SurfaceExtent fresh;
+  EXPECT_EQ(shapeOf(fresh), "(0,0,0) (0,0,1) split none frames");
+  EXPECT_EQ(textOf(fresh), "");
+  EXPECT_THROW(fresh.calculateExtents(nullptr), std::invalid_argument);
+  EXPECT_THROW(fresh.getNodeList(nullptr), std::invalid_argument);
   Frames single(10, line(3, 0, 0, 0));
   single[3] = line(100, 4, 5, 6);
   const struct {
@@ -225,35 +284,21 @@ TEST(SurfaceExtent, DifferentialsCompareWithThePreviousNode) {
   EXPECT_TRUE(std::isnan(differentialOf(*nodes[2])));
 }
 
-TEST(SurfaceExtent, RepeatedCallsAppendAndGetNodeListReplaces) {
+TEST(SurfaceExtent, CallsAppendNodesThatCopiesOwnAndMovesTake) {
   auto surface = makeSurface(straightFrames(3));
-  SurfaceExtent extent;
-  extent.calculateExtents(surface.get());
-  const std::vector<ScanNode*> first = nodesOf(extent);
-  extent.calculateExtents(surface.get());
-  EXPECT_EQ(shapeOf(extent),
+  auto source = std::make_unique<SurfaceExtent>();
+  source->calculateExtents(surface.get());
+  const std::vector<ScanNode*> first = nodesOf(*source);
+  source->calculateExtents(surface.get());
+  EXPECT_EQ(shapeOf(*source),
             "(0,0,0) (1,0,0) split (1,0,0) frames 0 1 2 0 1 2");
   ScanNode stranger;
   std::vector<ScanNode*> nodes(7, &stranger);
-  extent.getNodeList(&nodes);
+  source->getNodeList(&nodes);  // replaces what the list held
   ASSERT_EQ(nodes.size(), 6u);
   EXPECT_TRUE(std::equal(first.begin(), first.end(), nodes.begin()));
   EXPECT_EQ(differentialOf(*nodes[3]), 0.0);
-}
 
-// The stream's own format applies (textOf sets a precision of 4 above).
-TEST(SurfaceExtent, PrintsToTheStreamItIsGivenInBothSpellings) {
-  SurfaceExtent extent = extentOf({line(6, 0, 0, 0), line(6, 0.5, 0, 0)});
-  std::ostringstream out, old;
-  EXPECT_EQ(&(out << extent), &out);
-  extent << old;  // the library's own spelling
-  EXPECT_EQ(old.str(), out.str());
-  EXPECT_EQ(out.str(),
-            "0,0,0,0,-2,0,0,3,0,0,0,\n0.5,0,0,0.5,-2,0,0.5,3,0,0,0,\n");
-}
-
-TEST(SurfaceExtent, CopiesOwnTheirNodesAndMovesTakeThem) {
-  auto source = std::make_unique<SurfaceExtent>(extentOf(straightFrames(4)));
   const std::string text = textOf(*source);
   SurfaceExtent assigned = computedAlongZ();
   assigned = *source;
@@ -261,10 +306,47 @@ TEST(SurfaceExtent, CopiesOwnTheirNodesAndMovesTakeThem) {
   source.reset();  // copies hold nodes of their own
   EXPECT_EQ(textOf(copied), text);
   EXPECT_EQ(textOf(assigned), text);
-  const std::vector<ScanNode*> nodes = nodesOf(copied);
+  nodes = nodesOf(copied);
   SurfaceExtent moved(std::move(copied));
   EXPECT_EQ(nodesOf(moved), nodes);
   EXPECT_TRUE(nodesOf(copied).empty());  // NOLINT(bugprone-use-after-move)
+}
+
+constexpr std::size_t kFrames = 40;
+const Frames kShapes = straightFrames(kFrames);
+
+// Every node belongs to the next frame of the straight test surface.
+void expectConsecutiveNodes(const SurfaceExtent& extent, std::size_t atLeast) {
+  const std::vector<ScanNode*> nodes = nodesOf(extent);
+  ASSERT_GE(nodes.size(), atLeast);
+  ASSERT_LE(nodes.size(), kFrames);
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    Point location;
+    nodes[i]->getLocation(location);
+    EXPECT_EQ(nodes[i]->getFrameIndex(), static_cast<std::int32_t>(i));
+    EXPECT_EQ(location, kShapes[i].middle) << i;
+  }
+}
+
+// The first computation waits for frame 0 of an empty surface and then sees
+// the frames in order, however far the filler has got.
+TEST(SurfaceExtentThreads, FollowsTheFramesOfASurfaceBeingFilled) {
+  _ScanSurface<double> surface;
+  std::vector<SurfaceExtent> extents(4);
+  testing::BoundedThread reader([&] {
+    for (SurfaceExtent& extent : extents) extent.calculateExtents(&surface);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (std::size_t i = 0; i < kFrames; ++i) {
+    surface.appendFrame(makeFrame(kShapes[i]));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  surface.setComplete();
+  ASSERT_TRUE(reader.joinWithin()) << "calculateExtents did not return";
+  for (const SurfaceExtent& extent : extents) expectConsecutiveNodes(extent, 0);
+  SurfaceExtent afterwards;
+  afterwards.calculateExtents(&surface);
+  expectConsecutiveNodes(afterwards, kFrames);
 }
 
 }  // namespace

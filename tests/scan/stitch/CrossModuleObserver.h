@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // An observer bound to a subject from two shared libraries: one attaches it
-// (CrossModuleAttach.cpp), the other detaches it (CrossModuleDetach.cpp).
+// and the other detaches it, both built from CrossModuleObserver.cpp.
 // Each library instantiates the callback templates itself, with hidden
 // visibility, as a host's plug-ins would.
 #ifndef QUAX_TESTS_SCAN_STITCH_CROSSMODULEOBSERVER_H_

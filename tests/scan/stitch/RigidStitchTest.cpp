@@ -96,12 +96,13 @@ struct SweepPair {
   Positions truth;
 };
 
-std::vector<Report> stitchRigid(ScanStitchTool& tool, ScanSurface& a,
-                                ScanSurface& b, int iterations = 20) {
+// Stitches a onto b rigidly; returns the progress reported.
+std::vector<int> stitchRigid(ScanStitchTool& tool, ScanSurface& a,
+                             ScanSurface& b, int iterations = 20) {
   tool.addSurfacePointer(&a, true);
   tool.addSurfacePointer(&b, true);
-  tool.stitchSurfaces(iterations, ScanStitchTool::STITCH_RIGID);
-  return tool.getRigidReport();
+  return stitch_test::progressOf(tool, iterations,
+                                 ScanStitchTool::STITCH_RIGID);
 }
 
 _MathMatrix<double> lastRecorded(ScanSurface& surface) {
@@ -112,14 +113,6 @@ _MathMatrix<double> lastRecorded(ScanSurface& surface) {
                  .getBody())
       ->getLastTransform();
 }
-
-struct Log {
-  std::vector<int> percents;
-  void on(Subject<int, unsigned>*, int v, unsigned event) {
-    EXPECT_EQ(event, 0xFFFFFFFFu);
-    percents.push_back(v);
-  }
-};
 
 TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
   struct Case {
@@ -143,10 +136,9 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
     const Positions before = positions(*pair.moving);
 
     ScanStitchTool tool(1.0);
-    Log log;
-    tool.attach(ScanStitchTool::Callback(log, &Log::on), 1u);
-    const std::vector<Report> report =
+    const std::vector<int> percents =
         stitchRigid(tool, *pair.moving, *pair.reference, 10);
+    const std::vector<Report> report = tool.getRigidReport();
     ASSERT_EQ(report.size(), 2u);
     EXPECT_EQ(report[0].status, ScanStitchTool::RIGID_REGISTERED);
     // Sheets sampled every 0.25 come back within a hundredth of the spacing
@@ -169,12 +161,11 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
     EXPECT_LT((far - _MathVector<double>(10.0, 3.0, 0.0)).length(), 0.015);
     // Progress climbs to 100, one step per iteration (and a last one when
     // it converged early).
-    ASSERT_FALSE(log.percents.empty());
-    EXPECT_EQ(log.percents.back(), 100);
-    EXPECT_TRUE(std::is_sorted(log.percents.begin(), log.percents.end()));
-    EXPECT_EQ(log.percents.size(),
-              static_cast<std::size_t>(report[0].iterations) +
-                  (report[0].iterations < 10 ? 1u : 0u));
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.size(), static_cast<std::size_t>(report[0].iterations) +
+                                   (report[0].iterations < 10 ? 1u : 0u));
     // A host undoes the move through the history.
     pair.moving->transform(lastRecorded(*pair.moving).inverse());
     EXPECT_LT(rmsDistance(positions(*pair.moving), before), 1e-12);
@@ -206,8 +197,9 @@ TEST(RigidStitch, ToleratesGapsOutliersAndDegenerateLines) {
   misregister(*pair.moving, rigidMove(0.4, 0.3, {0.3, -0.2, 0.5}));
 
   ScanStitchTool tool(1.0);
-  const std::vector<Report> report = stitchRigid(tool, *pair.moving, *damaged);
-  ASSERT_EQ(report[0].status, ScanStitchTool::RIGID_REGISTERED);
+  stitchRigid(tool, *pair.moving, *damaged);
+  ASSERT_EQ(tool.getRigidReport().at(0).status,
+            ScanStitchTool::RIGID_REGISTERED);
   EXPECT_LT(rmsDistance(positions(*pair.moving), pair.truth), 0.01);
 }
 
@@ -230,10 +222,9 @@ TEST(RigidStitch, RefusesWhatItCannotRegisterAndLeavesItAlone) {
     auto lone = sweep(c.size, c.size, c.x0, c.y0, 0.25, Sheet{});
     const Positions before = positions(*lone);
     ScanStitchTool tool(1.0);
-    Log log;
-    tool.attach(ScanStitchTool::Callback(log, &Log::on), 1u);
-    const std::vector<Report> report =
+    const std::vector<int> percents =
         stitchRigid(tool, *lone, *pair.reference, 4);
+    const std::vector<Report> report = tool.getRigidReport();
     EXPECT_EQ(report[0].status, c.status);
     EXPECT_EQ(positions(*lone), before);
     EXPECT_EQ(report[0].transform, _MathMatrix<double>());
@@ -243,9 +234,9 @@ TEST(RigidStitch, RefusesWhatItCannotRegisterAndLeavesItAlone) {
         EExtensionNotPresent);
     // Nothing to iterate on when nothing overlaps: progress just ends.
     if (c.status == ScanStitchTool::RIGID_REFERENCE) {
-      EXPECT_EQ(log.percents, std::vector<int>{100});
+      EXPECT_EQ(percents, std::vector<int>{100});
     }
-    EXPECT_EQ(log.percents.back(), 100);
+    EXPECT_EQ(percents.back(), 100);
   }
   // One surface or no iterations: nothing done, nothing reported.
   SweepPair pair;

@@ -79,7 +79,7 @@ Vector unit(Vector v) {
   return v;
 }
 
-TEST(StitchLocalNormal, FollowsItsPointsAndTheirOrder) {
+TEST(StitchLocalNormal, FollowsItsPointsTiesEmptyNeighboursAndMissingLines) {
   // Zero on end frames or without another point in tolerance; the in-frame
   // point is the first one in line order near p.
   const struct {
@@ -97,9 +97,6 @@ TEST(StitchLocalNormal, FollowsItsPointsAndTheirOrder) {
               c.normal)
         << c.frame << " " << c.point;
   }
-}
-
-TEST(StitchLocalNormal, TiesEmptyNeighboursAndMissingLines) {
   auto flat = [] { return std::make_unique<FlatSheet>(); };
   // Frame 1 gets two points equally near p; the later one, lowered, tilts
   // the normal. On frame 3, (2, 3) and (3, 3) tie as well.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Surfaces for the stitch tests: sweeps of straight scan lines over a
-// height function.
+// height function; the progress a stitch reports.
 #ifndef QUAX_TESTS_SCAN_STITCH_STITCHTESTSURFACES_H_
 #define QUAX_TESTS_SCAN_STITCH_STITCHTESTSURFACES_H_
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSurface.h"
+#include "scan/stitch/ScanStitchTool.h"
 
 namespace QUAX {
 namespace stitch_test {
@@ -58,6 +61,26 @@ inline std::vector<_GeoPoint<double>> positions(ScanSurface& surface) {
   surface.forEachPoint(
       ScanSurface::PointCallback(recorder, &PositionRecorder::visit), visit);
   return out;
+}
+
+struct ProgressLog {
+  std::vector<int> values;
+  void on(Subject<int, unsigned>*, int value, unsigned event) {
+    EXPECT_EQ(event, 0xFFFFFFFFu);
+    values.push_back(value);
+  }
+};
+
+// Stitches and returns the progress values reported, in order.
+inline std::vector<int> progressOf(
+    ScanStitchTool& tool, int iterations,
+    ScanStitchTool::StitchMethod method = ScanStitchTool::STITCH_BOTH) {
+  ProgressLog log;
+  const ScanStitchTool::Callback callback(log, &ProgressLog::on);
+  tool.attach(callback, 1u);
+  tool.stitchSurfaces(iterations, method);
+  tool.detach(callback, 1u);
+  return log.values;
 }
 
 }  // namespace stitch_test
