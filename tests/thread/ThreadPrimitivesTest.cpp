@@ -41,30 +41,6 @@ TEST(ThreadMutex, OwnerTakesItAgainAndOthersWaitOrTimeOut) {
   EXPECT_TRUE(freeForOthers(mutex));
 }
 
-TEST(ThreadMutex, FirstWaitsFromManyThreadsShareOneSystemMutex) {
-  for (int round = 0; round < 20; ++round) {
-    auto mutex = std::make_unique<ThreadMutex>();  // created on first use
-    std::atomic<bool> go{false};
-    int counter = 0;  // guarded by *mutex only
-    std::vector<std::unique_ptr<BoundedThread>> threads;
-    for (int t = 0; t < 4; ++t) {
-      threads.push_back(std::make_unique<BoundedThread>([&] {
-        while (!go.load()) std::this_thread::yield();
-        for (int i = 0; i < 50; ++i) {
-          mutex->wait(kThreadWaitInfinite);
-          ++counter;
-          mutex->release();
-        }
-      }));
-    }
-    go = true;
-    for (auto& thread : threads) {
-      ASSERT_TRUE(thread->joinWithin(kStressBound));
-    }
-    EXPECT_EQ(counter, 200);
-  }
-}
-
 TEST(ThreadMutex, FailedCreationOrWaitThrowsWithoutOwnership) {
   std::atomic<int> creations{1};
   std::atomic<bool> failWaits{false};

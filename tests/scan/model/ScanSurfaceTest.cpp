@@ -77,7 +77,8 @@ TEST(ScanSurface, HoldsFramesWalksTheirPointsAndRefusesIndexesPastTheEnd) {
 
 // One filler and several readers over many frames: every reader waits for
 // and sees every frame exactly once, in order, with its own points, and
-// ends when the surface is completed.
+// ends when the surface is completed. Their first waits at once create the
+// surface lock's system mutex, which ThreadSanitizer watches here.
 TEST(ScanSurface, FillerAndReadersStress) {
   constexpr std::size_t kFrames = 1500;
   ScanSurface surface;
