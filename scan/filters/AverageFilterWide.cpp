@@ -133,9 +133,14 @@ bool averageWideSupported() { return __builtin_cpu_supports("avx2") != 0; }
 // (no qualifying point in its backward half, fewer than two in its forward
 // half) stops it after the points before it are written; the line's last
 // point always does, so no lane past it is ever written.
-QUAX_AVX2 void averageWide(const AverageWideInput& in,
-                           _ScanLine<double, _ScanPoint<double>>* line) {
-  const std::int64_t half = in.half;
+namespace {
+
+// The pass for a half-window of `Half`, or of in.half for 0: a half-window
+// known to the compiler keeps the window's masks in registers.
+template <int Half>
+QUAX_AVX2 void passOf(const AverageWideInput& in,
+                      _ScanLine<double, _ScanPoint<double>>* line) {
+  const std::int64_t half = Half > 0 ? Half : in.half;
   const std::int64_t n = 2 * half + 1;
   const std::int64_t m = in.count;
   const double* xs = in.xs;
@@ -257,6 +262,20 @@ QUAX_AVX2 void averageWide(const AverageWideInput& in,
       }
       return;
     }
+  }
+}
+
+}  // namespace
+
+QUAX_AVX2 void averageWide(const AverageWideInput& input,
+                           _ScanLine<double, _ScanPoint<double>>* line) {
+  switch (input.half) {
+    case 2:
+      return passOf<2>(input, line);
+    case 4:
+      return passOf<4>(input, line);
+    default:
+      return passOf<0>(input, line);
   }
 }
 
