@@ -76,6 +76,12 @@ class DistanceBound {
     return std::sqrt(squared) <= _bound;
   }
 
+  // Whether the band below applies; squared lengths at most lower() are
+  // within the bound, at least upper() beyond it.
+  bool banded() const noexcept { return _banded; }
+  double lower() const noexcept { return _lower; }
+  double upper() const noexcept { return _upper; }
+
  private:
   double _bound;
   double _lower = 0.0;

@@ -10,6 +10,7 @@
 
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/AverageFilterWide.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/SettingsIO.h"
@@ -260,6 +261,11 @@ void ScanAverageFilter::readSettings(std::wistream& is) {
 // lane, so every result is the same to the bit.
 void ScanAverageFilter::filterLine(
     _ScanLine<double, _ScanPoint<double>>* line) const {
+  filterPass(line, averageWideSupported());
+}
+
+void ScanAverageFilter::filterPass(_ScanLine<double, _ScanPoint<double>>* line,
+                                   bool wide) const {
   const std::size_t count = line->getPointCount();
   const std::int64_t n = _neighborhoodSize;
   const double limit = _proximityLimit;
@@ -307,9 +313,10 @@ void ScanAverageFilter::filterLine(
   auto field = [fields, fieldLength](Field f) {
     return fields + static_cast<std::size_t>(f) * fieldLength;
   };
-  // The positions by axis, with `half` + 1 zeros before and after, so that
-  // the pairs of step 3 read every window position of both points.
-  const std::size_t pad = static_cast<std::size_t>(half) + 1;
+  // The positions by axis, with `half` + 4 zeros before and after, so that
+  // the pairs of step 3 and the four-lane pass read every window position of
+  // their points.
+  const std::size_t pad = static_cast<std::size_t>(half) + 4;
   const std::size_t axisLength = count + 2 * pad;
   if (buffers.axes.size() < 3 * axisLength) {
     buffers.axes.resize(3 * axisLength);
@@ -334,6 +341,13 @@ void ScanAverageFilter::filterLine(
   unsigned char* ring = buffers.ring.data();
   const double tolerance = zeroVectorTolerance<double>();
   const DistanceBound proximity(limit);
+  if (wide && n == 2 * half + 1 && half >= 1 && half <= kMaxWideHalfWindow &&
+      proximity.banded()) {
+    averageWide({xs, ys, zs, m, half, _weights.data(), limit, proximity.lower(),
+                 proximity.upper()},
+                line);
+    return;
+  }
 
   bool noBackwardNeighbour = false;
   for (std::int64_t begin = 0; begin < m; begin += chunk) {

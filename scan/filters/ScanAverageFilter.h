@@ -61,6 +61,10 @@ class QUAX_SCAN_API ScanAverageFilter : public ScanLineFilter {
   // largest sizes) EScanIOBadAttribute, both after the limit is stored.
   void readSettings(std::wistream& is) override;
   void filterLine(_ScanLine<double, _ScanPoint<double>>* line) const override;
+  // The pass, four points at a time where `wide` and the window allow,
+  // otherwise two; both give the same bits.
+  void filterPass(_ScanLine<double, _ScanPoint<double>>* line, bool wide) const;
+  friend struct AverageFilterAccess;  // the tests run both passes
 
   struct Scratch;  // the buffers of one pass
   Scratch* takeScratch() const;
