@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// What the data model leaves behind when memory runs out part-way through an
-// operation. Each test repeats the operation on fresh state, failing its
-// first, second, third ... allocation, until a run gets through.
+// What the point array, which every line's points live in, leaves behind when
+// memory runs out part-way through growing: the operation is repeated on
+// fresh state, failing its first, second, third ... allocation, until a run
+// gets through. (Only such runs reach the clean-up of a failed growth.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +10,7 @@
 #include <memory>
 #include <new>
 
-#include "scan/model/ScanLine.h"
+#include "scan/model/ScanPointArray.h"
 #include "tests/scan/model/ModelTestSupport.h"
 #include "util/VXException.h"
 
@@ -45,10 +46,6 @@ bool allocationFailuresReachTheLibrary() {
 using Array = _ScanPointArray<double>;
 using Point3 = _GeoPoint<double>;
 
-#define SKIP_WITHOUT_ALLOCATION_FAILURES()  \
-  if (!allocationFailuresReachTheLibrary()) \
-  GTEST_SKIP() << "the library's allocations cannot be made to fail here"
-
 // Runs `operation` on a fresh `make()` for n = 0, 1, 2 ..., failing its n-th
 // allocation, and hands the state of every failed run to `check`; expects
 // at least one failed run before one gets through.
@@ -75,7 +72,9 @@ void failEachAllocation(Make make, Operation operation, Check check) {
 }
 
 TEST(ScanPointArray, FailedGrowthLeavesTheArrayAsItWas) {
-  SKIP_WITHOUT_ALLOCATION_FAILURES();
+  if (!allocationFailuresReachTheLibrary()) {
+    GTEST_SKIP() << "the library's allocations cannot be made to fail here";
+  }
   ScanPoint withItem(3, 0, 0);
   addGraysum(withItem, 9);
   const std::function<void(Array&)> operations[] = {
@@ -104,55 +103,6 @@ TEST(ScanPointArray, FailedGrowthLeavesTheArrayAsItWas) {
                        EXPECT_TRUE(a.empty());
                        EXPECT_FALSE(a.ownsBlock());
                      });
-}
-
-TEST(ScanPoint, FailedAssignmentLeavesThePointUnchanged) {
-  SKIP_WITHOUT_ALLOCATION_FAILURES();
-  ScanPoint source(2, 2, 2);
-  addGraysum(source, 5);
-  source.addItem(new ScanPointTPData());
-  for (bool targetHasItems : {false, true}) {
-    failEachAllocation(
-        [&] {
-          auto p = std::make_unique<ScanPoint>(1, 1, 1);
-          if (targetHasItems) addGraysum(*p, 3);
-          return p;
-        },
-        [&](ScanPoint& p) { p = source; },
-        [&](const ScanPoint& p) {
-          EXPECT_EQ(p.position(), Point3(1, 1, 1));
-          EXPECT_EQ(p.hasExtensionList(), targetHasItems);
-          if (targetHasItems) {
-            EXPECT_EQ(graysumOf(p), 3u);
-            EXPECT_THROW(p.findItem(ScanPointTPData::TPDataKey),
-                         EExtensionNotPresent);
-          }
-        });
-  }
-}
-
-TEST(ScanLine, FailedAssignmentLeavesAUsableLineOfItsMode) {
-  SKIP_WITHOUT_ALLOCATION_FAILURES();
-  ScanLine source;
-  for (int i = 0; i < 5; ++i) source.appendPoint(Point3(i, 0, 0));
-  addGraysum(*source.getPoint(3), 7);
-  for (bool block : {false, true}) {
-    failEachAllocation(
-        [&] {
-          auto line = std::make_unique<ScanLine>();
-          for (int i = 0; i < 3; ++i) line->appendPoint(Point3(9, 9, i));
-          if (block) line = std::make_unique<ScanLine>(*line);
-          return line;
-        },
-        [&](ScanLine& line) { line = source; },
-        [&](ScanLine& line) {
-          EXPECT_EQ(line.getPoints().ownsBlock(), block);
-          if (block) expectBoundToBlock(line.getPoints());
-          line = source;  // and it can still be assigned
-          ASSERT_EQ(line.getPointCount(), 5u);
-          EXPECT_EQ(graysumOf(*line.getPoint(3)), 7u);
-        });
-  }
 }
 
 }  // namespace
