@@ -24,16 +24,9 @@ TEST(MathVector, NormalizeDividesByTheLengthAndRefusesTinyVectors) {
   Vec atBound(0, 0, 2.220446049250313e-13);
   atBound.normalize();
   EXPECT_EQ(atBound.z(), 1.0);
-  // Division, not multiplication by the reciprocal.
-  std::mt19937_64 rng(5);
-  std::uniform_real_distribution<double> u(-10.0, 10.0);
-  for (int n = 0; n < 1000; ++n) {
-    const double x = u(rng), y = u(rng), z = u(rng);
-    const double len = std::sqrt(x * x + y * y + z * z);
-    Vec v(x, y, z);
-    v.normalize();
-    ASSERT_EQ(v, Vec(x / len, y / len, z / len)) << "draw " << n;
-  }
+  // Its rounding, and that of projections onto lines, is pinned by the
+  // filters' exactness tests: their step-by-step references are built on
+  // these and must agree to the bit with the filters' own arithmetic.
 }
 
 TEST(MathVector, ArithmeticAxesAndNearness) {
@@ -142,20 +135,6 @@ TEST(GeoLine, DirectionsAreNormalizedAndShortOnesRefusedByTheirOwnBound) {
                EMathZeroVector);
   EXPECT_EQ(Plane(Point(0, 0, 1), Vec(0, 0, 2)).project(Point(3, 4, 5)),
             Point(3, 4, 1));
-}
-
-TEST(GeoLine, ProjectionIsOriginPlusDirectionTimesDot) {
-  std::mt19937_64 rng(3);
-  std::uniform_real_distribution<double> u(-100.0, 100.0);
-  for (int n = 0; n < 1000; ++n) {
-    const Point o(u(rng), u(rng), u(rng)), p(u(rng), u(rng), u(rng));
-    const Line line(o, Vec(u(rng), u(rng), u(rng)));
-    const Vec& d = line.getDirection();
-    const double s = (p.x() - o.x()) * d.x() + (p.y() - o.y()) * d.y() +
-                     (p.z() - o.z()) * d.z();
-    ASSERT_EQ(line.project(p),
-              Point(o.x() + d.x() * s, o.y() + d.y() * s, o.z() + d.z() * s));
-  }
 }
 
 TEST(GeoLine, TransformMovesOriginAndRotatesDirectionOrRefusesUnmoved) {
