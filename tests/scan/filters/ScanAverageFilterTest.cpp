@@ -5,7 +5,6 @@
 
 #include "FilterTestSupport.h"
 #include "ReferenceFilters.h"
-#include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
 #include "scan/filters/ScanAverageFilter.h"
 
@@ -44,21 +43,6 @@ TEST(ScanAverageFilter, MatchesTheStepByStepPassToTheBit) {
   }
   EXPECT_NE(filtered(ScanAverageFilter(3, 5.0), atLimit), atLimit);
   EXPECT_EQ(filtered(ScanAverageFilter(3, 5.0), gapped), gapped);
-}
-
-TEST(ScanAverageFilter, PointWithoutNumbersEndsThePassAfterTheEarlierPoints) {
-  // Not even the point itself qualifies: its backward mean divides by 0.
-  Points line = noisyProfile(600, 21, 0.1);
-  line[450] = Point(std::nan(""), 0.0, 1.0);
-  Points expected;
-  EXPECT_THROW(
-      reference::averageInto(line, 5, 500.0, {5, 48, 100, 48, 5}, expected),
-      EMathDivisionByZero);
-  ScanLine scanLine = makeLine(line);
-  EXPECT_THROW(filterLine(ScanAverageFilter(5, 500.0), scanLine),
-               EMathDivisionByZero);
-  EXPECT_TRUE(sameBits(positionsOf(scanLine), expected));
-  EXPECT_EQ(positionsOf(scanLine)[451], line[451]);
 }
 
 TEST(ScanAverageFilter, KeepsItemsAndPointCount) {
