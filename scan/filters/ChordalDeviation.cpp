@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "scan/filters/ChordalDeviationWide.h"
+
 namespace QUAX {
 
 namespace {
@@ -91,27 +93,179 @@ double deviationRounding(const Point* p, std::size_t n) {
 // that a step whose chord turns little checks three bounds. The first point
 // at or beyond the limit is therefore the plain walk's, and the kept points
 // are the same.
-std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
-                                   double deviationLimit, double maxSpan,
-                                   Point* out, ChordalWork& work) {
-  const double epsilon = std::numeric_limits<double>::epsilon();
-  const DistanceBound deviation(deviationLimit);
-  // A block passes when its bound stays below this; a limit that is not a
-  // positive number leaves every block to the per-point test.
-  const double rounding = deviationRounding(p, n);
-  const double below = deviationLimit * (1.0 - kBoundSlack) - rounding;
+ChordSpans::ChordSpans(const Point* p, std::size_t n, double deviationLimit,
+                       ChordalWork& work)
+    : _p(p),
+      _none(n),
+      _deviation(deviationLimit),
+      _rounding(deviationRounding(p, n)),
+      // A limit that is not a positive number leaves every block to the
+      // per-point test.
+      _below(deviationLimit * (1.0 - kBoundSlack) - _rounding),
+      _work(work) {
   const std::size_t blockCount = (n >> kBlockShift) + 1;
   const std::size_t groupCount = (blockCount >> kGroupShift) + 1;
   if (work.blocks.size() < blockCount) work.blocks.resize(blockCount);
   if (work.groups.size() < groupCount) work.groups.resize(groupCount);
-  ChordBlock* blocks = work.blocks.data();
-  ChordBlock* groups = work.groups.data();
-  const std::size_t none = n;  // no block holds for this anchor yet
-  for (std::size_t b = 0; b < blockCount; ++b) blocks[b].anchor = none;
-  for (std::size_t g = 0; g < groupCount; ++g) groups[g].anchor = none;
-  work.whole.anchor = none;
-  work.closed.anchor = none;
+  for (std::size_t b = 0; b < blockCount; ++b) work.blocks[b].anchor = _none;
+  for (std::size_t g = 0; g < groupCount; ++g) work.groups[g].anchor = _none;
+  work.whole.anchor = _none;
+  work.closed.anchor = _none;
+}
 
+void ChordSpans::skip(std::size_t i) {
+  _work.blocks[i >> kBlockShift].anchor = _none;
+}
+
+// Whether `unit` (a block, a group or a summary) holds for this anchor and
+// its bound stays below the limit; `bound`, when given, receives that bound
+// of its deviations from the chord.
+bool ChordSpans::holds(const ChordBlock& unit, double* bound) const {
+  if (unit.anchor != _anchor) return false;
+  const double slack = _below - unit.deviation;
+  const double drift = unit.reachSquared * turnOf(_line->direction, unit);
+  if (!(slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack))) {
+    return false;
+  }
+  if (bound) *bound = unit.deviation + std::sqrt(drift);
+  return true;
+}
+
+// Tests block b: false when its bound stays below the limit or its points,
+// tested one by one, do; true when a point reaches the limit (_hit is then
+// set). `bound` receives an upper bound of the block's deviations from the
+// chord.
+bool ChordSpans::blockReaches(std::size_t b, double* bound) {
+  ChordBlock& block = _work.blocks[b];
+  if (holds(block, bound)) return false;
+  // The points of the block in the span, tested as the plain walk does.
+  const std::size_t first =
+      b << kBlockShift > _anchor + 1 ? b << kBlockShift : _anchor + 1;
+  const std::size_t last = (b << kBlockShift) + kBlockMask < _i
+                               ? (b << kBlockShift) + kBlockMask
+                               : _i;
+  const Point& origin = _line->origin;
+  const Vector& u = _line->direction;
+  double largest = 0.0;
+  double reach = 0.0;
+  for (std::size_t j = first; j <= last; ++j) {
+    const Vector off = _p[j] - _line->project(_p[j]);
+    if (_deviation.reachedBy(off)) {
+      _hit = j;
+      return true;
+    }
+    largest = maxOf(largest, squaredLength(off));
+    reach = maxOf(reach, squaredLength(_p[j] - origin));
+  }
+  block = ChordBlock{u.x(), u.y(), u.z(), std::sqrt(largest), reach, _anchor};
+  if (bound) *bound = block.deviation;
+  return false;
+}
+
+// Tests blocks from ... to - 1 in order, as blockReaches does, and bounds
+// them afresh as one unit (the chord is its reference) unless a point
+// reaches the limit. Bounds of bounds: each regrouping adds its own rounding
+// allowance.
+bool ChordSpans::blocksReach(std::size_t from, std::size_t to,
+                             ChordBlock& unit) {
+  double largest = 0.0;
+  double reach = 0.0;
+  double bound = 0.0;
+  for (std::size_t b = from; b < to; ++b) {
+    if (blockReaches(b, &bound)) return true;
+    largest = maxOf(largest, bound);
+    reach = maxOf(reach, _work.blocks[b].reachSquared);
+  }
+  const Vector& u = _line->direction;
+  unit = ChordBlock{u.x(), u.y(),
+                    u.z(), largest * (1.0 + kBoundSlack) + _rounding,
+                    reach, _anchor};
+  return false;
+}
+
+std::size_t ChordSpans::firstReaching(std::size_t anchor, std::size_t i,
+                                      const ChordLine& line) {
+  _anchor = anchor;
+  _i = i;
+  _line = &line;
+  _hit = _none;
+  const Point& origin = line.origin;
+  const Vector& u = line.direction;
+  ChordBlock* blocks = _work.blocks.data();
+  ChordBlock* groups = _work.groups.data();
+
+  // p[i] joins the span and its block.
+  {
+    ChordBlock& block = blocks[i >> kBlockShift];
+    const double reach = squaredLength(_p[i] - origin);
+    if (i == anchor + 1 || (i & kBlockMask) == 0) {
+      block = ChordBlock{u.x(), u.y(), u.z(), deviationFrom(origin, u, _p[i]),
+                         reach, anchor};
+    } else if (block.anchor == anchor) {
+      const Vector reference(block.ux, block.uy, block.uz);
+      block.deviation =
+          maxOf(block.deviation, deviationFrom(origin, reference, _p[i]));
+      block.reachSquared = maxOf(block.reachSquared, reach);
+    }
+  }
+
+  // The span's points fall in three parts: whole groups of blocks, the
+  // closed blocks of the open group, and the block of p[i]. The whole groups
+  // are passed over by one summary of them all and the closed blocks by one
+  // of theirs while those hold; a part whose summary does not is tested unit
+  // by unit and summarized afresh.
+  const std::size_t firstBlock = (anchor + 1) >> kBlockShift;
+  const std::size_t lastBlock = i >> kBlockShift;
+  const std::size_t firstGroup = firstBlock >> kGroupShift;
+  const std::size_t openGroup = lastBlock >> kGroupShift;
+  if (firstGroup < openGroup &&
+      !(_work.wholeEnd == openGroup && holds(_work.whole, nullptr))) {
+    double largest = 0.0;
+    double reach = 0.0;
+    for (std::size_t g = firstGroup; g < openGroup; ++g) {
+      ChordBlock& group = groups[g];
+      double bound = 0.0;
+      if (!holds(group, &bound)) {
+        const std::size_t from =
+            g << kGroupShift > firstBlock ? g << kGroupShift : firstBlock;
+        if (blocksReach(from, (g + 1) << kGroupShift, group)) break;
+        bound = group.deviation;
+      }
+      largest = maxOf(largest, bound);
+      reach = maxOf(reach, group.reachSquared);
+    }
+    if (_hit == _none) {
+      _work.whole = ChordBlock{u.x(), u.y(),
+                               u.z(), largest * (1.0 + kBoundSlack) + _rounding,
+                               reach, anchor};
+      _work.wholeEnd = openGroup;
+    }
+  }
+  if (_hit == _none) {
+    const std::size_t from = openGroup << kGroupShift > firstBlock
+                                 ? openGroup << kGroupShift
+                                 : firstBlock;
+    if (from < lastBlock &&
+        !(_work.closedEnd == lastBlock && holds(_work.closed, nullptr))) {
+      if (!blocksReach(from, lastBlock, _work.closed)) {
+        _work.closedEnd = lastBlock;
+      }
+    }
+  }
+  if (_hit == _none) blockReaches(lastBlock, nullptr);
+  return _hit;
+}
+
+std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
+                                   double deviationLimit, double maxSpan,
+                                   Point* out, ChordalWork& work, bool wide) {
+  if (wide && chordalWideRuns(deviationLimit)) {
+    return thinByChordalDeviationWide(p, n, deviationLimit, maxSpan, out, work);
+  }
+  const double epsilon = std::numeric_limits<double>::epsilon();
+  const DistanceBound deviation(deviationLimit);
+  ChordSpans spans(p, n, deviationLimit, work);
+  const std::size_t none = n;
   std::size_t kept = 0;
   std::size_t anchor = 0;
   out[kept++] = p[0];
@@ -125,145 +279,22 @@ std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
     }
     // The next point on the anchor: _GeoLine would refuse the direction as
     // degenerate, and p[i] is passed over untested.
-    if (span < epsilon) continue;
+    if (span < epsilon) {
+      spans.skip(i);
+      continue;
+    }
     const ChordLine line(p[anchor], chord, span);
+    std::size_t hit = none;
     if (i - anchor < kPlainSpan) {
       for (std::size_t j = anchor + 1; j <= i; ++j) {
         if (deviation.reachedBy(p[j] - line.project(p[j]))) {
-          const std::size_t keep = j - 1 == anchor ? j : j - 1;
-          out[kept++] = p[keep];
-          anchor = keep;
+          hit = j;
           break;
         }
       }
-      continue;
+    } else {
+      hit = spans.firstReaching(anchor, i, line);
     }
-    const Point& origin = line.origin;
-    const Vector& u = line.direction;
-
-    // p[i] joins the span and its block.
-    {
-      ChordBlock& block = blocks[i >> kBlockShift];
-      const double reach = squaredLength(p[i] - origin);
-      if (i == anchor + 1 || (i & kBlockMask) == 0) {
-        block = ChordBlock{u.x(), u.y(), u.z(), deviationFrom(origin, u, p[i]),
-                           reach, anchor};
-      } else if (block.anchor == anchor) {
-        const Vector reference(block.ux, block.uy, block.uz);
-        block.deviation =
-            maxOf(block.deviation, deviationFrom(origin, reference, p[i]));
-        block.reachSquared = maxOf(block.reachSquared, reach);
-      }
-    }
-
-    // Whether `unit` (a block, a group or a summary) holds for this anchor
-    // and its bound stays below the limit; `bound`, when given, receives
-    // that bound of its deviations from the chord.
-    auto holds = [&](const ChordBlock& unit, double* bound) {
-      if (unit.anchor != anchor) return false;
-      const double slack = below - unit.deviation;
-      const double drift = unit.reachSquared * turnOf(u, unit);
-      if (!(slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack))) {
-        return false;
-      }
-      if (bound) *bound = unit.deviation + std::sqrt(drift);
-      return true;
-    };
-
-    // Tests block b: false when its bound stays below the limit or its
-    // points, tested one by one, do; true when a point reaches the limit
-    // (`hit` is then set). `bound` receives an upper bound of the block's
-    // deviations from the chord.
-    std::size_t hit = none;
-    auto blockReaches = [&](std::size_t b, double* bound) {
-      ChordBlock& block = blocks[b];
-      if (holds(block, bound)) return false;
-      // The points of the block in the span, tested as the plain walk does.
-      const std::size_t first =
-          b << kBlockShift > anchor + 1 ? b << kBlockShift : anchor + 1;
-      const std::size_t last = (b << kBlockShift) + kBlockMask < i
-                                   ? (b << kBlockShift) + kBlockMask
-                                   : i;
-      double largest = 0.0;
-      double reach = 0.0;
-      for (std::size_t j = first; j <= last; ++j) {
-        const Vector off = p[j] - line.project(p[j]);
-        if (deviation.reachedBy(off)) {
-          hit = j;
-          return true;
-        }
-        largest = maxOf(largest, squaredLength(off));
-        reach = maxOf(reach, squaredLength(p[j] - origin));
-      }
-      block =
-          ChordBlock{u.x(), u.y(), u.z(), std::sqrt(largest), reach, anchor};
-      if (bound) *bound = block.deviation;
-      return false;
-    };
-
-    // Tests blocks from ... to - 1 in order, as blockReaches does, and
-    // bounds them afresh as one unit (the chord is its reference) unless a
-    // point reaches the limit. Bounds of bounds: each regrouping adds its
-    // own rounding allowance.
-    auto blocksReach = [&](std::size_t from, std::size_t to, ChordBlock& unit) {
-      double largest = 0.0;
-      double reach = 0.0;
-      double bound = 0.0;
-      for (std::size_t b = from; b < to; ++b) {
-        if (blockReaches(b, &bound)) return true;
-        largest = maxOf(largest, bound);
-        reach = maxOf(reach, blocks[b].reachSquared);
-      }
-      unit = ChordBlock{u.x(), u.y(),
-                        u.z(), largest * (1.0 + kBoundSlack) + rounding,
-                        reach, anchor};
-      return false;
-    };
-
-    // The span's points fall in three parts: whole groups of blocks, the
-    // closed blocks of the open group, and the block of p[i]. The whole
-    // groups are passed over by one summary of them all and the closed
-    // blocks by one of theirs while those hold; a part whose summary does
-    // not is tested unit by unit and summarized afresh.
-    const std::size_t firstBlock = (anchor + 1) >> kBlockShift;
-    const std::size_t lastBlock = i >> kBlockShift;
-    const std::size_t firstGroup = firstBlock >> kGroupShift;
-    const std::size_t openGroup = lastBlock >> kGroupShift;
-    if (firstGroup < openGroup &&
-        !(work.wholeEnd == openGroup && holds(work.whole, nullptr))) {
-      double largest = 0.0;
-      double reach = 0.0;
-      for (std::size_t g = firstGroup; g < openGroup; ++g) {
-        ChordBlock& group = groups[g];
-        double bound = 0.0;
-        if (!holds(group, &bound)) {
-          const std::size_t from =
-              g << kGroupShift > firstBlock ? g << kGroupShift : firstBlock;
-          if (blocksReach(from, (g + 1) << kGroupShift, group)) break;
-          bound = group.deviation;
-        }
-        largest = maxOf(largest, bound);
-        reach = maxOf(reach, group.reachSquared);
-      }
-      if (hit == none) {
-        work.whole = ChordBlock{u.x(), u.y(),
-                                u.z(), largest * (1.0 + kBoundSlack) + rounding,
-                                reach, anchor};
-        work.wholeEnd = openGroup;
-      }
-    }
-    if (hit == none) {
-      const std::size_t from = openGroup << kGroupShift > firstBlock
-                                   ? openGroup << kGroupShift
-                                   : firstBlock;
-      if (from < lastBlock &&
-          !(work.closedEnd == lastBlock && holds(work.closed, nullptr))) {
-        if (!blocksReach(from, lastBlock, work.closed)) {
-          work.closedEnd = lastBlock;
-        }
-      }
-    }
-    if (hit == none) blockReaches(lastBlock, nullptr);
     if (hit != none) {
       const std::size_t keep = hit - 1 == anchor ? hit : hit - 1;
       out[kept++] = p[keep];
