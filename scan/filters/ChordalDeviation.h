@@ -39,46 +39,6 @@ struct ChordalWork {
   std::vector<double> lanes;  // the four-lane walk's coordinates by axis
 };
 
-// The test of one step of the thinning on a span of many points, by the
-// bounds of ChordBlock: for the chord line from p[anchor] to p[i + 1], the
-// first p[j] since the anchor at least the limit away from it, found as
-// testing every p[j] in order finds it, at a cost near-linear in the span
-// over the steps of one anchor. Shared by the one-lane and four-lane walks.
-class ChordSpans {
- public:
-  // For the positions p[0] ... p[n - 1] (n >= 3) and the limit; readies the
-  // buffers of `work`, which must outlive this object.
-  ChordSpans(const _GeoPoint<double>* p, std::size_t n, double deviationLimit,
-             ChordalWork& work);
-
-  // The first j in anchor + 1 ... i with p[j] at least the limit from
-  // `line`, or n when there is none. The steps of one anchor come in
-  // increasing i; each step the walk passes over is told by skip(i).
-  std::size_t firstReaching(std::size_t anchor, std::size_t i,
-                            const ChordLine& line);
-
-  // Step i was passed over (the next point lies on the anchor): p[i] joins
-  // no bound there, so its block is tested point by point when next needed.
-  void skip(std::size_t i);
-
- private:
-  bool holds(const ChordBlock& unit, double* bound) const;
-  bool blockReaches(std::size_t b, double* bound);
-  bool blocksReach(std::size_t from, std::size_t to, ChordBlock& unit);
-
-  const _GeoPoint<double>* _p;
-  std::size_t _none;  // n: no anchor, no point
-  DistanceBound _deviation;
-  double _rounding;
-  double _below;  // a bound below this passes its points untested
-  ChordalWork& _work;
-  // The step under test.
-  std::size_t _anchor = 0;
-  std::size_t _i = 0;
-  const ChordLine* _line = nullptr;
-  std::size_t _hit = 0;
-};
-
 // Thins the positions p[0] ... p[n - 1] (n >= 3) and writes the kept ones to
 // out[0] ... out[k - 1]; returns k. The first and the last position are kept.
 // Walking from the last kept position (the anchor), p[i] is kept when the

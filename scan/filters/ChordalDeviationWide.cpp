@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "geomath/MathErrors.h"
+#include "scan/filters/ChordSpans.h"
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/WideLanes.h"
 
@@ -18,8 +19,9 @@ using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 
 // Spans of fewer points than this are tested four points at a time at every
-// step; on longer ones the bounds of ChordSpans pay off.
-constexpr std::size_t kWideSpan = 24;
+// step (eight tests at most); on longer ones the bounds of ChordSpans pay
+// off.
+constexpr std::size_t kWideSpan = 32;
 
 // The walk keeps the chords of four steps from one anchor: their lengths and
 // unit directions by lane, lane l for step first + l.

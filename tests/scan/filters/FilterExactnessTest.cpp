@@ -160,7 +160,7 @@ TEST(FilterExactness, ChordalDeviationMatchesTheStepByStepRun) {
 // still find.
 TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
   Points back;
-  for (int k = 0; k <= 40; ++k) back.emplace_back(k * 1e-3, 0.0, 0.0);
+  for (int k = 0; k <= 60; ++k) back.emplace_back(k * 1e-3, 0.0, 0.0);
   back.insert(back.end(), {Point(1e3, 0.0, 0.0), Point(0.0, 0.0, 0.0),
                            Point(1e2, 1.0, 0.0), Point(0.2, 1e-2, 0.0),
                            Point(30.0, 2.0, 0.0), Point(40.0, 2.0, 0.0)});
