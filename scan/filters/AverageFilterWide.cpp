@@ -5,91 +5,13 @@
 
 #include "geomath/MathErrors.h"
 #include "geomath/MathVector.h"
-
-#if (defined(__GNUC__) || defined(__clang__)) && \
-    (defined(__x86_64__) || defined(__i386__))
-#define QUAX_AVERAGE_WIDE 1
-#include <immintrin.h>
-#endif
+#include "scan/filters/WideLanes.h"
 
 namespace QUAX {
 
-#ifdef QUAX_AVERAGE_WIDE
-
-// Every function that touches the 256-bit lanes is compiled for AVX2 and
-// nothing more: without fused multiply-add every lane rounds each operation
-// as the scalar rule does.
-#define QUAX_AVX2 __attribute__((target("avx2")))
+#ifdef QUAX_WIDE_LANES
 
 namespace {
-
-// Four values computed side by side, and masks of four lanes (all bits set
-// where true).
-struct Wide {
-  __m256d v;
-};
-QUAX_AVX2 inline Wide load(const double* p) { return {_mm256_loadu_pd(p)}; }
-QUAX_AVX2 inline Wide all(double x) { return {_mm256_set1_pd(x)}; }
-QUAX_AVX2 inline void store(Wide a, double* p) { _mm256_storeu_pd(p, a.v); }
-QUAX_AVX2 inline Wide operator+(Wide a, Wide b) {
-  return {_mm256_add_pd(a.v, b.v)};
-}
-QUAX_AVX2 inline Wide operator-(Wide a, Wide b) {
-  return {_mm256_sub_pd(a.v, b.v)};
-}
-QUAX_AVX2 inline Wide operator*(Wide a, Wide b) {
-  return {_mm256_mul_pd(a.v, b.v)};
-}
-QUAX_AVX2 inline Wide operator/(Wide a, Wide b) {
-  return {_mm256_div_pd(a.v, b.v)};
-}
-QUAX_AVX2 inline Wide operator&(Wide a, Wide b) {
-  return {_mm256_and_pd(a.v, b.v)};
-}
-QUAX_AVX2 inline Wide operator|(Wide a, Wide b) {
-  return {_mm256_or_pd(a.v, b.v)};
-}
-// The lanes of `a` where `mask` is set, +0 elsewhere.
-QUAX_AVX2 inline Wide where(Wide mask, Wide a) { return mask & a; }
-QUAX_AVX2 inline Wide equal(Wide a, Wide b) {
-  return {_mm256_cmp_pd(a.v, b.v, _CMP_EQ_OQ)};
-}
-QUAX_AVX2 inline Wide less(Wide a, Wide b) {
-  return {_mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ)};
-}
-QUAX_AVX2 inline Wide atMost(Wide a, Wide b) {
-  return {_mm256_cmp_pd(a.v, b.v, _CMP_LE_OQ)};
-}
-QUAX_AVX2 inline Wide atLeast(Wide a, Wide b) {
-  return {_mm256_cmp_pd(a.v, b.v, _CMP_GE_OQ)};
-}
-// !(a < b) and !(a == b), as C++ compares: true for a value that is not a
-// number.
-QUAX_AVX2 inline Wide notLess(Wide a, Wide b) {
-  return {_mm256_cmp_pd(a.v, b.v, _CMP_NLT_UQ)};
-}
-QUAX_AVX2 inline Wide notEqual(Wide a, Wide b) {
-  return {_mm256_cmp_pd(a.v, b.v, _CMP_NEQ_UQ)};
-}
-// Bit l set where lane l of the mask is.
-QUAX_AVX2 inline int bitsOf(Wide mask) { return _mm256_movemask_pd(mask.v); }
-QUAX_AVX2 inline Wide maskOf(int bits) {
-  const __m256i lane = _mm256_set_epi64x(8, 4, 2, 1);
-  const __m256i set = _mm256_and_si256(_mm256_set1_epi64x(bits), lane);
-  return {_mm256_castsi256_pd(_mm256_cmpeq_epi64(set, lane))};
-}
-// The square roots as std::sqrt takes them (see the two-lane pass: a
-// Windows C library may round some roots otherwise).
-#ifdef _WIN32
-QUAX_AVX2 inline Wide sqrtOf(Wide a) {
-  double lanes[4];
-  store(a, lanes);
-  return {_mm256_set_pd(std::sqrt(lanes[3]), std::sqrt(lanes[2]),
-                        std::sqrt(lanes[1]), std::sqrt(lanes[0]))};
-}
-#else
-QUAX_AVX2 inline Wide sqrtOf(Wide a) { return {_mm256_sqrt_pd(a.v)}; }
-#endif
 
 // The lanes (bits) whose squared distance lies in the band where only the
 // square root decides, decided by it: whether the distance is within the
@@ -125,7 +47,7 @@ QUAX_AVX2 inline Wide nearOf(const AverageWideInput& in, Wide px, Wide py,
 
 }  // namespace
 
-bool averageWideSupported() { return __builtin_cpu_supports("avx2") != 0; }
+bool averageWideSupported() { return wideLanesSupported(); }
 
 // Point g + l in lane l: proximity and window sums, then the chord, foot and
 // unit normal, then the weighted offset, each as the two-lane pass and the

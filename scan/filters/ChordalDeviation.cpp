@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "scan/filters/ChordSpans.h"
+#include "scan/filters/ChordalDeviationWide.h"
+
 namespace QUAX {
 
 namespace {
@@ -11,48 +14,9 @@ namespace {
 using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 
-// Blocks of 2^kBlockShift points.
-constexpr std::size_t kBlockShift = 3;
-constexpr std::size_t kBlockMask = (std::size_t{1} << kBlockShift) - 1;
-
-// Groups of 2^kGroupShift blocks.
-constexpr std::size_t kGroupShift = 3;
-
 // Spans shorter than this are tested point by point: the blocks pay off only
 // on longer ones.
 constexpr std::size_t kPlainSpan = 8;
-
-// A relative allowance for the rounding of the bound itself.
-constexpr double kBoundSlack = 1e-9;
-
-// The squared length as _MathVector::length() and DistanceBound take it.
-double squaredLength(const Vector& v) {
-  return v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
-}
-
-// The larger of two values, not a number when either is not: a block with a
-// coordinate that is not a number is then always tested point by point.
-// Written to compile to selects rather than branches, whose outcomes follow
-// the data.
-double maxOf(double a, double b) {
-  const double larger = a > b ? a : b;  // b when either is not a number
-  return a == a ? larger : a;
-}
-
-// The squared turn |u - reference| of a chord from a block's reference.
-double turnOf(const Vector& u, const ChordBlock& block) {
-  const double tx = u.x() - block.ux;
-  const double ty = u.y() - block.uy;
-  const double tz = u.z() - block.uz;
-  return tx * tx + ty * ty + tz * tz;
-}
-
-// The deviation of `q` from the line through `origin` along the unit `u`,
-// as the projection computes it.
-double deviationFrom(const Point& origin, const Vector& u, const Point& q) {
-  const Point foot = origin + u * ((q - origin).dot(u));
-  return std::sqrt(squaredLength(q - foot));
-}
 
 }  // namespace
 
@@ -82,36 +46,40 @@ double deviationRounding(const Point* p, std::size_t n) {
          std::numeric_limits<double>::min();
 }
 
-// Per step the chord from the anchor to the next point changes; each block of
-// the span checks its bound against the new chord, and only a block whose
-// bound reaches the limit (less the rounding allowance) has its points tested
-// exactly, in order, as the plain walk tests them. A block so tested takes
-// the new chord as its reference. Above the blocks, one summary bounds all
-// whole groups of the span and one the closed blocks of the open group, so
-// that a step whose chord turns little checks three bounds. The first point
-// at or beyond the limit is therefore the plain walk's, and the kept points
-// are the same.
-std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
-                                   double deviationLimit, double maxSpan,
-                                   Point* out, ChordalWork& work) {
-  const double epsilon = std::numeric_limits<double>::epsilon();
-  const DistanceBound deviation(deviationLimit);
-  // A block passes when its bound stays below this; a limit that is not a
-  // positive number leaves every block to the per-point test.
-  const double rounding = deviationRounding(p, n);
-  const double below = deviationLimit * (1.0 - kBoundSlack) - rounding;
+ChordSpans::ChordSpans(const Point* p, std::size_t n, double deviationLimit,
+                       ChordalWork& work)
+    : _p(p),
+      _none(n),
+      _deviation(deviationLimit),
+      _rounding(deviationRounding(p, n)),
+      // A limit that is not a positive number leaves every block to the
+      // per-point test.
+      _below(deviationLimit * (1.0 - kBoundSlack) - _rounding),
+      _work(work) {
   const std::size_t blockCount = (n >> kBlockShift) + 1;
   const std::size_t groupCount = (blockCount >> kGroupShift) + 1;
   if (work.blocks.size() < blockCount) work.blocks.resize(blockCount);
   if (work.groups.size() < groupCount) work.groups.resize(groupCount);
-  ChordBlock* blocks = work.blocks.data();
-  ChordBlock* groups = work.groups.data();
-  const std::size_t none = n;  // no block holds for this anchor yet
-  for (std::size_t b = 0; b < blockCount; ++b) blocks[b].anchor = none;
-  for (std::size_t g = 0; g < groupCount; ++g) groups[g].anchor = none;
-  work.whole.anchor = none;
-  work.closed.anchor = none;
+  for (std::size_t b = 0; b < blockCount; ++b) work.blocks[b].anchor = _none;
+  for (std::size_t g = 0; g < groupCount; ++g) work.groups[g].anchor = _none;
+  work.whole.anchor = _none;
+  work.closed.anchor = _none;
+}
 
+void ChordSpans::skip(std::size_t i) {
+  _work.blocks[i >> kBlockShift].anchor = _none;
+}
+
+std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
+                                   double deviationLimit, double maxSpan,
+                                   Point* out, ChordalWork& work, bool wide) {
+  if (wide && chordalWideRuns(deviationLimit)) {
+    return thinByChordalDeviationWide(p, n, deviationLimit, maxSpan, out, work);
+  }
+  const double epsilon = std::numeric_limits<double>::epsilon();
+  const DistanceBound deviation(deviationLimit);
+  ChordSpans spans(p, n, deviationLimit, work);
+  const std::size_t none = n;
   std::size_t kept = 0;
   std::size_t anchor = 0;
   out[kept++] = p[0];
@@ -125,145 +93,22 @@ std::size_t thinByChordalDeviation(const Point* p, std::size_t n,
     }
     // The next point on the anchor: _GeoLine would refuse the direction as
     // degenerate, and p[i] is passed over untested.
-    if (span < epsilon) continue;
+    if (span < epsilon) {
+      spans.skip(i);
+      continue;
+    }
     const ChordLine line(p[anchor], chord, span);
+    std::size_t hit = none;
     if (i - anchor < kPlainSpan) {
       for (std::size_t j = anchor + 1; j <= i; ++j) {
         if (deviation.reachedBy(p[j] - line.project(p[j]))) {
-          const std::size_t keep = j - 1 == anchor ? j : j - 1;
-          out[kept++] = p[keep];
-          anchor = keep;
+          hit = j;
           break;
         }
       }
-      continue;
+    } else {
+      hit = spans.firstReaching(anchor, i, line);
     }
-    const Point& origin = line.origin;
-    const Vector& u = line.direction;
-
-    // p[i] joins the span and its block.
-    {
-      ChordBlock& block = blocks[i >> kBlockShift];
-      const double reach = squaredLength(p[i] - origin);
-      if (i == anchor + 1 || (i & kBlockMask) == 0) {
-        block = ChordBlock{u.x(), u.y(), u.z(), deviationFrom(origin, u, p[i]),
-                           reach, anchor};
-      } else if (block.anchor == anchor) {
-        const Vector reference(block.ux, block.uy, block.uz);
-        block.deviation =
-            maxOf(block.deviation, deviationFrom(origin, reference, p[i]));
-        block.reachSquared = maxOf(block.reachSquared, reach);
-      }
-    }
-
-    // Whether `unit` (a block, a group or a summary) holds for this anchor
-    // and its bound stays below the limit; `bound`, when given, receives
-    // that bound of its deviations from the chord.
-    auto holds = [&](const ChordBlock& unit, double* bound) {
-      if (unit.anchor != anchor) return false;
-      const double slack = below - unit.deviation;
-      const double drift = unit.reachSquared * turnOf(u, unit);
-      if (!(slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack))) {
-        return false;
-      }
-      if (bound) *bound = unit.deviation + std::sqrt(drift);
-      return true;
-    };
-
-    // Tests block b: false when its bound stays below the limit or its
-    // points, tested one by one, do; true when a point reaches the limit
-    // (`hit` is then set). `bound` receives an upper bound of the block's
-    // deviations from the chord.
-    std::size_t hit = none;
-    auto blockReaches = [&](std::size_t b, double* bound) {
-      ChordBlock& block = blocks[b];
-      if (holds(block, bound)) return false;
-      // The points of the block in the span, tested as the plain walk does.
-      const std::size_t first =
-          b << kBlockShift > anchor + 1 ? b << kBlockShift : anchor + 1;
-      const std::size_t last = (b << kBlockShift) + kBlockMask < i
-                                   ? (b << kBlockShift) + kBlockMask
-                                   : i;
-      double largest = 0.0;
-      double reach = 0.0;
-      for (std::size_t j = first; j <= last; ++j) {
-        const Vector off = p[j] - line.project(p[j]);
-        if (deviation.reachedBy(off)) {
-          hit = j;
-          return true;
-        }
-        largest = maxOf(largest, squaredLength(off));
-        reach = maxOf(reach, squaredLength(p[j] - origin));
-      }
-      block =
-          ChordBlock{u.x(), u.y(), u.z(), std::sqrt(largest), reach, anchor};
-      if (bound) *bound = block.deviation;
-      return false;
-    };
-
-    // Tests blocks from ... to - 1 in order, as blockReaches does, and
-    // bounds them afresh as one unit (the chord is its reference) unless a
-    // point reaches the limit. Bounds of bounds: each regrouping adds its
-    // own rounding allowance.
-    auto blocksReach = [&](std::size_t from, std::size_t to, ChordBlock& unit) {
-      double largest = 0.0;
-      double reach = 0.0;
-      double bound = 0.0;
-      for (std::size_t b = from; b < to; ++b) {
-        if (blockReaches(b, &bound)) return true;
-        largest = maxOf(largest, bound);
-        reach = maxOf(reach, blocks[b].reachSquared);
-      }
-      unit = ChordBlock{u.x(), u.y(),
-                        u.z(), largest * (1.0 + kBoundSlack) + rounding,
-                        reach, anchor};
-      return false;
-    };
-
-    // The span's points fall in three parts: whole groups of blocks, the
-    // closed blocks of the open group, and the block of p[i]. The whole
-    // groups are passed over by one summary of them all and the closed
-    // blocks by one of theirs while those hold; a part whose summary does
-    // not is tested unit by unit and summarized afresh.
-    const std::size_t firstBlock = (anchor + 1) >> kBlockShift;
-    const std::size_t lastBlock = i >> kBlockShift;
-    const std::size_t firstGroup = firstBlock >> kGroupShift;
-    const std::size_t openGroup = lastBlock >> kGroupShift;
-    if (firstGroup < openGroup &&
-        !(work.wholeEnd == openGroup && holds(work.whole, nullptr))) {
-      double largest = 0.0;
-      double reach = 0.0;
-      for (std::size_t g = firstGroup; g < openGroup; ++g) {
-        ChordBlock& group = groups[g];
-        double bound = 0.0;
-        if (!holds(group, &bound)) {
-          const std::size_t from =
-              g << kGroupShift > firstBlock ? g << kGroupShift : firstBlock;
-          if (blocksReach(from, (g + 1) << kGroupShift, group)) break;
-          bound = group.deviation;
-        }
-        largest = maxOf(largest, bound);
-        reach = maxOf(reach, group.reachSquared);
-      }
-      if (hit == none) {
-        work.whole = ChordBlock{u.x(), u.y(),
-                                u.z(), largest * (1.0 + kBoundSlack) + rounding,
-                                reach, anchor};
-        work.wholeEnd = openGroup;
-      }
-    }
-    if (hit == none) {
-      const std::size_t from = openGroup << kGroupShift > firstBlock
-                                   ? openGroup << kGroupShift
-                                   : firstBlock;
-      if (from < lastBlock &&
-          !(work.closedEnd == lastBlock && holds(work.closed, nullptr))) {
-        if (!blocksReach(from, lastBlock, work.closed)) {
-          work.closedEnd = lastBlock;
-        }
-      }
-    }
-    if (hit == none) blockReaches(lastBlock, nullptr);
     if (hit != none) {
       const std::size_t keep = hit - 1 == anchor ? hit : hit - 1;
       out[kept++] = p[keep];

@@ -36,6 +36,7 @@ struct ChordalWork {
   ChordBlock closed{};
   std::size_t wholeEnd = 0;
   std::size_t closedEnd = 0;
+  std::vector<double> lanes;  // the four-lane walk's coordinates by axis
 };
 
 // Thins the positions p[0] ... p[n - 1] (n >= 3) and writes the kept ones to
@@ -48,7 +49,10 @@ struct ChordalWork {
 //
 // The result is that of testing every p[j] at every step, to the bit, at a
 // cost near-linear in n: points are tested one by one only in blocks whose
-// bound (see ChordBlock) comes within rounding of the limit.
+// bound (see ChordBlock) comes within rounding of the limit. Where `wide`,
+// the processor and the limit allow it (see ChordalDeviationWide.h), the
+// walk sets up four chords and tests four points at a time, with the same
+// result.
 //
 // `out` may be `p` itself: kept indexes grow strictly and never fall behind
 // their slot, and a slot is overwritten only once nothing reads it any more.
@@ -56,7 +60,8 @@ struct ChordalWork {
 // and the zero-vector tolerance; `out` then holds a partial result.
 std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
                                    double deviationLimit, double maxSpan,
-                                   _GeoPoint<double>* out, ChordalWork& work);
+                                   _GeoPoint<double>* out, ChordalWork& work,
+                                   bool wide = true);
 
 // An absolute bound on the rounding of one deviation computed on the
 // positions p[0] ... p[n - 1]: not finite when a coordinate is not.

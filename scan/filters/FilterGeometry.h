@@ -28,6 +28,11 @@ struct ChordLine {
     direction /= length;
   }
 
+  // The line through `from` along `unit`, a direction already divided by its
+  // length as the constructor above divides it.
+  ChordLine(const _GeoPoint<double>& from, const _MathVector<double>& unit)
+      : origin(from), direction(unit) {}
+
   // The foot point o + d.((p - o).d).
   _GeoPoint<double> project(const _GeoPoint<double>& p) const noexcept {
     return origin + direction * ((p - origin).dot(direction));

@@ -40,6 +40,7 @@ ScanChordalDeviationFilter::ScanChordalDeviationFilter(
   auto buffers = std::make_unique<WorkBuffers>();
   buffers->positions.reserve(maxPointCounts);
   buffers->chordal.blocks.reserve(maxPointCounts / 8 + 1);
+  buffers->chordal.lanes.reserve(3 * (maxPointCounts + 4));
   _work.keep(buffers.release());
   if (deviationLimit <= 0.0) throw EScanNonPositiveDeviationLimit();
   _deviationLimit = deviationLimit;
@@ -56,6 +57,7 @@ ScanChordalDeviationFilter::ScanChordalDeviationFilter(
   auto buffers = std::make_unique<WorkBuffers>();
   buffers->positions.reserve(_reservedPoints);
   buffers->chordal.blocks.reserve(_reservedPoints / 8 + 1);
+  buffers->chordal.lanes.reserve(3 * (_reservedPoints + 4));
   _work.keep(buffers.release());
 }
 
@@ -111,6 +113,11 @@ void ScanChordalDeviationFilter::readSettings(std::wistream& is) {
 // when the run has succeeded, so a failed run leaves it unchanged.
 void ScanChordalDeviationFilter::filterLine(
     _ScanLine<double, _ScanPoint<double>>* line) const {
+  thinLine(line, true);
+}
+
+void ScanChordalDeviationFilter::thinLine(
+    _ScanLine<double, _ScanPoint<double>>* line, bool wide) const {
   const std::size_t n = line->getPointCount();
   if (n < 3) return;
   const WorkPool<WorkBuffers>::Lease work(_work);
@@ -119,7 +126,7 @@ void ScanChordalDeviationFilter::filterLine(
   for (std::size_t i = 0; i < n; ++i) buffer[i] = line->getPoint(i)->position();
 
   const std::size_t kept = thinByChordalDeviation(
-      buffer, n, _deviationLimit, _maxSpan, buffer, work->chordal);
+      buffer, n, _deviationLimit, _maxSpan, buffer, work->chordal, wide);
   line->resize(kept);
   for (std::size_t m = 0; m < kept; ++m) {
     line->getPoint(m)->setPosition(buffer[m]);

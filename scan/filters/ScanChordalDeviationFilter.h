@@ -62,6 +62,9 @@ class QUAX_SCAN_API ScanChordalDeviationFilter : public ScanLineFilter {
   void writeSettings(std::wostream& os) const override;
   void readSettings(std::wistream& is) override;
   void filterLine(_ScanLine<double, _ScanPoint<double>>* line) const override;
+  // The thinning, four points at a time where `wide` and the processor allow.
+  void thinLine(_ScanLine<double, _ScanPoint<double>>* line, bool wide) const;
+  friend struct ChordalDeviationFilterAccess;  // the tests run both walks
 
   struct WorkBuffers;  // the positions of one run, thinned in place
 
