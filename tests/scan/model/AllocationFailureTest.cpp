@@ -77,14 +77,18 @@ TEST(ScanPointArray, FailedGrowthLeavesTheArrayAsItWas) {
   }
   ScanPoint withItem(3, 0, 0);
   addGraysum(withItem, 9);
+  // Growth within the slots' room and beyond it; a per-point array that
+  // shrank from 10 keeps that room.
   const std::function<void(Array&)> operations[] = {
-      [](Array& a) { a.resize(50); }, [&](Array& a) { a.pushBack(withItem); }};
+      [](Array& a) { a.resize(5); }, [](Array& a) { a.resize(50); },
+      [&](Array& a) { a.pushBack(withItem); }};
   for (bool block : {false, true}) {
     for (const auto& operation : operations) {
       failEachAllocation(
           [&] {
             auto a = std::make_unique<Array>();
-            block ? a->reserveBlock(2) : a->resize(2);
+            block ? a->reserveBlock(2) : a->resize(10);
+            a->resize(2);
             (*a)[1]->setPosition(2, 0, 0);
             return a;
           },
