@@ -23,6 +23,15 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint32_t kNoHits = 0xffffffffu;
 
+#if defined(__SSE2__) || defined(_M_X64)
+// The larger of two lanes (the second where they compare unordered).
+inline double largerLane(__m128d v) {
+  double lanes[2];
+  _mm_storeu_pd(lanes, v);
+  return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+}
+#endif
+
 // The largest squared deviation of the points from ... to - 1 from `line`,
 // each computed as ChordLine::project and _MathVector::length() compute it
 // (without the root); -inf when none is a number. Two points at a time where
@@ -66,9 +75,7 @@ double largestSquaredDeviation(const double* xs, const double* ys,
       // maxpd gives its second operand when the first is not a number.
       largest = _mm_max_pd(squared, largest);
     }
-    double lanes[2];
-    _mm_storeu_pd(lanes, largest);
-    best = lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+    best = largerLane(largest);
   }
 #endif
   for (; j < to; ++j) {
@@ -231,9 +238,7 @@ double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
       j += 2;
     }
     largest = _mm_max_pd(largest, other);
-    double lanes[2];
-    _mm_storeu_pd(lanes, largest);
-    best = lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+    best = largerLane(largest);
   }
 #endif
   for (; j < to; ++j) {
