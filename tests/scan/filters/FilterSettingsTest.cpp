@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +16,7 @@
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
 #include "scan/filters/SettingsIO.h"
+#include "tests/thread/ThreadTestSupport.h"
 
 namespace QUAX {
 namespace {
@@ -27,16 +27,6 @@ using Chordal = ScanChordalDeviationFilter;
 using Average = ScanAverageFilter;
 constexpr NPoint::ScanNPointFilterAlgorithm kIndex = NPoint::EQUAL_INDEX;
 const auto kUnknown = static_cast<NPoint::ScanNPointFilterAlgorithm>(3);
-
-// The code of the EVXException that `body` throws (0: none).
-std::int32_t codeOf(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const EVXException& e) {
-    return e.getCode();
-  }
-  return 0;
-}
 
 TEST(FilterSettings, ConstructorsRefuseInTheirOrder) {
   EXPECT_THROW(Average(0, 500.0), EScanNeighborhoodSizeOutOfRange);
@@ -194,7 +184,9 @@ TEST(FilterSettings, ValuesReadUncheckedActWhenFiltering) {
   for (const auto& [text, code] : cases) {
     readSettings(nPoint, text);
     ScanLine scanLine = makeLine(line);
-    EXPECT_EQ(codeOf([&] { nPoint.filterScanLine(&scanLine); }), code) << text;
+    EXPECT_EQ(testing::codeThrownBy([&] { nPoint.filterScanLine(&scanLine); }),
+              code)
+        << text;
     EXPECT_EQ(positionsOf(scanLine), line);
   }
   ScanLine scanLine = makeLine(line);
