@@ -55,14 +55,19 @@ _ScanFrame<T>* _ScanSurface<T>::getFrame(
   // The surface makes its own sync object with ScanSurfaceSyncCreator, so it
   // is the library's implementation, which can wait for a given time.
   const auto* sync = static_cast<const ScanSurfaceSyncImpl<T>*>(_sync);
-  while (!isComplete()) {
+  // The notification count is read before each look, so that a frame
+  // appended (or the surface completed) between the look and the wait ends
+  // the wait at once instead of after the poll interval.
+  for (;;) {
+    const std::uint64_t seen = sync->changeCount();
+    if (isComplete()) break;
     if (_ScanFrame<T>* frame = slot(index)) return frame;
     const Clock::duration left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) throw EScanSurfaceWaitTimeout();
     const auto step = std::min<std::chrono::milliseconds>(
         std::chrono::ceil<std::chrono::milliseconds>(left),
         std::chrono::milliseconds(kScanSurfaceChangePollMs));
-    sync->waitForChangeFor(static_cast<std::uint32_t>(step.count()));
+    sync->waitForChangeSince(seen, static_cast<std::uint32_t>(step.count()));
   }
   return completeFrame(index);
 }

@@ -50,7 +50,9 @@ class QUAX_SCAN_API _ScanSurface : public _ScanContainer<T> {
   // on a surface still being filled a frame that has not arrived when the
   // time is up throws EScanSurfaceWaitTimeout (code 17499). It waits in
   // steps of at most 250 ms and never past the time given, give or take the
-  // time to take the surface's locks. A timeout of 0 (or less) looks once
+  // time to take the surface's locks; unlike getFrame(index), it does not
+  // miss a notification that comes between its look at the frames and its
+  // wait, so it returns as soon as the frame is appended. A timeout of 0 (or less) looks once
   // and does not wait. On a complete surface it never waits and answers as
   // getFrame(index) does.
   _ScanFrame<T>* getFrame(std::size_t index,

@@ -39,9 +39,28 @@ class ScanSurfaceSyncImpl : public ScanSurfaceSyncInterface {
     waitForChangeFor(kScanSurfaceChangePollMs);
   }
 
+  // The number of notifications so far. A reader that reads it before it
+  // looks at the frames, and then waits with waitForChangeSince, cannot
+  // miss a notification that comes between its look and its wait.
+  std::uint64_t changeCount() const noexcept {
+    return _changes.load(std::memory_order_acquire);
+  }
+
   // Returns after the next notifyChange() or after `timeoutMs`.
   void waitForChangeFor(std::uint32_t timeoutMs) const {
+    waitForChangeSince(kAnyChange, timeoutMs);
+  }
+
+  // As waitForChangeFor, but returns at once when a notification came
+  // since changeCount() gave `seen` (the count is raised under the change
+  // mutex, and compared under it here).
+  void waitForChangeSince(std::uint64_t seen, std::uint32_t timeoutMs) const {
     _changeMutex.wait(kThreadWaitInfinite);
+    if (seen != kAnyChange &&
+        _changes.load(std::memory_order_relaxed) != seen) {
+      _changeMutex.release();
+      return;
+    }
     try {
       // Gives the mutex up, woken or timed out.
       _changeCondition.wait(timeoutMs);
@@ -55,12 +74,16 @@ class ScanSurfaceSyncImpl : public ScanSurfaceSyncInterface {
 
   void notifyChange() const override {
     _changeMutex.wait(kThreadWaitInfinite);
+    _changes.fetch_add(1, std::memory_order_release);
     _changeCondition.notifyAll();
     _changeMutex.release();
   }
 
  private:
+  static constexpr std::uint64_t kAnyChange = ~std::uint64_t{0};
+
   const _ScanSurface<T>* _surface;
+  mutable std::atomic<std::uint64_t> _changes{0};
   // The interface's operations are const: a surface hands out a const sync
   // object, and locking does not change what the surface holds.
   mutable ThreadCondition _changeCondition;

@@ -88,6 +88,14 @@ TEST(ScanSurfaceSync, ThreadFailuresReachTheCallerWithTheirCodes) {
   EXPECT_TRUE(notifier.joinWithin());  // the change mutex was given up
 }
 
+TEST(ScanSurfaceSync, WaitSinceACountMissesNoNotificationBeforeIt) {
+  ScanSurfaceSyncImpl<double> sync(nullptr);
+  const std::uint64_t seen = sync.changeCount();
+  sync.notifyChange();  // before the wait: waitForChangeFor would miss it
+  BoundedThread waiter([&] { sync.waitForChangeSince(seen, 600000); });
+  EXPECT_TRUE(waiter.joinWithin());
+}
+
 TEST(ScanSurfaceSyncGuard, GuardWhoseLockFailsGivesUpNothing) {
   // This thread holds a read share. A guard that fails to lock must not
   // unlock, or the share would be gone and a writer could get in.
