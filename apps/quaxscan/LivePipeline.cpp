@@ -6,10 +6,16 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <future>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "apps/quaxscan/SimulatedScanner.h"
 #include "scan/ScanErrors.h"
@@ -25,6 +31,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a filter thread waits for a frame before it takes the acquisition
+// for stalled.
+constexpr std::chrono::milliseconds kFrameWait{60000};
+
 double msBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
@@ -35,6 +45,34 @@ double quantile(const std::vector<double>& sorted, double q) {
   const auto i =
       static_cast<std::size_t>(q * static_cast<double>(sorted.size()));
   return sorted[std::min(i, sorted.size() - 1)];
+}
+
+// glibc hands freed memory at the top of a heap back to the system once
+// it passes 128 KB, and later frames fault it in again page by page (a
+// quarter of a millisecond per 2,000-point line on a virtual machine, enough
+// to make the acquisition fall behind at 10,000 lines/s): a host that
+// acquires for hours keeps it in the process instead.
+void keepFreedMemory() {
+#if defined(__GLIBC__)
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);  // lines are never mapped one by one
+#endif
+}
+
+// Makes and frees `frames` frames on the calling thread, so that its heap
+// holds the memory of the backlog before the acquisition starts; a failed
+// allocation only ends the warm-up early.
+void warmUp(const std::vector<QUAX::ScanLine>& profiles, std::size_t frames) {
+  keepFreedMemory();
+  try {
+    std::vector<std::unique_ptr<QUAX::ScanFrame>> made;
+    made.reserve(frames);
+    for (std::size_t k = 0; k < frames; ++k) {
+      made.push_back(std::make_unique<QUAX::ScanFrame>(
+          std::make_unique<QUAX::ScanLine>(profiles[k % profiles.size()])));
+    }
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 }  // namespace
@@ -89,8 +127,12 @@ LiveResult runLivePipeline(
   const QUAX::ScanChordalDeviationFilter chordal(
       settings.deviationLimit, 2000.0, settings.pointsPerLine);
 
-  const Clock::time_point start = Clock::now();
+  // The clock starts once the acquisition thread's memory is warm.
+  std::promise<Clock::time_point> started;
   std::thread acquisition([&] {
+    if (settings.warmUp) warmUp(profiles, 2 * perSurface);
+    const Clock::time_point start = Clock::now();
+    started.set_value(start);
     std::size_t s = 0;
     try {
       const std::chrono::duration<double> period(1.0 / settings.lineRate);
@@ -135,9 +177,13 @@ LiveResult runLivePipeline(
       const std::size_t s = k / perSurface;
       QUAX::ScanLine* line = nullptr;
       try {
-        line = surfaces[s]->getFrame(k % perSurface)->getScanLine();
+        // The waiting getFrame that catches every append at once: a frame
+        // appended just before the wait costs no poll interval of lag.
+        line = surfaces[s]->getFrame(k % perSurface, kFrameWait)->getScanLine();
       } catch (const QUAX::EScanSurfaceRangeException&) {
         return;  // the acquisition failed
+      } catch (const QUAX::EScanSurfaceWaitTimeout&) {
+        return;  // the acquisition hangs
       }
       try {
         QUAX::ScanLineFilterAccess::filterLine(average, line);
@@ -157,6 +203,7 @@ LiveResult runLivePipeline(
     filterFrames();
     filtersDone.fetch_add(1);
   };
+  const Clock::time_point start = started.get_future().get();
   unsigned threadCount = settings.filterThreads;
   if (threadCount == 0)
     threadCount = std::max(1u, std::thread::hardware_concurrency());

@@ -26,6 +26,12 @@ struct LiveSettings {
   // frames stays below this (a growing backlog shows there first) and the
   // acquisition reaches 98% of the line rate.
   double keepUpMs = 50.0;
+  // Before the clock starts, the acquisition thread makes and frees the
+  // frames of two surfaces, and (with glibc) freed memory then stays in the
+  // process for good: a fresh process would otherwise fault in every new
+  // line's memory page by page during its first second, which no host that
+  // runs for hours sees.
+  bool warmUp = true;
 };
 
 struct LiveProgress {
