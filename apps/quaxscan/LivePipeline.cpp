@@ -8,7 +8,6 @@
 #include <exception>
 #include <future>
 #include <memory>
-#include <new>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -60,8 +59,8 @@ void keepFreedMemory() {
 }
 
 // Makes and frees `frames` frames on the calling thread, so that its heap
-// holds the memory of the backlog before the acquisition starts; a failed
-// allocation only ends the warm-up early.
+// holds the memory of the backlog before the acquisition starts. A failure
+// only ends the warm-up early: the acquisition then meets it and reports it.
 void warmUp(const std::vector<QUAX::ScanLine>& profiles, std::size_t frames) {
   keepFreedMemory();
   try {
@@ -71,7 +70,7 @@ void warmUp(const std::vector<QUAX::ScanLine>& profiles, std::size_t frames) {
       made.push_back(std::make_unique<QUAX::ScanFrame>(
           std::make_unique<QUAX::ScanLine>(profiles[k % profiles.size()])));
     }
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
   }
 }
 
@@ -120,6 +119,7 @@ LiveResult runLivePipeline(
   std::atomic<std::size_t> acquired{0}, filtered{0}, next{0}, refused{0};
   std::atomic<long long> lastLagUs{0};
   std::atomic<std::size_t> filtersDone{0};
+  std::atomic<bool> stalled{false};
   double worstLateMs = 0.0;
   std::exception_ptr acquisitionError;
 
@@ -183,7 +183,8 @@ LiveResult runLivePipeline(
       } catch (const QUAX::EScanSurfaceRangeException&) {
         return;  // the acquisition failed
       } catch (const QUAX::EScanSurfaceWaitTimeout&) {
-        return;  // the acquisition hangs
+        stalled = true;  // the acquisition hangs
+        return;
       }
       try {
         QUAX::ScanLineFilterAccess::filterLine(average, line);
@@ -228,6 +229,10 @@ LiveResult runLivePipeline(
   for (std::thread& t : filters) t.join();
   report();
   if (acquisitionError) std::rethrow_exception(acquisitionError);
+  if (stalled) {
+    throw std::runtime_error(
+        "live pipeline: the acquisition delivered no frame for a minute");
+  }
 
   LiveResult result;
   result.frames = total;
