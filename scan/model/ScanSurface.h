@@ -52,9 +52,9 @@ class QUAX_SCAN_API _ScanSurface : public _ScanContainer<T> {
   // steps of at most 250 ms and never past the time given, give or take the
   // time to take the surface's locks; unlike getFrame(index), it does not
   // miss a notification that comes between its look at the frames and its
-  // wait, so it returns as soon as the frame is appended. A timeout of 0 (or less) looks once
-  // and does not wait. On a complete surface it never waits and answers as
-  // getFrame(index) does.
+  // wait, so it returns as soon as the frame is appended. A timeout of 0 (or
+  // less) looks once and does not wait. On a complete surface it never
+  // waits and answers as getFrame(index) does.
   _ScanFrame<T>* getFrame(std::size_t index,
                           std::chrono::milliseconds timeout) const;
 

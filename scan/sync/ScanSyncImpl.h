@@ -35,8 +35,10 @@ class ScanSurfaceSyncImpl : public ScanSurfaceSyncInterface {
   void lockWrite() const override { _surfaceLock.acquireWrite(); }
   void unlock() const override { _surfaceLock.release(); }
 
+  // Returns after the next notifyChange() or after the poll interval.
   void waitForChange() const override {
-    waitForChangeFor(kScanSurfaceChangePollMs);
+    _changeMutex.wait(kThreadWaitInfinite);
+    waitHoldingTheMutex(kScanSurfaceChangePollMs);
   }
 
   // The number of notifications so far. A reader that reads it before it
@@ -46,30 +48,16 @@ class ScanSurfaceSyncImpl : public ScanSurfaceSyncInterface {
     return _changes.load(std::memory_order_acquire);
   }
 
-  // Returns after the next notifyChange() or after `timeoutMs`.
-  void waitForChangeFor(std::uint32_t timeoutMs) const {
-    waitForChangeSince(kAnyChange, timeoutMs);
-  }
-
-  // As waitForChangeFor, but returns at once when a notification came
-  // since changeCount() gave `seen` (the count is raised under the change
-  // mutex, and compared under it here).
+  // Returns after the next notifyChange() or after `timeoutMs`, or at once
+  // when a notification came since changeCount() gave `seen` (the count is
+  // raised under the change mutex, and compared under it here).
   void waitForChangeSince(std::uint64_t seen, std::uint32_t timeoutMs) const {
     _changeMutex.wait(kThreadWaitInfinite);
-    if (seen != kAnyChange &&
-        _changes.load(std::memory_order_relaxed) != seen) {
+    if (_changes.load(std::memory_order_relaxed) != seen) {
       _changeMutex.release();
       return;
     }
-    try {
-      // Gives the mutex up, woken or timed out.
-      _changeCondition.wait(timeoutMs);
-    } catch (...) {
-      // Held only when the condition failed before it gave the mutex up; a
-      // release by a thread that does not own it changes nothing.
-      _changeMutex.release();
-      throw;
-    }
+    waitHoldingTheMutex(timeoutMs);
   }
 
   void notifyChange() const override {
@@ -80,7 +68,18 @@ class ScanSurfaceSyncImpl : public ScanSurfaceSyncInterface {
   }
 
  private:
-  static constexpr std::uint64_t kAnyChange = ~std::uint64_t{0};
+  // Waits on the change condition, which gives the change mutex up; returns
+  // without holding it, woken or timed out.
+  void waitHoldingTheMutex(std::uint32_t timeoutMs) const {
+    try {
+      _changeCondition.wait(timeoutMs);
+    } catch (...) {
+      // Held only when the condition failed before it gave the mutex up; a
+      // release by a thread that does not own it changes nothing.
+      _changeMutex.release();
+      throw;
+    }
+  }
 
   const _ScanSurface<T>* _surface;
   mutable std::atomic<std::uint64_t> _changes{0};

@@ -91,7 +91,7 @@ TEST(ScanSurfaceSync, ThreadFailuresReachTheCallerWithTheirCodes) {
 TEST(ScanSurfaceSync, WaitSinceACountMissesNoNotificationBeforeIt) {
   ScanSurfaceSyncImpl<double> sync(nullptr);
   const std::uint64_t seen = sync.changeCount();
-  sync.notifyChange();  // before the wait: waitForChangeFor would miss it
+  sync.notifyChange();  // before the wait: a plain wait would miss it
   BoundedThread waiter([&] { sync.waitForChangeSince(seen, 600000); });
   EXPECT_TRUE(waiter.joinWithin());
 }
