@@ -151,7 +151,8 @@ bool chordsNeverFault(const Point* p, std::size_t n,
   return false;
 }
 
-DeviationStatistics deviationStatistics(const Point* p, std::size_t n) {
+DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
+                                        double* deviations) {
   const double epsilon = std::numeric_limits<double>::epsilon();
   DeviationStatistics stats;
   for (std::size_t i = 0; i + 2 < n; ++i) {
@@ -159,15 +160,68 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n) {
     const Vector direction = p[i + 2] - p[i];
     const double length = direction.length();
     // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate.
-    if (length < epsilon) continue;
+    if (length < epsilon) {
+      // Not a number: no limit, not even -inf, is reached, and the thinning
+      // passes the point over whatever the limit.
+      if (deviations != nullptr) {
+        deviations[i] = std::numeric_limits<double>::quiet_NaN();
+      }
+      continue;
+    }
     const ChordLine chord(p[i], direction, length);
+    // The thinning's test at its first step from p[i] is the length of the
+    // same vector p[i + 1] - foot.
     const double d = p[i + 1].distanceTo(chord.project(p[i + 1]));
+    if (deviations != nullptr) deviations[i] = d;
     stats.sum = stats.sum + d;
     ++stats.count;
     if (d > stats.maximum) stats.maximum = d;
     if (d < stats.minimum) stats.minimum = d;
   }
   return stats;
+}
+
+std::size_t countKeptOnShortSpans(const Point* p, std::size_t n,
+                                  double deviationLimit, double maxSpan,
+                                  const double* deviations,
+                                  std::size_t longestSpan) {
+  const double epsilon = std::numeric_limits<double>::epsilon();
+  const DistanceBound deviation(deviationLimit);
+  const DistanceBound spanReached(maxSpan);
+  std::size_t kept = 1;
+  std::size_t anchor = 0;
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const Vector chord = p[i + 1] - p[anchor];
+    if (i == anchor + 1) {
+      // Kept either way: by the span, or by p[i] itself when it reaches the
+      // limit (the point before it is the anchor). Both tests compare the
+      // same numbers as the thinning's, and a chord that would throw has
+      // thrown in the statistics already.
+      if (spanReached.reachedBy(chord) || deviations[anchor] >= deviationLimit) {
+        ++kept;
+        anchor = i;
+      }
+      continue;
+    }
+    if (i - anchor > longestSpan) return 0;
+    const double span = chord.length();
+    if (span >= maxSpan) {
+      ++kept;
+      anchor = i;
+      continue;
+    }
+    if (span < epsilon) continue;
+    const ChordLine line(p[anchor], chord, span);
+    for (std::size_t j = anchor + 1; j <= i; ++j) {
+      if (deviation.reachedBy(p[j] - line.project(p[j]))) {
+        const std::size_t keep = j - 1 == anchor ? j : j - 1;
+        ++kept;
+        anchor = keep;
+        break;
+      }
+    }
+  }
+  return kept + 1;
 }
 
 }  // namespace QUAX

@@ -89,9 +89,24 @@ struct DeviationStatistics {
   std::int64_t count = 0;  // deviations measured; the mean is sum / count
 };
 
-// Throws EMathZeroVector as thinByChordalDeviation does.
+// Throws EMathZeroVector as thinByChordalDeviation does. With `deviations`,
+// also writes there, for each i = 0 ... n - 3, the distance of p[i + 1] from
+// the line through p[i] and p[i + 2], or not a number for a triple passed
+// over: the very value the thinning tests at the first step from p[i].
 DeviationStatistics deviationStatistics(const _GeoPoint<double>* p,
-                                        std::size_t n);
+                                        std::size_t n,
+                                        double* deviations = nullptr);
+
+// The number of points thinByChordalDeviation keeps, found the same way on a
+// line where the limit keeps most points: the first step from each anchor is
+// decided by `deviations` (as deviationStatistics writes them), and the few
+// later steps point by point. Gives up, returning 0, at a span of more than
+// `longestSpan` points, where the thinning's bounds pay off. Throws
+// EMathZeroVector as the thinning does.
+std::size_t countKeptOnShortSpans(const _GeoPoint<double>* p, std::size_t n,
+                                  double deviationLimit, double maxSpan,
+                                  const double* deviations,
+                                  std::size_t longestSpan);
 
 }  // namespace QUAX
 

@@ -323,10 +323,15 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   const bool measured = _squaresAnchor == anchor && _squaresStep == step;
   double largest = -kInfinity;
   // The sums of squares first; their roots once all are found.
+  // The fields are stored one by one: a Hit built whole on the stack and
+  // copied in is read back as 16 bytes from two narrower stores, which the
+  // processor cannot forward and stalls on.
   auto hitAt = [&](std::size_t j, double squared) {
     if (squared > largest) {
       largest = squared;
-      memo.hits.push_back(Hit{squared, static_cast<std::uint32_t>(j)});
+      Hit& hit = memo.hits.emplace_back();
+      hit.deviation = squared;
+      hit.index = static_cast<std::uint32_t>(j);
     }
   };
   if (_planeA != nullptr) {

@@ -36,6 +36,8 @@ constexpr double kLimitFloor = 0.25;
 constexpr double kSpanPerPathLength = 10.0;
 constexpr double kSmallStep = 0.0001;
 constexpr std::int32_t kMaxTrials = 100;
+// Spans longer than this are left to the thinning's bounds when counting.
+constexpr std::size_t kShortSpan = 16;
 
 // A deviation limit and the number of points it kept.
 struct Trial {
@@ -59,6 +61,7 @@ struct ScanNPointFilter::WorkBuffers {
   std::vector<Point> positions;  // the line's positions, for the search
   std::vector<Point> thinned;    // the kept positions of a counting run
   std::vector<double> sorted;    // one axis of the line, sorted
+  std::vector<double> deviations;  // of each point from its neighbours' chord
   ChordalWork chordal;
   ChordalTrials trials;
 
@@ -287,7 +290,9 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   Point* p = work.positions.data();
   for (std::size_t i = 0; i < n; ++i) p[i] = line->getPoint(i)->position();
 
-  const DeviationStatistics stats = deviationStatistics(p, n);
+  if (work.deviations.size() < n) work.deviations.resize(n);
+  const DeviationStatistics stats =
+      deviationStatistics(p, n, work.deviations.data());
   const double span = kSpanPerPathLength * stats.length;
   const double lowest =
       stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
@@ -296,11 +301,16 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   // The lowest limit and the mean lie far from the one searched for: their
   // runs share few spans with the later ones, so they are counted by the
   // thinning alone, which measures nothing for reuse but passes long spans by
-  // bounds. The largest deviation of a point from its neighbours' chord lies
-  // near the first estimates, and its run walks mostly the spans that the
-  // first trials walk again: it measures them for reuse.
+  // bounds. They keep most points, so most of their spans end at the first
+  // step, which the statistics have already measured. The largest deviation
+  // of a point from its neighbours' chord lies near the first estimates, and
+  // its run walks mostly the spans that the first trials walk again: it
+  // measures them for reuse.
   if (work.thinned.size() < n) work.thinned.resize(n);
   auto countKept = [&work, p, n, span](double limit) {
+    const std::size_t counted = countKeptOnShortSpans(
+        p, n, limit, span, work.deviations.data(), kShortSpan);
+    if (counted != 0) return static_cast<std::int64_t>(counted);
     return static_cast<std::int64_t>(thinByChordalDeviation(
         p, n, limit, span, work.thinned.data(), work.chordal));
   };

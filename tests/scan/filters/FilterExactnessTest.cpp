@@ -13,6 +13,7 @@
 #include "ReferenceFilters.h"
 #include "geomath/GeoLine.h"
 #include "scan/filters/AverageFilterWide.h"
+#include "scan/filters/ChordalDeviation.h"
 #include "scan/filters/ChordalDeviationWide.h"
 #include "scan/filters/ChordalTrials.h"
 #include "scan/filters/ScanAverageFilter.h"
@@ -230,6 +231,29 @@ TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
                  }),
                  "round " + std::to_string(round));
     }
+  }
+}
+
+// The search counts the limits that keep most points from the statistics'
+// first steps: the same count as the thinning, or 0 where it gives up.
+TEST(FilterExactness, ShortSpanCountMatchesTheThinning) {
+  std::mt19937 random(43);
+  std::vector<double> deviations;
+  for (int round = 0; round < 200; ++round) {
+    double limit = std::pow(10.0, -0.5 - 2.5 * (random() % 100) / 100.0);
+    const Points line = randomLine(random, limit);
+    deviations.resize(line.size());
+    deviationStatistics(line.data(), line.size(), deviations.data());
+    // Now and then a limit that one first step reaches exactly.
+    if (round % 2 == 0) limit = deviations[random() % (line.size() - 2)];
+    const double span = round % 3 == 0 ? 0.1 : 3.0;  // some chords reach it
+    Points out(line.size());
+    ChordalWork work;
+    const std::size_t counted = countKeptOnShortSpans(
+        line.data(), line.size(), limit, span, deviations.data(), 4);
+    const std::size_t thinned = thinByChordalDeviation(
+        line.data(), line.size(), limit, span, out.data(), work);
+    EXPECT_TRUE(counted == 0 || counted == thinned) << "round " << round;
   }
 }
 
