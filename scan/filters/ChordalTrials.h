@@ -48,6 +48,9 @@ class ChordalTrials {
  private:
   enum class StepKind : std::uint8_t { kDeviation, kSpan, kFault };
   struct StepInfo {
+    // Left unset when the memo grows: measure() writes a step's info before
+    // anything reads it.
+    StepInfo() noexcept {}  // NOLINT(modernize-use-equals-default)
     std::uint32_t hitsBegin;  // running maxima in _anchors[a].hits
                               // (all ones: not found yet)
     std::uint32_t hitsCount;
