@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The parallel filter walk over a set of 2 surfaces of 200 frames of 2,000
-// points, on 1 and 2 threads: points per second (wall time), so that the
-// ratio of the two shows the scaling.
+// points, on 1 and 2 threads: points and lines per second (wall time), so
+// that the ratio of the two shows the scaling.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 #include "scan/filters/ParallelFilter.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
+#include "scan/filters/ScanNPointFilter.h"
 #include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
@@ -69,6 +70,9 @@ void runWalk(benchmark::State& state, const QUAX::ScanLineFilter& filter) {
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * kSurfaces * kFrames * kPoints);
+  state.counters["lines/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * kSurfaces * kFrames),
+      benchmark::Counter::kIsRate);
 }
 
 void BM_ParallelAverage(benchmark::State& state) {
@@ -85,6 +89,20 @@ void BM_ParallelChordalDeviation(benchmark::State& state) {
   runWalk(state, QUAX::ScanChordalDeviationFilter(0.05, 2000.0, kPoints));
 }
 BENCHMARK(BM_ParallelChordalDeviation)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The N-point filter's search for the limit that keeps 200 points: each line
+// takes dozens of thinning runs, so this is the filter that most needs the
+// second core.
+void BM_ParallelNPointSearch(benchmark::State& state) {
+  runWalk(state, QUAX::ScanNPointFilter(
+                     200, QUAX::ScanNPointFilter::CHORDAL_DEVIATION));
+}
+BENCHMARK(BM_ParallelNPointSearch)
     ->ArgName("threads")
     ->Arg(1)
     ->Arg(2)
