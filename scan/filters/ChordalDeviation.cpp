@@ -184,10 +184,21 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
 std::size_t countKeptOnShortSpans(const Point* p, std::size_t n,
                                   double deviationLimit, double maxSpan,
                                   const double* deviations,
-                                  std::size_t longestSpan) {
+                                  std::size_t longestSpan,
+                                  const PlaneCoordinates* plane) {
   const double epsilon = std::numeric_limits<double>::epsilon();
   const DistanceBound deviation(deviationLimit);
   const DistanceBound spanReached(maxSpan);
+  const DistanceBound epsilonReached(epsilon);
+  const DistanceBound toleranceReached(zeroVectorTolerance<double>());
+  // In the plane, a squared cross product below `clearBelow` (above
+  // `clearAbove`) times the chord's squared length is a deviation below (at
+  // or beyond) the limit, with room for the allowance and for the rounding of
+  // these products; in between, the chord line decides.
+  const bool crossed = plane != nullptr && deviation.banded();
+  const double slack = 32.0 * epsilon;
+  const double clearBelow = deviation.lower() * (1.0 - slack);
+  const double clearAbove = deviation.upper() * (1.0 + slack);
   std::size_t kept = 1;
   std::size_t anchor = 0;
   for (std::size_t i = 1; i + 1 < n; ++i) {
@@ -204,21 +215,45 @@ std::size_t countKeptOnShortSpans(const Point* p, std::size_t n,
       continue;
     }
     if (i - anchor > longestSpan) return 0;
-    const double span = chord.length();
-    if (span >= maxSpan) {
+    if (spanReached.reachedBy(chord)) {
       ++kept;
       anchor = i;
       continue;
     }
-    if (span < epsilon) continue;
-    const ChordLine line(p[anchor], chord, span);
-    for (std::size_t j = anchor + 1; j <= i; ++j) {
-      if (deviation.reachedBy(p[j] - line.project(p[j]))) {
-        const std::size_t keep = j - 1 == anchor ? j : j - 1;
-        ++kept;
-        anchor = keep;
+    if (!epsilonReached.reachedBy(chord)) continue;
+    if (!toleranceReached.reachedBy(chord)) throw EMathZeroVector();
+    // The first point since the anchor that reaches the limit (n: none).
+    std::size_t hit = n;
+    std::size_t j = anchor + 1;
+    if (crossed) {
+      const double squared = chord.x() * chord.x() + chord.y() * chord.y() +
+                             chord.z() * chord.z();
+      const double room = squared * plane->allowance + 1e-300;
+      const double below = clearBelow * squared - room;
+      const double above = clearAbove * squared + room;
+      const double oa = plane->a[anchor];
+      const double ob = plane->b[anchor];
+      const double ca = plane->a[i + 1] - oa;
+      const double cb = plane->b[i + 1] - ob;
+      for (; j <= i; ++j) {
+        const double w = (plane->a[j] - oa) * cb - (plane->b[j] - ob) * ca;
+        if (w * w < below) continue;
+        if (w * w > above) hit = j;
         break;
       }
+    }
+    if (hit == n && j <= i) {
+      const ChordLine line(p[anchor], chord, chord.length());
+      for (; j <= i; ++j) {
+        if (deviation.reachedBy(p[j] - line.project(p[j]))) {
+          hit = j;
+          break;
+        }
+      }
+    }
+    if (hit != n) {
+      ++kept;
+      anchor = hit - 1 == anchor ? hit : hit - 1;
     }
   }
   return kept + 1;

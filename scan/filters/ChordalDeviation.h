@@ -97,16 +97,30 @@ DeviationStatistics deviationStatistics(const _GeoPoint<double>* p,
                                         std::size_t n,
                                         double* deviations = nullptr);
 
+// A line whose points all share one coordinate: the other two by axis, and
+// the allowance per squared chord length within which the squared cross
+// product of an offset from the anchor with the chord differs from the
+// squared deviation from the chord line times the squared chord length (see
+// ChordalTrials, which finds it).
+struct PlaneCoordinates {
+  const double* a = nullptr;
+  const double* b = nullptr;
+  double allowance = 0.0;
+};
+
 // The number of points thinByChordalDeviation keeps, found the same way on a
 // line where the limit keeps most points: the first step from each anchor is
 // decided by `deviations` (as deviationStatistics writes them), and the few
-// later steps point by point. Gives up, returning 0, at a span of more than
+// later steps point by point; with `plane`, by cross products where they
+// fall clear of the limit, by the chord line where they come within the
+// allowance of it. Gives up, returning 0, at a span of more than
 // `longestSpan` points, where the thinning's bounds pay off. Throws
 // EMathZeroVector as the thinning does.
 std::size_t countKeptOnShortSpans(const _GeoPoint<double>* p, std::size_t n,
                                   double deviationLimit, double maxSpan,
                                   const double* deviations,
-                                  std::size_t longestSpan);
+                                  std::size_t longestSpan,
+                                  const PlaneCoordinates* plane = nullptr);
 
 }  // namespace QUAX
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geomath/GeoPoint.h"
+#include "scan/filters/ChordalDeviation.h"
 #include "scan/filters/FilterGeometry.h"
 
 namespace QUAX {
@@ -44,6 +45,12 @@ class ChordalTrials {
   std::int64_t run(double deviationLimit,
                    std::size_t stopAbove = ~std::size_t{0});
   const std::vector<std::uint32_t>& kept() const noexcept { return _kept; }
+
+  // The line's plane, for countKeptOnShortSpans: null axes when the line is
+  // measured by the chord line alone.
+  PlaneCoordinates plane() const noexcept {
+    return PlaneCoordinates{_planeA, _planeB, _planeAllowance};
+  }
 
  private:
   enum class StepKind : std::uint8_t { kDeviation, kSpan, kFault };

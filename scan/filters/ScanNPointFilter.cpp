@@ -307,15 +307,17 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   // its run walks mostly the spans that the first trials walk again: it
   // measures them for reuse.
   if (work.thinned.size() < n) work.thinned.resize(n);
-  auto countKept = [&work, p, n, span](double limit) {
+  ChordalTrials& trials = work.trials;
+  trials.reset(p, n, span);
+  const PlaneCoordinates plane = trials.plane();
+  auto countKept = [&work, p, n, span, &plane](double limit) {
     const std::size_t counted = countKeptOnShortSpans(
-        p, n, limit, span, work.deviations.data(), kShortSpan);
+        p, n, limit, span, work.deviations.data(), kShortSpan,
+        plane.a != nullptr ? &plane : nullptr);
     if (counted != 0) return static_cast<std::int64_t>(counted);
     return static_cast<std::int64_t>(thinByChordalDeviation(
         p, n, limit, span, work.thinned.data(), work.chordal));
   };
-  ChordalTrials& trials = work.trials;
-  trials.reset(p, n, span);
   auto trial = [&trials](double limit) { return trials.run(limit); };
 
   // The lowest limit's count is read only when the mean keeps fewer than N

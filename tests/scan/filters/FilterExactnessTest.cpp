@@ -235,25 +235,39 @@ TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
 }
 
 // The search counts the limits that keep most points from the statistics'
-// first steps: the same count as the thinning, or 0 where it gives up.
+// first steps, and in a coordinate plane from cross products where they fall
+// clear of the limit: the same count as the thinning, or 0 where it gives up.
+// Some limits are a deviation at the first or second step from the first
+// point, or one unit in the last place above it.
 TEST(FilterExactness, ShortSpanCountMatchesTheThinning) {
   std::mt19937 random(43);
   std::vector<double> deviations;
-  for (int round = 0; round < 200; ++round) {
+  ChordalTrials trials;
+  for (int round = 0; round < 300; ++round) {
     double limit = std::pow(10.0, -0.5 - 2.5 * (random() % 100) / 100.0);
     const Points line = randomLine(random, limit);
     deviations.resize(line.size());
     deviationStatistics(line.data(), line.size(), deviations.data());
-    // Now and then a limit that one first step reaches exactly.
-    if (round % 2 == 0) limit = deviations[random() % (line.size() - 2)];
-    const double span = round % 3 == 0 ? 0.1 : 3.0;  // some chords reach it
+    if (round % 3 == 1) limit = deviations[random() % (line.size() - 2)];
+    if (round % 3 == 2 && line.size() > 3) {
+      const _GeoLine<double> chord(line[0], line[3] - line[0]);
+      const Point& q = line[1 + random() % 2];
+      limit = (q - chord.project(q)).length();
+    }
+    if (round % 2 == 0) limit = std::nextafter(limit, 1.0);
+    const double span = round % 5 == 0 ? 0.1 : 3.0;  // some chords reach it
     Points out(line.size());
     ChordalWork work;
-    const std::size_t counted = countKeptOnShortSpans(
-        line.data(), line.size(), limit, span, deviations.data(), 4);
     const std::size_t thinned = thinByChordalDeviation(
         line.data(), line.size(), limit, span, out.data(), work);
-    EXPECT_TRUE(counted == 0 || counted == thinned) << "round " << round;
+    trials.reset(line.data(), line.size(), span);
+    const PlaneCoordinates plane = trials.plane();
+    for (const bool crossed : {true, false}) {
+      const std::size_t counted = countKeptOnShortSpans(
+          line.data(), line.size(), limit, span, deviations.data(), 4,
+          crossed && plane.a != nullptr ? &plane : nullptr);
+      EXPECT_TRUE(counted == 0 || counted == thinned) << "round " << round;
+    }
   }
 }
 
