@@ -4,6 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "scan/filters/ChordSpans.h"
 #include "scan/filters/ChordalDeviationWide.h"
 
@@ -151,32 +155,93 @@ bool chordsNeverFault(const Point* p, std::size_t n,
   return false;
 }
 
+namespace {
+
+// One triple's share of the statistics: the segment from p[i] to p[i + 1],
+// and the deviation of p[i + 1] from the chord of p[i] and p[i + 2], whose
+// length is `length`.
+void countTriple(DeviationStatistics& stats, double segment, double length,
+                 double deviation, double* deviations, std::size_t i) {
+  stats.length = stats.length + segment;
+  // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate. Not a
+  // number in `deviations`: no limit, not even -inf, is reached, and the
+  // thinning passes the point over whatever the limit.
+  if (length < std::numeric_limits<double>::epsilon()) {
+    if (deviations != nullptr) {
+      deviations[i] = std::numeric_limits<double>::quiet_NaN();
+    }
+    return;
+  }
+  if (length < zeroVectorTolerance<double>()) throw EMathZeroVector();
+  if (deviations != nullptr) deviations[i] = deviation;
+  stats.sum = stats.sum + deviation;
+  ++stats.count;
+  if (deviation > stats.maximum) stats.maximum = deviation;
+  if (deviation < stats.minimum) stats.minimum = deviation;
+}
+
+}  // namespace
+
 DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
                                         double* deviations) {
-  const double epsilon = std::numeric_limits<double>::epsilon();
   DeviationStatistics stats;
-  for (std::size_t i = 0; i + 2 < n; ++i) {
-    stats.length = stats.length + (p[i + 1] - p[i]).length();
+  std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  // Two triples at a time, each lane with the operations of ChordLine and
+  // _MathVector::length() below in the same order (the lanes' square roots
+  // and quotients round as the scalar ones do); the sums are then taken in
+  // order.
+  for (; i + 3 < n; i += 2) {
+    const __m128d x0 = _mm_set_pd(p[i + 1].x(), p[i].x());
+    const __m128d y0 = _mm_set_pd(p[i + 1].y(), p[i].y());
+    const __m128d z0 = _mm_set_pd(p[i + 1].z(), p[i].z());
+    const __m128d x1 = _mm_set_pd(p[i + 2].x(), p[i + 1].x());
+    const __m128d y1 = _mm_set_pd(p[i + 2].y(), p[i + 1].y());
+    const __m128d z1 = _mm_set_pd(p[i + 2].z(), p[i + 1].z());
+    const __m128d x2 = _mm_set_pd(p[i + 3].x(), p[i + 2].x());
+    const __m128d y2 = _mm_set_pd(p[i + 3].y(), p[i + 2].y());
+    const __m128d z2 = _mm_set_pd(p[i + 3].z(), p[i + 2].z());
+    auto norm = [](__m128d x, __m128d y, __m128d z) {
+      return _mm_sqrt_pd(_mm_add_pd(
+          _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)), _mm_mul_pd(z, z)));
+    };
+    const __m128d ox = _mm_sub_pd(x1, x0);  // offset of the middle point
+    const __m128d oy = _mm_sub_pd(y1, y0);
+    const __m128d oz = _mm_sub_pd(z1, z0);
+    const __m128d dx = _mm_sub_pd(x2, x0);
+    const __m128d dy = _mm_sub_pd(y2, y0);
+    const __m128d dz = _mm_sub_pd(z2, z0);
+    const __m128d length = norm(dx, dy, dz);
+    const __m128d ux = _mm_div_pd(dx, length);
+    const __m128d uy = _mm_div_pd(dy, length);
+    const __m128d uz = _mm_div_pd(dz, length);
+    const __m128d t = _mm_add_pd(
+        _mm_add_pd(_mm_mul_pd(ox, ux), _mm_mul_pd(oy, uy)), _mm_mul_pd(oz, uz));
+    const __m128d deviation =
+        norm(_mm_sub_pd(x1, _mm_add_pd(x0, _mm_mul_pd(ux, t))),
+             _mm_sub_pd(y1, _mm_add_pd(y0, _mm_mul_pd(uy, t))),
+             _mm_sub_pd(z1, _mm_add_pd(z0, _mm_mul_pd(uz, t))));
+    double segments[2];
+    double lengths[2];
+    double deviated[2];
+    _mm_storeu_pd(segments, norm(ox, oy, oz));
+    _mm_storeu_pd(lengths, length);
+    _mm_storeu_pd(deviated, deviation);
+    countTriple(stats, segments[0], lengths[0], deviated[0], deviations, i);
+    countTriple(stats, segments[1], lengths[1], deviated[1], deviations,
+                i + 1);
+  }
+#endif
+  for (; i + 2 < n; ++i) {
+    const double segment = (p[i + 1] - p[i]).length();
     const Vector direction = p[i + 2] - p[i];
     const double length = direction.length();
-    // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate.
-    if (length < epsilon) {
-      // Not a number: no limit, not even -inf, is reached, and the thinning
-      // passes the point over whatever the limit.
-      if (deviations != nullptr) {
-        deviations[i] = std::numeric_limits<double>::quiet_NaN();
-      }
-      continue;
+    double deviation = 0.0;
+    if (!(length < zeroVectorTolerance<double>())) {  // or not a number
+      const ChordLine chord(p[i], direction, length);
+      deviation = p[i + 1].distanceTo(chord.project(p[i + 1]));
     }
-    const ChordLine chord(p[i], direction, length);
-    // The thinning's test at its first step from p[i] is the length of the
-    // same vector p[i + 1] - foot.
-    const double d = p[i + 1].distanceTo(chord.project(p[i + 1]));
-    if (deviations != nullptr) deviations[i] = d;
-    stats.sum = stats.sum + d;
-    ++stats.count;
-    if (d > stats.maximum) stats.maximum = d;
-    if (d < stats.minimum) stats.minimum = d;
+    countTriple(stats, segment, length, deviation, deviations, i);
   }
   return stats;
 }
