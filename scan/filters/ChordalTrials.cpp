@@ -253,12 +253,12 @@ double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
 
 // Measures step `step` from `anchor` as the plain walk tests it: the chord's
 // span first, then a chord on the anchor passed over, then the largest
-// deviation of the points since the anchor, with the distance as
-// DistanceBound compares it (the square root of the same sum of squares), so
-// that "largest >= limit" is the plain walk's "some point reaches the limit".
-// The square root is correctly rounded and monotonic, so the root of the
-// largest sum is the largest root; the running maxima in point order are
-// found later, for the steps that end a span (see hitsOf).
+// deviation of the points since the anchor, kept as its sum of squares: the
+// distance DistanceBound compares is the square root of that sum, which is
+// correctly rounded and monotonic, so "root of the largest >= limit" is the
+// plain walk's "some point reaches the limit". The roots are taken only
+// where a limit comes close (see run), and the running maxima in point order
+// later, for the steps that end a span (see findHits).
 void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
@@ -287,14 +287,14 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
     return;
   }
   if (_planeA != nullptr) {
-    // In the plane, an upper bound of the largest deviation from the cross
+    // In the plane, an upper bound of the largest sum from the cross
     // products (see choosePlane), above it by a few parts in 1e9 at most:
-    // the walk has the exact one found where a limit falls at or under it.
-    // The sum of squares stands for |c|^2 within the last factor.
-    memo.largest[k] = std::sqrt((crossSquares(anchor, step) +
-                                 squared * _planeAllowance + 1e-300) /
-                                squared) *
-                      (1.0 + 16.0 * std::numeric_limits<double>::epsilon());
+    // the walk has the exact one found where a limit falls at or under its
+    // root. The sum of squares stands for |c|^2 within the last factor.
+    memo.largest[k] = (crossSquares(anchor, step) +
+                       squared * _planeAllowance + 1e-300) /
+                      squared *
+                      (1.0 + 40.0 * std::numeric_limits<double>::epsilon());
     return;
   }
   const double span = chord.length();
@@ -304,14 +304,14 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
                               step + 1, line, _squares.data());
   _squaresAnchor = anchor;
   _squaresStep = step;
-  memo.largest[k] = largest == -kInfinity ? -kInfinity : std::sqrt(largest);
+  memo.largest[k] = largest;
 }
 
 // The running maxima, in point order, of the deviations of step `step` from
 // `anchor`, as the plain walk meets them: the first point at or beyond any
 // limit is one of them. They are taken on the sums of squares, whose roots
-// keep their order.
-void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
+// keep their order. Returns the largest sum.
+double ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = memo.info[step - anchor - 1];
   info.hitsBegin = static_cast<std::uint32_t>(memo.hits.size());
@@ -366,6 +366,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   for (std::size_t h = info.hitsBegin; h < memo.hits.size(); ++h) {
     memo.hits[h].deviation = std::sqrt(memo.hits[h].deviation);
   }
+  return largest;
 }
 
 std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
@@ -373,6 +374,14 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
   // A limit that is not a number is never reached: only the span ends a
   // chord then.
   const bool noLimit = std::isnan(deviationLimit);
+  // Sums below this are surely below the limit's square, with room for the
+  // rounding of the square; limits whose square may leave the normal range
+  // leave every step to the root.
+  const bool banded = deviationLimit > 1e-150 && deviationLimit < 1e150;
+  const double clearBelow =
+      banded ? deviationLimit * deviationLimit *
+                   (1.0 - 16.0 * std::numeric_limits<double>::epsilon())
+             : -kInfinity;
   _kept.clear();
   _kept.push_back(0);
   std::size_t anchor = 0;
@@ -394,7 +403,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     const std::size_t base = anchor + 1;
     const std::size_t steps = n - 1 - base;  // steps this anchor can meet
     std::size_t k = i - base;
-    // The largest value of the steps passed.
+    // The largest sum of the steps passed.
     double above = -kInfinity;
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
@@ -407,7 +416,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
           ++k;
         }
       } else {
-        for (; k < known && largest[k] < deviationLimit; ++k) {
+        for (; k < known && largest[k] < clearBelow; ++k) {
           above = largest[k] > above ? largest[k] : above;
         }
       }
@@ -420,29 +429,43 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
         memo.info.resize(grown);
         continue;
       }
-      if (!std::isnan(largest[k])) {
-        // A bound in the plane that reaches the limit: the exact largest
-        // deviation, the last of the running maxima, decides.
-        if (_planeA != nullptr && memo.info[k].kind == StepKind::kDeviation &&
-            memo.info[k].hitsBegin == kNoHits && largest[k] != -kInfinity) {
-          findHits(anchor, base + k);
-          const StepInfo& info = memo.info[k];
-          memo.largest[k] =
-              memo.hits[info.hitsBegin + info.hitsCount - 1].deviation;
-          continue;
-        }
-        break;
+      const double value = largest[k];
+      if (std::isnan(value)) {
+        measure(anchor, base + k);
+        continue;
       }
-      measure(anchor, base + k);
+      if (noLimit) break;
+      const StepInfo& info = memo.info[k];
+      // A bound in the plane that reaches the limit: the exact largest sum,
+      // the last of the running maxima, decides.
+      if (_planeA != nullptr && info.kind == StepKind::kDeviation &&
+          info.hitsBegin == kNoHits && value != -kInfinity) {
+        memo.largest[k] = findHits(anchor, base + k);
+        continue;
+      }
+      // A sum near the limit's square: its root decides. A chord passed over
+      // passes whatever the limit.
+      if (value == -kInfinity ||
+          (info.kind == StepKind::kDeviation && std::sqrt(value) < deviationLimit)) {
+        above = value > above ? value : above;
+        ++k;
+        continue;
+      }
+      break;
     }
     if (k == steps) break;  // no further point kept before the last
     i = base + k;
     StepInfo& info = memo.info[k];
     std::size_t keep = i;
     if (info.kind == StepKind::kFault) throw EMathZeroVector();
-    // The limits that walk this span the same way: above every step passed
-    // (and the running maximum before the one reached), up to the one
-    // reached. A bound of a step passed only narrows them.
+    // The limits that walk this span the same way: above the root of every
+    // step passed (and the running maximum before the one reached), up to the
+    // one reached. The margin covers the rounding of the root and of the
+    // limit's square, and a bound of a step passed only narrows them.
+    above = above == -kInfinity
+                ? -kInfinity
+                : std::sqrt(above) *
+                      (1.0 + 16.0 * std::numeric_limits<double>::epsilon());
     double upTo = kInfinity;
     if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);

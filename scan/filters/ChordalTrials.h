@@ -68,10 +68,10 @@ class ChordalTrials {
     std::uint32_t index;
   };
   struct AnchorMemo {
-    // Per step i >= a + 1 at index i - a - 1: the largest deviation, or in
-    // the plane a bound of it until its running maxima are found (not a
-    // number while unmeasured; -inf for a chord passed over; +inf for a
-    // chord at the span or one that throws, see info).
+    // Per step i >= a + 1 at index i - a - 1: the largest deviation's sum
+    // of squares, or in the plane a bound of it until its running maxima
+    // are found (not a number while unmeasured; -inf for a chord passed
+    // over; +inf for a chord at the span or one that throws, see info).
     std::vector<double> largest;
     std::vector<StepInfo> info;
     std::vector<Hit> hits;
@@ -88,7 +88,7 @@ class ChordalTrials {
   void choosePlane();
   void measure(std::size_t anchor, std::size_t step);
   double crossSquares(std::size_t anchor, std::size_t step);
-  void findHits(std::size_t anchor, std::size_t step);
+  double findHits(std::size_t anchor, std::size_t step);
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
