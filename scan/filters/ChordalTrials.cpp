@@ -106,6 +106,11 @@ double squaredDeviation(const double* xs, const double* ys, const double* zs,
   return fx * fx + fy * fy + fz * fz;
 }
 
+// The squared length of v, as _MathVector::length() sums it.
+double squaredLength(const Vector& v) {
+  return v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+}
+
 // Whether every value is the same number.
 bool allSame(const std::vector<double>& values) {
   for (const double v : values) {
@@ -269,8 +274,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   // The chord's length is compared by its square where that decides; a
   // length that is not a number reaches nothing and passes every test.
   const Vector chord = _p[step + 1] - _p[anchor];
-  const double squared =
-      chord.x() * chord.x() + chord.y() * chord.y() + chord.z() * chord.z();
+  const double squared = squaredLength(chord);
   const bool number = squared == squared;
   if (number && _spanReached.reachedBy(chord)) {
     info.kind = StepKind::kSpan;
@@ -309,64 +313,130 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
 
 // The running maxima, in point order, of the deviations of step `step` from
 // `anchor`, as the plain walk meets them: the first point at or beyond any
-// limit is one of them. They are taken on the sums of squares, whose roots
-// keep their order. Returns the largest sum.
-double ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
+// limit is one of them. Off the plane they are found on the sums of squares,
+// whose roots keep their order, and kept as roots. In the plane they are kept
+// as candidates with their squared cross products: every point whose cross
+// product comes within the allowance of the largest before it, a few more
+// than the running maxima, and the chord line measures one of them only
+// where its cross product leaves a limit in doubt (see firstReaching).
+void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = memo.info[step - anchor - 1];
   info.hitsBegin = static_cast<std::uint32_t>(memo.hits.size());
-  const Vector chord = _p[step + 1] - _p[anchor];
-  const double span = chord.length();
   // The sums of squares (or cross products) are still there when the step
   // was the last one measured, as it is when it ends the span of the run
   // that met it first.
   const bool measured = _squaresAnchor == anchor && _squaresStep == step;
-  double largest = -kInfinity;
-  // The sums of squares first; their roots once all are found.
   // The fields are stored one by one: a Hit built whole on the stack and
   // copied in is read back as 16 bytes from two narrower stores, which the
   // processor cannot forward and stalls on.
-  auto hitAt = [&](std::size_t j, double squared) {
-    if (squared > largest) {
-      largest = squared;
-      Hit& hit = memo.hits.emplace_back();
-      hit.deviation = squared;
-      hit.index = static_cast<std::uint32_t>(j);
-    }
+  auto add = [&memo](std::size_t j, double value) {
+    Hit& hit = memo.hits.emplace_back();
+    hit.deviation = value;
+    hit.index = static_cast<std::uint32_t>(j);
   };
   if (_planeA != nullptr) {
     // A point whose cross product falls short of an earlier one's by more
     // than the allowance deviates less than that point: it is no running
-    // maximum, and only the others are measured by the chord line.
+    // maximum.
     if (!measured) crossSquares(anchor, step);
-    const double allowance = span * span * _planeAllowance + 1e-300;
-    const ChordLine line(_p[anchor], chord, span);
-    double runningCross = -kInfinity;
-    for (std::size_t j = anchor + 1; j <= step; ++j) {
-      const double crossed = _squares[j - anchor - 1];
-      if (crossed >= runningCross - allowance) {
-        hitAt(j, squaredDeviation(_xs.data(), _ys.data(), _zs.data(), j, line));
-      }
-      if (crossed > runningCross) runningCross = crossed;
+    const double allowance =
+        squaredLength(_p[step + 1] - _p[anchor]) * _planeAllowance + 1e-300;
+    // Without branches, four points at a time: the running maximum before
+    // each point is the larger of the maximum before its four and the
+    // running maximum within them, so that only one maximum per four waits
+    // on the one before. Each point is written as a candidate and kept by
+    // moving the end past it.
+    const std::size_t count = step - anchor;
+    const std::size_t begin = memo.hits.size();
+    memo.hits.resize(begin + count);
+    Hit* out = memo.hits.data() + begin;
+    std::size_t kept = 0;
+    const double* crossed = _squares.data();
+    auto larger = [](double a, double b) { return a > b ? a : b; };
+    auto candidate = [&](std::size_t j, double before) {
+      out[kept].deviation = crossed[j];
+      out[kept].index = static_cast<std::uint32_t>(anchor + 1 + j);
+      kept += crossed[j] >= before - allowance ? 1 : 0;
+    };
+    double prefix = -kInfinity;
+    std::size_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+      const double m1 = crossed[j];
+      const double m2 = larger(crossed[j + 1], m1);
+      const double m3 = larger(crossed[j + 2], m2);
+      candidate(j, prefix);
+      candidate(j + 1, larger(m1, prefix));
+      candidate(j + 2, larger(m2, prefix));
+      candidate(j + 3, larger(m3, prefix));
+      prefix = larger(larger(crossed[j + 3], m3), prefix);
     }
+    for (; j < count; ++j) {
+      candidate(j, prefix);
+      prefix = larger(crossed[j], prefix);
+    }
+    memo.hits.resize(begin + kept);
   } else {
     if (!measured) {
+      const Vector chord = _p[step + 1] - _p[anchor];
       largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
-                              step + 1, ChordLine(_p[anchor], chord, span),
+                              step + 1, ChordLine(_p[anchor], chord, chord.length()),
                               _squares.data());
       _squaresAnchor = anchor;
       _squaresStep = step;
     }
+    double largest = -kInfinity;
     for (std::size_t j = anchor + 1; j <= step; ++j) {
-      hitAt(j, _squares[j - anchor - 1]);
+      const double squared = _squares[j - anchor - 1];
+      if (squared > largest) {
+        largest = squared;
+        add(j, std::sqrt(squared));
+      }
     }
   }
   info.hitsCount =
       static_cast<std::uint32_t>(memo.hits.size()) - info.hitsBegin;
-  for (std::size_t h = info.hitsBegin; h < memo.hits.size(); ++h) {
-    memo.hits[h].deviation = std::sqrt(memo.hits[h].deviation);
+}
+
+// In the plane: the first of the candidates of step `step` from `anchor`
+// whose deviation reaches the limit, or null. A squared cross product below
+// `below` (above `above`) times the chord's squared length, less (plus) the
+// allowance, is a deviation surely below (at or beyond) the limit; in
+// between, the chord line decides.
+const ChordalTrials::Hit* ChordalTrials::firstReaching(
+    std::size_t anchor, std::size_t step, double deviationLimit, double below,
+    double above) const {
+  const AnchorMemo& memo = _anchors[anchor];
+  const StepInfo& info = memo.info[step - anchor - 1];
+  const Vector chord = _p[step + 1] - _p[anchor];
+  const double squared = squaredLength(chord);
+  const double room = squared * _planeAllowance + 1e-300;
+  const double clearBelow = below * squared - room;
+  const double clearAbove = above * squared + room;
+  const Hit* hit = memo.hits.data() + info.hitsBegin;
+  const Hit* const end = hit + info.hitsCount;
+  for (; hit != end; ++hit) {
+    if (hit->deviation < clearBelow) continue;
+    if (hit->deviation > clearAbove) return hit;
+    const ChordLine line(_p[anchor], chord, chord.length());
+    const double deviation = std::sqrt(
+        squaredDeviation(_xs.data(), _ys.data(), _zs.data(), hit->index, line));
+    if (deviation >= deviationLimit) return hit;
   }
-  return largest;
+  return nullptr;
+}
+
+// The bounds of the deviation of a candidate of step `step` from `anchor`
+// (see findHits), as roots: at most (`upper`: at least) the root the chord
+// line gives.
+double ChordalTrials::candidateRoot(std::size_t anchor, std::size_t step,
+                                    double crossed, bool upper) const {
+  const double squared = squaredLength(_p[step + 1] - _p[anchor]);
+  const double room = squared * _planeAllowance + 1e-300;
+  const double margin = 16.0 * std::numeric_limits<double>::epsilon();
+  if (upper) return std::sqrt((crossed + room) / squared) * (1.0 + margin);
+  const double low = (crossed - room) / squared;
+  return low > 0.0 ? std::sqrt(low) * (1.0 - margin) : 0.0;
 }
 
 std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
@@ -374,14 +444,16 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
   // A limit that is not a number is never reached: only the span ends a
   // chord then.
   const bool noLimit = std::isnan(deviationLimit);
-  // Sums below this are surely below the limit's square, with room for the
-  // rounding of the square; limits whose square may leave the normal range
-  // leave every step to the root.
+  // Sums below `clearBelow` are surely below the limit's square, with room
+  // for the rounding of the square (`below` and `above`, for the cross
+  // products, with room for theirs too); limits whose square may leave the
+  // normal range leave every step to the root.
+  const double eps = std::numeric_limits<double>::epsilon();
   const bool banded = deviationLimit > 1e-150 && deviationLimit < 1e150;
-  const double clearBelow =
-      banded ? deviationLimit * deviationLimit *
-                   (1.0 - 16.0 * std::numeric_limits<double>::epsilon())
-             : -kInfinity;
+  const double square = deviationLimit * deviationLimit;
+  const double clearBelow = banded ? square * (1.0 - 16.0 * eps) : -kInfinity;
+  const double below = banded ? square * (1.0 - 32.0 * eps) : -kInfinity;
+  const double above = banded ? square * (1.0 + 32.0 * eps) : kInfinity;
   _kept.clear();
   _kept.push_back(0);
   std::size_t anchor = 0;
@@ -404,7 +476,9 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     const std::size_t steps = n - 1 - base;  // steps this anchor can meet
     std::size_t k = i - base;
     // The largest sum of the steps passed.
-    double above = -kInfinity;
+    double passed = -kInfinity;
+    // In the plane, the candidate of the step reached that reaches the limit.
+    const Hit* reached = nullptr;
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
     for (;;) {
@@ -417,7 +491,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
         }
       } else {
         for (; k < known && largest[k] < clearBelow; ++k) {
-          above = largest[k] > above ? largest[k] : above;
+          passed = largest[k] > passed ? largest[k] : passed;
         }
       }
       if (k >= known) {
@@ -434,24 +508,20 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
         measure(anchor, base + k);
         continue;
       }
-      if (noLimit) break;
-      const StepInfo& info = memo.info[k];
-      // A bound in the plane that reaches the limit: the exact largest sum,
-      // the last of the running maxima, decides.
-      if (_planeA != nullptr && info.kind == StepKind::kDeviation &&
-          info.hitsBegin == kNoHits && value != -kInfinity) {
-        memo.largest[k] = findHits(anchor, base + k);
-        continue;
+      if (noLimit || memo.info[k].kind != StepKind::kDeviation) break;
+      // A sum near the limit's square, or in the plane a bound that reaches
+      // it: the roots decide. A chord passed over passes whatever the limit.
+      bool passes = value == -kInfinity;
+      if (!passes && _planeA != nullptr) {
+        if (memo.info[k].hitsBegin == kNoHits) findHits(anchor, base + k);
+        reached = firstReaching(anchor, base + k, deviationLimit, below, above);
+        passes = reached == nullptr;
+      } else if (!passes) {
+        passes = std::sqrt(value) < deviationLimit;
       }
-      // A sum near the limit's square: its root decides. A chord passed over
-      // passes whatever the limit.
-      if (value == -kInfinity ||
-          (info.kind == StepKind::kDeviation && std::sqrt(value) < deviationLimit)) {
-        above = value > above ? value : above;
-        ++k;
-        continue;
-      }
-      break;
+      if (!passes) break;
+      passed = value > passed ? value : passed;
+      ++k;
     }
     if (k == steps) break;  // no further point kept before the last
     i = base + k;
@@ -461,26 +531,35 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     // The limits that walk this span the same way: above the root of every
     // step passed (and the running maximum before the one reached), up to the
     // one reached. The margin covers the rounding of the root and of the
-    // limit's square, and a bound of a step passed only narrows them.
-    above = above == -kInfinity
-                ? -kInfinity
-                : std::sqrt(above) *
-                      (1.0 + 16.0 * std::numeric_limits<double>::epsilon());
+    // limit's square; bounds, of a step passed or in the plane, only narrow
+    // them.
+    double lowest = passed == -kInfinity
+                        ? -kInfinity
+                        : std::sqrt(passed) * (1.0 + 16.0 * eps);
     double upTo = kInfinity;
     if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);
       const Hit* first = memo.hits.data() + info.hitsBegin;
       const Hit* hit = first;
-      while (!(hit->deviation >= deviationLimit)) ++hit;
-      keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
-      upTo = hit->deviation;
-      if (hit != first && hit[-1].deviation > above) {
-        above = hit[-1].deviation;
+      double before = -kInfinity;
+      if (_planeA != nullptr) {
+        hit = reached;
+        for (const Hit* h = first; h != hit; ++h) {
+          before = h->deviation > before ? h->deviation : before;
+        }
+        upTo = candidateRoot(anchor, i, hit->deviation, false);
+        if (before != -kInfinity) before = candidateRoot(anchor, i, before, true);
+      } else {
+        while (!(hit->deviation >= deviationLimit)) ++hit;
+        upTo = hit->deviation;
+        if (hit != first) before = hit[-1].deviation;
       }
+      keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
+      lowest = before > lowest ? before : lowest;
     }
     if (!noLimit) {
       memo.from = from;
-      memo.above = above;
+      memo.above = lowest;
       memo.upTo = upTo;
       memo.end = i;
       memo.keep = keep;

@@ -64,7 +64,9 @@ class ChordalTrials {
     StepKind kind;
   };
   struct Hit {
-    double deviation;
+    // Left unset when the list grows: findHits writes each one it keeps.
+    Hit() noexcept {}  // NOLINT(modernize-use-equals-default)
+    double deviation;  // in the plane, the squared cross product
     std::uint32_t index;
   };
   struct AnchorMemo {
@@ -88,7 +90,12 @@ class ChordalTrials {
   void choosePlane();
   void measure(std::size_t anchor, std::size_t step);
   double crossSquares(std::size_t anchor, std::size_t step);
-  double findHits(std::size_t anchor, std::size_t step);
+  void findHits(std::size_t anchor, std::size_t step);
+  const Hit* firstReaching(std::size_t anchor, std::size_t step,
+                           double deviationLimit, double below,
+                           double above) const;
+  double candidateRoot(std::size_t anchor, std::size_t step, double crossed,
+                       bool upper) const;
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
