@@ -157,6 +157,21 @@ bool chordsNeverFault(const Point* p, std::size_t n,
 
 namespace {
 
+#if defined(__SSE2__) || defined(_M_X64)
+// The square roots of two lanes as std::sqrt takes them: a Windows C library
+// may round some roots otherwise than the processor's instruction does, so
+// there each lane goes through std::sqrt as the scalar code does.
+inline __m128d rootsOf(__m128d v) {
+#ifdef _WIN32
+  double lanes[2];
+  _mm_storeu_pd(lanes, v);
+  return _mm_set_pd(std::sqrt(lanes[1]), std::sqrt(lanes[0]));
+#else
+  return _mm_sqrt_pd(v);
+#endif
+}
+#endif
+
 // One triple's share of the statistics: the segment from p[i] to p[i + 1],
 // and the deviation of p[i + 1] from the chord of p[i] and p[i + 2], whose
 // length is `length`.
@@ -202,7 +217,7 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
     const __m128d y2 = _mm_set_pd(p[i + 3].y(), p[i + 2].y());
     const __m128d z2 = _mm_set_pd(p[i + 3].z(), p[i + 2].z());
     auto norm = [](__m128d x, __m128d y, __m128d z) {
-      return _mm_sqrt_pd(_mm_add_pd(
+      return rootsOf(_mm_add_pd(
           _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)), _mm_mul_pd(z, z)));
     };
     const __m128d ox = _mm_sub_pd(x1, x0);  // offset of the middle point

@@ -11,6 +11,7 @@
 #include "geomath/MathErrors.h"
 #include "scan/filters/ChordalDeviation.h"
 #include "scan/filters/FilterGeometry.h"
+#include "scan/filters/WideLanes.h"
 
 namespace QUAX {
 
@@ -90,6 +91,40 @@ double largestSquaredDeviation(const double* xs, const double* ys,
   return best;
 }
 
+#ifdef QUAX_WIDE_LANES
+// crossSquares four points at a time, the same products in every lane: the
+// last group reaches up to three points past `to` (the arrays have room),
+// whose lanes are left out of the maximum.
+QUAX_AVX2 double crossSquaresWide(const double* a, const double* b, double oa,
+                                  double ob, double ca, double cb,
+                                  std::size_t from, std::size_t to,
+                                  double* crossed) {
+  const __m256d voa = _mm256_set1_pd(oa);
+  const __m256d vob = _mm256_set1_pd(ob);
+  const __m256d vca = _mm256_set1_pd(ca);
+  const __m256d vcb = _mm256_set1_pd(cb);
+  const __m256d count = _mm256_set1_pd(static_cast<double>(to - from));
+  const __m256d four = _mm256_set1_pd(4.0);
+  __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+  __m256d largest = _mm256_setzero_pd();
+  for (std::size_t j = from; j < to; j += 4) {
+    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
+    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
+    const __m256d w = _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
+    const __m256d squared = _mm256_mul_pd(w, w);
+    _mm256_storeu_pd(crossed + (j - from), squared);
+    const __m256d inside = _mm256_cmp_pd(index, count, _CMP_LT_OQ);
+    largest = _mm256_max_pd(_mm256_and_pd(squared, inside), largest);
+    index = _mm256_add_pd(index, four);
+  }
+  const __m128d half = _mm_max_pd(_mm256_castpd256_pd128(largest),
+                                  _mm256_extractf128_pd(largest, 1));
+  double lanes[2];
+  _mm_storeu_pd(lanes, half);
+  return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+}
+#endif
+
 // The squared deviation of point j from `line`, as the loop above takes it.
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
                         std::size_t j, const ChordLine& line) {
@@ -121,7 +156,8 @@ bool allSame(const std::vector<double>& values) {
 
 }  // namespace
 
-void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan) {
+void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
+                          bool wide) {
   for (const std::uint32_t a : _touched) {
     AnchorMemo& memo = _anchors[a];
     memo.largest.clear();
@@ -131,10 +167,11 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan) {
   }
   _touched.clear();
   if (_anchors.size() < n) _anchors.resize(n);
-  _xs.resize(n);
-  _ys.resize(n);
-  _zs.resize(n);
-  _squares.resize(n);
+  // Room for the four-lane sweep's last group past the end.
+  _xs.resize(n + 4, 0.0);
+  _ys.resize(n + 4, 0.0);
+  _zs.resize(n + 4, 0.0);
+  _squares.resize(n + 4);
   _squaresAnchor = n;  // none
   _squaresStep = n;
   for (std::size_t i = 0; i < n; ++i) {
@@ -144,6 +181,11 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan) {
   }
   _p = p;
   _n = n;
+#ifdef QUAX_WIDE_LANES
+  _wide = wide && wideLanesSupported();
+#else
+  (void)wide;
+#endif
   _spanReached = DistanceBound(maxSpan);
   choosePlane();
 }
@@ -215,6 +257,11 @@ double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
   const std::size_t from = anchor + 1;
   const std::size_t to = step + 1;
   double* crossed = _squares.data();
+  _squaresAnchor = anchor;
+  _squaresStep = step;
+#ifdef QUAX_WIDE_LANES
+  if (_wide) return crossSquaresWide(a, b, oa, ob, ca, cb, from, to, crossed);
+#endif
   double best = 0.0;
   std::size_t j = from;
 #if defined(__SSE2__) || defined(_M_X64)
@@ -251,8 +298,6 @@ double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
     crossed[j - from] = w * w;
     if (w * w > best) best = w * w;
   }
-  _squaresAnchor = anchor;
-  _squaresStep = step;
   return best;
 }
 

@@ -34,8 +34,11 @@ namespace QUAX {
 class ChordalTrials {
  public:
   // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
-  // what earlier lines left, keeping the buffers.
-  void reset(const _GeoPoint<double>* p, std::size_t n, double maxSpan);
+  // what earlier lines left, keeping the buffers. Where `wide` and the
+  // processor allow it, the cross products are taken four at a time, with
+  // the same results.
+  void reset(const _GeoPoint<double>* p, std::size_t n, double maxSpan,
+             bool wide = true);
 
   // The kept count with this limit; kept() then holds their indexes. Throws
   // EMathZeroVector where the plain run throws it. With stopAbove, the run
@@ -100,6 +103,7 @@ class ChordalTrials {
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
   std::vector<double> _xs, _ys, _zs;  // the positions' coordinates
+  bool _wide = false;  // whether the sweeps run four points at a time
   // When one coordinate is the same for every point, the other two (else
   // null), and the allowance per squared chord length within which the
   // measure of a step by cross products may differ from the deviations
