@@ -188,6 +188,10 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
 #endif
   _spanReached = DistanceBound(maxSpan);
   choosePlane();
+  // Squared chord lengths strictly between these reach the tolerance (and
+  // the machine epsilon) and not the span, whatever the roots.
+  _clearAbove = _toleranceReached.banded() ? _toleranceReached.upper() : kInfinity;
+  _clearBelow = _spanReached.banded() ? _spanReached.lower() : -kInfinity;
 }
 
 // A profile of a line scanner lies in a plane of two axes: its third
@@ -354,6 +358,30 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   _squaresAnchor = anchor;
   _squaresStep = step;
   memo.largest[k] = largest;
+}
+
+// measure() for a line in the plane, where the chord's squared length is
+// surely clear of the span and of the tolerances: the usual case, without
+// the tests that set the others apart. Its components are the chord's,
+// and the one left out is 0, so the sum is the one the tests take.
+void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
+  const double ca = _planeA[step + 1] - _planeA[anchor];
+  const double cb = _planeB[step + 1] - _planeB[anchor];
+  const double squared = ca * ca + cb * cb;
+  if (!(squared > _clearAbove && squared < _clearBelow)) {
+    measure(anchor, step);
+    return;
+  }
+  AnchorMemo& memo = _anchors[anchor];
+  const std::size_t k = step - anchor - 1;
+  StepInfo& info = memo.info[k];
+  info.hitsBegin = kNoHits;
+  info.hitsCount = 0;
+  info.kind = StepKind::kDeviation;
+  memo.largest[k] = (crossSquares(anchor, step) +
+                     squared * _planeAllowance + 1e-300) /
+                    squared *
+                    (1.0 + 40.0 * std::numeric_limits<double>::epsilon());
 }
 
 // The running maxima, in point order, of the deviations of step `step` from
@@ -550,7 +578,11 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       }
       const double value = largest[k];
       if (std::isnan(value)) {
-        measure(anchor, base + k);
+        if (_planeA != nullptr) {
+          measureInPlane(anchor, base + k);
+        } else {
+          measure(anchor, base + k);
+        }
         continue;
       }
       if (noLimit || memo.info[k].kind != StepKind::kDeviation) break;

@@ -92,6 +92,7 @@ class ChordalTrials {
 
   void choosePlane();
   void measure(std::size_t anchor, std::size_t step);
+  void measureInPlane(std::size_t anchor, std::size_t step);
   double crossSquares(std::size_t anchor, std::size_t step);
   void findHits(std::size_t anchor, std::size_t step);
   const Hit* firstReaching(std::size_t anchor, std::size_t step,
@@ -122,6 +123,8 @@ class ChordalTrials {
   DistanceBound _spanReached{0.0};
   DistanceBound _epsilonReached{std::numeric_limits<double>::epsilon()};
   DistanceBound _toleranceReached{zeroVectorTolerance<double>()};
+  double _clearAbove = 0.0;
+  double _clearBelow = 0.0;
   std::vector<AnchorMemo> _anchors;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;
