@@ -473,19 +473,19 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
 
 // In the plane: the first of the candidates of step `step` from `anchor`
 // whose deviation reaches the limit, or null. A squared cross product below
-// `below` (above `above`) times the chord's squared length, less (plus) the
-// allowance, is a deviation surely below (at or beyond) the limit; in
-// between, the chord line decides.
+// `lowSquare` (above `highSquare`) times the chord's squared length, less
+// (plus) the allowance, is a deviation surely below (at or beyond) the limit;
+// in between, the chord line decides.
 const ChordalTrials::Hit* ChordalTrials::firstReaching(
-    std::size_t anchor, std::size_t step, double deviationLimit, double below,
-    double above) const {
+    std::size_t anchor, std::size_t step, double deviationLimit,
+    double lowSquare, double highSquare) const {
   const AnchorMemo& memo = _anchors[anchor];
   const StepInfo& info = memo.info[step - anchor - 1];
   const Vector chord = _p[step + 1] - _p[anchor];
   const double squared = squaredLength(chord);
   const double room = squared * _planeAllowance + 1e-300;
-  const double clearBelow = below * squared - room;
-  const double clearAbove = above * squared + room;
+  const double clearBelow = lowSquare * squared - room;
+  const double clearAbove = highSquare * squared + room;
   const Hit* hit = memo.hits.data() + info.hitsBegin;
   const Hit* const end = hit + info.hitsCount;
   for (; hit != end; ++hit) {
@@ -499,17 +499,17 @@ const ChordalTrials::Hit* ChordalTrials::firstReaching(
   return nullptr;
 }
 
-// The bounds of the deviation of a candidate of step `step` from `anchor`
-// (see findHits), as roots: at most (`upper`: at least) the root the chord
-// line gives.
-double ChordalTrials::candidateRoot(std::size_t anchor, std::size_t step,
-                                    double crossed, bool upper) const {
+// The bounds of the squared deviation of a candidate of step `step` from
+// `anchor` (see findHits): at most (`upper`: at least) the sum of squares
+// the chord line gives.
+double ChordalTrials::candidateSquare(std::size_t anchor, std::size_t step,
+                                      double crossed, bool upper) const {
   const double squared = squaredLength(_p[step + 1] - _p[anchor]);
   const double room = squared * _planeAllowance + 1e-300;
   const double margin = 16.0 * std::numeric_limits<double>::epsilon();
-  if (upper) return std::sqrt((crossed + room) / squared) * (1.0 + margin);
-  const double low = (crossed - room) / squared;
-  return low > 0.0 ? std::sqrt(low) * (1.0 - margin) : 0.0;
+  if (upper) return (crossed + room) / squared * (1.0 + margin);
+  const double low = (crossed - room) / squared * (1.0 - margin);
+  return low > 0.0 ? low : 0.0;
 }
 
 std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
@@ -518,15 +518,15 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
   // chord then.
   const bool noLimit = std::isnan(deviationLimit);
   // Sums below `clearBelow` are surely below the limit's square, with room
-  // for the rounding of the square (`below` and `above`, for the cross
-  // products, with room for theirs too); limits whose square may leave the
-  // normal range leave every step to the root.
+  // for the rounding of the square (`lowSquare` and `highSquare`, for the
+  // cross products, with room for theirs too); limits whose square may leave
+  // the normal range leave every step to the root.
   const double eps = std::numeric_limits<double>::epsilon();
   const bool banded = deviationLimit > 1e-150 && deviationLimit < 1e150;
   const double square = deviationLimit * deviationLimit;
   const double clearBelow = banded ? square * (1.0 - 16.0 * eps) : -kInfinity;
-  const double below = banded ? square * (1.0 - 32.0 * eps) : -kInfinity;
-  const double above = banded ? square * (1.0 + 32.0 * eps) : kInfinity;
+  const double lowSquare = banded ? square * (1.0 - 32.0 * eps) : -kInfinity;
+  const double highSquare = banded ? square * (1.0 + 32.0 * eps) : kInfinity;
   _kept.clear();
   _kept.push_back(0);
   std::size_t anchor = 0;
@@ -537,8 +537,8 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       return static_cast<std::int64_t>(stopAbove) + 1;
     AnchorMemo& memo = _anchors[anchor];
     // The span walked last from here, when this limit walks it the same way.
-    if (memo.from == i && deviationLimit > memo.above &&
-        deviationLimit <= memo.upTo) {
+    if (memo.from == i && clearBelow > memo.lowestSquare &&
+        highSquare <= memo.highestSquare) {
       _kept.push_back(static_cast<std::uint32_t>(memo.keep));
       anchor = memo.keep;
       i = memo.end + 1;
@@ -591,7 +591,8 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       bool passes = value == -kInfinity;
       if (!passes && _planeA != nullptr) {
         if (memo.info[k].hitsBegin == kNoHits) findHits(anchor, base + k);
-        reached = firstReaching(anchor, base + k, deviationLimit, below, above);
+        reached = firstReaching(anchor, base + k, deviationLimit, lowSquare,
+                                highSquare);
         passes = reached == nullptr;
       } else if (!passes) {
         passes = std::sqrt(value) < deviationLimit;
@@ -605,15 +606,12 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     StepInfo& info = memo.info[k];
     std::size_t keep = i;
     if (info.kind == StepKind::kFault) throw EMathZeroVector();
-    // The limits that walk this span the same way: above the root of every
-    // step passed (and the running maximum before the one reached), up to the
-    // one reached. The margin covers the rounding of the root and of the
-    // limit's square; bounds, of a step passed or in the plane, only narrow
-    // them.
-    double lowest = passed == -kInfinity
-                        ? -kInfinity
-                        : std::sqrt(passed) * (1.0 + 16.0 * eps);
-    double upTo = kInfinity;
+    // The limits that walk this span the same way, by their squares: above
+    // the sum of every step passed (and of the running maximum before the
+    // one reached), up to the sum of the one reached. Bounds, of a step
+    // passed or in the plane, only narrow them.
+    double lowest = passed;
+    double highest = kInfinity;
     if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);
       const Hit* first = memo.hits.data() + info.hitsBegin;
@@ -624,20 +622,25 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
         for (const Hit* h = first; h != hit; ++h) {
           before = h->deviation > before ? h->deviation : before;
         }
-        upTo = candidateRoot(anchor, i, hit->deviation, false);
-        if (before != -kInfinity) before = candidateRoot(anchor, i, before, true);
+        highest = candidateSquare(anchor, i, hit->deviation, false);
+        if (before != -kInfinity) {
+          before = candidateSquare(anchor, i, before, true);
+        }
       } else {
         while (!(hit->deviation >= deviationLimit)) ++hit;
-        upTo = hit->deviation;
-        if (hit != first) before = hit[-1].deviation;
+        // The roots squared back, with room for their rounding.
+        highest = hit->deviation * hit->deviation * (1.0 - 8.0 * eps);
+        if (hit != first) {
+          before = hit[-1].deviation * hit[-1].deviation * (1.0 + 8.0 * eps);
+        }
       }
       keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
       lowest = before > lowest ? before : lowest;
     }
     if (!noLimit) {
       memo.from = from;
-      memo.above = lowest;
-      memo.upTo = upTo;
+      memo.lowestSquare = lowest;
+      memo.highestSquare = highest;
       memo.end = i;
       memo.keep = keep;
     }

@@ -81,10 +81,12 @@ class ChordalTrials {
     std::vector<StepInfo> info;
     std::vector<Hit> hits;
     // The last span walked from this anchor: started at step `from`, every
-    // limit in (above, upTo] ends it at step `end` and keeps `keep`.
+    // limit whose square, less its rounding, is above `lowestSquare` and,
+    // plus its rounding, at most `highestSquare` ends it at step `end` and
+    // keeps `keep`.
     std::size_t from = kNoSpan;
-    double above = 0.0;
-    double upTo = 0.0;
+    double lowestSquare = 0.0;
+    double highestSquare = 0.0;
     std::size_t end = 0;
     std::size_t keep = 0;
   };
@@ -96,10 +98,10 @@ class ChordalTrials {
   double crossSquares(std::size_t anchor, std::size_t step);
   void findHits(std::size_t anchor, std::size_t step);
   const Hit* firstReaching(std::size_t anchor, std::size_t step,
-                           double deviationLimit, double below,
-                           double above) const;
-  double candidateRoot(std::size_t anchor, std::size_t step, double crossed,
-                       bool upper) const;
+                           double deviationLimit, double lowSquare,
+                           double highSquare) const;
+  double candidateSquare(std::size_t anchor, std::size_t step, double crossed,
+                         bool upper) const;
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
