@@ -342,8 +342,9 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   if (_planeA != nullptr) {
     // In the plane, an upper bound of the largest sum from the cross
     // products (see choosePlane), above it by a few parts in 1e9 at most:
-    // the walk has the exact one found where a limit falls at or under its
-    // root. The sum of squares stands for |c|^2 within the last factor.
+    // where a limit's square reaches it, the step's candidates decide (see
+    // firstReaching). The sum of squares stands for |c|^2 within the last
+    // factor.
     memo.largest[k] = (crossSquares(anchor, step) +
                        squared * _planeAllowance + 1e-300) /
                       squared *

@@ -23,14 +23,17 @@ namespace QUAX {
 // number: at step i from anchor a, the chord from p[a] to p[i + 1] ends the
 // span when the largest deviation of p[a + 1] ... p[i] from it reaches the
 // limit, and the point kept is the first one whose deviation reaches it.
-// So each (anchor, step) met is measured once for its largest deviation
-// (two points at a time, on a copy of the coordinates by axis), a step that
-// ends a span once more for the running maxima of its deviations in point
-// order, and every later run reads them: a run costs one comparison per step,
+// So each (anchor, step) met is measured once for its largest deviation, kept
+// as the sum of squares whose root it is (on a copy of the coordinates by
+// axis, two or four points at a time), a step that ends a span once more for
+// the running maxima of its deviations in point order, and every later run
+// reads them: a run costs one comparison per step (with the limit's square),
 // plus the steps no earlier run has met. Lines in a coordinate plane, as a
 // scanner's profiles are, keep a close upper bound per step instead, found
-// from cross products at a third of the cost, and find the exact value where
-// the bound reaches a limit.
+// from cross products at a third of the cost, and at a step whose bound
+// reaches a limit the candidates for its running maxima, with their cross
+// products: the chord line measures a candidate only where its cross product
+// leaves the limit in doubt.
 class ChordalTrials {
  public:
   // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
@@ -61,22 +64,22 @@ class ChordalTrials {
     // Left unset when the memo grows: measure() writes a step's info before
     // anything reads it.
     StepInfo() noexcept {}  // NOLINT(modernize-use-equals-default)
-    std::uint32_t hitsBegin;  // running maxima in _anchors[a].hits
-                              // (all ones: not found yet)
+    std::uint32_t hitsBegin;  // running maxima (in the plane, candidates)
+                              // in _anchors[a].hits (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
   };
   struct Hit {
     // Left unset when the list grows: findHits writes each one it keeps.
     Hit() noexcept {}  // NOLINT(modernize-use-equals-default)
-    double deviation;  // in the plane, the squared cross product
+    double deviation;  // the root; in the plane, the squared cross product
     std::uint32_t index;
   };
   struct AnchorMemo {
     // Per step i >= a + 1 at index i - a - 1: the largest deviation's sum
-    // of squares, or in the plane a bound of it until its running maxima
-    // are found (not a number while unmeasured; -inf for a chord passed
-    // over; +inf for a chord at the span or one that throws, see info).
+    // of squares, or in the plane a bound of it (not a number while
+    // unmeasured; -inf for a chord passed over; +inf for a chord at the span
+    // or one that throws, see info).
     std::vector<double> largest;
     std::vector<StepInfo> info;
     std::vector<Hit> hits;
@@ -125,6 +128,8 @@ class ChordalTrials {
   DistanceBound _spanReached{0.0};
   DistanceBound _epsilonReached{std::numeric_limits<double>::epsilon()};
   DistanceBound _toleranceReached{zeroVectorTolerance<double>()};
+  // Squared chord lengths between these surely reach the tolerance and not
+  // the span (see measureInPlane).
   double _clearAbove = 0.0;
   double _clearBelow = 0.0;
   std::vector<AnchorMemo> _anchors;
