@@ -579,10 +579,17 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       }
       const double value = largest[k];
       if (std::isnan(value)) {
-        if (_planeA != nullptr) {
-          measureInPlane(anchor, base + k);
-        } else {
-          measure(anchor, base + k);
+        // Measures the unmeasured steps that follow as long as they pass.
+        for (;;) {
+          if (_planeA != nullptr) {
+            measureInPlane(anchor, base + k);
+          } else {
+            measure(anchor, base + k);
+          }
+          const double measured = memo.largest[k];
+          if (noLimit || !(measured < clearBelow)) break;
+          passed = measured > passed ? measured : passed;
+          if (++k >= known || !std::isnan(memo.largest[k])) break;
         }
         continue;
       }
