@@ -172,34 +172,33 @@ inline __m128d rootsOf(__m128d v) {
 }
 #endif
 
-// One triple's share of the statistics: the segment from p[i] to p[i + 1],
-// and the deviation of p[i + 1] from the chord of p[i] and p[i + 2], whose
-// length is `length`.
-void countTriple(DeviationStatistics& stats, double segment, double length,
-                 double deviation, double* deviations, std::size_t i) {
-  stats.length = stats.length + segment;
-  // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate. Not a
-  // number in `deviations`: no limit, not even -inf, is reached, and the
-  // thinning passes the point over whatever the limit.
-  if (length < std::numeric_limits<double>::epsilon()) {
-    if (deviations != nullptr) {
-      deviations[i] = std::numeric_limits<double>::quiet_NaN();
-    }
-    return;
-  }
-  if (length < zeroVectorTolerance<double>()) throw EMathZeroVector();
-  if (deviations != nullptr) deviations[i] = deviation;
-  stats.sum = stats.sum + deviation;
-  ++stats.count;
-  if (deviation > stats.maximum) stats.maximum = deviation;
-  if (deviation < stats.minimum) stats.minimum = deviation;
-}
-
 }  // namespace
 
 DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
                                         double* deviations) {
   DeviationStatistics stats;
+  // One triple's share: the segment from p[i] to p[i + 1], and the deviation
+  // of p[i + 1] from the chord of p[i] and p[i + 2], whose length is
+  // `length`.
+  auto countTriple = [&stats, deviations](double segment, double length,
+                                          double deviation, std::size_t i) {
+    stats.length = stats.length + segment;
+    // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate. Not a
+    // number in `deviations`: no limit, not even -inf, is reached, and the
+    // thinning passes the point over whatever the limit.
+    if (length < std::numeric_limits<double>::epsilon()) {
+      if (deviations != nullptr) {
+        deviations[i] = std::numeric_limits<double>::quiet_NaN();
+      }
+      return;
+    }
+    if (length < zeroVectorTolerance<double>()) throw EMathZeroVector();
+    if (deviations != nullptr) deviations[i] = deviation;
+    stats.sum = stats.sum + deviation;
+    ++stats.count;
+    if (deviation > stats.maximum) stats.maximum = deviation;
+    if (deviation < stats.minimum) stats.minimum = deviation;
+  };
   std::size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
   // Two triples at a time, each lane with the operations of ChordLine and
@@ -242,9 +241,8 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
     _mm_storeu_pd(segments, norm(ox, oy, oz));
     _mm_storeu_pd(lengths, length);
     _mm_storeu_pd(deviated, deviation);
-    countTriple(stats, segments[0], lengths[0], deviated[0], deviations, i);
-    countTriple(stats, segments[1], lengths[1], deviated[1], deviations,
-                i + 1);
+    countTriple(segments[0], lengths[0], deviated[0], i);
+    countTriple(segments[1], lengths[1], deviated[1], i + 1);
   }
 #endif
   for (; i + 2 < n; ++i) {
@@ -256,7 +254,7 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
       const ChordLine chord(p[i], direction, length);
       deviation = p[i + 1].distanceTo(chord.project(p[i + 1]));
     }
-    countTriple(stats, segment, length, deviation, deviations, i);
+    countTriple(segment, length, deviation, i);
   }
   return stats;
 }
