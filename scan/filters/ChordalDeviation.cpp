@@ -216,8 +216,8 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
     const __m128d y2 = _mm_set_pd(p[i + 3].y(), p[i + 2].y());
     const __m128d z2 = _mm_set_pd(p[i + 3].z(), p[i + 2].z());
     auto norm = [](__m128d x, __m128d y, __m128d z) {
-      return rootsOf(_mm_add_pd(
-          _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)), _mm_mul_pd(z, z)));
+      return rootsOf(_mm_add_pd(_mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)),
+                                _mm_mul_pd(z, z)));
     };
     const __m128d ox = _mm_sub_pd(x1, x0);  // offset of the middle point
     const __m128d oy = _mm_sub_pd(y1, y0);
@@ -286,7 +286,8 @@ std::size_t countKeptOnShortSpans(const Point* p, std::size_t n,
       // limit (the point before it is the anchor). Both tests compare the
       // same numbers as the thinning's, and a chord that would throw has
       // thrown in the statistics already.
-      if (spanReached.reachedBy(chord) || deviations[anchor] >= deviationLimit) {
+      if (spanReached.reachedBy(chord) ||
+          deviations[anchor] >= deviationLimit) {
         ++kept;
         anchor = i;
       }
@@ -304,8 +305,8 @@ std::size_t countKeptOnShortSpans(const Point* p, std::size_t n,
     std::size_t hit = n;
     std::size_t j = anchor + 1;
     if (crossed) {
-      const double squared = chord.x() * chord.x() + chord.y() * chord.y() +
-                             chord.z() * chord.z();
+      const double squared =
+          chord.x() * chord.x() + chord.y() * chord.y() + chord.z() * chord.z();
       const double room = squared * plane->allowance + 1e-300;
       const double below = clearBelow * squared - room;
       const double above = clearAbove * squared + room;

@@ -110,7 +110,8 @@ QUAX_AVX2 double crossSquaresWide(const double* a, const double* b, double oa,
   for (std::size_t j = from; j < to; j += 4) {
     const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
     const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
-    const __m256d w = _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
+    const __m256d w =
+        _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
     const __m256d squared = _mm256_mul_pd(w, w);
     _mm256_storeu_pd(crossed + (j - from), squared);
     const __m256d inside = _mm256_cmp_pd(index, count, _CMP_LT_OQ);
@@ -190,7 +191,8 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
   choosePlane();
   // Squared chord lengths strictly between these reach the tolerance (and
   // the machine epsilon) and not the span, whatever the roots.
-  _clearAbove = _toleranceReached.banded() ? _toleranceReached.upper() : kInfinity;
+  _clearAbove =
+      _toleranceReached.banded() ? _toleranceReached.upper() : kInfinity;
   _clearBelow = _spanReached.banded() ? _spanReached.lower() : -kInfinity;
 }
 
@@ -340,15 +342,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
     return;
   }
   if (_planeA != nullptr) {
-    // In the plane, an upper bound of the largest sum from the cross
-    // products (see choosePlane), above it by a few parts in 1e9 at most:
-    // where a limit's square reaches it, the step's candidates decide (see
-    // firstReaching). The sum of squares stands for |c|^2 within the last
-    // factor.
-    memo.largest[k] = (crossSquares(anchor, step) +
-                       squared * _planeAllowance + 1e-300) /
-                      squared *
-                      (1.0 + 40.0 * std::numeric_limits<double>::epsilon());
+    memo.largest[k] = planeBound(anchor, step, squared);
     return;
   }
   const double span = chord.length();
@@ -379,10 +373,19 @@ void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
   info.hitsBegin = kNoHits;
   info.hitsCount = 0;
   info.kind = StepKind::kDeviation;
-  memo.largest[k] = (crossSquares(anchor, step) +
-                     squared * _planeAllowance + 1e-300) /
-                    squared *
-                    (1.0 + 40.0 * std::numeric_limits<double>::epsilon());
+  memo.largest[k] = planeBound(anchor, step, squared);
+}
+
+// In the plane, an upper bound of the largest sum of step `step` from
+// `anchor`, whose chord's squared length is `squared`, from the cross
+// products (see choosePlane), above it by a few parts in 1e9 at most: where
+// a limit's square reaches it, the step's candidates decide (see
+// firstReaching). The sum of squares stands for |c|^2 within the last
+// factor.
+double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
+                                 double squared) {
+  return (crossSquares(anchor, step) + squared * _planeAllowance + 1e-300) /
+         squared * (1.0 + 40.0 * std::numeric_limits<double>::epsilon());
 }
 
 // The running maxima, in point order, of the deviations of step `step` from
@@ -453,9 +456,9 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   } else {
     if (!measured) {
       const Vector chord = _p[step + 1] - _p[anchor];
-      largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
-                              step + 1, ChordLine(_p[anchor], chord, chord.length()),
-                              _squares.data());
+      largestSquaredDeviation(
+          _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
+          ChordLine(_p[anchor], chord, chord.length()), _squares.data());
       _squaresAnchor = anchor;
       _squaresStep = step;
     }

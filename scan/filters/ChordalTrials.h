@@ -63,7 +63,7 @@ class ChordalTrials {
   struct StepInfo {
     // Left unset when the memo grows: measure() writes a step's info before
     // anything reads it.
-    StepInfo() noexcept {}  // NOLINT(modernize-use-equals-default)
+    StepInfo() noexcept {}    // NOLINT(modernize-use-equals-default)
     std::uint32_t hitsBegin;  // running maxima (in the plane, candidates)
                               // in _anchors[a].hits (all ones: not found)
     std::uint32_t hitsCount;
@@ -99,6 +99,7 @@ class ChordalTrials {
   void measure(std::size_t anchor, std::size_t step);
   void measureInPlane(std::size_t anchor, std::size_t step);
   double crossSquares(std::size_t anchor, std::size_t step);
+  double planeBound(std::size_t anchor, std::size_t step, double squared);
   void findHits(std::size_t anchor, std::size_t step);
   const Hit* firstReaching(std::size_t anchor, std::size_t step,
                            double deviationLimit, double lowSquare,

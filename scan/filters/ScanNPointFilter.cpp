@@ -57,10 +57,10 @@ double secantLimit(const Trial& many, const Trial& few, std::int64_t target) {
 }  // namespace
 
 struct ScanNPointFilter::WorkBuffers {
-  std::vector<Point> chosen;     // the chosen positions of one run
-  std::vector<Point> positions;  // the line's positions, for the search
-  std::vector<Point> thinned;    // the kept positions of a counting run
-  std::vector<double> sorted;    // one axis of the line, sorted
+  std::vector<Point> chosen;       // the chosen positions of one run
+  std::vector<Point> positions;    // the line's positions, for the search
+  std::vector<Point> thinned;      // the kept positions of a counting run
+  std::vector<double> sorted;      // one axis of the line, sorted
   std::vector<double> deviations;  // of each point from its neighbours' chord
   ChordalWork chordal;
   ChordalTrials trials;
