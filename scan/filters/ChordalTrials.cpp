@@ -319,9 +319,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
   StepInfo& info = memo.info[k];
-  info.hitsBegin = kNoHits;
-  info.hitsCount = 0;
-  info.kind = StepKind::kDeviation;
+  info.start();
   // The chord's length is compared by its square where that decides; a
   // length that is not a number reaches nothing and passes every test.
   const Vector chord = _p[step + 1] - _p[anchor];
@@ -369,10 +367,7 @@ void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
   }
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
-  StepInfo& info = memo.info[k];
-  info.hitsBegin = kNoHits;
-  info.hitsCount = 0;
-  info.kind = StepKind::kDeviation;
+  memo.info[k].start();
   memo.largest[k] = planeBound(anchor, step, squared);
 }
 

@@ -63,7 +63,13 @@ class ChordalTrials {
   struct StepInfo {
     // Left unset when the memo grows: measure() writes a step's info before
     // anything reads it.
-    StepInfo() noexcept {}    // NOLINT(modernize-use-equals-default)
+    StepInfo() noexcept {}  // NOLINT(modernize-use-equals-default)
+    // A step about to be measured: a deviation, no running maxima yet.
+    void start() noexcept {
+      hitsBegin = ~std::uint32_t{0};
+      hitsCount = 0;
+      kind = StepKind::kDeviation;
+    }
     std::uint32_t hitsBegin;  // running maxima (in the plane, candidates)
                               // in _anchors[a].hits (all ones: not found)
     std::uint32_t hitsCount;
