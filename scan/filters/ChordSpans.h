@@ -55,11 +55,6 @@ class ChordSpans {
   // A relative allowance for the rounding of the bound itself.
   static constexpr double kBoundSlack = 1e-9;
 
-  // The squared length as _MathVector::length() and DistanceBound take it.
-  static double squaredLength(const Vector& v) {
-    return v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
-  }
-
   // The larger of two values, not a number when either is not: a block with
   // a coordinate that is not a number is then always tested point by point.
   // Written to compile to selects rather than branches, whose outcomes

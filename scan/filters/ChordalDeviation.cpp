@@ -305,8 +305,7 @@ std::size_t countKeptOnShortSpans(const Point* p, std::size_t n,
     std::size_t hit = n;
     std::size_t j = anchor + 1;
     if (crossed) {
-      const double squared =
-          chord.x() * chord.x() + chord.y() * chord.y() + chord.z() * chord.z();
+      const double squared = squaredLength(chord);
       const double room = squared * plane->allowance + 1e-300;
       const double below = clearBelow * squared - room;
       const double above = clearAbove * squared + room;

@@ -142,11 +142,6 @@ double squaredDeviation(const double* xs, const double* ys, const double* zs,
   return fx * fx + fy * fy + fz * fz;
 }
 
-// The squared length of v, as _MathVector::length() sums it.
-double squaredLength(const Vector& v) {
-  return v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
-}
-
 // Whether every value is the same number.
 bool allSame(const std::vector<double>& values) {
   for (const double v : values) {

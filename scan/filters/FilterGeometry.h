@@ -12,6 +12,12 @@
 
 namespace QUAX {
 
+// The squared length of v, summed as _MathVector::length() sums it before
+// its root.
+inline double squaredLength(const _MathVector<double>& v) noexcept {
+  return v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+}
+
 // A line through `origin` along a unit `direction`, made and projected onto
 // with exactly the arithmetic of _GeoLine, without its repeated length
 // computations: the filters make one per point, so the two square roots
@@ -63,7 +69,7 @@ class DistanceBound {
 
   // Whether v.length() >= bound.
   bool reachedBy(const _MathVector<double>& v) const {
-    const double squared = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+    const double squared = squaredLength(v);
     if (_banded) {
       if (squared >= _upper) return true;
       if (squared <= _lower) return false;
@@ -73,7 +79,7 @@ class DistanceBound {
 
   // Whether v.length() <= bound.
   bool holds(const _MathVector<double>& v) const {
-    const double squared = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+    const double squared = squaredLength(v);
     if (_banded) {
       if (squared <= _lower) return true;
       if (squared >= _upper) return false;
