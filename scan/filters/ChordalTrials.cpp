@@ -23,6 +23,9 @@ using Vector = _MathVector<double>;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint32_t kNoHits = 0xffffffffu;
+// The factor of the plane's bound of a step over its quotient's rounding.
+constexpr double kBoundFactor =
+    1.0 + 40.0 * std::numeric_limits<double>::epsilon();
 
 #if defined(__SSE2__) || defined(_M_X64)
 // The larger of two lanes (the second where they compare unordered).
@@ -124,6 +127,126 @@ QUAX_AVX2 double crossSquaresWide(const double* a, const double* b, double oa,
   _mm_storeu_pd(lanes, half);
   return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
 }
+
+// The squared cross products q x c of four points.
+QUAX_AVX2 inline __m256d crossSquare(__m256d qa, __m256d qb, __m256d ca,
+                                     __m256d cb) {
+  const __m256d w = _mm256_sub_pd(_mm256_mul_pd(qa, cb), _mm256_mul_pd(qb, ca));
+  return _mm256_mul_pd(w, w);
+}
+
+// The lanes of `values` whose index is below `count`, +0 elsewhere.
+QUAX_AVX2 inline __m256d below(__m256d values, __m256d index, __m256d count) {
+  return _mm256_and_pd(values, _mm256_cmp_pd(index, count, _CMP_LT_OQ));
+}
+
+// The largest of four lanes (where they compare unordered, the later one).
+QUAX_AVX2 inline double largestLane(__m256d v) {
+  const __m128d half =
+      _mm_max_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
+  double lanes[2];
+  _mm_storeu_pd(lanes, half);
+  return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+}
+
+// crossSquaresWide for four chords from one anchor at once, to the steps
+// that follow each other, each point loaded once for all four: chord c
+// covers the points from `from` up to min(firstTo + c, lastTo) - 1 and gets
+// its squares in row c of `rows` (`stride` apart), the same values
+// crossSquaresWide gives it, and in bounds[c] the bound that
+// ChordalTrials::boundOf takes from their largest with the chord's squared
+// length squares[c] (the allowance and factor are its own).
+QUAX_AVX2 void crossSquaresFour(const double* a, const double* b, double oa,
+                                double ob, const double* ca, const double* cb,
+                                std::size_t from, std::size_t firstTo,
+                                std::size_t lastTo, double* rows,
+                                std::size_t stride, const double* squares,
+                                double allowance, double factor,
+                                double* bounds) {
+  const __m256d voa = _mm256_set1_pd(oa);
+  const __m256d vob = _mm256_set1_pd(ob);
+  const __m256d ca0 = _mm256_set1_pd(ca[0]);
+  const __m256d ca1 = _mm256_set1_pd(ca[1]);
+  const __m256d ca2 = _mm256_set1_pd(ca[2]);
+  const __m256d ca3 = _mm256_set1_pd(ca[3]);
+  const __m256d cb0 = _mm256_set1_pd(cb[0]);
+  const __m256d cb1 = _mm256_set1_pd(cb[1]);
+  const __m256d cb2 = _mm256_set1_pd(cb[2]);
+  const __m256d cb3 = _mm256_set1_pd(cb[3]);
+  __m256d best0 = _mm256_setzero_pd();
+  __m256d best1 = best0;
+  __m256d best2 = best0;
+  __m256d best3 = best0;
+  double* row0 = rows;
+  double* row1 = rows + stride;
+  double* row2 = rows + 2 * stride;
+  double* row3 = rows + 3 * stride;
+  std::size_t j = from;
+  // Points every chord covers.
+  for (; j + 4 <= firstTo; j += 4) {
+    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
+    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
+    const std::size_t at = j - from;
+    const __m256d s0 = crossSquare(qa, qb, ca0, cb0);
+    const __m256d s1 = crossSquare(qa, qb, ca1, cb1);
+    const __m256d s2 = crossSquare(qa, qb, ca2, cb2);
+    const __m256d s3 = crossSquare(qa, qb, ca3, cb3);
+    _mm256_storeu_pd(row0 + at, s0);
+    _mm256_storeu_pd(row1 + at, s1);
+    _mm256_storeu_pd(row2 + at, s2);
+    _mm256_storeu_pd(row3 + at, s3);
+    best0 = _mm256_max_pd(s0, best0);
+    best1 = _mm256_max_pd(s1, best1);
+    best2 = _mm256_max_pd(s2, best2);
+    best3 = _mm256_max_pd(s3, best3);
+  }
+  // The last groups, each chord's lanes up to its own end.
+  // Chord c covers the first min(firstTo + c, lastTo) - from points.
+  auto countOf = [&](std::size_t c) {
+    const std::size_t to = firstTo + c < lastTo ? firstTo + c : lastTo;
+    return static_cast<double>(to - from);
+  };
+  const __m256d n0 = _mm256_set1_pd(countOf(0));
+  const __m256d n1 = _mm256_set1_pd(countOf(1));
+  const __m256d n2 = _mm256_set1_pd(countOf(2));
+  const __m256d n3 = _mm256_set1_pd(countOf(3));
+  const double start = static_cast<double>(j - from);
+  __m256d index =
+      _mm256_set_pd(start + 3.0, start + 2.0, start + 1.0, start);
+  const __m256d four = _mm256_set1_pd(4.0);
+  for (; j < lastTo; j += 4) {
+    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
+    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
+    const std::size_t at = j - from;
+    const __m256d s0 = crossSquare(qa, qb, ca0, cb0);
+    const __m256d s1 = crossSquare(qa, qb, ca1, cb1);
+    const __m256d s2 = crossSquare(qa, qb, ca2, cb2);
+    const __m256d s3 = crossSquare(qa, qb, ca3, cb3);
+    _mm256_storeu_pd(row0 + at, s0);
+    _mm256_storeu_pd(row1 + at, s1);
+    _mm256_storeu_pd(row2 + at, s2);
+    _mm256_storeu_pd(row3 + at, s3);
+    best0 = _mm256_max_pd(below(s0, index, n0), best0);
+    best1 = _mm256_max_pd(below(s1, index, n1), best1);
+    best2 = _mm256_max_pd(below(s2, index, n2), best2);
+    best3 = _mm256_max_pd(below(s3, index, n3), best3);
+    index = _mm256_add_pd(index, four);
+  }
+  // The four maxima side by side, then their bounds as boundOf takes them.
+  const __m256d m01 = _mm256_max_pd(_mm256_unpacklo_pd(best0, best1),
+                                    _mm256_unpackhi_pd(best0, best1));
+  const __m256d m23 = _mm256_max_pd(_mm256_unpacklo_pd(best2, best3),
+                                    _mm256_unpackhi_pd(best2, best3));
+  const __m256d most =
+      _mm256_max_pd(_mm256_permute2f128_pd(m01, m23, 0x20),
+                    _mm256_permute2f128_pd(m01, m23, 0x31));
+  const __m256d squared = _mm256_loadu_pd(squares);
+  const __m256d sum = _mm256_add_pd(
+      _mm256_add_pd(most, _mm256_mul_pd(squared, _mm256_set1_pd(allowance))),
+      _mm256_set1_pd(1e-300));
+  _mm256_storeu_pd(bounds, _mm256_mul_pd(_mm256_div_pd(sum, squared),
+                                         _mm256_set1_pd(factor)));
+}
 #endif
 
 // The squared deviation of point j from `line`, as the loop above takes it.
@@ -170,6 +293,11 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
   _squares.resize(n + 4);
   _squaresAnchor = n;  // none
   _squaresStep = n;
+  _rowStride = n + 4;
+  _rows.resize(4 * _rowStride);
+  _rowsAnchor = n;  // none
+  _rowsStep = n;
+  _rowsCount = 0;
   for (std::size_t i = 0; i < n; ++i) {
     _xs[i] = p[i].x();
     _ys[i] = p[i].y();
@@ -366,6 +494,60 @@ void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
   memo.largest[k] = planeBound(anchor, step, squared);
 }
 
+// measureInPlane for `count` (at most four) unmeasured steps that follow each
+// other from step base + k on, base being anchor + 1: with the four-lane
+// sweeps, all at once over the points they share, with the same values.
+void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
+                                 std::size_t count) {
+  const std::size_t base = anchor + 1;
+#ifdef QUAX_WIDE_LANES
+  const double* a = _planeA;
+  const double* b = _planeB;
+  double ca[4] = {0.0, 0.0, 0.0, 0.0};
+  double cb[4] = {0.0, 0.0, 0.0, 0.0};
+  double squared[4];
+  std::size_t clear = 0;
+  for (; clear < count; ++clear) {
+    const std::size_t next = base + k + clear + 1;
+    ca[clear] = a[next] - a[anchor];
+    cb[clear] = b[next] - b[anchor];
+    squared[clear] = ca[clear] * ca[clear] + cb[clear] * cb[clear];
+    if (!(squared[clear] > _clearAbove && squared[clear] < _clearBelow)) break;
+  }
+  if (_wide && clear >= 2) {
+    for (std::size_t c = clear; c < 4; ++c) ca[c] = cb[c] = 0.0;  // unused
+    for (std::size_t c = clear; c < 4; ++c) squared[c] = 1.0;
+    double bounds[4];
+    crossSquaresFour(a, b, a[anchor], b[anchor], ca, cb, base, base + k + 1,
+                     base + k + clear, _rows.data(), _rowStride, squared,
+                     _planeAllowance, kBoundFactor, bounds);
+    _rowsAnchor = anchor;
+    _rowsStep = base + k;
+    _rowsCount = clear;
+    AnchorMemo& memo = _anchors[anchor];
+    for (std::size_t c = 0; c < clear; ++c) {
+      memo.info[k + c].start();
+      memo.largest[k + c] = bounds[c];
+    }
+    return;
+  }
+#endif
+  (void)count;
+  measureInPlane(anchor, base + k);
+}
+
+// The squares that the last sweep left for step `step` from `anchor`, or
+// null.
+const double* ChordalTrials::squaresLeft(std::size_t anchor,
+                                         std::size_t step) const {
+  if (_squaresAnchor == anchor && _squaresStep == step) return _squares.data();
+  if (_rowsAnchor == anchor && step >= _rowsStep &&
+      step - _rowsStep < _rowsCount) {
+    return _rows.data() + (step - _rowsStep) * _rowStride;
+  }
+  return nullptr;
+}
+
 // In the plane, an upper bound of the largest sum of step `step` from
 // `anchor`, whose chord's squared length is `squared`, from the cross
 // products (see choosePlane), above it by a few parts in 1e9 at most: where
@@ -374,8 +556,13 @@ void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
 // factor.
 double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
                                  double squared) {
-  return (crossSquares(anchor, step) + squared * _planeAllowance + 1e-300) /
-         squared * (1.0 + 40.0 * std::numeric_limits<double>::epsilon());
+  return boundOf(crossSquares(anchor, step), squared);
+}
+
+// The bound of planeBound from the largest squared cross product.
+double ChordalTrials::boundOf(double crossed, double squared) const {
+  return (crossed + squared * _planeAllowance + 1e-300) / squared *
+         kBoundFactor;
 }
 
 // The running maxima, in point order, of the deviations of step `step` from
@@ -393,7 +580,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   // The sums of squares (or cross products) are still there when the step
   // was the last one measured, as it is when it ends the span of the run
   // that met it first.
-  const bool measured = _squaresAnchor == anchor && _squaresStep == step;
+  const double* left = squaresLeft(anchor, step);
   // The fields are stored one by one: a Hit built whole on the stack and
   // copied in is read back as 16 bytes from two narrower stores, which the
   // processor cannot forward and stalls on.
@@ -406,7 +593,10 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     // A point whose cross product falls short of an earlier one's by more
     // than the allowance deviates less than that point: it is no running
     // maximum.
-    if (!measured) crossSquares(anchor, step);
+    if (left == nullptr) {
+      crossSquares(anchor, step);
+      left = _squares.data();
+    }
     const double allowance =
         squaredLength(_p[step + 1] - _p[anchor]) * _planeAllowance + 1e-300;
     // Without branches, four points at a time: the running maximum before
@@ -419,7 +609,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     memo.hits.resize(begin + count);
     Hit* out = memo.hits.data() + begin;
     std::size_t kept = 0;
-    const double* crossed = _squares.data();
+    const double* crossed = left;
     auto larger = [](double a, double b) { return a > b ? a : b; };
     auto candidate = [&](std::size_t j, double before) {
       out[kept].deviation = crossed[j];
@@ -444,17 +634,18 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     }
     memo.hits.resize(begin + kept);
   } else {
-    if (!measured) {
+    if (left == nullptr) {
       const Vector chord = _p[step + 1] - _p[anchor];
       largestSquaredDeviation(
           _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
           ChordLine(_p[anchor], chord, chord.length()), _squares.data());
       _squaresAnchor = anchor;
       _squaresStep = step;
+      left = _squares.data();
     }
     double largest = -kInfinity;
     for (std::size_t j = anchor + 1; j <= step; ++j) {
-      const double squared = _squares[j - anchor - 1];
+      const double squared = left[j - anchor - 1];
       if (squared > largest) {
         largest = squared;
         add(j, std::sqrt(squared));
@@ -572,6 +763,16 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       }
       const double value = largest[k];
       if (std::isnan(value)) {
+        if (_planeA != nullptr && _wide) {
+          // Up to four unmeasured steps at once.
+          std::size_t count = 1;
+          while (count < 4 && k + count < known &&
+                 std::isnan(largest[k + count])) {
+            ++count;
+          }
+          measureSteps(anchor, k, count);
+          continue;
+        }
         // Measures the unmeasured steps that follow as long as they pass.
         for (;;) {
           if (_planeA != nullptr) {

@@ -105,7 +105,10 @@ class ChordalTrials {
   void measure(std::size_t anchor, std::size_t step);
   void measureInPlane(std::size_t anchor, std::size_t step);
   double crossSquares(std::size_t anchor, std::size_t step);
+  void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
+  const double* squaresLeft(std::size_t anchor, std::size_t step) const;
   double planeBound(std::size_t anchor, std::size_t step, double squared);
+  double boundOf(double crossed, double squared) const;
   void findHits(std::size_t anchor, std::size_t step);
   const Hit* firstReaching(std::size_t anchor, std::size_t step,
                            double deviationLimit, double lowSquare,
@@ -129,6 +132,12 @@ class ChordalTrials {
   std::vector<double> _squares;
   std::size_t _squaresAnchor = 0;
   std::size_t _squaresStep = 0;
+  // The same for up to four steps that follow each other, one row each.
+  std::vector<double> _rows;
+  std::size_t _rowStride = 0;
+  std::size_t _rowsAnchor = 0;
+  std::size_t _rowsStep = 0;
+  std::size_t _rowsCount = 0;
   // Whether a chord reaches the span, the machine epsilon (below it the
   // chord is passed over) or the zero-vector tolerance (below it the chord
   // line throws).
