@@ -279,12 +279,13 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
                           bool wide) {
   for (const std::uint32_t a : _touched) {
     AnchorMemo& memo = _anchors[a];
-    memo.largest.clear();
-    memo.info.clear();
-    memo.hits.clear();
+    memo.known = 0;
     memo.from = kNoSpan;
   }
   _touched.clear();
+  _largest.clear();
+  _info.clear();
+  _hits.clear();
   if (_anchors.size() < n) _anchors.resize(n);
   // Room for the four-lane sweep's last group past the end.
   _xs.resize(n + 4, 0.0);
@@ -441,7 +442,7 @@ double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
 void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
-  StepInfo& info = memo.info[k];
+  StepInfo& info = infoOf(memo)[k];
   info.start();
   // The chord's length is compared by its square where that decides; a
   // length that is not a number reaches nothing and passes every test.
@@ -450,20 +451,20 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   const bool number = squared == squared;
   if (number && _spanReached.reachedBy(chord)) {
     info.kind = StepKind::kSpan;
-    memo.largest[k] = kInfinity;
+    largestOf(memo)[k] = kInfinity;
     return;
   }
   if (number && !_epsilonReached.reachedBy(chord)) {
-    memo.largest[k] = -kInfinity;
+    largestOf(memo)[k] = -kInfinity;
     return;
   }
   if (number && !_toleranceReached.reachedBy(chord)) {
     info.kind = StepKind::kFault;  // ChordLine throws EMathZeroVector
-    memo.largest[k] = kInfinity;
+    largestOf(memo)[k] = kInfinity;
     return;
   }
   if (_planeA != nullptr) {
-    memo.largest[k] = planeBound(anchor, step, squared);
+    largestOf(memo)[k] = planeBound(anchor, step, squared);
     return;
   }
   const double span = chord.length();
@@ -473,7 +474,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
                               step + 1, line, _squares.data());
   _squaresAnchor = anchor;
   _squaresStep = step;
-  memo.largest[k] = largest;
+  largestOf(memo)[k] = largest;
 }
 
 // measure() for a line in the plane, where the chord's squared length is
@@ -490,8 +491,8 @@ void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
   }
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
-  memo.info[k].start();
-  memo.largest[k] = planeBound(anchor, step, squared);
+  infoOf(memo)[k].start();
+  largestOf(memo)[k] = planeBound(anchor, step, squared);
 }
 
 // measureInPlane for `count` (at most four) unmeasured steps that follow each
@@ -526,8 +527,8 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
     _rowsCount = clear;
     AnchorMemo& memo = _anchors[anchor];
     for (std::size_t c = 0; c < clear; ++c) {
-      memo.info[k + c].start();
-      memo.largest[k + c] = bounds[c];
+      infoOf(memo)[k + c].start();
+      largestOf(memo)[k + c] = bounds[c];
     }
     return;
   }
@@ -575,8 +576,8 @@ double ChordalTrials::boundOf(double crossed, double squared) const {
 // where its cross product leaves a limit in doubt (see firstReaching).
 void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
-  StepInfo& info = memo.info[step - anchor - 1];
-  info.hitsBegin = static_cast<std::uint32_t>(memo.hits.size());
+  StepInfo& info = infoOf(memo)[step - anchor - 1];
+  info.hitsBegin = static_cast<std::uint32_t>(_hits.size());
   // The sums of squares (or cross products) are still there when the step
   // was the last one measured, as it is when it ends the span of the run
   // that met it first.
@@ -584,8 +585,8 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   // The fields are stored one by one: a Hit built whole on the stack and
   // copied in is read back as 16 bytes from two narrower stores, which the
   // processor cannot forward and stalls on.
-  auto add = [&memo](std::size_t j, double value) {
-    Hit& hit = memo.hits.emplace_back();
+  auto add = [this](std::size_t j, double value) {
+    Hit& hit = _hits.emplace_back();
     hit.deviation = value;
     hit.index = static_cast<std::uint32_t>(j);
   };
@@ -605,9 +606,9 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     // on the one before. Each point is written as a candidate and kept by
     // moving the end past it.
     const std::size_t count = step - anchor;
-    const std::size_t begin = memo.hits.size();
-    memo.hits.resize(begin + count);
-    Hit* out = memo.hits.data() + begin;
+    const std::size_t begin = _hits.size();
+    _hits.resize(begin + count);
+    Hit* out = _hits.data() + begin;
     std::size_t kept = 0;
     const double* crossed = left;
     auto larger = [](double a, double b) { return a > b ? a : b; };
@@ -632,7 +633,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
       candidate(j, prefix);
       prefix = larger(crossed[j], prefix);
     }
-    memo.hits.resize(begin + kept);
+    _hits.resize(begin + kept);
   } else {
     if (left == nullptr) {
       const Vector chord = _p[step + 1] - _p[anchor];
@@ -653,7 +654,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     }
   }
   info.hitsCount =
-      static_cast<std::uint32_t>(memo.hits.size()) - info.hitsBegin;
+      static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
 }
 
 // In the plane: the first of the candidates of step `step` from `anchor`
@@ -664,14 +665,13 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
 const ChordalTrials::Hit* ChordalTrials::firstReaching(
     std::size_t anchor, std::size_t step, double deviationLimit,
     double lowSquare, double highSquare) const {
-  const AnchorMemo& memo = _anchors[anchor];
-  const StepInfo& info = memo.info[step - anchor - 1];
+  const StepInfo& info = _info[_anchors[anchor].steps + step - anchor - 1];
   const Vector chord = _p[step + 1] - _p[anchor];
   const double squared = squaredLength(chord);
   const double room = squared * _planeAllowance + 1e-300;
   const double clearBelow = lowSquare * squared - room;
   const double clearAbove = highSquare * squared + room;
-  const Hit* hit = memo.hits.data() + info.hitsBegin;
+  const Hit* hit = _hits.data() + info.hitsBegin;
   const Hit* const end = hit + info.hitsCount;
   for (; hit != end; ++hit) {
     if (hit->deviation < clearBelow) continue;
@@ -695,6 +695,24 @@ double ChordalTrials::candidateSquare(std::size_t anchor, std::size_t step,
   if (upper) return (crossed + room) / squared * (1.0 + margin);
   const double low = (crossed - room) / squared * (1.0 - margin);
   return low > 0.0 ? low : 0.0;
+}
+
+// Gives the anchor room for `grown` steps: in place where its steps are the
+// last ones held, else as a copy at the end (the old place is left unused
+// until the next line). The new steps are unmeasured.
+void ChordalTrials::grow(AnchorMemo& memo, std::size_t grown) {
+  const std::size_t end = _largest.size();
+  const std::size_t at = memo.steps + memo.known == end ? memo.steps : end;
+  _largest.resize(at + grown, kUnmeasured);
+  _info.resize(at + grown);
+  if (at != memo.steps) {
+    for (std::size_t k = 0; k < memo.known; ++k) {
+      _largest[at + k] = _largest[memo.steps + k];
+      _info[at + k] = _info[memo.steps + k];
+    }
+    memo.steps = static_cast<std::uint32_t>(at);
+  }
+  memo.known = static_cast<std::uint32_t>(grown);
 }
 
 std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
@@ -740,11 +758,11 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
     for (;;) {
-      const std::size_t known = memo.largest.size();
-      const double* largest = memo.largest.data();
+      const std::size_t known = memo.known;
+      const double* largest = largestOf(memo);
       if (noLimit) {
         while (k < known && !std::isnan(largest[k]) &&
-               memo.info[k].kind == StepKind::kDeviation) {
+               infoOf(memo)[k].kind == StepKind::kDeviation) {
           ++k;
         }
       } else {
@@ -757,8 +775,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
         if (known == 0) _touched.push_back(static_cast<std::uint32_t>(anchor));
         std::size_t grown = known * 2 > k + 16 ? known * 2 : k + 16;
         if (grown > steps) grown = steps;
-        memo.largest.resize(grown, kUnmeasured);
-        memo.info.resize(grown);
+        grow(memo, grown);
         continue;
       }
       const double value = largest[k];
@@ -780,19 +797,19 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
           } else {
             measure(anchor, base + k);
           }
-          const double measured = memo.largest[k];
+          const double measured = largestOf(memo)[k];
           if (noLimit || !(measured < clearBelow)) break;
           passed = measured > passed ? measured : passed;
-          if (++k >= known || !std::isnan(memo.largest[k])) break;
+          if (++k >= known || !std::isnan(largestOf(memo)[k])) break;
         }
         continue;
       }
-      if (noLimit || memo.info[k].kind != StepKind::kDeviation) break;
+      if (noLimit || infoOf(memo)[k].kind != StepKind::kDeviation) break;
       // A sum near the limit's square, or in the plane a bound that reaches
       // it: the roots decide. A chord passed over passes whatever the limit.
       bool passes = value == -kInfinity;
       if (!passes && _planeA != nullptr) {
-        if (memo.info[k].hitsBegin == kNoHits) findHits(anchor, base + k);
+        if (infoOf(memo)[k].hitsBegin == kNoHits) findHits(anchor, base + k);
         reached = firstReaching(anchor, base + k, deviationLimit, lowSquare,
                                 highSquare);
         passes = reached == nullptr;
@@ -805,7 +822,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     }
     if (k == steps) break;  // no further point kept before the last
     i = base + k;
-    StepInfo& info = memo.info[k];
+    StepInfo& info = infoOf(memo)[k];
     std::size_t keep = i;
     if (info.kind == StepKind::kFault) throw EMathZeroVector();
     // The limits that walk this span the same way, by their squares: above
@@ -816,7 +833,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     double highest = kInfinity;
     if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);
-      const Hit* first = memo.hits.data() + info.hitsBegin;
+      const Hit* first = _hits.data() + info.hitsBegin;
       const Hit* hit = first;
       double before = -kInfinity;
       if (_planeA != nullptr) {

@@ -59,6 +59,7 @@ class ChordalTrials {
   }
 
  private:
+  static constexpr std::size_t kNoSpan = ~std::size_t{0};
   enum class StepKind : std::uint8_t { kDeviation, kSpan, kFault };
   struct StepInfo {
     // Left unset when the memo grows: measure() writes a step's info before
@@ -71,7 +72,7 @@ class ChordalTrials {
       kind = StepKind::kDeviation;
     }
     std::uint32_t hitsBegin;  // running maxima (in the plane, candidates)
-                              // in _anchors[a].hits (all ones: not found)
+                              // in _hits (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
   };
@@ -82,13 +83,13 @@ class ChordalTrials {
     std::uint32_t index;
   };
   struct AnchorMemo {
-    // Per step i >= a + 1 at index i - a - 1: the largest deviation's sum
-    // of squares, or in the plane a bound of it (not a number while
-    // unmeasured; -inf for a chord passed over; +inf for a chord at the span
-    // or one that throws, see info).
-    std::vector<double> largest;
-    std::vector<StepInfo> info;
-    std::vector<Hit> hits;
+    // Per step i >= a + 1 at index i - a - 1, from index `steps` of _largest
+    // and _info on, `known` of them: the largest deviation's sum of squares,
+    // or in the plane a bound of it (not a number while unmeasured; -inf for
+    // a chord passed over; +inf for a chord at the span or one that throws,
+    // see info).
+    std::uint32_t steps = 0;
+    std::uint32_t known = 0;
     // The last span walked from this anchor: started at step `from`, every
     // limit whose square, less its rounding, is above `lowestSquare` and,
     // plus its rounding, at most `highestSquare` ends it at step `end` and
@@ -99,8 +100,14 @@ class ChordalTrials {
     std::size_t end = 0;
     std::size_t keep = 0;
   };
-  static constexpr std::size_t kNoSpan = ~std::size_t{0};
 
+  double* largestOf(const AnchorMemo& memo) noexcept {
+    return _largest.data() + memo.steps;
+  }
+  StepInfo* infoOf(const AnchorMemo& memo) noexcept {
+    return _info.data() + memo.steps;
+  }
+  void grow(AnchorMemo& memo, std::size_t grown);
   void choosePlane();
   void measure(std::size_t anchor, std::size_t step);
   void measureInPlane(std::size_t anchor, std::size_t step);
@@ -149,6 +156,12 @@ class ChordalTrials {
   double _clearAbove = 0.0;
   double _clearBelow = 0.0;
   std::vector<AnchorMemo> _anchors;
+  // The anchors' steps, one line's after another's in the same place (so
+  // that they stay in the caches from line to line), and the running maxima
+  // or candidates of the steps that end spans (StepInfo::hitsBegin).
+  std::vector<double> _largest;
+  std::vector<StepInfo> _info;
+  std::vector<Hit> _hits;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;
 };
