@@ -27,6 +27,16 @@ constexpr std::uint32_t kNoHits = 0xffffffffu;
 constexpr double kBoundFactor =
     1.0 + 40.0 * std::numeric_limits<double>::epsilon();
 
+// a > b ? a : b, without a branch: the compiler leaves some of these to a
+// jump, which mispredicts on a line's changing values.
+inline double larger(double a, double b) {
+#if defined(__SSE2__) || defined(_M_X64)
+  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(a), _mm_set_sd(b)));
+#else
+  return a > b ? a : b;
+#endif
+}
+
 #if defined(__SSE2__) || defined(_M_X64)
 // The larger of two lanes (the second where they compare unordered).
 inline double largerLane(__m128d v) {
@@ -611,7 +621,6 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     Hit* out = _hits.data() + begin;
     std::size_t kept = 0;
     const double* crossed = left;
-    auto larger = [](double a, double b) { return a > b ? a : b; };
     auto candidate = [&](std::size_t j, double before) {
       out[kept].deviation = crossed[j];
       out[kept].index = static_cast<std::uint32_t>(anchor + 1 + j);
