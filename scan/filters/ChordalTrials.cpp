@@ -150,15 +150,6 @@ QUAX_AVX2 inline __m256d below(__m256d values, __m256d index, __m256d count) {
   return _mm256_and_pd(values, _mm256_cmp_pd(index, count, _CMP_LT_OQ));
 }
 
-// The largest of four lanes (where they compare unordered, the later one).
-QUAX_AVX2 inline double largestLane(__m256d v) {
-  const __m128d half =
-      _mm_max_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
-  double lanes[2];
-  _mm_storeu_pd(lanes, half);
-  return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
-}
-
 // crossSquaresWide for four chords from one anchor at once, to the steps
 // that follow each other, each point loaded once for all four: chord c
 // covers the points from `from` up to min(firstTo + c, lastTo) - 1 and gets
