@@ -150,6 +150,34 @@ QUAX_AVX2 inline __m256d below(__m256d values, __m256d index, __m256d count) {
   return _mm256_and_pd(values, _mm256_cmp_pd(index, count, _CMP_LT_OQ));
 }
 
+// The anchor and four chords from it, each value in every lane.
+struct FourChords {
+  __m256d oa, ob;
+  __m256d ca0, ca1, ca2, ca3;
+  __m256d cb0, cb1, cb2, cb3;
+};
+struct FourSquares {
+  __m256d s0, s1, s2, s3;
+};
+
+// The squared cross products of the points j ... j + 3 with the four chords,
+// each stored at `at` in its chord's row.
+QUAX_AVX2 inline FourSquares groupSquares(const double* a, const double* b,
+                                          std::size_t j, const FourChords& c,
+                                          double* rows, std::size_t stride,
+                                          std::size_t at) {
+  const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), c.oa);
+  const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), c.ob);
+  const FourSquares s{
+      crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
+      crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
+  _mm256_storeu_pd(rows + at, s.s0);
+  _mm256_storeu_pd(rows + stride + at, s.s1);
+  _mm256_storeu_pd(rows + 2 * stride + at, s.s2);
+  _mm256_storeu_pd(rows + 3 * stride + at, s.s3);
+  return s;
+}
+
 // crossSquaresWide for four chords from one anchor at once, to the steps
 // that follow each other, each point loaded once for all four: chord c
 // covers the points from `from` up to min(firstTo + c, lastTo) - 1 and gets
@@ -164,45 +192,26 @@ QUAX_AVX2 void crossSquaresFour(const double* a, const double* b, double oa,
                                 std::size_t stride, const double* squares,
                                 double allowance, double factor,
                                 double* bounds) {
-  const __m256d voa = _mm256_set1_pd(oa);
-  const __m256d vob = _mm256_set1_pd(ob);
-  const __m256d ca0 = _mm256_set1_pd(ca[0]);
-  const __m256d ca1 = _mm256_set1_pd(ca[1]);
-  const __m256d ca2 = _mm256_set1_pd(ca[2]);
-  const __m256d ca3 = _mm256_set1_pd(ca[3]);
-  const __m256d cb0 = _mm256_set1_pd(cb[0]);
-  const __m256d cb1 = _mm256_set1_pd(cb[1]);
-  const __m256d cb2 = _mm256_set1_pd(cb[2]);
-  const __m256d cb3 = _mm256_set1_pd(cb[3]);
+  const FourChords chords{_mm256_set1_pd(oa),    _mm256_set1_pd(ob),
+                          _mm256_set1_pd(ca[0]), _mm256_set1_pd(ca[1]),
+                          _mm256_set1_pd(ca[2]), _mm256_set1_pd(ca[3]),
+                          _mm256_set1_pd(cb[0]), _mm256_set1_pd(cb[1]),
+                          _mm256_set1_pd(cb[2]), _mm256_set1_pd(cb[3])};
   __m256d best0 = _mm256_setzero_pd();
   __m256d best1 = best0;
   __m256d best2 = best0;
   __m256d best3 = best0;
-  double* row0 = rows;
-  double* row1 = rows + stride;
-  double* row2 = rows + 2 * stride;
-  double* row3 = rows + 3 * stride;
   std::size_t j = from;
   // Points every chord covers.
   for (; j + 4 <= firstTo; j += 4) {
-    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
-    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
-    const std::size_t at = j - from;
-    const __m256d s0 = crossSquare(qa, qb, ca0, cb0);
-    const __m256d s1 = crossSquare(qa, qb, ca1, cb1);
-    const __m256d s2 = crossSquare(qa, qb, ca2, cb2);
-    const __m256d s3 = crossSquare(qa, qb, ca3, cb3);
-    _mm256_storeu_pd(row0 + at, s0);
-    _mm256_storeu_pd(row1 + at, s1);
-    _mm256_storeu_pd(row2 + at, s2);
-    _mm256_storeu_pd(row3 + at, s3);
-    best0 = _mm256_max_pd(s0, best0);
-    best1 = _mm256_max_pd(s1, best1);
-    best2 = _mm256_max_pd(s2, best2);
-    best3 = _mm256_max_pd(s3, best3);
+    const FourSquares s = groupSquares(a, b, j, chords, rows, stride, j - from);
+    best0 = _mm256_max_pd(s.s0, best0);
+    best1 = _mm256_max_pd(s.s1, best1);
+    best2 = _mm256_max_pd(s.s2, best2);
+    best3 = _mm256_max_pd(s.s3, best3);
   }
-  // The last groups, each chord's lanes up to its own end.
-  // Chord c covers the first min(firstTo + c, lastTo) - from points.
+  // The last groups, each chord's lanes up to its own end: chord c covers
+  // the first min(firstTo + c, lastTo) - from points.
   auto countOf = [&](std::size_t c) {
     const std::size_t to = firstTo + c < lastTo ? firstTo + c : lastTo;
     return static_cast<double>(to - from);
@@ -216,21 +225,11 @@ QUAX_AVX2 void crossSquaresFour(const double* a, const double* b, double oa,
       _mm256_set_pd(start + 3.0, start + 2.0, start + 1.0, start);
   const __m256d four = _mm256_set1_pd(4.0);
   for (; j < lastTo; j += 4) {
-    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
-    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
-    const std::size_t at = j - from;
-    const __m256d s0 = crossSquare(qa, qb, ca0, cb0);
-    const __m256d s1 = crossSquare(qa, qb, ca1, cb1);
-    const __m256d s2 = crossSquare(qa, qb, ca2, cb2);
-    const __m256d s3 = crossSquare(qa, qb, ca3, cb3);
-    _mm256_storeu_pd(row0 + at, s0);
-    _mm256_storeu_pd(row1 + at, s1);
-    _mm256_storeu_pd(row2 + at, s2);
-    _mm256_storeu_pd(row3 + at, s3);
-    best0 = _mm256_max_pd(below(s0, index, n0), best0);
-    best1 = _mm256_max_pd(below(s1, index, n1), best1);
-    best2 = _mm256_max_pd(below(s2, index, n2), best2);
-    best3 = _mm256_max_pd(below(s3, index, n3), best3);
+    const FourSquares s = groupSquares(a, b, j, chords, rows, stride, j - from);
+    best0 = _mm256_max_pd(below(s.s0, index, n0), best0);
+    best1 = _mm256_max_pd(below(s.s1, index, n1), best1);
+    best2 = _mm256_max_pd(below(s.s2, index, n2), best2);
+    best3 = _mm256_max_pd(below(s.s3, index, n3), best3);
     index = _mm256_add_pd(index, four);
   }
   // The four maxima side by side, then their bounds as boundOf takes them.
