@@ -25,7 +25,8 @@ namespace QUAX {
 // limit, and the point kept is the first one whose deviation reaches it.
 // So each (anchor, step) met is measured once for its largest deviation, kept
 // as the sum of squares whose root it is (on a copy of the coordinates by
-// axis, two or four points at a time), a step that ends a span once more for
+// axis, two or four points at a time, and with four lanes up to four steps
+// that follow each other at once), a step that ends a span once more for
 // the running maxima of its deviations in point order, and every later run
 // reads them: a run costs one comparison per step (with the limit's square),
 // plus the steps no earlier run has met. Lines in a coordinate plane, as a
@@ -87,7 +88,8 @@ class ChordalTrials {
     // and _info on, `known` of them: the largest deviation's sum of squares,
     // or in the plane a bound of it (not a number while unmeasured; -inf for
     // a chord passed over; +inf for a chord at the span or one that throws,
-    // see info).
+    // see info). 32 bits, as StepInfo::hitsBegin: pools of 2^32 entries
+    // would outgrow the memory first.
     std::uint32_t steps = 0;
     std::uint32_t known = 0;
     // The last span walked from this anchor: started at step `from`, every
