@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+// Internal: the sweeps that measure a chord from an anchor against every
+// point since the anchor, for the chordal trials, on the coordinates copied
+// by axis.
+#ifndef QUAX_SCAN_FILTERS_CHORDSWEEPS_H_
+#define QUAX_SCAN_FILTERS_CHORDSWEEPS_H_
+
+#include <cstddef>
+
+#include "scan/filters/FilterGeometry.h"
+#include "scan/filters/WideLanes.h"
+
+namespace QUAX {
+
+// The largest squared deviation of the points from ... to - 1 from `line`,
+// each computed as ChordLine::project and _MathVector::length() compute it
+// (without the root), into `squares` from index 0; -inf when none is a
+// number. Two points at a time where SSE2 is there: its lanes round as the
+// scalar operations do.
+double largestSquaredDeviation(const double* xs, const double* ys,
+                               const double* zs, std::size_t from,
+                               std::size_t to, const ChordLine& line,
+                               double* squares);
+
+// The squared deviation of point j from `line`, as largestSquaredDeviation
+// takes it.
+double squaredDeviation(const double* xs, const double* ys, const double* zs,
+                        std::size_t j, const ChordLine& line);
+
+// In a coordinate plane of axes a and b: the squared cross products q x c
+// of the points from ... to - 1 (q their offsets from the anchor (oa, ob),
+// c the chord (ca, cb)) into `crossed` from index 0, and the largest. Four
+// points at a time where `wide` and the processor allow it (the coordinates
+// and `crossed` then have room for three more), else two with SSE2: the same
+// products in every lane.
+double crossSquaresOf(const double* a, const double* b, double oa, double ob,
+                      double ca, double cb, std::size_t from, std::size_t to,
+                      double* crossed, bool wide);
+
+// Four chords (ca[c], cb[c]) from the anchor (oa, ob) in the plane of axes
+// a and b, to steps that follow each other: chord c covers the points from
+// `from` up to min(firstTo + c, lastTo) - 1, and its squared length is
+// squares[c]. Each chord's squared cross products go to row c of `rows`
+// (`stride` apart), with room for three points past lastTo there and in the
+// coordinates.
+struct FourChordSweep {
+  const double* a;
+  const double* b;
+  double oa;
+  double ob;
+  double ca[4];
+  double cb[4];
+  std::size_t from;
+  std::size_t firstTo;
+  std::size_t lastTo;
+  double* rows;
+  std::size_t stride;
+  double squares[4];
+  double allowance;
+  double factor;
+};
+
+#ifdef QUAX_WIDE_LANES
+// crossSquaresOf's four-lane sweep for the four chords at once, each point
+// loaded once for the four: row c gets the values crossSquaresOf gives
+// chord c, and bounds[c] (largest + squares[c] allowance + 1e-300) /
+// squares[c] factor with that chord's largest. Needs the processor's AVX2
+// (wideLanesSupported).
+QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds);
+#endif
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_FILTERS_CHORDSWEEPS_H_
