@@ -482,8 +482,9 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     if (_kept.size() >= stopAbove)
       return static_cast<std::int64_t>(stopAbove) + 1;
     AnchorMemo& memo = _anchors[anchor];
-    // The span walked last from here, when this limit walks it the same way.
-    if (memo.from == i && clearBelow > memo.lowestSquare &&
+    // The span walked last from here, when this limit walks it the same way:
+    // from any step of it on, since a later start passes fewer steps.
+    if (memo.from <= i && i <= memo.end && clearBelow > memo.lowestSquare &&
         highSquare <= memo.highestSquare) {
       _kept.push_back(static_cast<std::uint32_t>(memo.keep));
       anchor = memo.keep;

@@ -95,7 +95,7 @@ class ChordalTrials {
     // The last span walked from this anchor: started at step `from`, every
     // limit whose square, less its rounding, is above `lowestSquare` and,
     // plus its rounding, at most `highestSquare` ends it at step `end` and
-    // keeps `keep`.
+    // keeps `keep`, as it ends a walk from any later step up to `end`.
     std::size_t from = kNoSpan;
     double lowestSquare = 0.0;
     double highestSquare = 0.0;
