@@ -256,7 +256,8 @@ QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
     best3 = _mm256_max_pd(below(s.s3, index, n3), best3);
     index = _mm256_add_pd(index, four);
   }
-  // The four maxima side by side, then their bounds as boundOf takes them.
+  // The four maxima side by side, then their bounds as the one-step
+  // measure takes them.
   const __m256d m01 = _mm256_max_pd(_mm256_unpacklo_pd(best0, best1),
                                     _mm256_unpackhi_pd(best0, best1));
   const __m256d m23 = _mm256_max_pd(_mm256_unpacklo_pd(best2, best3),

@@ -301,13 +301,8 @@ const double* ChordalTrials::squaresLeft(std::size_t anchor,
 // factor.
 double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
                                  double squared) {
-  return boundOf(crossSquares(anchor, step), squared);
-}
-
-// The bound of planeBound from the largest squared cross product.
-double ChordalTrials::boundOf(double crossed, double squared) const {
-  return (crossed + squared * _planeAllowance + 1e-300) / squared *
-         kBoundFactor;
+  return (crossSquares(anchor, step) + squared * _planeAllowance + 1e-300) /
+         squared * kBoundFactor;
 }
 
 // The running maxima, in point order, of the deviations of step `step` from
@@ -323,8 +318,8 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   StepInfo& info = infoOf(memo)[step - anchor - 1];
   info.hitsBegin = static_cast<std::uint32_t>(_hits.size());
   // The sums of squares (or cross products) are still there when the step
-  // was the last one measured, as it is when it ends the span of the run
-  // that met it first.
+  // was among the last ones measured, as it is when it ends the span of the
+  // run that met it first.
   const double* left = squaresLeft(anchor, step);
   // The fields are stored one by one: a Hit built whole on the stack and
   // copied in is read back as 16 bytes from two narrower stores, which the

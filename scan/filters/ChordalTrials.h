@@ -117,7 +117,6 @@ class ChordalTrials {
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
   const double* squaresLeft(std::size_t anchor, std::size_t step) const;
   double planeBound(std::size_t anchor, std::size_t step, double squared);
-  double boundOf(double crossed, double squared) const;
   void findHits(std::size_t anchor, std::size_t step);
   const Hit* firstReaching(std::size_t anchor, std::size_t step,
                            double deviationLimit, double lowSquare,
