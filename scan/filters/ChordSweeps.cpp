@@ -23,13 +23,12 @@ inline double largerLane(__m128d v) {
 #endif
 
 #ifdef QUAX_WIDE_LANES
-// crossSquaresOf four points at a time, the same products in every lane: the
-// last group reaches up to three points past `to` (the arrays have room),
+// largestCrossSquare four points at a time, the same products in every lane:
+// the last group reaches up to three points past `to` (the arrays have room),
 // whose lanes are left out of the maximum.
-QUAX_AVX2 double crossSquaresWide(const double* a, const double* b, double oa,
+QUAX_AVX2 double largestCrossWide(const double* a, const double* b, double oa,
                                   double ob, double ca, double cb,
-                                  std::size_t from, std::size_t to,
-                                  double* crossed) {
+                                  std::size_t from, std::size_t to) {
   const __m256d voa = _mm256_set1_pd(oa);
   const __m256d vob = _mm256_set1_pd(ob);
   const __m256d vca = _mm256_set1_pd(ca);
@@ -44,7 +43,6 @@ QUAX_AVX2 double crossSquaresWide(const double* a, const double* b, double oa,
     const __m256d w =
         _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
     const __m256d squared = _mm256_mul_pd(w, w);
-    _mm256_storeu_pd(crossed + (j - from), squared);
     const __m256d inside = _mm256_cmp_pd(index, count, _CMP_LT_OQ);
     largest = _mm256_max_pd(_mm256_and_pd(squared, inside), largest);
     index = _mm256_add_pd(index, four);
@@ -54,6 +52,51 @@ QUAX_AVX2 double crossSquaresWide(const double* a, const double* b, double oa,
   double lanes[2];
   _mm_storeu_pd(lanes, half);
   return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+}
+
+// firstCrossReaching four points at a time: the last group's lanes past `to`
+// never reach.
+QUAX_AVX2 std::size_t firstCrossReachingWide(const double* a, const double* b,
+                                             double oa, double ob, double ca,
+                                             double cb, std::size_t from,
+                                             std::size_t to, double threshold,
+                                             double& crossed, double& before) {
+  const __m256d voa = _mm256_set1_pd(oa);
+  const __m256d vob = _mm256_set1_pd(ob);
+  const __m256d vca = _mm256_set1_pd(ca);
+  const __m256d vcb = _mm256_set1_pd(cb);
+  const __m256d limit = _mm256_set1_pd(threshold);
+  const __m256d count = _mm256_set1_pd(static_cast<double>(to - from));
+  const __m256d four = _mm256_set1_pd(4.0);
+  __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+  __m256d largest = _mm256_set1_pd(before);
+  for (std::size_t j = from; j < to; j += 4) {
+    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
+    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
+    const __m256d w =
+        _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
+    const __m256d squared = _mm256_mul_pd(w, w);
+    const int reached = _mm256_movemask_pd(
+        _mm256_and_pd(_mm256_cmp_pd(squared, limit, _CMP_GE_OQ),
+                      _mm256_cmp_pd(index, count, _CMP_LT_OQ)));
+    if (reached != 0) {
+      double lanes[4];
+      double most[4];
+      _mm256_storeu_pd(lanes, squared);
+      _mm256_storeu_pd(most, largest);
+      double best = most[0] > most[1] ? most[0] : most[1];
+      best = most[2] > best ? most[2] : best;
+      best = most[3] > best ? most[3] : best;
+      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
+      for (int l = 0; l < lane; ++l) best = lanes[l] > best ? lanes[l] : best;
+      crossed = lanes[lane];
+      before = best;
+      return j + static_cast<std::size_t>(lane);
+    }
+    largest = _mm256_max_pd(squared, largest);
+    index = _mm256_add_pd(index, four);
+  }
+  return to;
 }
 
 // The squared cross products q x c of four points.
@@ -78,22 +121,14 @@ struct FourSquares {
   __m256d s0, s1, s2, s3;
 };
 
-// The squared cross products of the points j ... j + 3 with the four chords,
-// each stored at `at` in its chord's row.
+// The squared cross products of the points j ... j + 3 with the four chords.
 QUAX_AVX2 inline FourSquares groupSquares(const double* a, const double* b,
-                                          std::size_t j, const FourChords& c,
-                                          double* rows, std::size_t stride,
-                                          std::size_t at) {
+                                          std::size_t j, const FourChords& c) {
   const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), c.oa);
   const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), c.ob);
-  const FourSquares s{
+  return FourSquares{
       crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
       crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
-  _mm256_storeu_pd(rows + at, s.s0);
-  _mm256_storeu_pd(rows + stride + at, s.s1);
-  _mm256_storeu_pd(rows + 2 * stride + at, s.s2);
-  _mm256_storeu_pd(rows + 3 * stride + at, s.s3);
-  return s;
 }
 #endif
 
@@ -158,11 +193,11 @@ double squaredDeviation(const double* xs, const double* ys, const double* zs,
   return fx * fx + fy * fy + fz * fz;
 }
 
-double crossSquaresOf(const double* a, const double* b, double oa, double ob,
-                      double ca, double cb, std::size_t from, std::size_t to,
-                      double* crossed, bool wide) {
+double largestCrossSquare(const double* a, const double* b, double oa,
+                          double ob, double ca, double cb, std::size_t from,
+                          std::size_t to, bool wide) {
 #ifdef QUAX_WIDE_LANES
-  if (wide) return crossSquaresWide(a, b, oa, ob, ca, cb, from, to, crossed);
+  if (wide) return largestCrossWide(a, b, oa, ob, ca, cb, from, to);
 #else
   (void)wide;
 #endif
@@ -178,9 +213,7 @@ double crossSquaresOf(const double* a, const double* b, double oa, double ob,
       const __m128d qa = _mm_sub_pd(_mm_loadu_pd(a + at), voa);
       const __m128d qb = _mm_sub_pd(_mm_loadu_pd(b + at), vob);
       const __m128d w = _mm_sub_pd(_mm_mul_pd(qa, vcb), _mm_mul_pd(qb, vca));
-      const __m128d squared = _mm_mul_pd(w, w);
-      _mm_storeu_pd(crossed + (at - from), squared);
-      return squared;
+      return _mm_mul_pd(w, w);
     };
     // Two running maxima, so that each waits on every other pair only.
     __m128d largest = _mm_setzero_pd();
@@ -199,10 +232,35 @@ double crossSquaresOf(const double* a, const double* b, double oa, double ob,
 #endif
   for (; j < to; ++j) {
     const double w = (a[j] - oa) * cb - (b[j] - ob) * ca;
-    crossed[j - from] = w * w;
     if (w * w > best) best = w * w;
   }
   return best;
+}
+
+std::size_t firstCrossReaching(const double* a, const double* b, double oa,
+                               double ob, double ca, double cb,
+                               std::size_t from, std::size_t to,
+                               double threshold, double& crossed,
+                               double& before, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) {
+    return firstCrossReachingWide(a, b, oa, ob, ca, cb, from, to, threshold,
+                                  crossed, before);
+  }
+#else
+  (void)wide;
+#endif
+  double best = before;
+  for (std::size_t j = from; j < to; ++j) {
+    const double w = (a[j] - oa) * cb - (b[j] - ob) * ca;
+    if (w * w >= threshold) {
+      crossed = w * w;
+      before = best;
+      return j;
+    }
+    best = w * w > best ? w * w : best;
+  }
+  return to;
 }
 
 #ifdef QUAX_WIDE_LANES
@@ -214,13 +272,11 @@ QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
   const std::size_t from = sweep.from;
   const std::size_t firstTo = sweep.firstTo;
   const std::size_t lastTo = sweep.lastTo;
-  double* rows = sweep.rows;
-  const std::size_t stride = sweep.stride;
   const FourChords chords{_mm256_set1_pd(sweep.oa), _mm256_set1_pd(sweep.ob),
-                          _mm256_set1_pd(ca[0]), _mm256_set1_pd(ca[1]),
-                          _mm256_set1_pd(ca[2]), _mm256_set1_pd(ca[3]),
-                          _mm256_set1_pd(cb[0]), _mm256_set1_pd(cb[1]),
-                          _mm256_set1_pd(cb[2]), _mm256_set1_pd(cb[3])};
+                          _mm256_set1_pd(ca[0]),    _mm256_set1_pd(ca[1]),
+                          _mm256_set1_pd(ca[2]),    _mm256_set1_pd(ca[3]),
+                          _mm256_set1_pd(cb[0]),    _mm256_set1_pd(cb[1]),
+                          _mm256_set1_pd(cb[2]),    _mm256_set1_pd(cb[3])};
   __m256d best0 = _mm256_setzero_pd();
   __m256d best1 = best0;
   __m256d best2 = best0;
@@ -228,7 +284,7 @@ QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
   std::size_t j = from;
   // Points every chord covers.
   for (; j + 4 <= firstTo; j += 4) {
-    const FourSquares s = groupSquares(a, b, j, chords, rows, stride, j - from);
+    const FourSquares s = groupSquares(a, b, j, chords);
     best0 = _mm256_max_pd(s.s0, best0);
     best1 = _mm256_max_pd(s.s1, best1);
     best2 = _mm256_max_pd(s.s2, best2);
@@ -245,11 +301,10 @@ QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
   const __m256d n2 = _mm256_set1_pd(countOf(2));
   const __m256d n3 = _mm256_set1_pd(countOf(3));
   const double start = static_cast<double>(j - from);
-  __m256d index =
-      _mm256_set_pd(start + 3.0, start + 2.0, start + 1.0, start);
+  __m256d index = _mm256_set_pd(start + 3.0, start + 2.0, start + 1.0, start);
   const __m256d four = _mm256_set1_pd(4.0);
   for (; j < lastTo; j += 4) {
-    const FourSquares s = groupSquares(a, b, j, chords, rows, stride, j - from);
+    const FourSquares s = groupSquares(a, b, j, chords);
     best0 = _mm256_max_pd(below(s.s0, index, n0), best0);
     best1 = _mm256_max_pd(below(s.s1, index, n1), best1);
     best2 = _mm256_max_pd(below(s.s2, index, n2), best2);
@@ -262,9 +317,8 @@ QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
                                     _mm256_unpackhi_pd(best0, best1));
   const __m256d m23 = _mm256_max_pd(_mm256_unpacklo_pd(best2, best3),
                                     _mm256_unpackhi_pd(best2, best3));
-  const __m256d most =
-      _mm256_max_pd(_mm256_permute2f128_pd(m01, m23, 0x20),
-                    _mm256_permute2f128_pd(m01, m23, 0x31));
+  const __m256d most = _mm256_max_pd(_mm256_permute2f128_pd(m01, m23, 0x20),
+                                     _mm256_permute2f128_pd(m01, m23, 0x31));
   const __m256d squared = _mm256_loadu_pd(sweep.squares);
   const __m256d sum = _mm256_add_pd(
       _mm256_add_pd(most,

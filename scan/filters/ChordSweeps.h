@@ -27,22 +27,31 @@ double largestSquaredDeviation(const double* xs, const double* ys,
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
                         std::size_t j, const ChordLine& line);
 
-// In a coordinate plane of axes a and b: the squared cross products q x c
-// of the points from ... to - 1 (q their offsets from the anchor (oa, ob),
-// c the chord (ca, cb)) into `crossed` from index 0, and the largest. Four
-// points at a time where `wide` and the processor allow it (the coordinates
-// and `crossed` then have room for three more), else two with SSE2: the same
-// products in every lane.
-double crossSquaresOf(const double* a, const double* b, double oa, double ob,
-                      double ca, double cb, std::size_t from, std::size_t to,
-                      double* crossed, bool wide);
+// In a coordinate plane of axes a and b: the largest squared cross product
+// q x c of the points from ... to - 1 (q their offsets from the anchor
+// (oa, ob), c the chord (ca, cb)). Four points at a time where `wide` and
+// the processor allow it (the coordinates then have room for three more),
+// else two with SSE2: the same products in every lane.
+double largestCrossSquare(const double* a, const double* b, double oa,
+                          double ob, double ca, double cb, std::size_t from,
+                          std::size_t to, bool wide);
+
+// In the plane of largestCrossSquare, with the same products: the first of
+// the points from ... to - 1 whose squared cross product reaches
+// `threshold`, or `to` if none. Its product goes to `crossed`, and `before`
+// becomes the largest of its own value and the products of the points before
+// it (left as it is when none reaches). Four points at a time where `wide`
+// and the processor allow it (the coordinates then have room for three more).
+std::size_t firstCrossReaching(const double* a, const double* b, double oa,
+                               double ob, double ca, double cb,
+                               std::size_t from, std::size_t to,
+                               double threshold, double& crossed,
+                               double& before, bool wide);
 
 // Four chords (ca[c], cb[c]) from the anchor (oa, ob) in the plane of axes
 // a and b, to steps that follow each other: chord c covers the points from
 // `from` up to min(firstTo + c, lastTo) - 1, and its squared length is
-// squares[c]. Each chord's squared cross products go to row c of `rows`
-// (`stride` apart), with room for three points past lastTo there and in the
-// coordinates.
+// squares[c]. The coordinates have room for three points past lastTo.
 struct FourChordSweep {
   const double* a;
   const double* b;
@@ -53,18 +62,16 @@ struct FourChordSweep {
   std::size_t from;
   std::size_t firstTo;
   std::size_t lastTo;
-  double* rows;
-  std::size_t stride;
   double squares[4];
   double allowance;
   double factor;
 };
 
 #ifdef QUAX_WIDE_LANES
-// crossSquaresOf's four-lane sweep for the four chords at once, each point
-// loaded once for the four: row c gets the values crossSquaresOf gives
-// chord c, and bounds[c] (largest + squares[c] allowance + 1e-300) /
-// squares[c] factor with that chord's largest. Needs the processor's AVX2
+// largestCrossSquare's four-lane sweep for the four chords at once, each
+// point loaded once for the four: bounds[c] is (largest + squares[c]
+// allowance + 1e-300) / squares[c] factor with the largest that
+// largestCrossSquare gives chord c. Needs the processor's AVX2
 // (wideLanesSupported).
 QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds);
 #endif

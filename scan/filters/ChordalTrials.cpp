@@ -67,11 +67,6 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
   _squares.resize(n + 4);
   _squaresAnchor = n;  // none
   _squaresStep = n;
-  _rowStride = n + 4;
-  _rows.resize(4 * _rowStride);
-  _rowsAnchor = n;  // none
-  _rowsStep = n;
-  _rowsCount = 0;
   for (std::size_t i = 0; i < n; ++i) {
     _xs[i] = p[i].x();
     _ys[i] = p[i].y();
@@ -147,17 +142,14 @@ void ChordalTrials::choosePlane() {
                                 diagonal * diagonal);
 }
 
-// Fills _squares with the squared cross products of the offsets of the points
-// since `anchor` up to `step` with the chord to p[step + 1], in the plane, and
-// returns the largest.
-double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
+// The largest squared cross product of the offsets of the points since
+// `anchor` up to `step` with the chord to p[step + 1], in the plane.
+double ChordalTrials::largestCross(std::size_t anchor, std::size_t step) const {
   const double oa = _planeA[anchor];
   const double ob = _planeB[anchor];
-  _squaresAnchor = anchor;
-  _squaresStep = step;
-  return crossSquaresOf(_planeA, _planeB, oa, ob, _planeA[step + 1] - oa,
-                        _planeB[step + 1] - ob, anchor + 1, step + 1,
-                        _squares.data(), _wide);
+  return largestCrossSquare(_planeA, _planeB, oa, ob, _planeA[step + 1] - oa,
+                            _planeB[step + 1] - ob, anchor + 1, step + 1,
+                            _wide);
 }
 
 // Measures step `step` from `anchor` as the plain walk tests it: the chord's
@@ -167,7 +159,8 @@ double ChordalTrials::crossSquares(std::size_t anchor, std::size_t step) {
 // correctly rounded and monotonic, so "root of the largest >= limit" is the
 // plain walk's "some point reaches the limit". The roots are taken only
 // where a limit comes close (see run), and the running maxima in point order
-// later, for the steps that end a span (see findHits).
+// later, for the steps that end a span (see findHits; in the plane,
+// reachInPlane).
 void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
@@ -240,8 +233,6 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
   sweep.ob = _planeB[anchor];
   sweep.from = base;
   sweep.firstTo = base + k + 1;
-  sweep.rows = _rows.data();
-  sweep.stride = _rowStride;
   sweep.allowance = _planeAllowance;
   sweep.factor = kBoundFactor;
   for (std::size_t c = 0; c < 4; ++c) {
@@ -266,9 +257,6 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
     sweep.lastTo = base + k + clear;
     double bounds[4];
     crossSquaresFour(sweep, bounds);
-    _rowsAnchor = anchor;
-    _rowsStep = base + k;
-    _rowsCount = clear;
     AnchorMemo& memo = _anchors[anchor];
     for (std::size_t c = 0; c < clear; ++c) {
       infoOf(memo)[k + c].start();
@@ -281,18 +269,6 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
   measureInPlane(anchor, base + k);
 }
 
-// The squares that the last sweep left for step `step` from `anchor`, or
-// null.
-const double* ChordalTrials::squaresLeft(std::size_t anchor,
-                                         std::size_t step) const {
-  if (_squaresAnchor == anchor && _squaresStep == step) return _squares.data();
-  if (_rowsAnchor == anchor && step >= _rowsStep &&
-      step - _rowsStep < _rowsCount) {
-    return _rows.data() + (step - _rowsStep) * _rowStride;
-  }
-  return nullptr;
-}
-
 // In the plane, an upper bound of the largest sum of step `step` from
 // `anchor`, whose chord's squared length is `squared`, from the cross
 // products (see choosePlane), above it by a few parts in 1e9 at most: where
@@ -301,129 +277,92 @@ const double* ChordalTrials::squaresLeft(std::size_t anchor,
 // factor.
 double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
                                  double squared) {
-  return (crossSquares(anchor, step) + squared * _planeAllowance + 1e-300) /
+  return (largestCross(anchor, step) + squared * _planeAllowance + 1e-300) /
          squared * kBoundFactor;
 }
 
-// The running maxima, in point order, of the deviations of step `step` from
-// `anchor`, as the plain walk meets them: the first point at or beyond any
-// limit is one of them. Off the plane they are found on the sums of squares,
-// whose roots keep their order, and kept as roots. In the plane they are kept
-// as candidates with their squared cross products: every point whose cross
-// product comes within the allowance of the largest before it, a few more
-// than the running maxima, and the chord line measures one of them only
-// where its cross product leaves a limit in doubt (see firstReaching).
+// Off the plane: the running maxima, in point order, of the deviations of
+// step `step` from `anchor`, as the plain walk meets them: the first point at
+// or beyond any limit is one of them. They are found on the sums of squares,
+// whose roots keep their order, and kept as roots. (In the plane a step that
+// ends a span is swept again for each limit instead: see reachInPlane.)
 void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = infoOf(memo)[step - anchor - 1];
   info.hitsBegin = static_cast<std::uint32_t>(_hits.size());
-  // The sums of squares (or cross products) are still there when the step
-  // was among the last ones measured, as it is when it ends the span of the
-  // run that met it first.
-  const double* left = squaresLeft(anchor, step);
+  // The sums of squares are still there when the step was the last one
+  // measured, as it is when it ends the span of the run that met it first.
+  if (_squaresAnchor != anchor || _squaresStep != step) {
+    const Vector chord = _p[step + 1] - _p[anchor];
+    largestSquaredDeviation(
+        _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
+        ChordLine(_p[anchor], chord, chord.length()), _squares.data());
+    _squaresAnchor = anchor;
+    _squaresStep = step;
+  }
   // The fields are stored one by one: a Hit built whole on the stack and
   // copied in is read back as 16 bytes from two narrower stores, which the
   // processor cannot forward and stalls on.
-  auto add = [this](std::size_t j, double value) {
-    Hit& hit = _hits.emplace_back();
-    hit.deviation = value;
-    hit.index = static_cast<std::uint32_t>(j);
-  };
-  if (_planeA != nullptr) {
-    // A point whose cross product falls short of an earlier one's by more
-    // than the allowance deviates less than that point: it is no running
-    // maximum.
-    if (left == nullptr) {
-      crossSquares(anchor, step);
-      left = _squares.data();
-    }
-    const double allowance =
-        squaredLength(_p[step + 1] - _p[anchor]) * _planeAllowance + 1e-300;
-    // Without branches, four points at a time: the running maximum before
-    // each point is the larger of the maximum before its four and the
-    // running maximum within them, so that only one maximum per four waits
-    // on the one before. Each point is written as a candidate and kept by
-    // moving the end past it.
-    const std::size_t count = step - anchor;
-    const std::size_t begin = _hits.size();
-    _hits.resize(begin + count);
-    Hit* out = _hits.data() + begin;
-    std::size_t kept = 0;
-    const double* crossed = left;
-    auto candidate = [&](std::size_t j, double before) {
-      out[kept].deviation = crossed[j];
-      out[kept].index = static_cast<std::uint32_t>(anchor + 1 + j);
-      kept += crossed[j] >= before - allowance ? 1 : 0;
-    };
-    double prefix = -kInfinity;
-    std::size_t j = 0;
-    for (; j + 4 <= count; j += 4) {
-      const double m1 = crossed[j];
-      const double m2 = larger(crossed[j + 1], m1);
-      const double m3 = larger(crossed[j + 2], m2);
-      candidate(j, prefix);
-      candidate(j + 1, larger(m1, prefix));
-      candidate(j + 2, larger(m2, prefix));
-      candidate(j + 3, larger(m3, prefix));
-      prefix = larger(larger(crossed[j + 3], m3), prefix);
-    }
-    for (; j < count; ++j) {
-      candidate(j, prefix);
-      prefix = larger(crossed[j], prefix);
-    }
-    _hits.resize(begin + kept);
-  } else {
-    if (left == nullptr) {
-      const Vector chord = _p[step + 1] - _p[anchor];
-      largestSquaredDeviation(
-          _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
-          ChordLine(_p[anchor], chord, chord.length()), _squares.data());
-      _squaresAnchor = anchor;
-      _squaresStep = step;
-      left = _squares.data();
-    }
-    double largest = -kInfinity;
-    for (std::size_t j = anchor + 1; j <= step; ++j) {
-      const double squared = left[j - anchor - 1];
-      if (squared > largest) {
-        largest = squared;
-        add(j, std::sqrt(squared));
-      }
+  double largest = -kInfinity;
+  for (std::size_t j = anchor + 1; j <= step; ++j) {
+    const double squared = _squares[j - anchor - 1];
+    if (squared > largest) {
+      largest = squared;
+      Hit& hit = _hits.emplace_back();
+      hit.deviation = std::sqrt(squared);
+      hit.index = static_cast<std::uint32_t>(j);
     }
   }
-  info.hitsCount =
-      static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
+  info.hitsCount = static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
 }
 
-// In the plane: the first of the candidates of step `step` from `anchor`
-// whose deviation reaches the limit, or null. A squared cross product below
+// In the plane: the first point of step `step` from `anchor` whose deviation
+// reaches the limit (index kNoSpan if none), with its squared cross product
+// and the largest of the points before it. A squared cross product below
 // `lowSquare` (above `highSquare`) times the chord's squared length, less
 // (plus) the allowance, is a deviation surely below (at or beyond) the limit;
-// in between, the chord line decides.
-const ChordalTrials::Hit* ChordalTrials::firstReaching(
-    std::size_t anchor, std::size_t step, double deviationLimit,
-    double lowSquare, double highSquare) const {
-  const StepInfo& info = _info[_anchors[anchor].steps + step - anchor - 1];
-  const Vector chord = _p[step + 1] - _p[anchor];
-  const double squared = squaredLength(chord);
+// in between, the chord line decides. The products are those of the sweeps;
+// each call takes them again, up to the point found, which costs less than
+// having the sweeps store every product for the few steps that end spans.
+ChordalTrials::Reach ChordalTrials::reachInPlane(std::size_t anchor,
+                                                 std::size_t step,
+                                                 double deviationLimit,
+                                                 double lowSquare,
+                                                 double highSquare) const {
+  const double* a = _planeA;
+  const double* b = _planeB;
+  const double oa = a[anchor];
+  const double ob = b[anchor];
+  const double ca = a[step + 1] - oa;
+  const double cb = b[step + 1] - ob;
+  const double squared = ca * ca + cb * cb;
   const double room = squared * _planeAllowance + 1e-300;
   const double clearBelow = lowSquare * squared - room;
   const double clearAbove = highSquare * squared + room;
-  const Hit* hit = _hits.data() + info.hitsBegin;
-  const Hit* const end = hit + info.hitsCount;
-  for (; hit != end; ++hit) {
-    if (hit->deviation < clearBelow) continue;
-    if (hit->deviation > clearAbove) return hit;
-    const ChordLine line(_p[anchor], chord, chord.length());
-    const double deviation = std::sqrt(
-        squaredDeviation(_xs.data(), _ys.data(), _zs.data(), hit->index, line));
-    if (deviation >= deviationLimit) return hit;
+  Reach reach{kNoSpan, 0.0, -kInfinity};
+  for (std::size_t j = anchor + 1;; ++j) {
+    double crossed = 0.0;
+    j = firstCrossReaching(a, b, oa, ob, ca, cb, j, step + 1, clearBelow,
+                           crossed, reach.before, _wide);
+    if (j > step) return reach;
+    bool reaches = crossed > clearAbove;
+    if (!reaches) {
+      const Vector chord = _p[step + 1] - _p[anchor];
+      const ChordLine line(_p[anchor], chord, chord.length());
+      reaches = std::sqrt(squaredDeviation(_xs.data(), _ys.data(), _zs.data(),
+                                           j, line)) >= deviationLimit;
+    }
+    if (reaches) {
+      reach.index = j;
+      reach.crossed = crossed;
+      return reach;
+    }
+    reach.before = larger(crossed, reach.before);
   }
-  return nullptr;
 }
 
 // The bounds of the squared deviation of a candidate of step `step` from
-// `anchor` (see findHits): at most (`upper`: at least) the sum of squares
+// `anchor` (see reachInPlane): at most (`upper`: at least) the sum of squares
 // the chord line gives.
 double ChordalTrials::candidateSquare(std::size_t anchor, std::size_t step,
                                       double crossed, bool upper) const {
@@ -493,7 +432,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     // The largest sum of the steps passed.
     double passed = -kInfinity;
     // In the plane, the candidate of the step reached that reaches the limit.
-    const Hit* reached = nullptr;
+    Reach reached{kNoSpan, 0.0, -kInfinity};
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
     for (;;) {
@@ -548,10 +487,9 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       // it: the roots decide. A chord passed over passes whatever the limit.
       bool passes = value == -kInfinity;
       if (!passes && _planeA != nullptr) {
-        if (infoOf(memo)[k].hitsBegin == kNoHits) findHits(anchor, base + k);
-        reached = firstReaching(anchor, base + k, deviationLimit, lowSquare,
-                                highSquare);
-        passes = reached == nullptr;
+        reached = reachInPlane(anchor, base + k, deviationLimit, lowSquare,
+                               highSquare);
+        passes = reached.index == kNoSpan;
       } else if (!passes) {
         passes = std::sqrt(value) < deviationLimit;
       }
@@ -570,27 +508,23 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     // passed or in the plane, only narrow them.
     double lowest = passed;
     double highest = kInfinity;
-    if (info.kind == StepKind::kDeviation) {
+    if (info.kind == StepKind::kDeviation && _planeA != nullptr) {
+      highest = candidateSquare(anchor, i, reached.crossed, false);
+      if (reached.before != -kInfinity) {
+        const double before = candidateSquare(anchor, i, reached.before, true);
+        lowest = before > lowest ? before : lowest;
+      }
+      keep = reached.index - 1 == anchor ? reached.index : reached.index - 1;
+    } else if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);
       const Hit* first = _hits.data() + info.hitsBegin;
       const Hit* hit = first;
       double before = -kInfinity;
-      if (_planeA != nullptr) {
-        hit = reached;
-        for (const Hit* h = first; h != hit; ++h) {
-          before = h->deviation > before ? h->deviation : before;
-        }
-        highest = candidateSquare(anchor, i, hit->deviation, false);
-        if (before != -kInfinity) {
-          before = candidateSquare(anchor, i, before, true);
-        }
-      } else {
-        while (!(hit->deviation >= deviationLimit)) ++hit;
-        // The roots squared back, with room for their rounding.
-        highest = hit->deviation * hit->deviation * (1.0 - 8.0 * eps);
-        if (hit != first) {
-          before = hit[-1].deviation * hit[-1].deviation * (1.0 + 8.0 * eps);
-        }
+      while (!(hit->deviation >= deviationLimit)) ++hit;
+      // The roots squared back, with room for their rounding.
+      highest = hit->deviation * hit->deviation * (1.0 - 8.0 * eps);
+      if (hit != first) {
+        before = hit[-1].deviation * hit[-1].deviation * (1.0 + 8.0 * eps);
       }
       keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
       lowest = before > lowest ? before : lowest;

@@ -31,10 +31,10 @@ namespace QUAX {
 // reads them: a run costs one comparison per step (with the limit's square),
 // plus the steps no earlier run has met. Lines in a coordinate plane, as a
 // scanner's profiles are, keep a close upper bound per step instead, found
-// from cross products at a third of the cost, and at a step whose bound
-// reaches a limit the candidates for its running maxima, with their cross
-// products: the chord line measures a candidate only where its cross product
-// leaves the limit in doubt.
+// from cross products at a third of the cost; at a step whose bound reaches
+// a limit, the cross products are taken again up to the first point that
+// reaches it, and the chord line measures a point only where its cross
+// product leaves the limit in doubt.
 class ChordalTrials {
  public:
   // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
@@ -72,15 +72,15 @@ class ChordalTrials {
       hitsCount = 0;
       kind = StepKind::kDeviation;
     }
-    std::uint32_t hitsBegin;  // running maxima (in the plane, candidates)
-                              // in _hits (all ones: not found)
+    std::uint32_t hitsBegin;  // running maxima in _hits, off the plane
+                              // (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
   };
   struct Hit {
     // Left unset when the list grows: findHits writes each one it keeps.
     Hit() noexcept {}  // NOLINT(modernize-use-equals-default)
-    double deviation;  // the root; in the plane, the squared cross product
+    double deviation;  // the root
     std::uint32_t index;
   };
   struct AnchorMemo {
@@ -113,14 +113,20 @@ class ChordalTrials {
   void choosePlane();
   void measure(std::size_t anchor, std::size_t step);
   void measureInPlane(std::size_t anchor, std::size_t step);
-  double crossSquares(std::size_t anchor, std::size_t step);
+  double largestCross(std::size_t anchor, std::size_t step) const;
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
-  const double* squaresLeft(std::size_t anchor, std::size_t step) const;
   double planeBound(std::size_t anchor, std::size_t step, double squared);
   void findHits(std::size_t anchor, std::size_t step);
-  const Hit* firstReaching(std::size_t anchor, std::size_t step,
-                           double deviationLimit, double lowSquare,
-                           double highSquare) const;
+  // The point of a step that reaches a limit first (kNoSpan: none), its
+  // squared cross product and the largest of the points before it.
+  struct Reach {
+    std::size_t index;
+    double crossed;
+    double before;
+  };
+  Reach reachInPlane(std::size_t anchor, std::size_t step,
+                     double deviationLimit, double lowSquare,
+                     double highSquare) const;
   double candidateSquare(std::size_t anchor, std::size_t step, double crossed,
                          bool upper) const;
 
@@ -135,17 +141,11 @@ class ChordalTrials {
   const double* _planeA = nullptr;
   const double* _planeB = nullptr;
   double _planeAllowance = 0.0;
-  // The sums of squares of the deviations of the step last measured, or in
-  // the plane the squares of its cross products.
+  // Off the plane, the sums of squares of the deviations of the step last
+  // measured.
   std::vector<double> _squares;
   std::size_t _squaresAnchor = 0;
   std::size_t _squaresStep = 0;
-  // The same for up to four steps that follow each other, one row each.
-  std::vector<double> _rows;
-  std::size_t _rowStride = 0;
-  std::size_t _rowsAnchor = 0;
-  std::size_t _rowsStep = 0;
-  std::size_t _rowsCount = 0;
   // Whether a chord reaches the span, the machine epsilon (below it the
   // chord is passed over) or the zero-vector tolerance (below it the chord
   // line throws).
@@ -158,8 +158,8 @@ class ChordalTrials {
   double _clearBelow = 0.0;
   std::vector<AnchorMemo> _anchors;
   // The anchors' steps, one line's after another's in the same place (so
-  // that they stay in the caches from line to line), and the running maxima
-  // or candidates of the steps that end spans (StepInfo::hitsBegin).
+  // that they stay in the caches from line to line), and off the plane the
+  // running maxima of the steps that end spans (StepInfo::hitsBegin).
   std::vector<double> _largest;
   std::vector<StepInfo> _info;
   std::vector<Hit> _hits;

@@ -200,30 +200,37 @@ TEST(FilterExactnessSlow, NPointSearchMatchesTheStepByStepSearch) {
   }
 }
 
-// Limits at and one unit in the last place above the largest deviation of a
-// step from the first point: the N-point search's trials keep a bound of it
-// for lines in a coordinate plane (by cross products four or two at a time),
-// and must walk such a step as the plain run.
+// Limits one unit in the last place above and then at the deviation of a
+// point from the chord of a step from the first point (the largest one, or
+// any): the N-point search's trials keep a bound of each step for lines in a
+// coordinate plane (by cross products four or two at a time), must walk such
+// a step as the plain run, and must not take a point left in doubt by the
+// first limit for one below the second.
 TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
   std::mt19937 random(31);
   ChordalTrials trials;
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 90; ++round) {
     const Points line = randomLine(random, 0.05, 120);
     const double span = round % 3 == 0 ? 3.0 : 2000.0;  // some chords reach it
     trials.reset(line.data(), line.size(), span, round % 2 == 0);
+    double deviation = 0.0;
     // The last limit is one that only the span reaches.
     for (int t = 0; t < 9; ++t) {
-      const std::size_t i = 1 + random() % (line.size() - 2);
-      const _MathVector<double> chord = line[i + 1] - line[0];
-      if (chord.length() < 1e-12) continue;
-      const _GeoLine<double> along(line[0], chord);
-      double largest = 0.0;
-      for (std::size_t j = 1; j <= i; ++j) {
-        largest =
-            std::fmax(largest, (line[j] - along.project(line[j])).length());
+      if (t % 2 == 0) {
+        const std::size_t i = 1 + random() % (line.size() - 2);
+        const _MathVector<double> chord = line[i + 1] - line[0];
+        if (chord.length() < 1e-12) continue;
+        const _GeoLine<double> along(line[0], chord);
+        const std::size_t point = 1 + random() % i;
+        deviation = 0.0;
+        for (std::size_t j = 1; j <= i; ++j) {
+          const double d = (line[j] - along.project(line[j])).length();
+          if (round % 3 == 1 ? j == point : d > deviation) deviation = d;
+        }
       }
-      double limit = t % 2 == 0 ? largest : std::nextafter(largest, 1.0);
+      double limit = t % 2 == 0 ? std::nextafter(deviation, 1.0) : deviation;
       if (t == 8) limit = 1e3;
+      if (!(limit > 0.0)) continue;
       expectSame(outcomeOf([&] {
                    Points kept;
                    trials.run(limit);
