@@ -56,8 +56,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
     memo.from = kNoSpan;
   }
   _touched.clear();
-  _largest.clear();
-  _info.clear();
+  _stepsUsed = 0;
   _hits.clear();
   if (_anchors.size() < n) _anchors.resize(n);
   // Room for the four-lane sweep's last group past the end.
@@ -378,10 +377,20 @@ double ChordalTrials::candidateSquare(std::size_t anchor, std::size_t step,
 // last ones held, else as a copy at the end (the old place is left unused
 // until the next line). The new steps are unmeasured.
 void ChordalTrials::grow(AnchorMemo& memo, std::size_t grown) {
-  const std::size_t end = _largest.size();
+  const std::size_t end = _stepsUsed;
   const std::size_t at = memo.steps + memo.known == end ? memo.steps : end;
-  _largest.resize(at + grown, kUnmeasured);
-  _info.resize(at + grown);
+  _stepsUsed = at + grown;
+  // The pools only grow, and hold what earlier lines left beyond the part
+  // in use: only the new steps are marked unmeasured.
+  if (_largest.size() < _stepsUsed) {
+    const std::size_t size = _stepsUsed > 2 * _largest.size()
+                                 ? _stepsUsed
+                                 : 2 * _largest.size();
+    _largest.resize(size);
+    _info.resize(size);
+  }
+  const std::size_t fresh = at == memo.steps ? at + memo.known : at;
+  for (std::size_t k = fresh; k < _stepsUsed; ++k) _largest[k] = kUnmeasured;
   if (at != memo.steps) {
     for (std::size_t k = 0; k < memo.known; ++k) {
       _largest[at + k] = _largest[memo.steps + k];
