@@ -264,19 +264,37 @@ std::size_t firstCrossReaching(const double* a, const double* b, double oa,
 }
 
 #ifdef QUAX_WIDE_LANES
-QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
+QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
+                                       double* bounds) {
   const double* a = sweep.a;
   const double* b = sweep.b;
-  const double* ca = sweep.ca;
-  const double* cb = sweep.cb;
-  const std::size_t from = sweep.from;
-  const std::size_t firstTo = sweep.firstTo;
-  const std::size_t lastTo = sweep.lastTo;
-  const FourChords chords{_mm256_set1_pd(sweep.oa), _mm256_set1_pd(sweep.ob),
-                          _mm256_set1_pd(ca[0]),    _mm256_set1_pd(ca[1]),
-                          _mm256_set1_pd(ca[2]),    _mm256_set1_pd(ca[3]),
-                          _mm256_set1_pd(cb[0]),    _mm256_set1_pd(cb[1]),
-                          _mm256_set1_pd(cb[2]),    _mm256_set1_pd(cb[3])};
+  const std::size_t from = sweep.anchor + 1;
+  const std::size_t firstTo = sweep.firstStep + 1;
+  // The four chords side by side, and how many of them from the first are
+  // clear of the span and tolerances (the others are not read).
+  const __m256d oa = _mm256_set1_pd(a[sweep.anchor]);
+  const __m256d ob = _mm256_set1_pd(b[sweep.anchor]);
+  const __m256d ca = _mm256_sub_pd(_mm256_loadu_pd(a + firstTo), oa);
+  const __m256d cb = _mm256_sub_pd(_mm256_loadu_pd(b + firstTo), ob);
+  const __m256d squared =
+      _mm256_add_pd(_mm256_mul_pd(ca, ca), _mm256_mul_pd(cb, cb));
+  const int inside = _mm256_movemask_pd(_mm256_and_pd(
+      _mm256_cmp_pd(squared, _mm256_set1_pd(sweep.clearAbove), _CMP_GT_OQ),
+      _mm256_cmp_pd(squared, _mm256_set1_pd(sweep.clearBelow), _CMP_LT_OQ)));
+  const auto outside = static_cast<unsigned>(~inside) | (1u << sweep.count);
+  const auto clear = static_cast<std::size_t>(__builtin_ctz(outside));
+  if (clear < 2) return clear;
+  const std::size_t lastTo = sweep.firstStep + clear;
+  const FourChords chords{oa,
+                          ob,
+                          _mm256_permute4x64_pd(ca, 0x00),
+                          _mm256_permute4x64_pd(ca, 0x55),
+                          _mm256_permute4x64_pd(ca, 0xaa),
+                          _mm256_permute4x64_pd(ca, 0xff),
+                          _mm256_permute4x64_pd(cb, 0x00),
+                          _mm256_permute4x64_pd(cb, 0x55),
+                          _mm256_permute4x64_pd(cb, 0xaa),
+                          _mm256_permute4x64_pd(cb, 0xff)};
   __m256d best0 = _mm256_setzero_pd();
   __m256d best1 = best0;
   __m256d best2 = best0;
@@ -312,20 +330,24 @@ QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds) {
     index = _mm256_add_pd(index, four);
   }
   // The four maxima side by side, then their bounds as the one-step
-  // measure takes them.
+  // measure takes them (chords not swept divide by 1).
   const __m256d m01 = _mm256_max_pd(_mm256_unpacklo_pd(best0, best1),
                                     _mm256_unpackhi_pd(best0, best1));
   const __m256d m23 = _mm256_max_pd(_mm256_unpacklo_pd(best2, best3),
                                     _mm256_unpackhi_pd(best2, best3));
   const __m256d most = _mm256_max_pd(_mm256_permute2f128_pd(m01, m23, 0x20),
                                      _mm256_permute2f128_pd(m01, m23, 0x31));
-  const __m256d squared = _mm256_loadu_pd(sweep.squares);
+  const __m256d swept = _mm256_castsi256_pd(
+      _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(clear)),
+                         _mm256_set_epi64x(3, 2, 1, 0)));
+  const __m256d divisor = _mm256_blendv_pd(_mm256_set1_pd(1.0), squared, swept);
   const __m256d sum = _mm256_add_pd(
       _mm256_add_pd(most,
-                    _mm256_mul_pd(squared, _mm256_set1_pd(sweep.allowance))),
+                    _mm256_mul_pd(divisor, _mm256_set1_pd(sweep.allowance))),
       _mm256_set1_pd(1e-300));
-  _mm256_storeu_pd(bounds, _mm256_mul_pd(_mm256_div_pd(sum, squared),
+  _mm256_storeu_pd(bounds, _mm256_mul_pd(_mm256_div_pd(sum, divisor),
                                          _mm256_set1_pd(sweep.factor)));
+  return clear;
 }
 #endif
 

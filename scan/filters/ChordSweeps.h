@@ -48,32 +48,33 @@ std::size_t firstCrossReaching(const double* a, const double* b, double oa,
                                double threshold, double& crossed,
                                double& before, bool wide);
 
-// Four chords (ca[c], cb[c]) from the anchor (oa, ob) in the plane of axes
-// a and b, to steps that follow each other: chord c covers the points from
-// `from` up to min(firstTo + c, lastTo) - 1, and its squared length is
-// squares[c]. The coordinates have room for three points past lastTo.
-struct FourChordSweep {
+// Up to four steps that follow each other, from the anchor `anchor` in the
+// plane of axes a and b: step s's chord runs to point s + 1 and covers the
+// points from anchor + 1 up to s. Only chords whose squared length lies
+// strictly between `clearAbove` and `clearBelow` are swept, the first ones
+// up to the first that does not.
+struct FourStepSweep {
   const double* a;
   const double* b;
-  double oa;
-  double ob;
-  double ca[4];
-  double cb[4];
-  std::size_t from;
-  std::size_t firstTo;
-  std::size_t lastTo;
-  double squares[4];
+  std::size_t anchor;
+  std::size_t firstStep;
+  std::size_t count;  // 1 to 4
+  double clearAbove;
+  double clearBelow;
   double allowance;
   double factor;
 };
 
 #ifdef QUAX_WIDE_LANES
-// largestCrossSquare's four-lane sweep for the four chords at once, each
-// point loaded once for the four: bounds[c] is (largest + squares[c]
-// allowance + 1e-300) / squares[c] factor with the largest that
-// largestCrossSquare gives chord c. Needs the processor's AVX2
-// (wideLanesSupported).
-QUAX_AVX2 void crossSquaresFour(const FourChordSweep& sweep, double* bounds);
+// largestCrossSquare's four-lane sweep for up to four steps at once, each
+// point loaded once for them all. Returns how many steps from the first one
+// have clear chords; with two or more, bounds[c] is (largest + squares[c]
+// allowance + 1e-300) / squares[c] factor for those steps, with the largest
+// that largestCrossSquare gives step c's chord and its squared length
+// ca * ca + cb * cb. The coordinates have room for three points past the
+// last step's chord. Needs the processor's AVX2 (wideLanesSupported).
+QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
+                                       double* bounds);
 #endif
 
 }  // namespace QUAX

@@ -223,45 +223,29 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
                                  std::size_t count) {
   const std::size_t base = anchor + 1;
 #ifdef QUAX_WIDE_LANES
-  // Set field by field: a brace-initialized sweep is cleared as a block
-  // first (a string instruction that costs more than the sweep's setup).
-  FourChordSweep sweep;
-  sweep.a = _planeA;
-  sweep.b = _planeB;
-  sweep.oa = _planeA[anchor];
-  sweep.ob = _planeB[anchor];
-  sweep.from = base;
-  sweep.firstTo = base + k + 1;
-  sweep.allowance = _planeAllowance;
-  sweep.factor = kBoundFactor;
-  for (std::size_t c = 0; c < 4; ++c) {
-    sweep.ca[c] = 0.0;
-    sweep.cb[c] = 0.0;
-    sweep.squares[c] = 1.0;
-  }
-  // The steps whose chords are clear of the span and tolerances; the
-  // others keep chords of 0 and are not read.
-  std::size_t clear = 0;
-  for (; clear < count; ++clear) {
-    const std::size_t next = base + k + clear + 1;
-    const double ca = _planeA[next] - sweep.oa;
-    const double cb = _planeB[next] - sweep.ob;
-    const double squared = ca * ca + cb * cb;
-    if (!(squared > _clearAbove && squared < _clearBelow)) break;
-    sweep.ca[clear] = ca;
-    sweep.cb[clear] = cb;
-    sweep.squares[clear] = squared;
-  }
-  if (_wide && clear >= 2) {
-    sweep.lastTo = base + k + clear;
+  if (_wide) {
+    // Set field by field: a brace-initialized sweep is cleared as a block
+    // first (a string instruction that costs more than the sweep's setup).
+    FourStepSweep sweep;
+    sweep.a = _planeA;
+    sweep.b = _planeB;
+    sweep.anchor = anchor;
+    sweep.firstStep = base + k;
+    sweep.count = count;
+    sweep.clearAbove = _clearAbove;
+    sweep.clearBelow = _clearBelow;
+    sweep.allowance = _planeAllowance;
+    sweep.factor = kBoundFactor;
     double bounds[4];
-    crossSquaresFour(sweep, bounds);
-    AnchorMemo& memo = _anchors[anchor];
-    for (std::size_t c = 0; c < clear; ++c) {
-      infoOf(memo)[k + c].start();
-      largestOf(memo)[k + c] = bounds[c];
+    const std::size_t clear = measureFourSteps(sweep, bounds);
+    if (clear >= 2) {
+      AnchorMemo& memo = _anchors[anchor];
+      for (std::size_t c = 0; c < clear; ++c) {
+        infoOf(memo)[k + c].start();
+        largestOf(memo)[k + c] = bounds[c];
+      }
+      return;
     }
-    return;
   }
 #endif
   (void)count;
@@ -271,8 +255,8 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
 // In the plane, an upper bound of the largest sum of step `step` from
 // `anchor`, whose chord's squared length is `squared`, from the cross
 // products (see choosePlane), above it by a few parts in 1e9 at most: where
-// a limit's square reaches it, the step's candidates decide (see
-// firstReaching). The sum of squares stands for |c|^2 within the last
+// a limit's square reaches it, the step's points decide (see
+// reachInPlane). The sum of squares stands for |c|^2 within the last
 // factor.
 double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
                                  double squared) {
@@ -383,9 +367,8 @@ void ChordalTrials::grow(AnchorMemo& memo, std::size_t grown) {
   // The pools only grow, and hold what earlier lines left beyond the part
   // in use: only the new steps are marked unmeasured.
   if (_largest.size() < _stepsUsed) {
-    const std::size_t size = _stepsUsed > 2 * _largest.size()
-                                 ? _stepsUsed
-                                 : 2 * _largest.size();
+    const std::size_t size =
+        _stepsUsed > 2 * _largest.size() ? _stepsUsed : 2 * _largest.size();
     _largest.resize(size);
     _info.resize(size);
   }
