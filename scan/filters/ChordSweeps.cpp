@@ -285,6 +285,13 @@ QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
   const auto clear = static_cast<std::size_t>(__builtin_ctz(outside));
   if (clear < 2) return clear;
   const std::size_t lastTo = sweep.firstStep + clear;
+  // The bounds' factor over each swept chord's squared length (1 for the
+  // others), taken while the points are swept.
+  const __m256d swept = _mm256_castsi256_pd(
+      _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(clear)),
+                         _mm256_set_epi64x(3, 2, 1, 0)));
+  const __m256d divisor = _mm256_blendv_pd(_mm256_set1_pd(1.0), squared, swept);
+  const __m256d scale = _mm256_div_pd(_mm256_set1_pd(sweep.factor), divisor);
   const FourChords chords{oa,
                           ob,
                           _mm256_permute4x64_pd(ca, 0x00),
@@ -330,23 +337,18 @@ QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
     index = _mm256_add_pd(index, four);
   }
   // The four maxima side by side, then their bounds as the one-step
-  // measure takes them (chords not swept divide by 1).
+  // measure takes them.
   const __m256d m01 = _mm256_max_pd(_mm256_unpacklo_pd(best0, best1),
                                     _mm256_unpackhi_pd(best0, best1));
   const __m256d m23 = _mm256_max_pd(_mm256_unpacklo_pd(best2, best3),
                                     _mm256_unpackhi_pd(best2, best3));
   const __m256d most = _mm256_max_pd(_mm256_permute2f128_pd(m01, m23, 0x20),
                                      _mm256_permute2f128_pd(m01, m23, 0x31));
-  const __m256d swept = _mm256_castsi256_pd(
-      _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(clear)),
-                         _mm256_set_epi64x(3, 2, 1, 0)));
-  const __m256d divisor = _mm256_blendv_pd(_mm256_set1_pd(1.0), squared, swept);
   const __m256d sum = _mm256_add_pd(
       _mm256_add_pd(most,
                     _mm256_mul_pd(divisor, _mm256_set1_pd(sweep.allowance))),
       _mm256_set1_pd(1e-300));
-  _mm256_storeu_pd(bounds, _mm256_mul_pd(_mm256_div_pd(sum, divisor),
-                                         _mm256_set1_pd(sweep.factor)));
+  _mm256_storeu_pd(bounds, _mm256_mul_pd(sum, scale));
   return clear;
 }
 #endif

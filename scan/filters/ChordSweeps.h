@@ -69,7 +69,7 @@ struct FourStepSweep {
 // largestCrossSquare's four-lane sweep for up to four steps at once, each
 // point loaded once for them all. Returns how many steps from the first one
 // have clear chords; with two or more, bounds[c] is (largest + squares[c]
-// allowance + 1e-300) / squares[c] factor for those steps, with the largest
+// allowance + 1e-300) (factor / squares[c]) for those steps, with the largest
 // that largestCrossSquare gives step c's chord and its squared length
 // ca * ca + cb * cb. The coordinates have room for three points past the
 // last step's chord. Needs the processor's AVX2 (wideLanesSupported).

@@ -24,7 +24,8 @@ using Vector = _MathVector<double>;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint32_t kNoHits = 0xffffffffu;
-// The factor of the plane's bound of a step over its quotient's rounding.
+// The factor of the plane's bound of a step over the rounding of its
+// quotient and product.
 constexpr double kBoundFactor =
     1.0 + 40.0 * std::numeric_limits<double>::epsilon();
 
@@ -260,8 +261,8 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
 // factor.
 double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
                                  double squared) {
-  return (largestCross(anchor, step) + squared * _planeAllowance + 1e-300) /
-         squared * kBoundFactor;
+  return (largestCross(anchor, step) + squared * _planeAllowance + 1e-300) *
+         (kBoundFactor / squared);
 }
 
 // Off the plane: the running maxima, in point order, of the deviations of
