@@ -40,6 +40,14 @@ double deviationRounding(const Point* p, std::size_t n) {
     sz = z > sz ? z : sz;
     finite += x * 0.0 + y * 0.0 + z * 0.0;
   }
+  return deviationRounding(sx, sy, sz, finite);
+}
+
+double deviationRounding(double largestX, double largestY, double largestZ,
+                         double finite) {
+  const double sx = largestX;
+  const double sy = largestY;
+  const double sz = largestZ;
   const double scale =
       (sx > sy ? (sx > sz ? sx : sz) : (sy > sz ? sy : sz)) + finite;
   // A deviation is made of a difference of positions, a dot product, a foot

@@ -66,6 +66,11 @@ std::size_t thinByChordalDeviation(const _GeoPoint<double>* p, std::size_t n,
 // An absolute bound on the rounding of one deviation computed on the
 // positions p[0] ... p[n - 1]: not finite when a coordinate is not.
 double deviationRounding(const _GeoPoint<double>* p, std::size_t n);
+// The same from the largest magnitude of the coordinates along each axis
+// (taken as a > b ? a : b from 0) and the sum of every magnitude times 0
+// (not a number once a coordinate is not finite).
+double deviationRounding(double largestX, double largestY, double largestZ,
+                         double finite);
 
 // Whether no chord between two of the positions p[0] ... p[n - 1] can have a
 // length at which the chord line throws EMathZeroVector (from the machine

@@ -39,14 +39,6 @@ inline double larger(double a, double b) {
 #endif
 }
 
-// Whether every value is the same number.
-bool allSame(const std::vector<double>& values) {
-  for (const double v : values) {
-    if (!(v == values[0])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
@@ -67,10 +59,39 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
   _squares.resize(n + 4);
   _squaresAnchor = n;  // none
   _squaresStep = n;
+  // One pass over the positions for their copy by axis and what choosePlane
+  // needs: per axis whether every point has the first one's value, the
+  // lowest, highest and largest magnitude (each skipping values that are
+  // not numbers), and the largest sum of magnitudes and a sum that is not a
+  // number once a coordinate is not finite (both ways to refuse a line).
+  const double first[3] = {p[0].x(), p[0].y(), p[0].z()};
+  Box box;
+  for (int axis = 0; axis < 3; ++axis) {
+    box.low[axis] = first[axis];
+    box.high[axis] = first[axis];
+  }
+  bool same[3] = {true, true, true};
   for (std::size_t i = 0; i < n; ++i) {
-    _xs[i] = p[i].x();
-    _ys[i] = p[i].y();
-    _zs[i] = p[i].z();
+    const double x = p[i].x();
+    const double y = p[i].y();
+    const double z = p[i].z();
+    _xs[i] = x;
+    _ys[i] = y;
+    _zs[i] = z;
+    const double value[3] = {x, y, z};
+    double size = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+      const double v = value[axis];
+      same[axis] = same[axis] & (v == first[axis]);
+      box.low[axis] = v < box.low[axis] ? v : box.low[axis];
+      box.high[axis] = v > box.high[axis] ? v : box.high[axis];
+      const double magnitude = std::fabs(v);
+      box.largest[axis] =
+          magnitude > box.largest[axis] ? magnitude : box.largest[axis];
+      size += magnitude;
+    }
+    box.finite += std::fabs(x) * 0.0 + std::fabs(y) * 0.0 + std::fabs(z) * 0.0;
+    box.size = size > box.size || size != size ? size : box.size;
   }
   _p = p;
   _n = n;
@@ -80,7 +101,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
   (void)wide;
 #endif
   _spanReached = DistanceBound(maxSpan);
-  choosePlane();
+  choosePlane(box, same);
   // Squared chord lengths strictly between these reach the tolerance (and
   // the machine epsilon) and not the span, whatever the roots.
   _clearAbove =
@@ -99,44 +120,32 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
 // 5 eps |q|^2 |c|^2, with |q| at most the diagonal of the points' box). Lines
 // with coordinates beyond 1e60 (or not numbers) are measured by the chord
 // line alone, so that no square overflows.
-void ChordalTrials::choosePlane() {
+void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
   _planeA = nullptr;
   _planeB = nullptr;
-  if (allSame(_ys)) {
-    _planeA = _xs.data();
-    _planeB = _zs.data();
-  } else if (allSame(_xs)) {
-    _planeA = _ys.data();
-    _planeB = _zs.data();
-  } else if (allSame(_zs)) {
-    _planeA = _xs.data();
-    _planeB = _ys.data();
+  int a = 0;
+  int b = 0;
+  if (same[1]) {
+    a = 0;
+    b = 2;
+  } else if (same[0]) {
+    a = 1;
+    b = 2;
+  } else if (same[2]) {
+    a = 0;
+    b = 1;
   } else {
     return;
   }
-  double lowA = _planeA[0];
-  double highA = _planeA[0];
-  double lowB = _planeB[0];
-  double highB = _planeB[0];
-  double largest = 0.0;
-  // A coordinate that is not a number makes the sum not a number.
-  for (std::size_t i = 0; i < _n; ++i) {
-    lowA = _planeA[i] < lowA ? _planeA[i] : lowA;
-    highA = _planeA[i] > highA ? _planeA[i] : highA;
-    lowB = _planeB[i] < lowB ? _planeB[i] : lowB;
-    highB = _planeB[i] > highB ? _planeB[i] : highB;
-    const double size =
-        std::fabs(_xs[i]) + std::fabs(_ys[i]) + std::fabs(_zs[i]);
-    largest = size > largest || size != size ? size : largest;
-  }
-  if (!(largest <= 1e60)) {  // not a number either
-    _planeA = nullptr;
-    _planeB = nullptr;
-    return;
-  }
-  const double diagonal = std::sqrt((highA - lowA) * (highA - lowA) +
-                                    (highB - lowB) * (highB - lowB));
-  const double rounding = deviationRounding(_p, _n);
+  if (!(box.size <= 1e60)) return;  // not a number either
+  const double* axes[3] = {_xs.data(), _ys.data(), _zs.data()};
+  _planeA = axes[a];
+  _planeB = axes[b];
+  const double sideA = box.high[a] - box.low[a];
+  const double sideB = box.high[b] - box.low[b];
+  const double diagonal = std::sqrt(sideA * sideA + sideB * sideB);
+  const double rounding = deviationRounding(box.largest[0], box.largest[1],
+                                            box.largest[2], box.finite);
   _planeAllowance = 2.02 * (rounding * (2.0 * diagonal + rounding) +
                             64.0 * std::numeric_limits<double>::epsilon() *
                                 diagonal * diagonal);

@@ -110,7 +110,16 @@ class ChordalTrials {
     return _info.data() + memo.steps;
   }
   void grow(AnchorMemo& memo, std::size_t grown);
-  void choosePlane();
+  // What reset gathers of the positions for choosePlane, per axis (x, y, z)
+  // and in all.
+  struct Box {
+    double low[3];
+    double high[3];
+    double largest[3] = {0.0, 0.0, 0.0};
+    double finite = 0.0;
+    double size = 0.0;
+  };
+  void choosePlane(const Box& box, const bool same[3]);
   void measure(std::size_t anchor, std::size_t step);
   void measureInPlane(std::size_t anchor, std::size_t step);
   double largestCross(std::size_t anchor, std::size_t step) const;
