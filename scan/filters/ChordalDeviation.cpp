@@ -182,31 +182,47 @@ inline __m128d rootsOf(__m128d v) {
 
 }  // namespace
 
-DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
-                                        double* deviations) {
-  DeviationStatistics stats;
-  // One triple's share: the segment from p[i] to p[i + 1], and the deviation
-  // of p[i + 1] from the chord of p[i] and p[i + 2], whose length is
-  // `length`.
-  auto countTriple = [&stats, deviations](double segment, double length,
-                                          double deviation, std::size_t i) {
-    stats.length = stats.length + segment;
+namespace {
+
+// Adds one triple's share to the statistics: the segment from p[i] to
+// p[i + 1], and the deviation of p[i + 1] from the chord of p[i] and p[i + 2],
+// whose length is `length`.
+class TripleCounter {
+ public:
+  TripleCounter(DeviationStatistics& stats, double* deviations)
+      : _stats(stats), _deviations(deviations) {}
+
+  void operator()(double segment, double length, double deviation,
+                  std::size_t i) const {
+    _stats.length = _stats.length + segment;
     // p[i + 2] on p[i]: _GeoLine refuses the direction as degenerate. Not a
     // number in `deviations`: no limit, not even -inf, is reached, and the
     // thinning passes the point over whatever the limit.
     if (length < std::numeric_limits<double>::epsilon()) {
-      if (deviations != nullptr) {
-        deviations[i] = std::numeric_limits<double>::quiet_NaN();
+      if (_deviations != nullptr) {
+        _deviations[i] = std::numeric_limits<double>::quiet_NaN();
       }
       return;
     }
     if (length < zeroVectorTolerance<double>()) throw EMathZeroVector();
-    if (deviations != nullptr) deviations[i] = deviation;
-    stats.sum = stats.sum + deviation;
-    ++stats.count;
-    if (deviation > stats.maximum) stats.maximum = deviation;
-    if (deviation < stats.minimum) stats.minimum = deviation;
-  };
+    if (_deviations != nullptr) _deviations[i] = deviation;
+    _stats.sum = _stats.sum + deviation;
+    ++_stats.count;
+    if (deviation > _stats.maximum) _stats.maximum = deviation;
+    if (deviation < _stats.minimum) _stats.minimum = deviation;
+  }
+
+ private:
+  DeviationStatistics& _stats;
+  double* _deviations;
+};
+
+}  // namespace
+
+DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
+                                        double* deviations) {
+  DeviationStatistics stats;
+  const TripleCounter countTriple(stats, deviations);
   std::size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
   // Two triples at a time, each lane with the operations of ChordLine and
@@ -263,6 +279,65 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
       deviation = p[i + 1].distanceTo(chord.project(p[i + 1]));
     }
     countTriple(segment, length, deviation, i);
+  }
+  return stats;
+}
+
+// In the plane the third axis's differences, products and squares are all
+// zero, and adding a zero leaves each sum as it was: the same operations on
+// the two other axes, in the same order, give the same values to the bit.
+DeviationStatistics deviationStatistics(const PlaneCoordinates& plane,
+                                        std::size_t n, double* deviations) {
+  DeviationStatistics stats;
+  const TripleCounter countTriple(stats, deviations);
+  const double* a = plane.a;
+  const double* b = plane.b;
+  std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  for (; i + 3 < n; i += 2) {
+    const __m128d a0 = _mm_loadu_pd(a + i);
+    const __m128d b0 = _mm_loadu_pd(b + i);
+    const __m128d a1 = _mm_loadu_pd(a + i + 1);
+    const __m128d b1 = _mm_loadu_pd(b + i + 1);
+    const __m128d a2 = _mm_loadu_pd(a + i + 2);
+    const __m128d b2 = _mm_loadu_pd(b + i + 2);
+    auto norm = [](__m128d u, __m128d v) {
+      return rootsOf(_mm_add_pd(_mm_mul_pd(u, u), _mm_mul_pd(v, v)));
+    };
+    const __m128d oa = _mm_sub_pd(a1, a0);
+    const __m128d ob = _mm_sub_pd(b1, b0);
+    const __m128d da = _mm_sub_pd(a2, a0);
+    const __m128d db = _mm_sub_pd(b2, b0);
+    const __m128d length = norm(da, db);
+    const __m128d ua = _mm_div_pd(da, length);
+    const __m128d ub = _mm_div_pd(db, length);
+    const __m128d t = _mm_add_pd(_mm_mul_pd(oa, ua), _mm_mul_pd(ob, ub));
+    const __m128d deviation =
+        norm(_mm_sub_pd(a1, _mm_add_pd(a0, _mm_mul_pd(ua, t))),
+             _mm_sub_pd(b1, _mm_add_pd(b0, _mm_mul_pd(ub, t))));
+    double segments[2];
+    double lengths[2];
+    double deviated[2];
+    _mm_storeu_pd(segments, norm(oa, ob));
+    _mm_storeu_pd(lengths, length);
+    _mm_storeu_pd(deviated, deviation);
+    countTriple(segments[0], lengths[0], deviated[0], i);
+    countTriple(segments[1], lengths[1], deviated[1], i + 1);
+  }
+#endif
+  for (; i + 2 < n; ++i) {
+    const double oa = a[i + 1] - a[i];
+    const double ob = b[i + 1] - b[i];
+    const double da = a[i + 2] - a[i];
+    const double db = b[i + 2] - b[i];
+    const double length = std::sqrt(da * da + db * db);
+    const double ua = da / length;
+    const double ub = db / length;
+    const double t = oa * ua + ob * ub;
+    const double fa = a[i + 1] - (a[i] + ua * t);
+    const double fb = b[i + 1] - (b[i] + ub * t);
+    countTriple(std::sqrt(oa * oa + ob * ob), length,
+                std::sqrt(fa * fa + fb * fb), i);
   }
   return stats;
 }

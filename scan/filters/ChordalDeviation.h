@@ -113,6 +113,12 @@ struct PlaneCoordinates {
   double allowance = 0.0;
 };
 
+// deviationStatistics for a line in a coordinate plane, from its other two
+// coordinates: the same values, to the bit.
+DeviationStatistics deviationStatistics(const PlaneCoordinates& plane,
+                                        std::size_t n,
+                                        double* deviations = nullptr);
+
 // The number of points thinByChordalDeviation keeps, found the same way on a
 // line where the limit keeps most points: the first step from each anchor is
 // decided by `deviations` (as deviationStatistics writes them), and the few

@@ -41,8 +41,7 @@ inline double larger(double a, double b) {
 
 }  // namespace
 
-void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
-                          bool wide) {
+void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   for (const std::uint32_t a : _touched) {
     AnchorMemo& memo = _anchors[a];
     memo.known = 0;
@@ -100,8 +99,11 @@ void ChordalTrials::reset(const Point* p, std::size_t n, double maxSpan,
 #else
   (void)wide;
 #endif
-  _spanReached = DistanceBound(maxSpan);
   choosePlane(box, same);
+}
+
+void ChordalTrials::setSpan(double maxSpan) {
+  _spanReached = DistanceBound(maxSpan);
   // Squared chord lengths strictly between these reach the tolerance (and
   // the machine epsilon) and not the span, whatever the roots.
   _clearAbove =

@@ -42,7 +42,13 @@ class ChordalTrials {
   // processor allow it, the cross products are taken four at a time, with
   // the same results.
   void reset(const _GeoPoint<double>* p, std::size_t n, double maxSpan,
-             bool wide = true);
+             bool wide = true) {
+    reset(p, n, wide);
+    setSpan(maxSpan);
+  }
+  // The same in two steps, the span given before the first run.
+  void reset(const _GeoPoint<double>* p, std::size_t n, bool wide = true);
+  void setSpan(double maxSpan);
 
   // The kept count with this limit; kept() then holds their indexes. Throws
   // EMathZeroVector where the plain run throws it. With stopAbove, the run

@@ -290,9 +290,15 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   Point* p = work.positions.data();
   for (std::size_t i = 0; i < n; ++i) p[i] = line->getPoint(i)->position();
 
+  // The trials take the positions first: in a coordinate plane the
+  // statistics are taken on their copy of the two other coordinates.
+  ChordalTrials& trials = work.trials;
+  trials.reset(p, n);
+  const PlaneCoordinates plane = trials.plane();
   if (work.deviations.size() < n) work.deviations.resize(n);
   const DeviationStatistics stats =
-      deviationStatistics(p, n, work.deviations.data());
+      plane.a != nullptr ? deviationStatistics(plane, n, work.deviations.data())
+                         : deviationStatistics(p, n, work.deviations.data());
   const double span = kSpanPerPathLength * stats.length;
   const double lowest =
       stats.minimum > kLimitFloor ? stats.minimum : kLimitFloor;
@@ -307,9 +313,7 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   // its run walks mostly the spans that the first trials walk again: it
   // measures them for reuse.
   if (work.thinned.size() < n) work.thinned.resize(n);
-  ChordalTrials& trials = work.trials;
-  trials.reset(p, n, span);
-  const PlaneCoordinates plane = trials.plane();
+  trials.setSpan(span);
   auto countKept = [&work, p, n, span, &plane](double limit) {
     const std::size_t counted = countKeptOnShortSpans(
         p, n, limit, span, work.deviations.data(), kShortSpan,

@@ -245,6 +245,52 @@ TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
   }
 }
 
+// In a coordinate plane the search takes the deviation statistics on the
+// trials' copy of the two other coordinates: the same values to the bit, and
+// the same exceptions, as on the positions, whichever axis is left out and
+// wherever the plane lies.
+TEST(FilterExactness, PlaneStatisticsMatchTheStatistics) {
+  std::mt19937 random(47);
+  ChordalTrials trials;
+  int planes = 0;
+  for (int round = 0; round < 240; ++round) {
+    const Points drawn = randomLine(random, 0.05, 80);
+    const double level = round % 2 == 0 ? 0.0 : 3.5;
+    Points line;
+    for (const Point& q : drawn) {
+      const double a = q.x();
+      const double b = q.z() + (round % 5 == 0 ? q.y() : 0.0);
+      line.push_back(round % 3 == 0   ? Point(level, a, b)
+                     : round % 3 == 1 ? Point(a, level, b)
+                                      : Point(a, b, level));
+    }
+    trials.reset(line.data(), line.size());
+    const PlaneCoordinates plane = trials.plane();
+    if (plane.a == nullptr) continue;  // beyond the plane's range
+    ++planes;
+    auto statistics = [&](auto&& take) {
+      return outcomeOf([&] {
+        std::vector<double> deviations(line.size());
+        const DeviationStatistics stats = take(deviations.data());
+        Points values{Point(stats.length, stats.minimum, stats.maximum),
+                      Point(stats.sum, static_cast<double>(stats.count), 0.0)};
+        for (std::size_t i = 0; i + 2 < line.size(); ++i) {
+          values.emplace_back(deviations[i], 0.0, 0.0);
+        }
+        return values;
+      });
+    };
+    expectSame(statistics([&](double* d) {
+                 return deviationStatistics(plane, line.size(), d);
+               }),
+               statistics([&](double* d) {
+                 return deviationStatistics(line.data(), line.size(), d);
+               }),
+               "round " + std::to_string(round));
+  }
+  EXPECT_GT(planes, 150);
+}
+
 // The search counts the limits that keep most points from the statistics'
 // first steps, and in a coordinate plane from cross products where they fall
 // clear of the limit: the same count as the thinning, or 0 where it gives up.
