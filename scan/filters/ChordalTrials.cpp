@@ -312,8 +312,8 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
 }
 
 // In the plane: the first point of step `step` from `anchor` whose deviation
-// reaches the limit (index kNoSpan if none), with its squared cross product
-// and the largest of the points before it. A squared cross product below
+// reaches the limit (index kNoSpan if none), with the squares of the limits
+// that find it first. A squared cross product below
 // `lowSquare` (above `highSquare`) times the chord's squared length, less
 // (plus) the allowance, is a deviation surely below (at or beyond) the limit;
 // in between, the chord line decides. The products are those of the sweeps;
@@ -334,11 +334,12 @@ ChordalTrials::Reach ChordalTrials::reachInPlane(std::size_t anchor,
   const double room = squared * _planeAllowance + 1e-300;
   const double clearBelow = lowSquare * squared - room;
   const double clearAbove = highSquare * squared + room;
-  Reach reach{kNoSpan, 0.0, -kInfinity};
+  Reach reach{kNoSpan, -kInfinity, 0.0};
+  double before = -kInfinity;
   for (std::size_t j = anchor + 1;; ++j) {
     double crossed = 0.0;
     j = firstCrossReaching(a, b, oa, ob, ca, cb, j, step + 1, clearBelow,
-                           crossed, reach.before, _wide);
+                           crossed, before, _wide);
     if (j > step) return reach;
     bool reaches = crossed > clearAbove;
     if (!reaches) {
@@ -348,25 +349,19 @@ ChordalTrials::Reach ChordalTrials::reachInPlane(std::size_t anchor,
                                            j, line)) >= deviationLimit;
     }
     if (reaches) {
+      // The bounds of the squared deviations the chord line gives the point
+      // and the points before it: at least and at most these.
+      const double margin = 16.0 * std::numeric_limits<double>::epsilon();
+      const double low = (crossed - room) / squared * (1.0 - margin);
       reach.index = j;
-      reach.crossed = crossed;
+      reach.highest = low > 0.0 ? low : 0.0;
+      if (before != -kInfinity) {
+        reach.lowest = (before + room) / squared * (1.0 + margin);
+      }
       return reach;
     }
-    reach.before = larger(crossed, reach.before);
+    before = larger(crossed, before);
   }
-}
-
-// The bounds of the squared deviation of a candidate of step `step` from
-// `anchor` (see reachInPlane): at most (`upper`: at least) the sum of squares
-// the chord line gives.
-double ChordalTrials::candidateSquare(std::size_t anchor, std::size_t step,
-                                      double crossed, bool upper) const {
-  const double squared = squaredLength(_p[step + 1] - _p[anchor]);
-  const double room = squared * _planeAllowance + 1e-300;
-  const double margin = 16.0 * std::numeric_limits<double>::epsilon();
-  if (upper) return (crossed + room) / squared * (1.0 + margin);
-  const double low = (crossed - room) / squared * (1.0 - margin);
-  return low > 0.0 ? low : 0.0;
 }
 
 // Gives the anchor room for `grown` steps: in place where its steps are the
@@ -436,7 +431,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     // The largest sum of the steps passed.
     double passed = -kInfinity;
     // In the plane, the candidate of the step reached that reaches the limit.
-    Reach reached{kNoSpan, 0.0, -kInfinity};
+    Reach reached{kNoSpan, -kInfinity, 0.0};
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
     for (;;) {
@@ -513,11 +508,8 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     double lowest = passed;
     double highest = kInfinity;
     if (info.kind == StepKind::kDeviation && _planeA != nullptr) {
-      highest = candidateSquare(anchor, i, reached.crossed, false);
-      if (reached.before != -kInfinity) {
-        const double before = candidateSquare(anchor, i, reached.before, true);
-        lowest = before > lowest ? before : lowest;
-      }
+      highest = reached.highest;
+      lowest = reached.lowest > lowest ? reached.lowest : lowest;
       keep = reached.index - 1 == anchor ? reached.index : reached.index - 1;
     } else if (info.kind == StepKind::kDeviation) {
       if (info.hitsBegin == kNoHits) findHits(anchor, i);

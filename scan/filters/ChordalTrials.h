@@ -132,18 +132,17 @@ class ChordalTrials {
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
   double planeBound(std::size_t anchor, std::size_t step, double squared);
   void findHits(std::size_t anchor, std::size_t step);
-  // The point of a step that reaches a limit first (kNoSpan: none), its
-  // squared cross product and the largest of the points before it.
+  // The point of a step that reaches a limit first (kNoSpan: none), and the
+  // squares of the limits that find it first: above `lowest`, up to
+  // `highest` (with room for the rounding of both).
   struct Reach {
     std::size_t index;
-    double crossed;
-    double before;
+    double lowest;
+    double highest;
   };
   Reach reachInPlane(std::size_t anchor, std::size_t step,
                      double deviationLimit, double lowSquare,
                      double highSquare) const;
-  double candidateSquare(std::size_t anchor, std::size_t step, double crossed,
-                         bool upper) const;
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
