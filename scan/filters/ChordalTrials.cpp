@@ -450,7 +450,9 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       if (k >= known) {
         if (k == steps) break;
         if (known == 0) _touched.push_back(static_cast<std::uint32_t>(anchor));
-        std::size_t grown = known * 2 > k + 16 ? known * 2 : k + 16;
+        // Room for about the longest spans of a search's trials at once:
+        // an anchor that grows again is copied to the pools' end.
+        std::size_t grown = known * 2 > k + 32 ? known * 2 : k + 32;
         if (grown > steps) grown = steps;
         grow(memo, grown);
         continue;
