@@ -59,10 +59,9 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   _squaresAnchor = n;  // none
   _squaresStep = n;
   // One pass over the positions for their copy by axis and what choosePlane
-  // needs: per axis whether every point has the first one's value, the
-  // lowest, highest and largest magnitude (each skipping values that are
-  // not numbers), and the largest sum of magnitudes and a sum that is not a
-  // number once a coordinate is not finite (both ways to refuse a line).
+  // needs: per axis whether every point has the first one's value and the
+  // lowest and highest value (skipping values that are not numbers), and
+  // whether every coordinate is finite.
   const double first[3] = {p[0].x(), p[0].y(), p[0].z()};
   Box box;
   for (int axis = 0; axis < 3; ++axis) {
@@ -70,28 +69,21 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
     box.high[axis] = first[axis];
   }
   bool same[3] = {true, true, true};
+  bool finite = true;
   for (std::size_t i = 0; i < n; ++i) {
-    const double x = p[i].x();
-    const double y = p[i].y();
-    const double z = p[i].z();
-    _xs[i] = x;
-    _ys[i] = y;
-    _zs[i] = z;
-    const double value[3] = {x, y, z};
-    double size = 0.0;
+    const double value[3] = {p[i].x(), p[i].y(), p[i].z()};
+    _xs[i] = value[0];
+    _ys[i] = value[1];
+    _zs[i] = value[2];
     for (int axis = 0; axis < 3; ++axis) {
       const double v = value[axis];
       same[axis] = same[axis] & (v == first[axis]);
       box.low[axis] = v < box.low[axis] ? v : box.low[axis];
       box.high[axis] = v > box.high[axis] ? v : box.high[axis];
-      const double magnitude = std::fabs(v);
-      box.largest[axis] =
-          magnitude > box.largest[axis] ? magnitude : box.largest[axis];
-      size += magnitude;
+      finite = finite & (v - v == 0.0);  // not for infinity or not a number
     }
-    box.finite += std::fabs(x) * 0.0 + std::fabs(y) * 0.0 + std::fabs(z) * 0.0;
-    box.size = size > box.size || size != size ? size : box.size;
   }
+  box.finite = finite;
   _p = p;
   _n = n;
 #ifdef QUAX_WIDE_LANES
@@ -120,8 +112,9 @@ void ChordalTrials::setSpan(double maxSpan) {
 // less than _planeAllowance |c|^2, from the rounding of both (see
 // deviationRounding for the chord line's; the cross product's stays below
 // 5 eps |q|^2 |c|^2, with |q| at most the diagonal of the points' box). Lines
-// with coordinates beyond 1e60 (or not numbers) are measured by the chord
-// line alone, so that no square overflows.
+// whose largest magnitudes along the axes add up to more than 1e60 (or with
+// a coordinate that is not finite) are measured by the chord line alone, so
+// that no square overflows.
 void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
   _planeA = nullptr;
   _planeB = nullptr;
@@ -139,15 +132,22 @@ void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
   } else {
     return;
   }
-  if (!(box.size <= 1e60)) return;  // not a number either
+  // The largest magnitude per axis, from the box's corners.
+  double largest[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    const double low = std::fabs(box.low[axis]);
+    const double high = std::fabs(box.high[axis]);
+    largest[axis] = high > low ? high : low;
+  }
+  if (!box.finite || !(largest[0] + largest[1] + largest[2] <= 1e60)) return;
   const double* axes[3] = {_xs.data(), _ys.data(), _zs.data()};
   _planeA = axes[a];
   _planeB = axes[b];
   const double sideA = box.high[a] - box.low[a];
   const double sideB = box.high[b] - box.low[b];
   const double diagonal = std::sqrt(sideA * sideA + sideB * sideB);
-  const double rounding = deviationRounding(box.largest[0], box.largest[1],
-                                            box.largest[2], box.finite);
+  const double rounding =
+      deviationRounding(largest[0], largest[1], largest[2], 0.0);
   _planeAllowance = 2.02 * (rounding * (2.0 * diagonal + rounding) +
                             64.0 * std::numeric_limits<double>::epsilon() *
                                 diagonal * diagonal);

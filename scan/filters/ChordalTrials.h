@@ -121,9 +121,7 @@ class ChordalTrials {
   struct Box {
     double low[3];
     double high[3];
-    double largest[3] = {0.0, 0.0, 0.0};
-    double finite = 0.0;
-    double size = 0.0;
+    bool finite = true;  // every coordinate
   };
   void choosePlane(const Box& box, const bool same[3]);
   void measure(std::size_t anchor, std::size_t step);
