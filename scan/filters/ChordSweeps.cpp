@@ -23,28 +23,49 @@ inline double largerLane(__m128d v) {
 #endif
 
 #ifdef QUAX_WIDE_LANES
+// The squared cross products q x c of four points.
+QUAX_AVX2 inline __m256d crossSquare(__m256d qa, __m256d qb, __m256d ca,
+                                     __m256d cb) {
+  const __m256d w = _mm256_sub_pd(_mm256_mul_pd(qa, cb), _mm256_mul_pd(qb, ca));
+  return _mm256_mul_pd(w, w);
+}
+
+// The lanes of `values` whose index is below `count`, +0 elsewhere.
+QUAX_AVX2 inline __m256d below(__m256d values, __m256d index, __m256d count) {
+  return _mm256_and_pd(values, _mm256_cmp_pd(index, count, _CMP_LT_OQ));
+}
+
+// The anchor and one chord from it, each value in every lane.
+struct OneChord {
+  __m256d oa, ob, ca, cb;
+};
+
+QUAX_AVX2 inline OneChord oneChord(double oa, double ob, double ca, double cb) {
+  return OneChord{_mm256_set1_pd(oa), _mm256_set1_pd(ob), _mm256_set1_pd(ca),
+                  _mm256_set1_pd(cb)};
+}
+
+// The squared cross products of the points j ... j + 3 with the chord.
+QUAX_AVX2 inline __m256d groupSquare(const double* a, const double* b,
+                                     std::size_t j, const OneChord& c) {
+  return crossSquare(_mm256_sub_pd(_mm256_loadu_pd(a + j), c.oa),
+                     _mm256_sub_pd(_mm256_loadu_pd(b + j), c.ob), c.ca, c.cb);
+}
+
 // largestCrossSquare four points at a time, the same products in every lane:
 // the last group reaches up to three points past `to` (the arrays have room),
 // whose lanes are left out of the maximum.
 QUAX_AVX2 double largestCrossWide(const double* a, const double* b, double oa,
                                   double ob, double ca, double cb,
                                   std::size_t from, std::size_t to) {
-  const __m256d voa = _mm256_set1_pd(oa);
-  const __m256d vob = _mm256_set1_pd(ob);
-  const __m256d vca = _mm256_set1_pd(ca);
-  const __m256d vcb = _mm256_set1_pd(cb);
+  const OneChord chord = oneChord(oa, ob, ca, cb);
   const __m256d count = _mm256_set1_pd(static_cast<double>(to - from));
   const __m256d four = _mm256_set1_pd(4.0);
   __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
   __m256d largest = _mm256_setzero_pd();
   for (std::size_t j = from; j < to; j += 4) {
-    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
-    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
-    const __m256d w =
-        _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
-    const __m256d squared = _mm256_mul_pd(w, w);
-    const __m256d inside = _mm256_cmp_pd(index, count, _CMP_LT_OQ);
-    largest = _mm256_max_pd(_mm256_and_pd(squared, inside), largest);
+    largest = _mm256_max_pd(below(groupSquare(a, b, j, chord), index, count),
+                            largest);
     index = _mm256_add_pd(index, four);
   }
   const __m128d half = _mm_max_pd(_mm256_castpd256_pd128(largest),
@@ -61,21 +82,14 @@ QUAX_AVX2 std::size_t firstCrossReachingWide(const double* a, const double* b,
                                              double cb, std::size_t from,
                                              std::size_t to, double threshold,
                                              double& crossed, double& before) {
-  const __m256d voa = _mm256_set1_pd(oa);
-  const __m256d vob = _mm256_set1_pd(ob);
-  const __m256d vca = _mm256_set1_pd(ca);
-  const __m256d vcb = _mm256_set1_pd(cb);
+  const OneChord chord = oneChord(oa, ob, ca, cb);
   const __m256d limit = _mm256_set1_pd(threshold);
   const __m256d count = _mm256_set1_pd(static_cast<double>(to - from));
   const __m256d four = _mm256_set1_pd(4.0);
   __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
   __m256d largest = _mm256_set1_pd(before);
   for (std::size_t j = from; j < to; j += 4) {
-    const __m256d qa = _mm256_sub_pd(_mm256_loadu_pd(a + j), voa);
-    const __m256d qb = _mm256_sub_pd(_mm256_loadu_pd(b + j), vob);
-    const __m256d w =
-        _mm256_sub_pd(_mm256_mul_pd(qa, vcb), _mm256_mul_pd(qb, vca));
-    const __m256d squared = _mm256_mul_pd(w, w);
+    const __m256d squared = groupSquare(a, b, j, chord);
     const int reached = _mm256_movemask_pd(
         _mm256_and_pd(_mm256_cmp_pd(squared, limit, _CMP_GE_OQ),
                       _mm256_cmp_pd(index, count, _CMP_LT_OQ)));
@@ -97,18 +111,6 @@ QUAX_AVX2 std::size_t firstCrossReachingWide(const double* a, const double* b,
     index = _mm256_add_pd(index, four);
   }
   return to;
-}
-
-// The squared cross products q x c of four points.
-QUAX_AVX2 inline __m256d crossSquare(__m256d qa, __m256d qb, __m256d ca,
-                                     __m256d cb) {
-  const __m256d w = _mm256_sub_pd(_mm256_mul_pd(qa, cb), _mm256_mul_pd(qb, ca));
-  return _mm256_mul_pd(w, w);
-}
-
-// The lanes of `values` whose index is below `count`, +0 elsewhere.
-QUAX_AVX2 inline __m256d below(__m256d values, __m256d index, __m256d count) {
-  return _mm256_and_pd(values, _mm256_cmp_pd(index, count, _CMP_LT_OQ));
 }
 
 // The anchor and four chords from it, each value in every lane.

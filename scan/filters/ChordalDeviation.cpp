@@ -212,6 +212,21 @@ class TripleCounter {
     if (deviation < _stats.minimum) _stats.minimum = deviation;
   }
 
+#if defined(__SSE2__) || defined(_M_X64)
+  // Two triples from lanes, the first lane's first.
+  void operator()(__m128d segments, __m128d lengths, __m128d deviations,
+                  std::size_t i) const {
+    double segment[2];
+    double length[2];
+    double deviation[2];
+    _mm_storeu_pd(segment, segments);
+    _mm_storeu_pd(length, lengths);
+    _mm_storeu_pd(deviation, deviations);
+    (*this)(segment[0], length[0], deviation[0], i);
+    (*this)(segment[1], length[1], deviation[1], i + 1);
+  }
+#endif
+
  private:
   DeviationStatistics& _stats;
   double* _deviations;
@@ -259,14 +274,7 @@ DeviationStatistics deviationStatistics(const Point* p, std::size_t n,
         norm(_mm_sub_pd(x1, _mm_add_pd(x0, _mm_mul_pd(ux, t))),
              _mm_sub_pd(y1, _mm_add_pd(y0, _mm_mul_pd(uy, t))),
              _mm_sub_pd(z1, _mm_add_pd(z0, _mm_mul_pd(uz, t))));
-    double segments[2];
-    double lengths[2];
-    double deviated[2];
-    _mm_storeu_pd(segments, norm(ox, oy, oz));
-    _mm_storeu_pd(lengths, length);
-    _mm_storeu_pd(deviated, deviation);
-    countTriple(segments[0], lengths[0], deviated[0], i);
-    countTriple(segments[1], lengths[1], deviated[1], i + 1);
+    countTriple(norm(ox, oy, oz), length, deviation, i);
   }
 #endif
   for (; i + 2 < n; ++i) {
@@ -315,14 +323,7 @@ DeviationStatistics deviationStatistics(const PlaneCoordinates& plane,
     const __m128d deviation =
         norm(_mm_sub_pd(a1, _mm_add_pd(a0, _mm_mul_pd(ua, t))),
              _mm_sub_pd(b1, _mm_add_pd(b0, _mm_mul_pd(ub, t))));
-    double segments[2];
-    double lengths[2];
-    double deviated[2];
-    _mm_storeu_pd(segments, norm(oa, ob));
-    _mm_storeu_pd(lengths, length);
-    _mm_storeu_pd(deviated, deviation);
-    countTriple(segments[0], lengths[0], deviated[0], i);
-    countTriple(segments[1], lengths[1], deviated[1], i + 1);
+    countTriple(norm(oa, ob), length, deviation, i);
   }
 #endif
   for (; i + 2 < n; ++i) {
