@@ -430,7 +430,8 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     std::size_t k = i - base;
     // The largest sum of the steps passed.
     double passed = -kInfinity;
-    // In the plane, the candidate of the step reached that reaches the limit.
+    // In the plane, the first point of the step reached that reaches the
+    // limit.
     Reach reached{kNoSpan, -kInfinity, 0.0};
     // Passes the steps below the limit; stops at the first step that ends
     // the span, and measures the unmeasured ones (not a number) on the way.
