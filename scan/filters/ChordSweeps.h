@@ -68,11 +68,11 @@ struct FourStepSweep {
 #ifdef QUAX_WIDE_LANES
 // largestCrossSquare's four-lane sweep for up to four steps at once, each
 // point loaded once for them all. Returns how many steps from the first one
-// have clear chords; with two or more, bounds[c] is (largest + squares[c]
-// allowance + 1e-300) (factor / squares[c]) for those steps, with the largest
-// that largestCrossSquare gives step c's chord and its squared length
-// ca * ca + cb * cb. The coordinates have room for three points past the
-// last step's chord. Needs the processor's AVX2 (wideLanesSupported).
+// have clear chords; with two or more, bounds[c] is (m + s allowance +
+// 1e-300) (factor / s) for those steps, m being the largest product that
+// largestCrossSquare gives step c's chord and s = ca * ca + cb * cb its
+// squared length. The coordinates have room for three points past the last
+// step's chord. Needs the processor's AVX2 (wideLanesSupported).
 QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
                                        double* bounds);
 #endif
