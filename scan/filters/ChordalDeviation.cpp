@@ -45,11 +45,9 @@ double deviationRounding(const Point* p, std::size_t n) {
 
 double deviationRounding(double largestX, double largestY, double largestZ,
                          double finite) {
-  const double sx = largestX;
-  const double sy = largestY;
-  const double sz = largestZ;
-  const double scale =
-      (sx > sy ? (sx > sz ? sx : sz) : (sy > sz ? sy : sz)) + finite;
+  const double largestXZ = largestX > largestZ ? largestX : largestZ;
+  const double largestYZ = largestY > largestZ ? largestY : largestZ;
+  const double scale = (largestX > largestY ? largestXZ : largestYZ) + finite;
   // A deviation is made of a difference of positions, a dot product, a foot
   // point and a length, each rounded once per coordinate: its error, and that
   // of the bound of a turned chord, stays far below 64 units of the largest
