@@ -153,16 +153,6 @@ void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
                                 diagonal * diagonal);
 }
 
-// The largest squared cross product of the offsets of the points since
-// `anchor` up to `step` with the chord to p[step + 1], in the plane.
-double ChordalTrials::largestCross(std::size_t anchor, std::size_t step) const {
-  const double oa = _planeA[anchor];
-  const double ob = _planeB[anchor];
-  return largestCrossSquare(_planeA, _planeB, oa, ob, _planeA[step + 1] - oa,
-                            _planeB[step + 1] - ob, anchor + 1, step + 1,
-                            _wide);
-}
-
 // Measures step `step` from `anchor` as the plain walk tests it: the chord's
 // span first, then a chord on the anchor passed over, then the largest
 // deviation of the points since the anchor, kept as its sum of squares: the
@@ -271,8 +261,13 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
 // reachInPlane). The sum of squares stands for |c|^2 within the last
 // factor.
 double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
-                                 double squared) {
-  return (largestCross(anchor, step) + squared * _planeAllowance + 1e-300) *
+                                 double squared) const {
+  const double oa = _planeA[anchor];
+  const double ob = _planeB[anchor];
+  const double largest =
+      largestCrossSquare(_planeA, _planeB, oa, ob, _planeA[step + 1] - oa,
+                         _planeB[step + 1] - ob, anchor + 1, step + 1, _wide);
+  return (largest + squared * _planeAllowance + 1e-300) *
          (kBoundFactor / squared);
 }
 

@@ -126,9 +126,8 @@ class ChordalTrials {
   void choosePlane(const Box& box, const bool same[3]);
   void measure(std::size_t anchor, std::size_t step);
   void measureInPlane(std::size_t anchor, std::size_t step);
-  double largestCross(std::size_t anchor, std::size_t step) const;
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
-  double planeBound(std::size_t anchor, std::size_t step, double squared);
+  double planeBound(std::size_t anchor, std::size_t step, double squared) const;
   void findHits(std::size_t anchor, std::size_t step);
   // The point of a step that reaches a limit first (kNoSpan: none), and the
   // squares of the limits that find it first: above `lowest`, up to

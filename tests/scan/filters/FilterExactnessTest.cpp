@@ -268,14 +268,11 @@ TEST(FilterExactness, PlaneStatisticsMatchTheStatistics) {
   for (int round = 0; round < 240; ++round) {
     const Points drawn = randomLine(random, 0.05, 80);
     const double level = round % 2 == 0 ? 0.0 : 3.5;
-    Points line;
+    Points flat;
     for (const Point& q : drawn) {
-      const double a = q.x();
-      const double b = q.z() + (round % 5 == 0 ? q.y() : 0.0);
-      line.push_back(round % 3 == 0   ? Point(level, a, b)
-                     : round % 3 == 1 ? Point(a, level, b)
-                                      : Point(a, b, level));
+      flat.emplace_back(q.x(), level, q.z() + (round % 5 == 0 ? q.y() : 0.0));
     }
+    Points line = turned(flat, round % 3);
     // Some lines leave the plane at one point only: they have none.
     const bool leaves = round % 7 == 3;
     if (leaves) {
