@@ -3,10 +3,17 @@
 
     python3 -m quax.batch --out DIR [--settings FILE] [--stitch METHOD]
                           [--scheduler ADDRESS | --workers N] [--report FILE]
-                          [--force] INPUT...
+                          [--mirror] [--force] INPUT...
 
 One task per input file: read it, filter it with the settings text (when
-given), stitch its surfaces (when asked) and write ``DIR/<input name>.ply``.
+given), stitch its surfaces (when asked) and write ``DIR/<input name>.ply``;
+with ``--mirror``, ``DIR/<input's folders below the inputs' common
+folder>/<input name>.ply`` instead (as ``rsync -R`` keeps folders), so that
+same-named files of different folders keep apart. No output is ever written
+over another: inputs that would share an output (``a/part.ply`` and
+``b/part.ply`` without ``--mirror``, ``part.ply`` and ``part.txt`` either way)
+or whose output would be an input are refused before any task starts, all
+of them named (``OutputClash``), and nothing is written.
 Each file's result is exactly what ``quaxscan filter`` followed by
 ``quaxscan stitch`` writes for that file alone: the same library calls in the
 same order, on one file at a time.
@@ -24,10 +31,18 @@ with status 1 and names every failed file. Outputs are written under a
 temporary name and renamed, so an output is complete or absent. A worker that
 dies during a task loses nothing: the scheduler runs the task again on
 another worker. A manifest beside the outputs (``.quax-batch.json``) records
-each finished output with what made it (the input's size and modification
-time, the settings, the stitch options, the output's size and modification
-time); a rerun skips the inputs whose outputs are complete for the same work,
-so an interrupted batch resumes, and ``--force`` does everything again.
+each finished output under its input's full path with what made it (the
+output's path, the input's size and modification time, the settings, the
+stitch options, the output's size and modification time); a rerun skips the
+inputs whose outputs are complete for the same work, so an interrupted batch
+resumes, and ``--force`` does everything again.
+
+Interrupts: SIGINT (Ctrl-C) or SIGTERM cancels the tasks not yet finished,
+stops the local cluster, removes the temporary files of unfinished outputs
+and prints one line (how many files are done; the same command resumes); the
+command then exits with status 130 (SIGINT) or 143 (SIGTERM). The workers of
+the local cluster ignore SIGINT, so a Ctrl-C at the terminal reaches the
+batch only through the command itself.
 
 From Python::
 
@@ -37,9 +52,12 @@ returns one record (a dict) per input, in input order.
 """
 
 import argparse
+import glob
 import hashlib
 import json
+import logging
 import os
+import signal
 import sys
 import tempfile
 import time
@@ -61,10 +79,65 @@ def _stamp(path):
     return "%d:%d" % (st.st_size, st.st_mtime_ns)
 
 
-def output_path(input_path, out_dir):
-    """Where the output of ``input_path`` goes: ``out_dir/<input name>.ply``."""
-    name = os.path.splitext(os.path.basename(input_path))[0]
-    return os.path.join(out_dir, name + ".ply")
+def output_path(input_path, out_dir, root=None):
+    """Where the output of ``input_path`` goes: ``out_dir/<input name>.ply``,
+    or, given the folder ``root`` above the input,
+    ``out_dir/<input's folders below root>/<input name>.ply``."""
+    name = os.path.splitext(os.path.basename(input_path))[0] + ".ply"
+    if root is None:
+        return os.path.join(out_dir, name)
+    below = os.path.relpath(os.path.dirname(input_path), root)
+    return os.path.normpath(os.path.join(out_dir, below, name))
+
+
+class OutputClash(ValueError):
+    """Inputs that would write the same output, or an output that would be an
+    input. ``clashes`` maps each such output path to the inputs that would
+    write it (and, first, the input it would overwrite, if any)."""
+
+    def __init__(self, clashes):
+        self.clashes = clashes
+        lines = ["{} <- {}".format(target, ", ".join(paths))
+                 for target, paths in clashes.items()]
+        super().__init__(
+            "{} outputs would be written more than once or over an input; "
+            "nothing was started (--mirror keeps the inputs' folders apart):"
+            "\n  {}".format(len(clashes), "\n  ".join(lines)))
+
+
+def plan_outputs(inputs, out_dir, mirror=False):
+    """The output path of each input (absolute paths), in input order; raises
+    OutputClash naming every input whose output is not its own alone."""
+    root = None
+    if mirror and inputs:
+        root = os.path.commonpath([os.path.dirname(p) for p in inputs])
+    targets = [output_path(p, out_dir, root) for p in inputs]
+    writers = {}
+    for path, target in zip(inputs, targets):
+        writers.setdefault(os.path.normcase(target), (target, []))[1].append(path)
+    named = {os.path.normcase(p): p for p in inputs}
+    clashes = {}
+    for key, (target, paths) in writers.items():
+        overwritten = [named[key]] if key in named else []
+        if len(paths) > 1 or overwritten:
+            clashes[target] = overwritten + paths
+    if clashes:
+        raise OutputClash(clashes)
+    return targets
+
+
+def _remove_partial(targets):
+    """Removes what unfinished writes of ``targets`` left: the temporary files
+    that quax.write renames over a target when it is whole."""
+    for target in targets:
+        folder, name = os.path.split(target)
+        pattern = os.path.join(glob.escape(folder),
+                               "." + glob.escape(name) + ".quaxscan-*.tmp")
+        for partial in glob.glob(pattern):
+            try:
+                os.unlink(partial)
+            except OSError:
+                pass
 
 
 def _work_key(settings, stitch, tolerance, iterations):
@@ -76,8 +149,11 @@ def _work_key(settings, stitch, tolerance, iterations):
 
 
 def process_file(input_path, out_dir, settings=None, stitch="none",
-                 tolerance=1.0, iterations=4, _crash_once=None):
+                 tolerance=1.0, iterations=4, _crash_once=None, target=None):
     """Runs one file through the batch; returns its record.
+
+    The output goes to ``target``, by default ``output_path(input_path,
+    out_dir)``.
 
     Runs on a worker. Library errors and unreadable files become the record's
     ``error``; anything else propagates (and the scheduler may retry it).
@@ -97,7 +173,8 @@ def process_file(input_path, out_dir, settings=None, stitch="none",
     record = {"input": input_path, "output": None, "points_in": None,
               "points_out": None, "stitch": [], "seconds": None,
               "error": None}
-    target = output_path(input_path, out_dir)
+    if target is None:
+        target = output_path(input_path, out_dir)
     try:
         record["input_stamp"] = _stamp(input_path)
         scan = quax.read(input_path)
@@ -141,8 +218,8 @@ class _Manifest:
             self.entries = {}
 
     def complete(self, input_path, target, key):
-        entry = self.entries.get(os.path.basename(target))
-        if not entry or entry.get("work") != key:
+        entry = self.entries.get(input_path)
+        if not entry or entry.get("work") != key or entry.get("output") != target:
             return None
         try:
             if entry.get("input_stamp") != _stamp(input_path):
@@ -154,14 +231,22 @@ class _Manifest:
         return entry.get("record")
 
     def add(self, record, key):
-        self.entries[os.path.basename(record["output"])] = {
-            "work": key, "input_stamp": record["input_stamp"],
+        self.entries[record["input"]] = {
+            "work": key, "output": record["output"],
+            "input_stamp": record["input_stamp"],
             "output_stamp": record["output_stamp"], "record": record}
         fd, temporary = tempfile.mkstemp(prefix=MANIFEST + ".",
                                          dir=os.path.dirname(self.path))
-        with os.fdopen(fd, "w", encoding="utf-8") as f:
-            json.dump(self.entries, f, indent=1, sort_keys=True)
-        os.replace(temporary, self.path)
+        try:
+            with os.fdopen(fd, "w", encoding="utf-8") as f:
+                json.dump(self.entries, f, indent=1, sort_keys=True)
+            os.replace(temporary, self.path)
+        except BaseException:  # an interrupt too: no stray temporary file
+            try:
+                os.unlink(temporary)
+            except OSError:
+                pass
+            raise
 
 
 class _Progress:
@@ -193,21 +278,108 @@ class _Progress:
                 self.stream.write("\n")
             self.stream.flush()
 
+    def interrupted(self):
+        """Ends the bar's line, so that what follows starts a line of its own."""
+        if self.tty and self.done < self.total:
+            self.stream.write("\n")
+            self.stream.flush()
+
+
+class BatchInterrupted(KeyboardInterrupt):
+    """An interrupt (KeyboardInterrupt) that ended a batch after its clean-up:
+    queued tasks cancelled, the local cluster stopped, no partial output
+    left. ``records`` holds, in input order, the records of the files done
+    (skipped ones included) and None for the others."""
+
+    def __init__(self, records):
+        super().__init__()
+        self.records = records
+
+
+class _QuietShutdown(logging.Filter):
+    """Drops what a cluster's event loop reports of futures nobody awaits
+    any more: the comms of a worker that died or of a cluster being shut
+    down, which the batch has already dealt with."""
+
+    def filter(self, record):
+        if not record.getMessage().startswith("Future exception was never retrieved"):
+            return True
+        error = record.exc_info[1] if record.exc_info else None
+        return not isinstance(error, (OSError, TimeoutError))
+
+
+_QUIET_SHUTDOWN = _QuietShutdown()
+
+
+def _ignore_sigint():
+    """The local cluster's workers leave Ctrl-C to the batch: a Ctrl-C at a
+    terminal reaches every process of the command, and a worker stopped by it
+    would print its own traceback."""
+    try:
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+    except ValueError:  # not the main thread of the worker process
+        pass
+
+
+def _start_cluster(workers):
+    """A LocalCluster whose worker processes ignore SIGINT: those started now
+    inherit the ignored signal, those a nanny starts again after a death set
+    it when they join."""
+    from distributed import Client, LocalCluster
+    from distributed.diagnostics.plugin import WorkerPlugin
+
+    class IgnoreSigint(WorkerPlugin):
+        def setup(self, worker):
+            _ignore_sigint()
+
+    previous = None
+    try:
+        previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+    except ValueError:  # run() called off the main thread
+        pass
+    cluster = client = None
+    try:
+        cluster = LocalCluster(
+            n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
+            processes=True, dashboard_address=None)
+        client = Client(cluster)
+        client.register_worker_plugin(IgnoreSigint(), name="quax-batch-sigint")
+    except BaseException:
+        _stop_cluster(cluster, client)
+        raise
+    finally:
+        if previous is not None:
+            signal.signal(signal.SIGINT, previous)
+    return cluster, client
+
+
+def _stop_cluster(cluster, client):
+    for part in (client, cluster):
+        if part is not None:
+            try:
+                part.close(timeout=20)
+            except Exception:  # a cluster that is gone already
+                pass
+
 
 def run(inputs, out_dir, settings=None, stitch="none", client=None,
         tolerance=1.0, iterations=4, force=False, workers=None,
-        progress=False, _crash_once=None):
+        progress=False, mirror=False, _crash_once=None):
     """Runs the batch; returns one record per input, in input order.
 
     ``settings`` is the settings text (not a file name); ``stitch`` one of
     "none", "rigid", "reference", "both". With ``client=None`` a LocalCluster
     of ``workers`` processes (default: one per core) is started and shut down;
-    otherwise the tasks go to that ``distributed.Client``. Inputs whose
-    outputs the manifest holds as complete for the same work are skipped
-    (their records come from the manifest, with ``"skipped": True``) unless
-    ``force``.
+    otherwise the tasks go to that ``distributed.Client``. Outputs go to
+    ``out_dir/<input name>.ply``, or with ``mirror`` below the folders of the
+    inputs under their common folder; inputs that would share an output raise
+    OutputClash before anything is done. Inputs whose outputs the manifest
+    holds as complete for the same work are skipped (their records come from
+    the manifest, with ``"skipped": True``) unless ``force``. An interrupt
+    (KeyboardInterrupt) cancels what is not finished, removes partial outputs
+    and raises BatchInterrupted.
     """
-    from distributed import Client, LocalCluster, as_completed
+    from distributed import as_completed
 
     import quax
 
@@ -219,60 +391,78 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
         quax.filters_from_settings(settings)
     inputs = [os.path.abspath(p) for p in inputs]
     out_dir = os.path.abspath(out_dir)
-    os.makedirs(out_dir, exist_ok=True)
+    targets = plan_outputs(inputs, out_dir, mirror)
+    for folder in sorted({out_dir, *map(os.path.dirname, targets)}):
+        os.makedirs(folder, exist_ok=True)
     key = _work_key(settings, stitch, tolerance, iterations)
     manifest = _Manifest(out_dir)
+    logging.getLogger("asyncio").addFilter(_QUIET_SHUTDOWN)
 
     records = [None] * len(inputs)
     todo = []
     for i, path in enumerate(inputs):
-        done = None if force else manifest.complete(
-            path, output_path(path, out_dir), key)
+        done = None if force else manifest.complete(path, targets[i], key)
         if done is not None:
             records[i] = dict(done, skipped=True)
         else:
             todo.append(i)
 
     bar = _Progress(len(todo)) if progress else None
-    if todo:
-        own = None
+    if not todo:
+        return records
+    own = None
+    futures = {}
+    try:
         if client is None:
-            cluster = LocalCluster(
-                n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
-                processes=True, dashboard_address=None)
-            own = (cluster, Client(cluster))
+            own = _start_cluster(workers)
             client = own[1]
         # Keys unique to this run: a key the scheduler still holds from an
         # earlier run would hand back that run's record without running.
         run_id = uuid.uuid4().hex[:12]
-        try:
-            futures = {}
-            for i in todo:
-                future = client.submit(
-                    process_file, inputs[i], out_dir, settings, stitch,
-                    tolerance, iterations, _crash_once, retries=TASK_RETRIES,
-                    pure=False, key="quax-batch-{}-{}-{}".format(
-                        os.path.basename(inputs[i]), i, run_id))
-                futures[future] = i
-            for future in as_completed(futures):
-                i = futures[future]
-                try:
-                    record = future.result()
-                except Exception as e:  # the task itself failed every try
-                    record = {"input": inputs[i], "output": None,
-                              "points_in": None, "points_out": None,
-                              "stitch": [], "seconds": None,
-                              "error": {"class": type(e).__name__,
-                                        "code": None, "message": str(e)}}
-                if record["error"] is None:
-                    manifest.add(record, key)
-                records[i] = record
-                if bar:
-                    bar.update(record)
-        finally:
-            if own is not None:
-                own[1].close()
-                own[0].close()
+        for i in todo:
+            future = client.submit(
+                process_file, inputs[i], out_dir, settings, stitch,
+                tolerance, iterations, _crash_once, targets[i],
+                retries=TASK_RETRIES, pure=False,
+                key="quax-batch-{}-{}-{}".format(
+                    os.path.basename(inputs[i]), i, run_id))
+            futures[future] = i
+        for future in as_completed(futures):
+            i = futures[future]
+            try:
+                record = future.result()
+            except Exception as e:  # the task itself failed every try
+                record = {"input": inputs[i], "output": None,
+                          "points_in": None, "points_out": None,
+                          "stitch": [], "seconds": None,
+                          "error": {"class": type(e).__name__,
+                                    "code": None, "message": str(e)}}
+            if record["error"] is None:
+                manifest.add(record, key)
+            records[i] = record
+            if bar:
+                bar.update(record)
+    except KeyboardInterrupt:
+        # Quiet from here on: the cluster reports every task it drops.
+        for name in ("distributed", "asyncio", "tornado"):
+            logging.getLogger(name).setLevel(logging.CRITICAL + 1)
+        if bar:
+            bar.interrupted()
+        if futures and own is None:
+            try:
+                client.cancel(list(futures))
+            except Exception:  # a scheduler that is gone already
+                pass
+        if own is not None:
+            _stop_cluster(*own)
+            own = None
+        _remove_partial(targets[i] for i in todo if records[i] is None)
+        raise BatchInterrupted(records) from None
+    finally:
+        if own is not None:
+            _stop_cluster(*own)
+    # Workers that died half-way through a write left temporary files.
+    _remove_partial(targets[i] for i in todo)
     return records
 
 
@@ -314,25 +504,58 @@ def main(argv=None):
                         help="write every record as JSON")
     parser.add_argument("--force", action="store_true",
                         help="redo inputs whose outputs are complete")
+    parser.add_argument("--mirror", action="store_true",
+                        help="keep the inputs' folders below their common "
+                             "folder under DIR (as rsync -R)")
     args = parser.parse_args(argv)
 
     settings = None
     if args.settings:
         with open(args.settings, encoding="utf-8") as f:
             settings = f.read()
+    try:
+        plan_outputs([os.path.abspath(p) for p in args.inputs],
+                     os.path.abspath(args.out), args.mirror)
+    except OutputClash as e:
+        print("quax.batch: " + str(e), file=sys.stderr)
+        return 2
+
+    # SIGTERM ends the batch as Ctrl-C does; the first of either starts the
+    # clean-up, which later ones do not cut short.
+    received = []
+
+    def interrupt(signum, frame):
+        received.append(signum)
+        for s in (signal.SIGINT, signal.SIGTERM):
+            signal.signal(s, signal.SIG_IGN)
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGINT, interrupt)
+    signal.signal(signal.SIGTERM, interrupt)
     client = None
-    if args.scheduler:
-        from distributed import Client
-        client = Client(args.scheduler)
     start = time.perf_counter()
     try:
-        records = run(args.inputs, args.out, settings=settings,
-                      stitch=args.stitch, client=client,
-                      tolerance=args.tolerance, iterations=args.iterations,
-                      force=args.force, workers=args.workers, progress=True)
-    finally:
-        if client is not None:
-            client.close()
+        try:
+            if args.scheduler:
+                from distributed import Client
+                client = Client(args.scheduler)
+            records = run(args.inputs, args.out, settings=settings,
+                          stitch=args.stitch, client=client,
+                          tolerance=args.tolerance,
+                          iterations=args.iterations, force=args.force,
+                          workers=args.workers, progress=True,
+                          mirror=args.mirror)
+        finally:
+            if client is not None:
+                client.close(timeout=20)
+    except KeyboardInterrupt as e:
+        signum = received[0] if received else signal.SIGINT
+        done = [r for r in getattr(e, "records", []) if r is not None]
+        print("quax.batch: interrupted ({}): {} of {} files done; the same "
+              "command resumes the rest".format(
+                  signal.Signals(signum).name, len(done), len(args.inputs)),
+              file=sys.stderr)
+        return 128 + signum
     if args.report:
         with open(args.report, "w", encoding="utf-8") as f:
             json.dump(records, f, indent=1)

@@ -1,10 +1,13 @@
 # SPDX-License-Identifier: MIT
 # quax.batch on a LocalCluster of two worker processes: outputs equal the
 # serial quaxscan outputs byte for byte, a malformed file is recorded and the
-# rest finish, a worker killed during a task loses nothing, and a rerun does
-# only what is missing.
+# rest finish, a worker killed during a task loses nothing, a rerun does only
+# what is missing, same-named inputs never share an output, and an
+# interrupted batch leaves only complete outputs and resumes.
 import json
 import os
+import re
+import signal
 import subprocess
 import sys
 
@@ -109,3 +112,77 @@ def test_command_line_reports_and_fails_naming_the_bad_file(inputs, tmp_path):
     assert "broken.txt" in done.stderr and "1 written" in done.stdout
     records = json.loads(report.read_text())
     assert [r["error"] is None for r in records] == [True, False]
+
+
+def test_same_named_inputs_are_refused_or_kept_apart(client, inputs, serial, tmp_path):
+    # a/scan1.ply and b/scan1.ply (with b's content from scan2), and an input
+    # its output would overwrite.
+    for folder, source in (("a", inputs[0]), ("b", inputs[1])):
+        (tmp_path / "in" / folder).mkdir(parents=True)
+        (tmp_path / "in" / folder / inputs[0].name).write_bytes(source.read_bytes())
+    same = [tmp_path / "in" / f / inputs[0].name for f in "ab"]
+    out = tmp_path / "out"
+    with pytest.raises(batch.OutputClash) as flat:
+        run(client, same, out)
+    assert list(flat.value.clashes.values()) == [[str(p) for p in same]]
+    with pytest.raises(batch.OutputClash, match="over an input"):
+        run(client, same[:1], tmp_path / "in" / "a", mirror=True)
+    assert not out.exists()
+    done = subprocess.run([sys.executable, "-m", "quax.batch", "--out", out, *same],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2 and all(str(p) in done.stderr for p in same), done.stderr
+    assert not out.exists()
+
+    records = run(client, same, out, mirror=True)
+    assert [r["output"] for r in records] == [str(out / f / inputs[0].name) for f in "ab"]
+    assert (out / "a" / inputs[0].name).read_bytes() == serial[inputs[0].name]
+    assert (out / "b" / inputs[0].name).read_bytes() == serial[inputs[1].name]
+    manifest = json.loads((out / batch.MANIFEST).read_text())
+    assert sorted(manifest) == [str(p) for p in same]
+    assert all(r.get("skipped") for r in run(client, same, out, mirror=True))
+
+
+@pytest.mark.parametrize("signum, whole_group", [(signal.SIGINT, True), (signal.SIGTERM, False)])
+def test_an_interrupted_batch_leaves_no_partial_output_and_resumes(quaxscan, tmp_path, signum, whole_group):
+    # Ctrl-C reaches every process of the command; SIGTERM the command only.
+    folder = tmp_path / "in"
+    folder.mkdir()
+    names = [f"part{k:02}.ply" for k in range(24)]
+    quaxscan("simulate", "-o", folder / names[0], "--frames", 200, "--points", 2000)
+    for name in names[1:]:
+        os.link(folder / names[0], folder / name)
+    out = tmp_path / "out"
+    command = [sys.executable, "-m", "quax.batch", "--out", out, "--workers", "2",
+               "--settings", SETTINGS_FILE, *[folder / n for n in names]]
+    batch_run = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 text=True, start_new_session=True)
+    try:
+        # The progress line of the first file done: tasks are under way.
+        for line in batch_run.stderr:
+            if " files, " in line:
+                break
+        (os.killpg if whole_group else os.kill)(batch_run.pid, signum)
+        stdout, stderr = batch_run.communicate(timeout=120)
+    finally:
+        if batch_run.poll() is None:
+            os.killpg(batch_run.pid, signal.SIGKILL)
+            batch_run.wait(timeout=30)
+    assert batch_run.returncode == 128 + signum, stderr
+    assert "Traceback" not in stderr and "never retrieved" not in stderr, stderr
+    last = stderr.strip().splitlines()
+    assert [l for l in last if l.startswith("quax.batch")] == last[-1:], stderr
+    assert re.fullmatch(r"quax\.batch: interrupted \(SIG\w+\): (\d+) of 24 files done; "
+                        r"the same command resumes the rest", last[-1]), stderr
+    done = int(re.search(r"(\d+) of 24", last[-1]).group(1))
+    left = sorted(p.name for p in out.iterdir())
+    assert set(left) <= {*names, batch.MANIFEST}, left  # no temporary file
+    recorded = json.loads((out / batch.MANIFEST).read_text()) if done else {}
+    assert 0 < done < 24 and len(recorded) == done, (done, left)
+    mtimes = {p: os.stat(e["output"]).st_mtime_ns for p, e in recorded.items()}
+
+    resumed = subprocess.run(command, capture_output=True, text=True, timeout=240)
+    assert resumed.returncode == 0, resumed.stderr
+    assert f"{24 - done} written, {done} skipped" in resumed.stdout
+    assert {p: os.stat(e["output"]).st_mtime_ns for p, e in recorded.items()} == mtimes
+    first = (out / names[0]).read_bytes()
+    assert all((out / n).read_bytes() == first for n in names)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Internal: the work buffers of a filter, leased per call so that threads
-// sharing a const filter never share a buffer.
+// The work buffers of a filter, leased per call so that threads sharing a
+// const filter never share a buffer. Installed because the thinning filters
+// hold one as a member; hosts have no need to use it themselves.
 #ifndef QUAX_SCAN_FILTERS_WORKPOOL_H_
 #define QUAX_SCAN_FILTERS_WORKPOOL_H_
 

@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -167,6 +169,84 @@ TEST(ParallelFilterWalk, RethrowsTheLowestFrameErrorAfterFilteringAllBefore) {
         } else {
           EXPECT_TRUE(z[f] == 1.0 || z[f] == 0.0) << z[f];
         }
+      }
+    }
+  }
+}
+
+// Two frames throw, the earlier one in walk order (`early`) and a later one,
+// each on its own thread, in the order `earlyFirst` says: the one to throw
+// first waits until the other is filtering, the other until the first
+// thrower's thread has left the walk. Waits are bounded; a timed-out wait
+// throws "timeout".
+class RacingFilter : public ScanLineFilter {
+ public:
+  RacingFilter(int early, bool earlyFirst)
+      : ScanLineFilter(L"RacingFilter"), _early(early), _earlyFirst(earlyFirst) {}
+
+  void walkerLeft() {
+    std::lock_guard<std::mutex> lock(_mutex);
+    ++_walkersLeft;
+    _changed.notify_all();
+  }
+
+ private:
+  void writeSettings(std::wostream&) const override {}
+  void readSettings(std::wistream&) override {}
+  void filterLine(ScanLine* line) const override {
+    const int mark = static_cast<int>(line->getPoint(0)->getPosition().y());
+    const bool first = (mark == _early) == _earlyFirst;
+    std::unique_lock<std::mutex> lock(_mutex);
+    if (!first) {
+      _secondEntered = true;
+      _changed.notify_all();
+    }
+    if (!_changed.wait_for(lock, std::chrono::seconds(30), [&] {
+          return first ? _secondEntered : _walkersLeft > 0;
+        })) {
+      throw std::runtime_error("timeout");
+    }
+    throw std::runtime_error(std::to_string(mark));
+  }
+
+  const int _early;
+  const bool _earlyFirst;
+  mutable std::mutex _mutex;
+  mutable std::condition_variable _changed;
+  mutable bool _secondEntered = false;
+  mutable int _walkersLeft = 0;
+};
+
+TEST(ParallelFilterWalk, RethrowsTheEarlierOfTwoErrorsWhicheverCameFirst) {
+  // Marks: 100 * surface + frame; frames 0 and 1 of one surface, or frame 0
+  // of two surfaces.
+  for (const bool twoSurfaces : {false, true}) {
+    for (const bool earlyFirst : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "two surfaces " << twoSurfaces
+                                      << ", early first " << earlyFirst);
+      ScanSet set;
+      for (int s = 0; s < (twoSurfaces ? 2 : 1); ++s) {
+        auto surface = std::make_unique<ScanSurface>();
+        for (int f = 0; f < (twoSurfaces ? 1 : 2); ++f)
+          surface->appendFrame(markedFrame(-1.0, 100 * s + f));
+        surface->setComplete();
+        set.addSurface(std::move(surface));
+      }
+      RacingFilter filter(0, earlyFirst);
+      ParallelFilterWalk walk(filter, set);
+      auto walker = [&walk, &filter] {
+        walk.work();
+        filter.walkerLeft();
+      };
+      auto helper = std::async(std::launch::async, walker);
+      walker();
+      ASSERT_EQ(helper.wait_for(std::chrono::seconds(60)),
+                std::future_status::ready);
+      try {
+        walk.finish();
+        ADD_FAILURE() << "no exception";
+      } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "0");
       }
     }
   }
