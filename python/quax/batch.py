@@ -339,9 +339,12 @@ def _start_cluster(workers):
         pass
     cluster = client = None
     try:
+        # The workers' own logs stay quiet: every task's outcome is in its
+        # record, and a worker that dies is reported by its nanny here.
         cluster = LocalCluster(
             n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
-            processes=True, dashboard_address=None)
+            processes=True, dashboard_address=None,
+            silence_logs=logging.CRITICAL)
         client = Client(cluster)
         client.register_worker_plugin(IgnoreSigint(), name="quax-batch-sigint")
     except BaseException:
@@ -427,10 +430,10 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
                 key="quax-batch-{}-{}-{}".format(
                     os.path.basename(inputs[i]), i, run_id))
             futures[future] = i
-        for future in as_completed(futures):
+        def finished(future, timeout=None):
             i = futures[future]
             try:
-                record = future.result()
+                record = future.result(timeout=timeout)
             except Exception as e:  # the task itself failed every try
                 record = {"input": inputs[i], "output": None,
                           "points_in": None, "points_out": None,
@@ -440,6 +443,10 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
             if record["error"] is None:
                 manifest.add(record, key)
             records[i] = record
+            return record
+
+        for future in as_completed(futures):
+            record = finished(future)
             if bar:
                 bar.update(record)
     except KeyboardInterrupt:
@@ -448,11 +455,15 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
             logging.getLogger(name).setLevel(logging.CRITICAL + 1)
         if bar:
             bar.interrupted()
-        if futures and own is None:
-            try:
-                client.cancel(list(futures))
-            except Exception:  # a scheduler that is gone already
-                pass
+        unfinished = [f for f, i in futures.items() if records[i] is None]
+        try:
+            client.cancel([f for f in unfinished if f.status != "finished"])
+            # Tasks that ended meanwhile keep their outputs, recorded.
+            for future in unfinished:
+                if future.status == "finished":
+                    finished(future, timeout=5)
+        except Exception:  # a scheduler that is gone already
+            pass
         if own is not None:
             _stop_cluster(*own)
             own = None
