@@ -174,18 +174,15 @@ TEST(ParallelFilterWalk, RethrowsTheLowestFrameErrorAfterFilteringAllBefore) {
   }
 }
 
-// Two frames throw, the earlier one in walk order (`early`) and a later one,
-// each on its own thread, in the order `earlyFirst` says: the one to throw
-// first waits until the other is filtering, the other until the first
-// thrower's thread has left the walk. Waits are bounded; a timed-out wait
-// throws "timeout".
+// Frames 0 and `later` throw on two threads, in the order `earlyFirst` says:
+// the first thrower waits until the other is filtering, the other until the
+// first thrower's thread has left the walk (waits bounded: "timeout").
 class RacingFilter : public ScanLineFilter {
  public:
-  RacingFilter(int early, bool earlyFirst)
-      : ScanLineFilter(L"RacingFilter"), _early(early), _earlyFirst(earlyFirst) {}
-
+  explicit RacingFilter(bool earlyFirst)
+      : ScanLineFilter(L"RacingFilter"), _earlyFirst(earlyFirst) {}
   void walkerLeft() {
-    std::lock_guard<std::mutex> lock(_mutex);
+    const std::lock_guard<std::mutex> lock(_mutex);
     ++_walkersLeft;
     _changed.notify_all();
   }
@@ -195,21 +192,16 @@ class RacingFilter : public ScanLineFilter {
   void readSettings(std::wistream&) override {}
   void filterLine(ScanLine* line) const override {
     const int mark = static_cast<int>(line->getPoint(0)->getPosition().y());
-    const bool first = (mark == _early) == _earlyFirst;
+    const bool first = (mark == 0) == _earlyFirst;
     std::unique_lock<std::mutex> lock(_mutex);
-    if (!first) {
-      _secondEntered = true;
-      _changed.notify_all();
-    }
-    if (!_changed.wait_for(lock, std::chrono::seconds(30), [&] {
-          return first ? _secondEntered : _walkersLeft > 0;
-        })) {
-      throw std::runtime_error("timeout");
-    }
-    throw std::runtime_error(std::to_string(mark));
+    _secondEntered = _secondEntered || !first;
+    _changed.notify_all();
+    const bool ready = _changed.wait_for(lock, std::chrono::seconds(30), [&] {
+      return first ? _secondEntered : _walkersLeft > 0;
+    });
+    throw std::runtime_error(ready ? std::to_string(mark) : "timeout");
   }
 
-  const int _early;
   const bool _earlyFirst;
   mutable std::mutex _mutex;
   mutable std::condition_variable _changed;
@@ -218,36 +210,33 @@ class RacingFilter : public ScanLineFilter {
 };
 
 TEST(ParallelFilterWalk, RethrowsTheEarlierOfTwoErrorsWhicheverCameFirst) {
-  // Marks: 100 * surface + frame; frames 0 and 1 of one surface, or frame 0
-  // of two surfaces.
-  for (const bool twoSurfaces : {false, true}) {
+  // Frames 0 and 1 of one surface, or frame 0 of two (marks 0 and 100).
+  for (const int surfaces : {1, 2}) {
     for (const bool earlyFirst : {true, false}) {
-      SCOPED_TRACE(testing::Message() << "two surfaces " << twoSurfaces
-                                      << ", early first " << earlyFirst);
+      SCOPED_TRACE(testing::Message() << surfaces << " surfaces, early first "
+                                      << earlyFirst);
       ScanSet set;
-      for (int s = 0; s < (twoSurfaces ? 2 : 1); ++s) {
+      for (int s = 0; s < surfaces; ++s) {
         auto surface = std::make_unique<ScanSurface>();
-        for (int f = 0; f < (twoSurfaces ? 1 : 2); ++f)
+        for (int f = 0; f < 3 - surfaces; ++f)
           surface->appendFrame(markedFrame(-1.0, 100 * s + f));
         surface->setComplete();
         set.addSurface(std::move(surface));
       }
-      RacingFilter filter(0, earlyFirst);
+      RacingFilter filter(earlyFirst);
       ParallelFilterWalk walk(filter, set);
-      auto walker = [&walk, &filter] {
-        walk.work();
-        filter.walkerLeft();
-      };
+      auto walker = [&walk, &filter] { walk.work(); filter.walkerLeft(); };
       auto helper = std::async(std::launch::async, walker);
       walker();
       ASSERT_EQ(helper.wait_for(std::chrono::seconds(60)),
                 std::future_status::ready);
+      std::string error;
       try {
         walk.finish();
-        ADD_FAILURE() << "no exception";
       } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "0");
+        error = e.what();
       }
+      EXPECT_EQ(error, "0");
     }
   }
 }
