@@ -100,9 +100,9 @@ class OutputClash(ValueError):
         lines = ["{} <- {}".format(target, ", ".join(paths))
                  for target, paths in clashes.items()]
         super().__init__(
-            "{} outputs would be written more than once or over an input; "
-            "nothing was started (--mirror keeps the inputs' folders apart):"
-            "\n  {}".format(len(clashes), "\n  ".join(lines)))
+            "these outputs would be written more than once or over an "
+            "input, so nothing was started (--mirror, mirror=True, keeps the "
+            "inputs' folders apart):\n  " + "\n  ".join(lines))
 
 
 def plan_outputs(inputs, out_dir, mirror=False):
@@ -334,7 +334,7 @@ def _start_cluster(workers):
 
     previous = None
     try:
-        previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+        previous = signal.signal(signal.SIGINT, signal.SIG_IGN) or signal.SIG_DFL
     except ValueError:  # run() called off the main thread
         pass
     cluster = client = None
