@@ -131,8 +131,10 @@ def _remove_partial(targets):
     that quax.write renames over a target when it is whole."""
     for target in targets:
         folder, name = os.path.split(target)
+        # ".<name>.quaxscan-<pid>-<n>.tmp", or ".<name>.quax-<pid>-<n>.tmp"
+        # as the library's own scan file writer names them.
         pattern = os.path.join(glob.escape(folder),
-                               "." + glob.escape(name) + ".quaxscan-*.tmp")
+                               "." + glob.escape(name) + ".quax*-*.tmp")
         for partial in glob.glob(pattern):
             try:
                 os.unlink(partial)

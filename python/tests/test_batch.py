@@ -130,7 +130,8 @@ def test_an_interrupted_batch_leaves_no_partial_output_and_resumes(inputs, tmp_p
     for name in names[:-1]:
         os.link(inputs[0], folder / name)
     os.mkfifo(folder / names[-1])
-    (out / f".{names[-1]}.quaxscan-99999-0.tmp").write_text("half")
+    for writer in ("quaxscan", "quax"):
+        (out / f".{names[-1]}.{writer}-99999-0.tmp").write_text("half")
     command = [sys.executable, "-m", "quax.batch", "--out", out, "--workers", "2",
                *[folder / n for n in names]]
     with subprocess.Popen(command, stderr=subprocess.PIPE, text=True, start_new_session=True) as p:
