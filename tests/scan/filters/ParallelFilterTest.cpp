@@ -174,9 +174,9 @@ TEST(ParallelFilterWalk, RethrowsTheLowestFrameErrorAfterFilteringAllBefore) {
   }
 }
 
-// Frames 0 and `later` throw on two threads, in the order `earlyFirst` says:
-// the first thrower waits until the other is filtering, the other until the
-// first thrower's thread has left the walk (waits bounded: "timeout").
+// Frame 0 and a later frame throw on two threads, in the order `earlyFirst`
+// gives: the first thrower waits for the other to be filtering, the other for
+// the first thrower's thread to leave the walk (waits bounded: "timeout").
 class RacingFilter : public ScanLineFilter {
  public:
   explicit RacingFilter(bool earlyFirst)

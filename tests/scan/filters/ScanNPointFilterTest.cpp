@@ -130,9 +130,8 @@ TEST(ScanNPointFilter, EqualArcLengthMatchesTheStepByStepWalkToTheBit) {
 
 TEST(ScanNPointFilter, SearchMatchesTheStepByStepSearchToTheBit) {
   // Lines without measurable deviation or of no length, a profile (random
-  // lines are in the exactness property test), and two steps of heights in
-  // units: one whose halving step comes to exactly 1e-4, one whose secant
-  // comes to a limit of exactly 0.
+  // lines are in the exactness property test), and steps whose search halves
+  // a step of exactly 1e-4 or meets a secant of exactly 0.
   Points back, still(9, Point(3, 3, 3)), smallStep, zeroSecant;
   for (int i = 0; i < 10; ++i) back.emplace_back(i % 2, 0, 0);
   still.emplace_back(4, 4, 4);
