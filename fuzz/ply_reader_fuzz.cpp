@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a scan file (PLY, or x y z text when they do not
-// start with "ply"), as quaxscan does. Every input must end in a scan set or
-// in a ScanFileError; a set that was read must write and read back to the
+// start with "ply"). Every input must end in a scan set or
+// in an EScanFileError; a set that was read must write and read back to the
 // same bytes in both PLY flavours.
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/io/ScanFile.h"
 
 namespace {
 
@@ -21,9 +21,9 @@ void require(bool holds, const char* what) {
   }
 }
 
-std::string written(const QUAX::ScanSet& set, quaxscan::ScanFileFormat format) {
+std::string written(const QUAX::ScanSet& set, QUAX::ScanFileFormat format) {
   std::ostringstream out(std::ios::binary);
-  quaxscan::writeScanSet(set, format, out);
+  QUAX::writeScanSet(set, format, out);
   return out.str();
 }
 
@@ -31,12 +31,12 @@ std::string written(const QUAX::ScanSet& set, quaxscan::ScanFileFormat format) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  using quaxscan::ScanFileFormat;
+  using QUAX::ScanFileFormat;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::unique_ptr<QUAX::ScanSet> set;
   try {
-    set = quaxscan::readScanSet(bytes, "fuzz.ply");
-  } catch (const quaxscan::ScanFileError&) {
+    set = QUAX::readScanSet(bytes, "fuzz.ply");
+  } catch (const QUAX::EScanFileError&) {
     return 0;
   }
   for (ScanFileFormat format :
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::string first = written(*set, format);
     std::unique_ptr<QUAX::ScanSet> back;
     try {
-      back = quaxscan::readScanSet(first, "written.ply");
-    } catch (const quaxscan::ScanFileError& e) {
+      back = QUAX::readScanSet(first, "written.ply");
+    } catch (const QUAX::EScanFileError& e) {
       std::fprintf(stderr, "%s\n", e.message().c_str());
       require(false, "what was written reads back");
     }

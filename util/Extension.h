@@ -119,6 +119,13 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
   std::size_t size() const noexcept { return _items.size(); }
   bool empty() const noexcept { return _items.empty(); }
 
+  // The item filed under `key`, or null: a lookup for loops over many
+  // holders, where a missing item is common and no exception is wanted.
+  ExtensionItem* findItemIfPresent(const _GUID& key) const noexcept {
+    const std::size_t i = find(key);
+    return i < _items.size() ? _items[i] : nullptr;
+  }
+
  private:
   void clear() noexcept;
   // Index of `key`, or size() when absent.

@@ -5,8 +5,10 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "apps/quaxscan/Commands.h"
+#include "apps/quaxscan/Interrupts.h"
 #include "apps/quaxscan/ScanSetIO.h"
 #include "scan/model/ScanPointItems.h"
 #include "util/VXException.h"
@@ -186,6 +188,13 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   QUAX::scanInit();
+  std::vector<std::string> outputs;
+  for (const std::string* output :
+       {&simulate.output, &convert.output, &filter.output, &extent.output,
+        &stitch.output, &plot.output}) {
+    if (!output->empty()) outputs.push_back(*output);
+  }
+  cleanUpOnInterrupt(outputs);
   try {
     if (sim->parsed()) runSimulate(simulate);
     if (conv->parsed()) runConvert(convert);

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "Bindings.h"
-#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/io/ScanFile.h"
 #include "geomath/GeoErrors.h"
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
@@ -25,7 +25,7 @@ struct ErrorClass {
   std::int32_t code;
 };
 
-// Every class of the family the library and quaxscan's files throw, root
+// Every class of the family the library throws, root
 // first, each after its base.
 const ErrorClass kErrorClasses[] = {
     {"ScanError", nullptr, 0},
@@ -121,8 +121,8 @@ const ErrorClass kErrorClasses[] = {
      QUAX::kThreadWaitOnNullSemaphore},
     {"EThreadWaitFailOnSemaphore", "EThreadException",
      QUAX::kThreadWaitFailOnSemaphore},
-    // quaxscan's scan files
-    {"ScanFileError", "EVXIOException", 0},
+    // scan files (the C++ class is EScanFileError)
+    {"ScanFileError", "EScanIOException", 0},
 };
 
 // The Python classes by C++ class name (without namespace). They live as
@@ -152,7 +152,7 @@ PyObject* classFor(const QUAX::EVXException& e) {
 
 py::object scanErrorObject(const QUAX::EVXException& e) {
   py::handle cls(classFor(e));
-  const auto* file = dynamic_cast<const quaxscan::ScanFileError*>(&e);
+  const auto* file = dynamic_cast<const QUAX::EScanFileError*>(&e);
   py::object error = cls(file ? file->message() : std::string(e.what()));
   error.attr("code") = e.getCode();
   py::tuple chain(e.getClassChain().size());
@@ -188,6 +188,7 @@ void bindErrors(py::module_& m) {
     m.attr(entry.name) = py::handle(cls);
   }
   m.attr("EVXException") = m.attr("ScanError");
+  classes()["EScanFileError"] = classes().at("ScanFileError");
 
   // Internal to the N-point search, outside the coded families.
   noSolutionClass =

@@ -10,7 +10,7 @@
 
 #include "Bindings.h"
 #include "apps/quaxscan/FilterSettings.h"
-#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/io/ScanFile.h"
 #include "scan/ScanErrors.h"
 #include "scan/filters/ParallelFilter.h"
 #include "scan/filters/ScanAverageFilter.h"
@@ -112,7 +112,7 @@ py::list filtersFromSettings(const std::wstring& text) {
            const std::string& where) {
           raiseScanError(e, "in the block starting at " + where);
         });
-  } catch (const quaxscan::ScanFileError& e) {
+  } catch (const QUAX::EScanFileError& e) {
     throw py::value_error(e.what());
   }
   py::list filters;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// quax.read, quax.write and quax.simulate: quaxscan's scan files and its
-// simulated scanner.
+// quax.read, quax.write and quax.simulate: the library's scan files and
+// quaxscan's simulated scanner.
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "Bindings.h"
-#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/io/ScanFile.h"
 #include "apps/quaxscan/SimulatedScanner.h"
 
 namespace quaxpy {
@@ -44,7 +44,7 @@ void bindScanFiles(py::module_& m) {
         std::unique_ptr<QUAX::ScanSet> set;
         {
           py::gil_scoped_release release;
-          set = quaxscan::readScanSetFile(path);
+          set = QUAX::readScanSetFile(path);
         }
         return wrapSet(std::move(set));
       },
@@ -58,11 +58,11 @@ The GIL is released while reading.)doc");
   m.def(
       "write",
       [](SetHandle& set, const std::filesystem::path& path, bool ascii) {
-        const quaxscan::ScanFileFormat format =
-            quaxscan::formatForPath(path, ascii);
+        const QUAX::ScanFileFormat format =
+            QUAX::scanFileFormatFor(path, ascii);
         UseMark mark({set.store.get()}, false);
         py::gil_scoped_release release;
-        quaxscan::writeScanSetFile(*set.set, format, path);
+        QUAX::writeScanSetFile(*set.set, format, path);
       },
       py::arg("scan"), py::arg("path"), py::arg("ascii") = false, R"doc(
 Writes `scan` to `path` in the format its name asks for: .ply (binary, or

@@ -36,6 +36,9 @@ class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
   // it has one already.
   void createExtensionList(const ExtensionList* source = nullptr);
   bool hasExtensionList() const noexcept { return _extensionList != nullptr; }
+  // The point's extension list, or null when it has none: for loops that
+  // look up items of many points without exceptions.
+  const ExtensionList* extensionList() const noexcept { return _extensionList; }
 
   _GeoPoint<T> getPosition() const { return _position; }
   // The position without a copy, for loops that only read it.

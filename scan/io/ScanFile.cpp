@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/io/ScanFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,15 +10,15 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <istream>
 #include <limits>
 #include <ostream>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "apps/quaxscan/ScanSetFormats.h"
+#include "scan/io/ScanFileFormats.h"
 #include "scan/model/ScanPointItems.h"
-#include "util/WideText.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -27,45 +27,27 @@
 #include <unistd.h>
 #endif
 
-namespace quaxscan {
+namespace QUAX {
 
 namespace fs = std::filesystem;
 
-ScanFileError::ScanFileError(const std::string& message) : _message(message) {
-  _insertClass(*this);
-  _addDescriptionSpecific(QUAX::fromUtf8(message));
-}
-
-namespace detail {
+namespace scanfile {
 
 [[noreturn]] void fail(const std::string& name, const std::string& what) {
-  throw ScanFileError(name + ": " + what);
+  throw EScanFileError(name + ": " + what);
 }
 
-namespace {
-
-template <class Item>
-const Item* findItem(const QUAX::ScanPoint& point, const _GUID& key) {
-  if (!point.hasExtensionList()) return nullptr;
-  try {
-    return static_cast<const Item*>(point.findItem(key).getBody());
-  } catch (const QUAX::EVXException&) {
-    return nullptr;
-  }
-}
-
-}  // namespace
-
-PointItems itemsOf(const QUAX::ScanPoint& point) {
+PointItems itemsOf(const ScanPoint& point) {
   PointItems items;
-  if (!point.hasExtensionList()) return items;
-  if (const auto* g = findItem<QUAX::ScanPointGraysumData>(
-          point, QUAX::ScanPointGraysumData::GraysumDataKey)) {
+  const ExtensionList* list = point.extensionList();
+  if (list == nullptr) return items;
+  if (const auto* g = static_cast<const ScanPointGraysumData*>(
+          list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey))) {
     items.hasGraysum = true;
     items.graysum = g->getGraysum();
   }
-  if (const auto* tp = findItem<QUAX::ScanPointTPData>(
-          point, QUAX::ScanPointTPData::TPDataKey)) {
+  if (const auto* tp = static_cast<const ScanPointTPData*>(
+          list->findItemIfPresent(ScanPointTPData::TPDataKey))) {
     items.hasPixels = true;
     items.lowPixel = tp->getLowPixel();
     items.highPixel = tp->getHighPixel();
@@ -73,7 +55,7 @@ PointItems itemsOf(const QUAX::ScanPoint& point) {
   return items;
 }
 
-std::unique_ptr<QUAX::ScanSet> buildSet(const std::vector<PointRecord>& points,
+std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
                                         SetLayout layout,
                                         const std::string& name) {
   std::vector<std::size_t>& frames = layout.framesPerSurface;
@@ -108,15 +90,15 @@ std::unique_ptr<QUAX::ScanSet> buildSet(const std::vector<PointRecord>& points,
   std::vector<std::size_t> counts(firstFrame.back(), 0);
   for (const PointRecord& p : points) ++counts[firstFrame[p.surface] + p.frame];
 
-  std::vector<QUAX::ScanLine*> lines(counts.size(), nullptr);
-  auto set = std::make_unique<QUAX::ScanSet>();
+  std::vector<ScanLine*> lines(counts.size(), nullptr);
+  auto set = std::make_unique<ScanSet>();
   for (std::size_t s = 0; s < frames.size(); ++s) {
-    auto surface = std::make_unique<QUAX::ScanSurface>();
+    auto surface = std::make_unique<ScanSurface>();
     for (std::size_t f = 0; f < frames[s]; ++f) {
-      auto line = std::make_unique<QUAX::ScanLine>();
+      auto line = std::make_unique<ScanLine>();
       line->getPoints().reserveBlock(counts[firstFrame[s] + f]);
       lines[firstFrame[s] + f] = line.get();
-      auto frame = std::make_unique<QUAX::ScanFrame>(std::move(line));
+      auto frame = std::make_unique<ScanFrame>(std::move(line));
       frame->getSyncObject()->setDataState(1);
       surface->appendFrame(std::move(frame));
     }
@@ -127,17 +109,17 @@ std::unique_ptr<QUAX::ScanSet> buildSet(const std::vector<PointRecord>& points,
   std::vector<std::size_t> filled(counts.size(), 0);
   for (const PointRecord& p : points) {
     const std::size_t slot = firstFrame[p.surface] + p.frame;
-    QUAX::ScanPoint* point = lines[slot]->getPoint(filled[slot]++);
+    ScanPoint* point = lines[slot]->getPoint(filled[slot]++);
     point->setPosition(p.x, p.y, p.z);
     if (!layout.graysum && !layout.pixels) continue;
     point->createExtensionList();
     if (layout.graysum) {
-      auto* item = new QUAX::ScanPointGraysumData();
+      auto* item = new ScanPointGraysumData();
       item->setGraysum(p.graysum);
       point->addItem(item);
     }
     if (layout.pixels) {
-      auto* item = new QUAX::ScanPointTPData();
+      auto* item = new ScanPointTPData();
       item->setLowPixel(p.lowPixel);
       item->setHighPixel(p.highPixel);
       point->addItem(item);
@@ -212,15 +194,17 @@ void flushIfLarge(std::string& buffer, std::ostream& out) {
   buffer.clear();
 }
 
-}  // namespace detail
+}  // namespace scanfile
 
-using detail::fail;
-using detail::writePly;
-using detail::writeText;
+using scanfile::fail;
+using scanfile::readPly;
+using scanfile::readText;
+using scanfile::writePly;
+using scanfile::writeText;
 
 // ---- public -----------------------------------------------------------------
 
-ScanFileFormat formatForPath(const fs::path& path, bool asciiPly) {
+ScanFileFormat scanFileFormatFor(const fs::path& path, bool asciiPly) {
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return char(std::tolower(c)); });
@@ -232,7 +216,7 @@ ScanFileFormat formatForPath(const fs::path& path, bool asciiPly) {
        "unknown scan file type '" + extension + "' (use .ply, .txt or .xyz)");
 }
 
-const char* formatName(ScanFileFormat format) {
+const char* scanFileFormatName(ScanFileFormat format) {
   switch (format) {
     case ScanFileFormat::kPlyBinary:
       return "binary PLY";
@@ -244,7 +228,7 @@ const char* formatName(ScanFileFormat format) {
   return "?";
 }
 
-std::unique_ptr<QUAX::ScanSet> readScanSet(std::string_view bytes,
+std::unique_ptr<ScanSet> readScanSet(std::string_view bytes,
                                            const std::string& name) {
   if (bytes.substr(0, 4) == "ply\n" || bytes.substr(0, 5) == "ply\r\n") {
     return readPly(bytes, name);
@@ -253,6 +237,17 @@ std::unique_ptr<QUAX::ScanSet> readScanSet(std::string_view bytes,
     fail(name, "not a PLY file (the first line is not 'ply')");
   }
   return readText(bytes, name);
+}
+
+std::unique_ptr<ScanSet> readScanSet(std::istream& in,
+                                     const std::string& name) {
+  std::string bytes;
+  char block[1 << 16];
+  while (in.read(block, sizeof block) || in.gcount() > 0) {
+    bytes.append(block, std::size_t(in.gcount()));
+  }
+  if (in.bad()) fail(name, "could not be read to its end");
+  return readScanSet(bytes, name);
 }
 
 std::string readFileBytes(const fs::path& path) {
@@ -273,11 +268,30 @@ std::string readFileBytes(const fs::path& path) {
   return bytes;
 }
 
-std::unique_ptr<QUAX::ScanSet> readScanSetFile(const fs::path& path) {
-  return readScanSet(readFileBytes(path), path.string());
+std::unique_ptr<ScanSet> readScanSetFile(const fs::path& path) {
+  // Binary PLY in scan order is built frame by frame from the file, without
+  // holding its bytes or a record per point.
+  const std::unique_ptr<scanfile::PlyFrameSource> source =
+      scanfile::PlyFrameSource::open(path, path.string());
+  if (!source) return readScanSet(readFileBytes(path), path.string());
+  auto set = std::make_unique<ScanSet>();
+  const std::vector<std::size_t>& frames = source->framesPerSurface();
+  for (std::size_t s = 0; s < frames.size(); ++s) {
+    auto surface = std::make_unique<ScanSurface>();
+    for (std::size_t f = 0; f < frames[s]; ++f) {
+      auto line = std::make_unique<ScanLine>();
+      source->readFrame(s, f, *line);
+      auto frame = std::make_unique<ScanFrame>(std::move(line));
+      frame->getSyncObject()->setDataState(1);
+      surface->appendFrame(std::move(frame));
+    }
+    surface->setComplete();
+    set->addSurface(std::move(surface));
+  }
+  return set;
 }
 
-void writeScanSet(const QUAX::ScanSet& set, ScanFileFormat format,
+void writeScanSet(const ScanSet& set, ScanFileFormat format,
                   std::ostream& out) {
   switch (format) {
     case ScanFileFormat::kPlyBinary:
@@ -292,13 +306,14 @@ void writeScanSet(const QUAX::ScanSet& set, ScanFileFormat format,
   }
 }
 
-void writeScanSetFile(const QUAX::ScanSet& set, ScanFileFormat format,
+void writeScanSetFile(const ScanSet& set, ScanFileFormat format,
                       const fs::path& path) {
   replaceFile(path, [&](std::ostream& out) { writeScanSet(set, format, out); });
 }
 
-void replaceFile(const fs::path& target,
-                 const std::function<void(std::ostream&)>& write) {
+namespace scanfile {
+
+fs::path temporaryBeside(const fs::path& target) {
   const std::string name = target.string();
   if (target.filename().empty()) fail(name, "names a folder, not a file");
   fs::path folder = target.parent_path();
@@ -309,7 +324,6 @@ void replaceFile(const fs::path& target,
                    " does not exist");
   }
   if (fs::is_directory(target, error)) fail(name, "is a folder, not a file");
-
   // A name of our own in the target's folder, so that the rename stays on one
   // file system and replaces the target in one step.
   static std::atomic<unsigned> counter{0};
@@ -318,45 +332,66 @@ void replaceFile(const fs::path& target,
 #else
   const long long pid = getpid();
 #endif
-  const fs::path temporary =
-      folder / ("." + target.filename().string() + ".quaxscan-" +
-                std::to_string(pid) + "-" + std::to_string(counter++) + ".tmp");
-  auto discard = [&] {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-  };
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      fail(name,
-           "cannot be written: no file can be made in " + folder.string());
-    }
-    try {
-      write(out);
-      out.flush();
-    } catch (...) {
-      out.close();
-      discard();
-      throw;
-    }
-    out.close();
-    if (out.fail()) {
-      discard();
-      fail(name, "could not be written (is the disk full?)");
-    }
+  return folder / ("." + target.filename().string() + ".quax-" +
+                   std::to_string(pid) + "-" + std::to_string(counter++) +
+                   ".tmp");
+}
+
+void openTemporary(std::ofstream& out, const fs::path& temporary,
+                   const fs::path& target) {
+  out.open(temporary, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    fail(target.string(),
+         "cannot be written: no file can be made in " + folder.string());
   }
+}
+
+void removeQuietly(const fs::path& path) noexcept {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
+void moveInPlace(const fs::path& temporary, const fs::path& target) {
 #ifdef _WIN32
   const bool moved =
       MoveFileExW(temporary.wstring().c_str(), target.wstring().c_str(),
                   MOVEFILE_REPLACE_EXISTING) != 0;
 #else
+  std::error_code error;
   fs::rename(temporary, target, error);
   const bool moved = !error;
 #endif
   if (!moved) {
-    discard();
-    fail(name, "could not be replaced");
+    removeQuietly(temporary);
+    fail(target.string(), "could not be replaced");
   }
 }
 
-}  // namespace quaxscan
+}  // namespace scanfile
+
+void replaceFile(const fs::path& target,
+                 const std::function<void(std::ostream&)>& write) {
+  const fs::path temporary = scanfile::temporaryBeside(target);
+  {
+    std::ofstream out;
+    scanfile::openTemporary(out, temporary, target);
+    try {
+      write(out);
+      out.flush();
+    } catch (...) {
+      out.close();
+      scanfile::removeQuietly(temporary);
+      throw;
+    }
+    out.close();
+    if (out.fail()) {
+      scanfile::removeQuietly(temporary);
+      fail(target.string(), "could not be written (is the disk full?)");
+    }
+  }
+  scanfile::moveInPlace(temporary, target);
+}
+
+}  // namespace QUAX

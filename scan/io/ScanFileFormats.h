@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: MIT
+// Internal to the scan file formats (scan/io/*.cpp): the points read
+// before a set is built, text lines and numbers, and the writers. Not
+// installed.
+#ifndef QUAX_SCAN_IO_SCANFILEFORMATS_H_
+#define QUAX_SCAN_IO_SCANFILEFORMATS_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/io/ScanFile.h"
+
+namespace QUAX {
+namespace scanfile {
+
+[[noreturn]] void fail(const std::string& name, const std::string& what);
+
+// Calls visit(surface, frame, point) for every point in scan order.
+template <class Visit>
+void forEachPoint(const ScanSet& set, Visit&& visit) {
+  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
+    const ScanSurface* surface = set.getSurface(s);
+    const std::size_t frames = surface->getFrameCount();
+    for (std::size_t f = 0; f < frames; ++f) {
+      const ScanFrame* frame = surface->getFrame(f);
+      if (!frame->hasScanLine()) continue;
+      const ScanLine* line = frame->getScanLine();
+      for (std::size_t i = 0; i < line->getPointCount(); ++i) {
+        visit(s, f, *line->getPoint(i));
+      }
+    }
+  }
+}
+
+// ---- the items of a point
+// -----------------------------------------------------
+
+struct PointItems {
+  bool hasGraysum = false;
+  bool hasPixels = false;
+  std::uint32_t graysum = 0;
+  std::uint32_t lowPixel = 0;
+  std::uint32_t highPixel = 0;
+};
+
+PointItems itemsOf(const ScanPoint& point);
+
+// ---- building a set from the points read ----------------------------------
+
+struct PointRecord {
+  double x, y, z;
+  std::uint32_t surface, frame;
+  std::uint32_t graysum, lowPixel, highPixel;
+};
+
+// Surfaces and frames cost far more than points, and a header or an index
+// can ask for any number of them: a file gets at most one per point, or this
+// many, whichever is more.
+constexpr std::size_t kStructureFloor = 65536;
+
+struct SetLayout {
+  std::vector<std::size_t> framesPerSurface;  // declared; grows with indices
+  bool graysum = false;
+  bool pixels = false;
+};
+
+// A set of the points read, each line in one block; refuses indices and
+// declared frames beyond what `points` may hold.
+std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
+                                        SetLayout layout,
+                                        const std::string& name);
+
+// ---- text lines -------------------------------------------------------------
+
+// Cuts `bytes` into lines; a line ends at "\n" (a "\r" before it is
+// dropped). `next` returns false at the end.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view bytes) : _rest(bytes) {}
+
+  bool next(std::string_view& line) {
+    if (_rest.empty()) return false;
+    const std::size_t end = _rest.find('\n');
+    _terminated = end != std::string_view::npos;
+    line = _rest.substr(0, end);
+    _rest = end == std::string_view::npos ? std::string_view()
+                                          : _rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++_number;
+    return true;
+  }
+  std::size_t number() const noexcept { return _number; }
+  std::string_view rest() const noexcept { return _rest; }
+  // Whether the last line read ended with a line feed.
+  bool terminated() const noexcept { return _terminated; }
+
+ private:
+  std::string_view _rest;
+  bool _terminated = false;
+  std::size_t _number = 0;
+};
+
+bool isSpace(char c);
+// The next whitespace-separated word of `line`, or an empty view.
+std::string_view nextWord(std::string_view& line);
+std::vector<std::string_view> words(std::string_view line);
+bool isBlank(std::string_view line);
+// Shown in messages; cut so that a binary blob does not flood the terminal.
+std::string shownText(std::string_view text);
+bool parseDouble(std::string_view word, double& value);
+bool parseCount(std::string_view word, std::uint64_t& value);
+
+// Shortest text that reads back as the same number.
+void appendNumber(std::string& out, double value);
+void appendNumber(std::string& out, std::uint64_t value);
+// Writes `buffer` out once it has grown large.
+void flushIfLarge(std::string& buffer, std::ostream& out);
+
+// The item columns of a PLY file this library writes.
+struct PlyColumns {
+  bool graysum = false;
+  bool pixels = false;
+};
+constexpr std::size_t plyRowBytes(PlyColumns c) {
+  return 32 + (c.graysum ? 4 : 0) + (c.pixels ? 8 : 0);
+}
+// The frames of a binary little-endian PLY file in scan order, read from
+// the file block by block: memory stays in proportion to a frame, not to
+// the file. open() checks the whole file first (every row, count and index,
+// with the errors and messages of readPly), so that a bad file fails before
+// the first frame; it returns null for a file it does not stream (ASCII,
+// text, list properties outside the vertex element, points out of scan
+// order), which is then read whole.
+class PlyFrameSource {
+ public:
+  static std::unique_ptr<PlyFrameSource> open(const std::filesystem::path& path,
+                                              const std::string& name);
+  ~PlyFrameSource();
+
+  const std::vector<std::size_t>& framesPerSurface() const noexcept {
+    return _frames;
+  }
+  PlyColumns columns() const noexcept { return _columns; }
+  std::uint64_t points() const noexcept { return _points; }
+  // Fills the empty `line` with the points of the next frame in scan order.
+  void readFrame(std::size_t surface, std::size_t frame, ScanLine& line);
+
+ private:
+  struct Layout;
+  PlyFrameSource() = default;
+  bool fill(std::size_t bytes);
+
+  std::string _name;
+  std::ifstream _in;
+  std::unique_ptr<Layout> _layout;
+  std::vector<std::size_t> _frames;
+  PlyColumns _columns;
+  std::uint64_t _points = 0, _rowsLeft = 0;
+  std::vector<unsigned char> _buffer;
+  std::size_t _begin = 0, _end = 0;
+};
+
+std::unique_ptr<ScanSet> readPly(std::string_view bytes,
+                                 const std::string& name);
+std::unique_ptr<ScanSet> readText(std::string_view bytes,
+                                  const std::string& name);
+void writePly(const ScanSet& set, bool binary, std::ostream& out);
+
+std::string plyHeader(bool binary,
+                      const std::vector<std::size_t>& framesPerSurface,
+                      std::size_t points, PlyColumns columns);
+// Appends the rows of the points of `line`, frame `frame` of surface
+// `surface`.
+void appendPlyRows(std::string& out, bool binary, std::size_t surface,
+                   std::size_t frame, const ScanLine& line, PlyColumns columns);
+void writeText(const ScanSet& set, std::ostream& out);
+// Appends the text rows of `line`, a blank line after them.
+void appendTextRows(std::string& out, const ScanLine& line);
+extern const char kTextHeading[];
+
+// Files written all or nothing: a temporary name beside `target` (checking
+// that the target can be written), opening it, removing it, and moving it
+// over the target in one step.
+std::filesystem::path temporaryBeside(const std::filesystem::path& target);
+void openTemporary(std::ofstream& out, const std::filesystem::path& temporary,
+                   const std::filesystem::path& target);
+void removeQuietly(const std::filesystem::path& path) noexcept;
+void moveInPlace(const std::filesystem::path& temporary,
+                 const std::filesystem::path& target);
+
+}  // namespace scanfile
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_IO_SCANFILEFORMATS_H_

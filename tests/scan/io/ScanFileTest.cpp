@@ -1,0 +1,408 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "scan/io/ScanFile.h"
+#include "scan/io/ScanFrameStream.h"
+#include "scan/model/ScanPointItems.h"
+
+namespace QUAX {
+namespace {
+
+namespace fs = std::filesystem;
+using ScanFileError = EScanFileError;
+
+// A set as a scanner gives it: surfaces of frames of lines with holes,
+// points with full-precision coordinates, gray sums and pixels when `items`.
+std::unique_ptr<ScanSet> randomSet(bool items, std::uint32_t seed = 11) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> coordinate(-200.0, 200.0);
+  auto set = std::make_unique<ScanSet>();
+  for (int s = 0; s < 2; ++s) {
+    auto surface = std::make_unique<ScanSurface>();
+    for (int f = 0; f < 30; ++f) {
+      auto line = std::make_unique<ScanLine>();
+      const std::size_t points = random() % 120;
+      for (std::size_t i = 0; i < points; ++i) {
+        line->appendPoint(_GeoPoint<double>(coordinate(random),
+                                            coordinate(random),
+                                            coordinate(random)));
+        if (!items) continue;
+        ScanPoint* point = line->getPoint(i);
+        point->createExtensionList();
+        auto* graysum = new ScanPointGraysumData();
+        graysum->setGraysum(std::uint32_t(random()));
+        point->addItem(graysum);
+        auto* pixels = new ScanPointTPData();
+        pixels->setLowPixel(std::uint32_t(random()));
+        pixels->setHighPixel(std::uint32_t(random()));
+        point->addItem(pixels);
+      }
+      surface->appendFrame(std::make_unique<ScanFrame>(std::move(line)));
+    }
+    surface->setComplete();
+    set->addSurface(std::move(surface));
+  }
+  return set;
+}
+
+// The written bytes: binary PLY holds every position exactly, with gray
+// sums and pixels, so equal bytes mean equal sets.
+std::string written(const ScanSet& set,
+                    ScanFileFormat format = ScanFileFormat::kPlyBinary) {
+  std::ostringstream out(std::ios::binary);
+  writeScanSet(set, format, out);
+  return out.str();
+}
+
+// The text layout without its heading comment line.
+std::string textOf(const ScanSet& set) {
+  const std::string text = written(set, ScanFileFormat::kText);
+  return text.substr(text.find('\n') + 1);
+}
+
+
+// A scratch folder of the test's own, removed at the end.
+struct Scratch {
+  Scratch()
+      : folder(fs::path(::testing::TempDir()) /
+               ("quax-io-" + std::to_string(std::random_device()()))) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  ~Scratch() { fs::remove_all(folder); }
+  std::size_t temporaries() const {
+    std::size_t n = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      n += entry.path().extension() == ".tmp";
+    }
+    return n;
+  }
+  fs::path folder;
+};
+
+// The set a frame reader hands out, put together again.
+std::unique_ptr<ScanSet> readByFrames(const fs::path& path) {
+  ScanFrameReader reader(path);
+  auto set = std::make_unique<ScanSet>();
+  for (std::size_t frames : reader.framesPerSurface()) {
+    set->addSurface(std::make_unique<ScanSurface>());
+    (void)frames;
+  }
+  std::size_t s = 0, f = 0;
+  while (auto frame = reader.next(s, f)) {
+    EXPECT_EQ(set->getSurface(s)->getFrameCount(), f);
+    set->getSurface(s)->appendFrame(std::move(frame));
+  }
+  for (std::size_t i = 0; i < set->getSurfaceCount(); ++i) {
+    EXPECT_EQ(set->getSurface(i)->getFrameCount(),
+              reader.framesPerSurface()[i]);
+  }
+  return set;
+}
+
+// Reads `bytes` as a file of `name` in three ways, from memory, the file
+// whole and the file frame by frame: all three agree, on the set (as binary
+// PLY) or on the error. Returns that error, or the set's bytes.
+std::string readsAlike(const std::string& bytes, const std::string& name) {
+  Scratch scratch;
+  const fs::path path = scratch.folder / name;
+  std::ofstream(path, std::ios::binary) << bytes;
+  std::string results[3];
+  int i = 0;
+  for (const auto& read : std::initializer_list<
+           std::function<std::unique_ptr<ScanSet>()>>{
+           [&] { return readScanSet(bytes, path.string()); },
+           [&] { return readScanSetFile(path); },
+           [&] { return readByFrames(path); }}) {
+    try {
+      std::ostringstream out(std::ios::binary);
+      writeScanSet(*read(), ScanFileFormat::kPlyBinary, out);
+      results[i++] = out.str();
+    } catch (const ScanFileError& e) {
+      results[i++] = e.message();
+    }
+  }
+  EXPECT_EQ(results[1], results[0]) << "read whole from the file";
+  EXPECT_EQ(results[2], results[0]) << "read frame by frame";
+  const std::string prefix = path.string();
+  return results[0].compare(0, prefix.size(), prefix) == 0
+             ? name + results[0].substr(prefix.size())
+             : results[0];
+}
+
+// The message of the ScanFileError that `read` throws.
+template <class Read>
+std::string errorOf(Read read) {
+  try {
+    read();
+  } catch (const ScanFileError& e) {
+    return e.message();
+  }
+  return "(no error)";
+}
+
+TEST(ScanFile, EveryFormatReadsBackIdenticalAndWritesTheSameBytesAgain) {
+  ScanSet sparse;  // frames without points, a surface without frames
+  auto surface = std::make_unique<ScanSurface>();
+  surface->appendFrame(std::make_unique<ScanFrame>());
+  auto line = std::make_unique<ScanLine>();
+  line->appendPoint(_GeoPoint<double>(1.5, -2.0, 1e-300));
+  surface->appendFrame(std::make_unique<ScanFrame>(std::move(line)));
+  surface->appendFrame(
+      std::make_unique<ScanFrame>(std::make_unique<ScanLine>()));
+  sparse.addSurface(std::move(surface));
+  sparse.addSurface(std::make_unique<ScanSurface>());
+  const struct {
+    ScanFileFormat format;
+    bool items;
+  } cases[] = {{ScanFileFormat::kPlyBinary, true},
+               {ScanFileFormat::kPlyAscii, true},
+               {ScanFileFormat::kText, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(scanFileFormatName(c.format));
+    const auto set = randomSet(c.items);
+    const std::string bytes = written(*set, c.format);
+    const auto back = readScanSet(
+        bytes, c.format == ScanFileFormat::kText ? "a.txt" : "a.ply");
+    EXPECT_EQ(written(*back), written(*set));
+    EXPECT_EQ(written(*back, c.format), bytes);
+    EXPECT_EQ(readsAlike(bytes, "a.ply"), written(*back));
+    // Frame by frame into every format: the bytes of the whole set's writer.
+    Scratch scratch;
+    fs::path in = scratch.folder / "in.ply";
+    std::ofstream(in, std::ios::binary) << bytes;
+    for (ScanFileFormat to : {ScanFileFormat::kPlyBinary,
+                              ScanFileFormat::kPlyAscii,
+                              ScanFileFormat::kText}) {
+      ScanFrameReader reader(in);
+      EXPECT_EQ(reader.isStreaming(), c.format == ScanFileFormat::kPlyBinary);
+      EXPECT_EQ(reader.hasGraysums(), c.items);
+      const fs::path out = scratch.folder / "out";
+      ScanFrameWriter writer(out, to, reader.framesPerSurface(),
+                             reader.hasGraysums(), reader.hasPixels());
+      std::size_t s = 0, f = 0;
+      while (auto frame = reader.next(s, f)) writer.write(s, f, *frame);
+      EXPECT_EQ(scratch.temporaries(), 1u);
+      writer.finish();
+      EXPECT_EQ(writer.pointCount(), reader.pointCount());
+      EXPECT_EQ(readFileBytes(out), written(*back, to));
+      EXPECT_EQ(scratch.temporaries(), 0u);
+    }
+    // A writer given a frame out of order, or left unfinished, leaves the
+    // output as it was and no file behind.
+    const std::string before = readFileBytes(scratch.folder / "out");
+    {
+      ScanFrameWriter writer(scratch.folder / "out", c.format, {2, 1}, false,
+                             false);
+      writer.write(0, 1, ScanFrame());
+      EXPECT_THROW(writer.write(0, 0, ScanFrame()), ScanFileError);
+      EXPECT_THROW(writer.write(1, 1, ScanFrame()), ScanFileError);
+    }
+    EXPECT_EQ(scratch.temporaries(), 0u);
+    EXPECT_EQ(readFileBytes(scratch.folder / "out"), before);
+    if (c.format != ScanFileFormat::kText) {
+      EXPECT_EQ(readsAlike(written(sparse, c.format), "a.ply"),
+                written(sparse));
+    }
+  }
+  const std::string header = written(*randomSet(true));
+  for (const char* part :
+       {"ply\nformat binary_little_endian 1.0\n",
+        "comment surface 0 frames 30\n", "comment surface 1 frames 30\n",
+        "property double x\nproperty double y\nproperty double z\n"
+        "property int surface\nproperty int frame\nproperty uint graysum\n"
+        "property uint low_pixel\nproperty uint high_pixel\nend_header\n"}) {
+    EXPECT_NE(header.find(part), std::string::npos) << part;
+  }
+}
+
+TEST(ScanFile, ReadsTextLayoutsAndForeignPlyFiles) {
+  // Two blank lines start a surface, one a frame; comments and CR LF.
+  auto set = readScanSet(
+      "# two surfaces\n1 2 3\n4 5 6\n\n7 8 9\n\n\n\n# after a comment\n"
+      "10 11 12\r\n\n",
+      "a.txt");
+  ASSERT_EQ(set->getSurfaceCount(), 2u);
+  EXPECT_EQ(set->getSurface(0)->getFrameCount(), 2u);
+  EXPECT_EQ(set->getSurface(0)->getFrame(0)->getScanLine()->getPointCount(),
+            2u);
+  EXPECT_EQ(set->getSurface(1)->getFrameCount(), 1u);
+  EXPECT_EQ(textOf(*set), "1 2 3\n4 5 6\n\n7 8 9\n\n\n10 11 12\n\n");
+  // Floats, other properties, other elements with lists, CR LF, no surface
+  // or frame: surface 0, frame 0, in file order.
+  set = readScanSet(
+      "ply\r\nformat ascii 1.0\r\ncomment from elsewhere\r\n"
+      "element vertex 3\r\nproperty float x\r\nproperty float y\r\n"
+      "property float z\r\nproperty uchar red\r\n"
+      "element face 1\r\nproperty list uchar int vertex_indices\r\n"
+      "end_header\r\n0.5 1 2 255\r\n1.5 1 2 0\r\n2.5 1 2 7\r\n3 0 1 2\r\n",
+      "foreign.ply");
+  EXPECT_EQ(textOf(*set), "0.5 1 2\n1.5 1 2\n2.5 1 2\n\n");
+  std::string ply =
+      "ply\nformat binary_little_endian 1.0\nelement face 2\n"
+      "property list uchar int vertex_indices\nelement vertex 1\n"
+      "property float x\nproperty float y\nproperty float z\nend_header\n";
+  ply += std::string("\x01\x07\x00\x00\x00\x02\x01\x00\x00\x00\x02\x00\x00\x00",
+                     14);
+  const float xyz[3] = {1.0f, 2.0f, -3.5f};
+  ply += std::string(reinterpret_cast<const char*>(xyz), sizeof xyz);
+  EXPECT_EQ(textOf(*readScanSet(ply, "faces.ply")), "1 2 -3.5\n\n");
+  // Points out of scan order (surface 1 before surface 0) are sorted into
+  // their frames, also when the file is read frame by frame.
+  ply =
+      "ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
+      "property float x\nproperty float y\nproperty float z\n"
+      "property uchar surface\nend_header\n";
+  for (const float x : {1.0f, 2.0f, 3.0f}) {
+    const float row[3] = {x, 0.0f, 0.0f};
+    ply.append(reinterpret_cast<const char*>(row), sizeof row);
+    ply += char(x == 2.0f ? 0 : 1);
+  }
+  EXPECT_EQ(readsAlike(ply, "order.ply"),
+            written(*readScanSet(ply, "order.ply")));
+  EXPECT_EQ(textOf(*readScanSet(ply, "order.ply")), "2 0 0\n\n\n1 0 0\n3 0 0\n\n");
+}
+
+TEST(ScanFile, RefusedFilesAreNamedWithTheLine) {
+  const std::string h =
+      "ply\nformat ascii 1.0\nelement vertex 2\nproperty double x\n"
+      "property double y\nproperty double z\nproperty int surface\n"
+      "property int frame\nend_header\n";
+  const std::string xyz =
+      "property double x\nproperty double y\nproperty double z\nend_header\n";
+  const std::string binary = written(*randomSet(false));
+  std::string nanBinary =
+      "ply\nformat binary_little_endian 1.0\nelement vertex 2\n" + xyz;
+  const double rows[6] = {1, 2, 3, 4, std::nan(""), 6};
+  nanBinary.append(reinterpret_cast<const char*>(rows), sizeof rows);
+  const struct {
+    std::string bytes, message;
+  } cases[] = {
+      {"ply\nformat ascii 1.0\nelement vertex 3\nproperty dou",
+       "scan.ply: the file ends inside the PLY header (no 'end_header' line)"},
+      {"plyx\n", "scan.ply: not a PLY file (the first line is not 'ply')"},
+      {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float128 x\n"
+       "end_header\n",
+       "scan.ply: header line 4: unknown property type 'float128'"},
+      {"ply\nformat ascii 1.0\nproperty float x\nend_header\n",
+       "scan.ply: header line 3: 'property' before any 'element' line"},
+      {"ply\nformat binary_big_endian 1.0\nend_header\n",
+       "scan.ply: header line 2: big-endian PLY is not supported; use ASCII "
+       "or binary_little_endian"},
+      {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+       "property float x\nend_header\n",
+       "scan.ply: header line 5: a second property 'x'"},
+      {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+       "property float y\nend_header\n",
+       "scan.ply: the PLY vertex element has no property 'z'"},
+      {"ply\nformat ascii 1.0\nelement face 0\nend_header\n",
+       "scan.ply: the PLY header has no 'vertex' element"},
+      {"ply\nformat ascii 1.0\nwhatever\nend_header\n",
+       "scan.ply: header line 3: unknown PLY header keyword 'whatever'"},
+      // Counts larger than the bytes that follow could hold.
+      {"ply\nformat binary_little_endian 1.0\nelement vertex 4000000000000\n" +
+           xyz + std::string(48, '\0'),
+       "scan.ply: header line 3: element 'vertex' declares 4000000000000 "
+       "rows of at least 24 bytes, but only 48 bytes follow"},
+      {"ply\nformat ascii 1.0\nelement vertex 99999999999999999999999\n"
+       "end_header\n",
+       "scan.ply: header line 3: expected 'element <name> <count>' with a "
+       "count of 0 or more"},
+      {"ply\nformat ascii 1.0\nelement vertex nan\n" + xyz,
+       "scan.ply: header line 3: expected 'element <name> <count>' with a "
+       "count of 0 or more"},
+      {"ply\nformat ascii 1.0\nelement vertex 1\nproperty list uchar float x"
+       "\nproperty float y\nproperty float z\nend_header\n1 1 2 3\n",
+       "scan.ply: header line 3: vertex property 'x' is a list"},
+      {"ply\nformat ascii 1.0\nelement vertex 0\n"
+       "property list float int idx\n" + xyz,
+       "scan.ply: header line 4: expected 'property list <integer type> "
+       "<type> <name>'"},
+      {nanBinary, "scan.ply: vertex 1 (byte offset " +
+                      std::to_string(nanBinary.size() - 24) +
+                      "): coordinate y is not a finite number"},
+      {binary + "x",
+       "scan.ply: 1 bytes after the last element (a wrong count in the "
+       "header?)"},
+      {h + "1 2 3 0 0\n1 2 3 0\n",
+       "scan.ply:11: expected 5 values for a vertex, found 4"},
+      {h + "1 2 3 0 0\n1 2 nan 0 0\n",
+       "scan.ply:11: coordinate z is not a finite number"},
+      {h + "1 2 3 0 -1\n1 2 3 0 0\n",
+       "scan.ply:10: frame -1 is not a whole number from 0 to 2147483647"},
+      {h + "1 2 3 0 0\n",
+       "scan.ply:11: the file ends after 1 of 2 'vertex' rows"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(readsAlike(c.bytes, "scan.ply"), c.message)
+        << c.bytes.substr(0, 200);
+  }
+  const struct {
+    std::string bytes, file, part;
+  } parts[] = {
+      {binary.substr(0, binary.size() - 1), "scan.ply", "bytes follow"},
+      {"ply\nformat ascii 1.0\nelement vertex 18446744073709551615\n" + xyz +
+           "1 2 3\n",
+       "scan.ply", "declares 18446744073709551615 rows"},
+      {h + "1 2 3 0 0\n1 2 3 0 2000000000\n", "scan.ply",
+       "more surfaces or frames than a file of 2 points may hold"},
+      {"ply\nformat ascii 1.0\ncomment surface 3 frames 900000\n"
+       "element vertex 1\n" +
+           xyz + "1 2 3\n",
+       "scan.ply", "more than a file of 1 points may hold"},
+      {"1 2 3\n\n4 5\n", "scan.txt",
+       "scan.txt:3: expected three numbers 'x y z', found 2 words"},
+      {"# nothing\n\n", "scan.txt", "scan.txt: no points"},
+  };
+  for (const auto& c : parts) {
+    EXPECT_NE(readsAlike(c.bytes, c.file).find(c.part), std::string::npos)
+        << c.part;
+  }
+}
+
+TEST(ScanFile, FilesAreReplacedWholeOrLeftAsTheyWere) {
+  const fs::path folder =
+      fs::path(::testing::TempDir()) /
+      ("quax-io-" + std::to_string(std::random_device()()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path target = folder / "scan.ply";
+  std::ofstream(target) << "a much longer old text";
+  EXPECT_THROW(replaceFile(target,
+                           [](std::ostream& out) {
+                             out << "half";
+                             throw std::runtime_error("stopped");
+                           }),
+               std::runtime_error);
+  EXPECT_EQ(readFileBytes(target), "a much longer old text");
+  const auto set = randomSet(true);
+  writeScanSetFile(*set, ScanFileFormat::kPlyBinary, target);
+  EXPECT_EQ(written(*readScanSetFile(target)), written(*set));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+  const fs::path missing = folder / "no" / "scan.ply";
+  EXPECT_EQ(errorOf([&] { replaceFile(missing, [](std::ostream&) {}); }),
+            missing.string() + ": cannot be written: the folder " +
+                (folder / "no").string() + " does not exist");
+  EXPECT_EQ(errorOf([&] { readScanSetFile(folder / "none.ply"); }),
+            (folder / "none.ply").string() + ": no such file");
+  fs::remove_all(folder);
+
+  EXPECT_EQ(scanFileFormatFor("a.PLY", false), ScanFileFormat::kPlyBinary);
+  EXPECT_EQ(scanFileFormatFor("a.ply", true), ScanFileFormat::kPlyAscii);
+  EXPECT_EQ(scanFileFormatFor("dir/a.xyz", false), ScanFileFormat::kText);
+  EXPECT_EQ(errorOf([] { scanFileFormatFor("a.obj", false); }),
+            "a.obj: unknown scan file type '.obj' (use .ply, .txt or .xyz)");
+}
+
+}  // namespace
+}  // namespace QUAX
