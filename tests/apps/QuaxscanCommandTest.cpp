@@ -6,13 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -331,6 +334,63 @@ TEST_F(Quaxscan, BadFilesFailWithTheirNameAndLeaveOutputsAlone) {
       EXPECT_EQ(fileCount(), 3u) << command;  // sim.ply, the file, old.ply
     }
     std::filesystem::remove(path(c.file));
+  }
+}
+
+// SIGINT or SIGTERM while quaxscan writes: it ends by the signal, with no
+// temporary file and no output left (or, when it finished first, with the
+// whole output). Every wait is bounded.
+TEST_F(Quaxscan, InterruptedCommandsLeaveNoPartialOutputNorTemporaryFile) {
+  ok("simulate --surfaces 2 --frames 300 --points 500 -o big.ply");
+  const struct {
+    int signal;
+    std::vector<std::string> arguments;
+  } cases[] = {
+      {SIGINT, {"convert", "big.ply", "-o", "out.txt"}},
+      {SIGTERM,
+       {"filter", "big.ply", "--settings", QUAX_SETTINGS_FILE, "-o", "out.txt"}},
+  };
+  auto temporaries = [&] {
+    std::size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(_folder)) {
+      n += entry.path().extension() == ".tmp";
+    }
+    return n;
+  };
+  using Clock = std::chrono::steady_clock;
+  for (const auto& c : cases) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::vector<char*> argv{const_cast<char*>(QUAXSCAN_PROGRAM)};
+      for (const std::string& a : c.arguments) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+      }
+      argv.push_back(nullptr);
+      if (chdir(_folder.c_str()) == 0) execv(argv[0], argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    bool sent = false, ended = false;
+    for (const auto end = Clock::now() + std::chrono::seconds(60);
+         !ended && Clock::now() < end;) {
+      if (!sent && temporaries() > 0) sent = kill(child, c.signal) == 0;
+      ended = waitpid(child, &status, WNOHANG) == child;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
+    ASSERT_TRUE(ended) << c.arguments[0] << " did not end";
+    EXPECT_EQ(temporaries(), 0u) << c.arguments[0];
+    if (WIFSIGNALED(status)) {
+      EXPECT_EQ(WTERMSIG(status), c.signal);
+      EXPECT_FALSE(std::filesystem::exists(path("out.txt")));
+    } else {
+      // Finished before the signal came: the output is whole.
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      EXPECT_EQ(text("out.txt").back(), '\n');
+      std::filesystem::remove(path("out.txt"));
+    }
+    EXPECT_TRUE(sent) << c.arguments[0] << ": no temporary file was seen";
   }
 }
 
