@@ -3,6 +3,8 @@
 
     import quax
     scan = quax.read("scan.ply")                       # or quax.simulate(...)
+    for surface, frame in quax.frames("big.ply"):      # frame by frame, in
+        frame.points                                   # the memory of one
     line = scan.surfaces[0].frames[20].points          # (n, 3) float64 copy
     surface = quax.Surface.from_arrays([a0, a1, ...])  # one (n_i, 3) array per frame
     scan2 = quax.ScanSet([surface])
@@ -21,10 +23,11 @@ keep what they refer to alive.
 
 Errors: the library's exceptions arrive as Python classes of the same names
 and bases under quax.ScanError (the library's EVXException), each with
-.code, .class_chain and .description; quaxscan's file errors as
+.code, .class_chain and .description; the scan files' errors as
 quax.ScanFileError. Bad arrays raise TypeError or ValueError.
 
-Threads: apply(), stitch(), extent(), read() and write() release the GIL.
+Threads: apply(), stitch(), extent(), read(), write() and the reading of
+each frame of frames() release the GIL.
 Scan data that such a call is changing raise RuntimeError when used from
 another thread before it returns.
 """
@@ -42,6 +45,8 @@ from ._quax import (  # noqa: F401  (the compiled part)
     Surface,
     extent,
     filters_from_settings,
+    FrameReader,
+    frames,
     read,
     scan_build_number,
     simulate,

@@ -11,6 +11,8 @@
 
 #include "Bindings.h"
 #include "scan/io/ScanFile.h"
+#include "scan/io/ScanFrameStream.h"
+#include "scan/model/ScanSurface.h"
 #include "apps/quaxscan/SimulatedScanner.h"
 
 namespace quaxpy {
@@ -35,9 +37,59 @@ void checkRange(const char* name, double value, double low, double high) {
   }
 }
 
+// What quax.frames returns: the frames of a file, one at a time.
+struct FrameReader {
+  std::shared_ptr<QUAX::ScanFrameReader> reader;
+};
+
 }  // namespace
 
 void bindScanFiles(py::module_& m) {
+  py::class_<FrameReader>(m, "FrameReader", R"doc(
+The frames of a scan file in scan order, as quax.frames(path) gives them: an
+iterator of (surface index, Frame) pairs.)doc")
+      .def("__iter__", [](FrameReader& r) -> FrameReader& { return r; })
+      .def("__next__",
+           [](FrameReader& r) {
+             std::size_t surface = 0, index = 0;
+             std::unique_ptr<QUAX::ScanFrame> frame;
+             {
+               py::gil_scoped_release release;
+               frame = r.reader->next(surface, index);
+             }
+             if (!frame) throw py::stop_iteration();
+             FrameHandle handle;
+             handle.store = std::make_shared<Store>();
+             handle.store->loose = std::make_unique<QUAX::ScanSurface>();
+             handle.store->loose->appendFrame(std::move(frame));
+             handle.frame = handle.store->loose->getFrame(0);
+             handle.index = index;
+             return py::make_tuple(surface, handle);
+           })
+      .def_property_readonly(
+          "frames_per_surface",
+          [](const FrameReader& r) { return r.reader->framesPerSurface(); })
+      .def_property_readonly(
+          "point_count", [](const FrameReader& r) { return r.reader->pointCount(); });
+
+  m.def(
+      "frames",
+      [](const std::filesystem::path& path) {
+        FrameReader r;
+        py::gil_scoped_release release;
+        r.reader = std::make_shared<QUAX::ScanFrameReader>(path);
+        return r;
+      },
+      py::arg("path"), R"doc(
+The frames of the scan file at `path`, one at a time, in scan order: an
+iterator of (surface index, Frame) pairs covering every frame of the set
+(frame.index is its index in its surface). Each Frame is that of quax.read,
+but only the frames still referred to stay in memory: a binary PLY file is
+read block by block, so a file of any size is walked in the memory of a few
+frames (ASCII PLY and text files are read whole first). The file is checked
+when frames() is called: a bad file raises quax.ScanFileError before any
+frame.)doc");
+
   m.def(
       "read",
       [](const std::filesystem::path& path) {

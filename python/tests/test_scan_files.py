@@ -35,6 +35,23 @@ def test_scan_built_from_arrays_round_trips(tmp_path):
         assert np.array_equal(got, want)
 
 
+def test_frames_walk_the_file_as_read_gives_it(scan_file, tmp_path):
+    scan = quax.read(scan_file)
+    for path in (scan_file, tmp_path / "t.txt"):
+        if path.suffix == ".txt":
+            quax.write(scan, path)
+        whole = quax.read(path)
+        reader = quax.frames(path)
+        assert reader.frames_per_surface == [len(s) for s in whole.surfaces]
+        got = [(s, f.index, f.points) for s, f in reader]
+        want = [(s, i, f.points) for s, sf in enumerate(whole.surfaces)
+                for i, f in enumerate(sf.frames)]
+        assert [g[:2] for g in got] == [w[:2] for w in want]
+        assert all(np.array_equal(g[2], w[2]) for g, w in zip(got, want))
+    with pytest.raises(quax.ScanFileError, match="missing.ply"):
+        quax.frames(tmp_path / "missing.ply")
+
+
 def test_file_errors_name_the_file(tmp_path):
     bad = tmp_path / "bad.ply"
     bad.write_bytes(b"ply\nformat ascii 1.0\nelement vertex 1\nproperty double x\n")
