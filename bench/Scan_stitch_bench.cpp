@@ -228,3 +228,107 @@ BENCHMARK(BM_StitchRigidSheets)
     ->Iterations(3);
 
 }  // namespace
+
+namespace {
+
+// Turns a rig with a few degrees of play gives: two sweeps of a gently
+// curved sheet, 1,000 frames x 1,000 points 0.1 apart (100 x 100), the
+// second starting half way along the first. The first is turned about z
+// and about x about the middle of the overlap by the row's angles and
+// shifted by (0.3, -0.2, 0.5) or, with the second argument 1, by
+// (1.0, -1.0, 0.5); height noise 0.01. STITCH_RIGID with tolerance 1.0
+// and 10 iterations must undo it. Reports the RMS distance of the stitched
+// points from where they belong and whether the surface was registered.
+struct Turn {
+  double degZ, degX;
+};
+constexpr Turn kTurns[] = {{0.3, 0.2}, {1.0, 0.5}, {2.0, 1.0},
+                           {5.0, 2.0}, {10.0, 3.0}, {15.0, 5.0}};
+
+double gentleSheet(double x, double y) {
+  return 20.0 - 0.003 * x * x + 0.001 * x * (y - 75.0) +
+         0.5 * std::sin(y / 11.0) + 0.4 * std::sin(x / 7.0);
+}
+
+std::unique_ptr<ScanSurface> gentleSweep(double y0,
+                                         const QUAX::_MathMatrix<double>& off,
+                                         std::vector<double>* truth) {
+  std::mt19937 random(static_cast<unsigned>(y0) + 3);
+  std::normal_distribution<double> noise(0.0, 0.01);
+  auto surface = std::make_unique<ScanSurface>();
+  for (int i = 0; i < 1000; ++i) {
+    auto line = std::make_unique<QUAX::ScanLine>();
+    line->getPoints().reserveBlock(1000);
+    const double y = y0 + i * 0.1;
+    for (int j = 0; j < 1000; ++j) {
+      const double x = -50.0 + 0.1 * j;
+      const QUAX::_MathVector<double> p(x, y, gentleSheet(x, y) + noise(random));
+      if (truth != nullptr) truth->insert(truth->end(), {p.x(), p.y(), p.z()});
+      const QUAX::_MathVector<double> q = off.applyToPosition(p);
+      line->getPoint(static_cast<std::size_t>(j))
+          ->setPosition(q.x(), q.y(), q.z());
+    }
+    surface->appendFrame(std::make_unique<QUAX::ScanFrame>(std::move(line)));
+  }
+  surface->setComplete();
+  return surface;
+}
+
+QUAX::_MathMatrix<double> turnOff(const Turn& turn, bool largeShift) {
+  constexpr double kDegree = 3.14159265358979323846 / 180.0;
+  const double c = std::cos(turn.degX * kDegree),
+               s = std::sin(turn.degX * kDegree);
+  QUAX::_MathMatrix<double> m =
+      QUAX::_MathMatrix<double>(1, 0, 0, 0, c, -s, 0, s, c, 0, 0, 0) *
+      QUAX::_MathMatrix<double>::rotationZ(turn.degZ * kDegree);
+  const QUAX::_MathVector<double> middle(0.0, 75.0, 20.0);
+  m.setTranslation(middle - m.applyToPosition(middle) +
+                   (largeShift ? QUAX::_MathVector<double>(1.0, -1.0, 0.5)
+                               : QUAX::_MathVector<double>(0.3, -0.2, 0.5)));
+  return m;
+}
+
+// Arguments: the row of kTurns, and 1 for the larger shift.
+void BM_StitchRigidTurns(benchmark::State& state) {
+  static const auto reference =
+      gentleSweep(50.0, QUAX::_MathMatrix<double>(), nullptr);
+  const QUAX::_MathMatrix<double> off =
+      turnOff(kTurns[state.range(0)], state.range(1) != 0);
+  std::vector<double> truth;
+  double rms = 0.0, before = 0.0, registered = 0.0, iterations = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    truth.clear();
+    auto moving = gentleSweep(0.0, off, &truth);
+    ErrorMeter start{&truth};
+    QUAX::_ScanVisit<double> visit;
+    moving->forEachPoint(ScanSurface::PointCallback(start, &ErrorMeter::visit),
+                         visit);
+    before = std::sqrt(start.sum / (truth.size() / 3));
+    state.ResumeTiming();
+    ScanStitchTool tool(1.0);
+    tool.addSurfacePointer(moving.get(), true);
+    tool.addSurfacePointer(reference.get(), true);
+    tool.stitchSurfaces(10, ScanStitchTool::STITCH_RIGID);
+    state.PauseTiming();
+    const ScanStitchTool::RigidSurfaceReport r = tool.getRigidReport().at(0);
+    registered = r.status == ScanStitchTool::RIGID_REGISTERED ? 1.0 : 0.0;
+    iterations = r.iterations;
+    ErrorMeter meter{&truth};
+    moving->forEachPoint(ScanSurface::PointCallback(meter, &ErrorMeter::visit),
+                         visit);
+    rms = std::sqrt(meter.sum / (truth.size() / 3));
+    state.ResumeTiming();
+  }
+  state.counters["rms_error_before"] = before;
+  state.counters["rms_error_at_points"] = rms;
+  state.counters["registered"] = registered;
+  state.counters["fits"] = iterations;
+  state.SetItemsProcessed(state.iterations() * 2'000'000);
+}
+BENCHMARK(BM_StitchRigidTurns)
+    ->ArgsProduct({{0, 2, 3, 5}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+}  // namespace

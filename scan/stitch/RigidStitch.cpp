@@ -28,9 +28,15 @@ constexpr double kBesideSpacings = 1.0;
 // many point spacings, which keeps a search local when the tolerance is
 // far larger than the surfaces' detail.
 constexpr double kSearchSpacings = 20.0;
-// A step that moves no sample farther than this share of the search radius ends
-// the fit.
+// A step that moves no sample farther than this share of the search radius,
+// or than this share of the pairs' RMS distance, ends the fit: later steps
+// could not change the result by more than a small part of the noise.
 constexpr double kConvergedShare = 1e-6;
+constexpr double kConvergedRmsShare = 0.05;
+// Once the surfaces lie close, pairs are looked for within this many point
+// spacings (or eight times the pairs' RMS distance, if farther): the
+// nearest point of a sample then lies within a spacing or so.
+constexpr double kCloseSpacings = 2.0;
 // Directions of the fit constrained less than this share of the strongest
 // are left alone.
 constexpr double kWeakDirection = 1e-9;
@@ -58,6 +64,18 @@ struct Box {
     return p.x >= lo[0] - margin && p.x <= hi[0] + margin &&
            p.y >= lo[1] - margin && p.y <= hi[1] + margin &&
            p.z >= lo[2] - margin && p.z <= hi[2] + margin;
+  }
+  // The box of this box's corners moved by `m`.
+  Box moved(const _MathMatrix<double>& m) const {
+    Box out;
+    if (empty()) return out;
+    for (int corner = 0; corner < 8; ++corner) {
+      const _MathVector<double> c = m.applyToPosition(_MathVector<double>(
+          (corner & 1) ? hi[0] : lo[0], (corner & 2) ? hi[1] : lo[1],
+          (corner & 4) ? hi[2] : lo[2]));
+      out.add(Vec{c.x(), c.y(), c.z()});
+    }
+    return out;
   }
   bool meets(const Box& o, double margin) const noexcept {
     for (int a = 0; a < 3; ++a) {
@@ -136,6 +154,36 @@ struct RigidStitch::Pose {
             moved.z + centre.z + shift.z};
     refresh();
   }
+  // The pose of a rigid transform, its rotation taken to the nearest unit
+  // quaternion (a rotation read from text, rounded, is not quite one).
+  static Pose of(const _MathMatrix<double>& m) noexcept {
+    const auto r = [&m](int i, int j) { return m.rotation(i, j); };
+    const double trace = r(0, 0) + r(1, 1) + r(2, 2);
+    Quaternion q;
+    if (trace > 0.0) {
+      const double s = 2.0 * std::sqrt(1.0 + trace);
+      q = Quaternion{0.25 * s, (r(2, 1) - r(1, 2)) / s,
+                     (r(0, 2) - r(2, 0)) / s, (r(1, 0) - r(0, 1)) / s};
+    } else if (r(0, 0) > r(1, 1) && r(0, 0) > r(2, 2)) {
+      const double s = 2.0 * std::sqrt(1.0 + r(0, 0) - r(1, 1) - r(2, 2));
+      q = Quaternion{(r(2, 1) - r(1, 2)) / s, 0.25 * s,
+                     (r(0, 1) + r(1, 0)) / s, (r(0, 2) + r(2, 0)) / s};
+    } else if (r(1, 1) > r(2, 2)) {
+      const double s = 2.0 * std::sqrt(1.0 + r(1, 1) - r(0, 0) - r(2, 2));
+      q = Quaternion{(r(0, 2) - r(2, 0)) / s, (r(0, 1) + r(1, 0)) / s,
+                     0.25 * s, (r(1, 2) + r(2, 1)) / s};
+    } else {
+      const double s = 2.0 * std::sqrt(1.0 + r(2, 2) - r(0, 0) - r(1, 1));
+      q = Quaternion{(r(1, 0) - r(0, 1)) / s, (r(0, 2) + r(2, 0)) / s,
+                     (r(1, 2) + r(2, 1)) / s, 0.25 * s};
+    }
+    Pose pose;
+    pose.q = q;
+    const _MathVector<double>& t = m.getTranslation();
+    pose.t = Vec{t.x(), t.y(), t.z()};
+    pose.refresh();
+    return pose;
+  }
   _MathMatrix<double> matrix() const noexcept {
     return _MathMatrix<double>(r[0][0], r[0][1], r[0][2], r[1][0], r[1][1],
                                r[1][2], r[2][0], r[2][1], r[2][2], t.x, t.y,
@@ -197,6 +245,7 @@ RigidStitch::RigidStitch(double tolerance, int iterations)
 RigidStitch::~RigidStitch() = default;
 
 void RigidStitch::run(const std::vector<SurfaceEntry*>& entries,
+                      const std::vector<_MathMatrix<double>>& initial,
                       std::vector<Report>& reports,
                       const std::function<void(int)>& progress) {
   const std::size_t moving = entries.size() - 1;
@@ -206,7 +255,7 @@ void RigidStitch::run(const std::vector<SurfaceEntry*>& entries,
     const double quotaEnd = done + _iterations;
     std::vector<SurfaceEntry*> later(
         entries.begin() + static_cast<std::ptrdiff_t>(m) + 1, entries.end());
-    registerSurface(*entries[m], later, reports[m], [&](int) {
+    registerSurface(*entries[m], initial[m], later, reports[m], [&](int) {
       done += 1.0;
       progress(static_cast<int>(100.0 * done / total));
     });
@@ -277,18 +326,24 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
 }
 
 void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
+                                  const _MathMatrix<double>& initial,
                                   const std::vector<SurfaceEntry*>& later,
                                   Report& report,
                                   const std::function<void(int)>& tick) {
   report = Report();
   _clouds.clear();
   _samples.clear();
-  Box movingBox;
+  Box ownBox;
   for (int a = 0; a < 3; ++a) {
-    movingBox.lo[a] = movingEntry.boxMin[a];
-    movingBox.hi[a] = movingEntry.boxMax[a];
+    ownBox.lo[a] = movingEntry.boxMin[a];
+    ownBox.hi[a] = movingEntry.boxMax[a];
   }
-  if (movingBox.empty()) return;
+  if (ownBox.empty()) return;
+  // The fit starts at the initial pose: the box there, and the way back to
+  // the surface's own coordinates.
+  const Pose start = Pose::of(initial);
+  const _MathMatrix<double> startMatrix = start.matrix();
+  const Box movingBox = ownBox.moved(startMatrix);
 
   // The later surfaces' points around the moving one, with normals, in the
   // moving box widened by twice the tolerance so that the moving surface
@@ -335,17 +390,17 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   // too, and its noise averages out as the reference's does.
   Box near;
   for (const std::unique_ptr<Cloud>& cloud : _clouds) {
-    near.add(Vec{cloud->box.lo[0], cloud->box.lo[1], cloud->box.lo[2]});
-    near.add(Vec{cloud->box.hi[0], cloud->box.hi[1], cloud->box.hi[2]});
+    near.add(Vec{cloud->box.lo[0] - _tolerance, cloud->box.lo[1] - _tolerance,
+                 cloud->box.lo[2] - _tolerance});
+    near.add(Vec{cloud->box.hi[0] + _tolerance, cloud->box.hi[1] + _tolerance,
+                 cloud->box.hi[2] + _tolerance});
   }
-  const double nearLo[3] = {near.lo[0] - _tolerance, near.lo[1] - _tolerance,
-                            near.lo[2] - _tolerance};
-  const double nearHi[3] = {near.hi[0] + _tolerance, near.hi[1] + _tolerance,
-                            near.hi[2] + _tolerance};
+  const Box nearOwn = near.moved(startMatrix.inverse());
   const FramedPoints grid =
-      gatherPoints(*movingEntry.surface, nearLo, nearHi, kPatchReach);
-  auto nearClouds = [this](const Vec& p) {
-    if (!finite(p)) return false;
+      gatherPoints(*movingEntry.surface, nearOwn.lo, nearOwn.hi, kPatchReach);
+  auto nearClouds = [this, &start](const Vec& own) {
+    if (!finite(own)) return false;
+    const Vec p = start.apply(own);
     for (const std::unique_ptr<Cloud>& cloud : _clouds) {
       if (cloud->box.holds(p, _tolerance)) return true;
     }
@@ -380,11 +435,12 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   for (const std::unique_ptr<Cloud>& cloud : _clouds) {
     searchRadius = std::max(searchRadius, cloud->radius);
   }
-  Pose pose;
+  Pose pose = start;
   Pass pass = pairSamples(pose);
   report.pairsBefore = static_cast<std::int32_t>(pass.pairs);
   report.rmsBefore = pass.rms;
   report.rmsPerIteration.push_back(pass.rms);
+  const double startReach = pass.reach;
   if (pass.pairs < kMinPairs) {
     report.status = ScanStitchTool::RIGID_TOO_FEW_PAIRS;
     report.pairsAfter = report.pairsBefore;
@@ -430,7 +486,8 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     // residuals are small, and the nearest point lies within a few spacings.
     bool narrowed = false;
     for (const std::unique_ptr<Cloud>& cloud : _clouds) {
-      const double radius = std::max(8.0 * pass.rms, 4.0 * cloud->spacing);
+      const double radius =
+          std::max(8.0 * pass.rms, kCloseSpacings * cloud->spacing);
       if (!(radius < 0.5 * cloud->radius)) continue;
       cloud->radius = radius;
       cloud->index.build(cloud->grid.points.data(), cloud->grid.points.size(),
@@ -440,7 +497,8 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     if (narrowed) pass = pairSamples(pose);
     report.rmsPerIteration.push_back(pass.rms);
     if (pass.pairs < kMinPairs) break;
-    if (step <= kConvergedShare * searchRadius) {
+    if (step <= std::max(kConvergedShare * searchRadius,
+                         kConvergedRmsShare * pass.rms)) {
       report.converged = true;
       break;
     }
@@ -449,15 +507,17 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   report.pairsAfter = static_cast<std::int32_t>(pass.pairs);
   report.rmsAfter = pass.rms;
   const _MathMatrix<double> m = pose.matrix();
-  // Samples were paired within the search radius: a fit that carries one
-  // much farther is not trusted.
+  // A fit that carries a sample farther than the overlap it was fitted on
+  // is wide (twice the search radius more) has left that overlap: it is not
+  // trusted. Turns of a few degrees over a wide overlap move its far points
+  // by several times the tolerance, which is why the bound is the overlap's.
   double farthest = 0.0;
   for (const Sample& sample : _samples) {
-    farthest =
-        std::max(farthest, length(sub(pose.apply(sample.point), sample.point)));
+    farthest = std::max(
+        farthest, length(sub(pose.apply(sample.point), start.apply(sample.point))));
   }
   const bool worse =
-      !(farthest <= 2.0 * searchRadius) || pass.pairs < kMinPairs ||
+      !(farthest <= startReach + 2.0 * searchRadius) || pass.pairs < kMinPairs ||
       (pass.rms > report.rmsBefore &&
        pass.pairs <= static_cast<std::size_t>(report.pairsBefore));
   if (worse || !m.isValid()) {

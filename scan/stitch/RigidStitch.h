@@ -19,9 +19,16 @@
 // sample's own normal on A, whose noise is independent of the target's. One
 // Gauss-Newton step of the six unknowns (a small rotation about the samples'
 // centre and a translation), with robust (Cauchy) weights, updates the pose,
-// until the iterations run out or the step moves no sample by more than a
-// millionth of the tolerance. A is then moved through its transform(), which
-// records the move in its transform history.
+// starting from the surface's initial transform, until the iterations run
+// out or the step moves no sample by more than a millionth of the search
+// radius or a twentieth of the pairs' RMS distance. Every step is taken:
+// pairs that lie beyond the tolerance at the start come within it as the
+// fit turns the surface, so a turn whose far points move by several
+// tolerances is still recovered. Once the RMS is small the search radius
+// shrinks to a few point spacings. The result is kept when it pairs more
+// samples or lowers their RMS distance, and it moves no sample farther than
+// the paired overlap is wide. A is then moved through its transform(),
+// which records the move in its transform history.
 #ifndef QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 #define QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 
@@ -49,13 +56,16 @@ class RigidStitch {
   ~RigidStitch();
 
   // Registers entries[0 .. n-2] onto the later ones, filling reports[i]
-  // for entries[i] and moving the surfaces. `progress` gets percentages.
+  // for entries[i] and moving the surfaces; the fit of entries[i] starts at
+  // initial[i] (a rigid transform of its points). `progress` gets
+  // percentages.
   void run(const std::vector<SurfaceEntry*>& entries,
+           const std::vector<_MathMatrix<double>>& initial,
            std::vector<Report>& reports,
            const std::function<void(int)>& progress);
 
   // Samples taken from a moving surface; fewest pairs a fit accepts.
-  static constexpr std::size_t kSamples = 16384;
+  static constexpr std::size_t kSamples = 8192;
   static constexpr std::size_t kMinPairs = 32;
 
  private:
@@ -63,7 +73,7 @@ class RigidStitch {
   struct Pose;
   struct Pass;
 
-  void registerSurface(SurfaceEntry& moving,
+  void registerSurface(SurfaceEntry& moving, const _MathMatrix<double>& initial,
                        const std::vector<SurfaceEntry*>& later, Report& report,
                        const std::function<void(int)>& tick);
   // Pairs the samples at `pose` with the clouds; fills _pairs and returns

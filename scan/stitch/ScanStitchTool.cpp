@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "scan/stitch/ScanStitchTool.h"
 
+#include <cmath>
 #include <iterator>
 #include <memory>
 
+#include "geomath/MathErrors.h"
 #include "scan/stitch/RigidStitch.h"
 #include "scan/stitch/StitchSteps.h"
 
@@ -19,6 +21,7 @@ ScanStitchTool::ScanStitchTool(double tolerance) : _tolerance(tolerance) {}
 
 ScanStitchTool::ScanStitchTool(const ScanStitchTool& other)
     : Subject<int, unsigned>(other),
+      _initial(other._initial),
       _rigidReport(other._rigidReport),
       _tolerance(other._tolerance),
       _everyPointSearch(other._everyPointSearch) {
@@ -37,6 +40,7 @@ ScanStitchTool& ScanStitchTool::operator=(const ScanStitchTool& other) {
   ScanStitchTool copy(other);
   Subject<int, unsigned>::operator=(other);
   _entries.swap(copy._entries);
+  _initial.swap(copy._initial);
   _rigidReport.swap(copy._rigidReport);
   _tolerance = other._tolerance;
   _everyPointSearch = other._everyPointSearch;
@@ -52,11 +56,37 @@ void ScanStitchTool::clearEntries() noexcept {
 
 void ScanStitchTool::addSurfacePointer(_ScanSurface<double>* surface,
                                        bool flag) {
+  addSurfacePointer(surface, flag, _MathMatrix<double>());
+}
+
+void ScanStitchTool::addSurfacePointer(_ScanSurface<double>* surface,
+                                       bool flag,
+                                       const _MathMatrix<double>& initial) {
+  // Rows of a rotation read from text carry its rounding: orthonormal to
+  // this much is taken as a rotation (the fit starts from the nearest one).
+  constexpr double kRotationSlack = 1e-4;
+  for (int i = 0; i < 3; ++i) {
+    if (!std::isfinite(initial.getTranslation()[i])) {
+      throw EMathSingularMatrix();
+    }
+    for (int j = 0; j < 3; ++j) {
+      double product = 0.0;
+      for (int k = 0; k < 3; ++k) {
+        product += initial.rotation(i, k) * initial.rotation(j, k);
+      }
+      if (!(std::fabs(product - (i == j ? 1.0 : 0.0)) <= kRotationSlack)) {
+        throw EMathSingularMatrix();
+      }
+    }
+  }
+  if (!(initial.determinant() > 0.0)) throw EMathSingularMatrix();
   if (surface == nullptr || surface->getFrameCount() == 0) return;
   std::unique_ptr<SurfaceEntry> entry =
       stitch_detail::makeSurfaceEntry(*surface, flag);
+  _initial.reserve(_entries.size() + 1);
   _entries.push_back(entry.get());
   entry.release();
+  _initial.push_back(initial);
 }
 
 std::vector<ScanStitchTool::RigidSurfaceReport> ScanStitchTool::getRigidReport()
@@ -110,7 +140,7 @@ void ScanStitchTool::stitchRigid(int iterations) {
   std::vector<SurfaceEntry*> entries(_entries.begin(), _entries.end());
   std::vector<RigidSurfaceReport> reports(entries.size());
   stitch_detail::RigidStitch rigid(_tolerance, iterations);
-  rigid.run(entries, reports,
+  rigid.run(entries, _initial, reports,
             [this](int percent) { notify(percent, kAllEvents); });
   _rigidReport.swap(reports);
 }

@@ -110,6 +110,16 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
   // The flag is stored with the surface, cleared before and set after each
   // move of it; the tool reads it nowhere.
   void addSurfacePointer(_ScanSurface<double>* surface, bool flag);
+  // As above, with where STITCH_RIGID starts to fit the surface: `initial`
+  // (p' = R.p + t) moves its points roughly where they belong, as a rig's
+  // known misregistration does. The fit refines it, and a registered
+  // surface is moved by the refined transform, which includes `initial`; a
+  // surface that is not registered (or serves as the reference) is left
+  // where it is. The literal methods ignore it. Throws EMathSingularMatrix,
+  // adding nothing, when `initial` is not a rigid transform (a rotation
+  // whose rows are orthonormal to 1e-4, finite entries).
+  void addSurfacePointer(_ScanSurface<double>* surface, bool flag,
+                         const _MathMatrix<double>& initial);
 
   // Stitches the surfaces in `iterations` iterations (none for
   // iterations <= 0 or fewer than two surfaces).
@@ -153,6 +163,8 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
   void stitchRigid(int iterations);
 
   std::list<stitch_detail::SurfaceEntry*> _entries;
+  // Where STITCH_RIGID starts to fit each entry, in the entries' order.
+  std::vector<_MathMatrix<double>> _initial;
   std::vector<RigidSurfaceReport> _rigidReport;
   double _tolerance;
   bool _everyPointSearch = false;
