@@ -12,6 +12,7 @@
 #include "scan/model/ScanTransformHistory.h"
 #include "scan/stitch/ScanStitchTool.h"
 #include "tests/scan/stitch/StitchTestSurfaces.h"
+#include "geomath/MathErrors.h"
 #include "util/VXException.h"
 
 namespace QUAX {
@@ -31,16 +32,27 @@ struct Sheet {
   }
 };
 
-// Rotation by `degZ` about z, then `degX` about x, about (0, -1, 0), then a
+// A gently curved sheet 50 wide, as a rig sweeps a part (a 100-wide one
+// scaled by a half).
+struct GentleSheet {
+  double operator()(double x, double y) const {
+    const double u = 2.0 * x, v = 2.0 * y;
+    return 0.5 * (20.0 - 0.003 * u * u + 0.001 * u * (v - 75.0) +
+                  0.5 * std::sin(v / 11.0) + 0.4 * std::sin(u / 7.0));
+  }
+};
+
+// Rotation by `degZ` about z, then `degX` about x, about `centre`, then a
 // shift.
 _MathMatrix<double> rigidMove(double degZ, double degX,
-                              const _MathVector<double>& shift) {
+                              const _MathVector<double>& shift,
+                              const _MathVector<double>& centre = {0.0, -1.0,
+                                                                   0.0}) {
   const double a = degZ * kPi / 180.0, b = degX * kPi / 180.0;
   const _MathMatrix<double> turn =
       _MathMatrix<double>(1, 0, 0, 0, std::cos(b), -std::sin(b), 0, std::sin(b),
                           std::cos(b), 0, 0, 0) *
       _MathMatrix<double>::rotationZ(a);
-  const _MathVector<double> centre(0.0, -1.0, 0.0);
   _MathMatrix<double> m = turn;
   m.setTranslation(centre - turn.applyToPosition(centre) + shift);
   return m;
@@ -77,8 +89,15 @@ double rmsDistance(const Positions& a, const Positions& b) {
 
 // Two sweeps of the sheet overlapping on y in [-5, 3), heights with normal
 // noise of `sigma`; `truth` holds the earlier one before it is put off.
+// Wide ones are two sweeps of the gentle sheet, 100 x 100 points 0.5 apart,
+// the second starting half way along the first: a turn of a few degrees
+// moves their far points by several times a tolerance of one spacing.
 struct SweepPair {
-  explicit SweepPair(double sigma = 0.0) {
+  explicit SweepPair(double sigma = 0.0, bool wide = false) {
+    if (wide) {
+      moving = sweep(100, 100, -25.0, 0.0, 0.5, GentleSheet{});
+      reference = sweep(100, 100, -25.0, 25.0, 0.5, GentleSheet{});
+    }
     std::mt19937 random(11);
     std::normal_distribution<double> noise(0.0, sigma > 0.0 ? sigma : 1.0);
     for (ScanSurface* s : {moving.get(), reference.get()}) {
@@ -120,31 +139,58 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
     double degZ, degX;
     _MathVector<double> shift;
     double noise;
+    // Wide sweeps with a tolerance of one spacing (0.5); and whether the
+    // tool is told roughly where the surface belongs (the move undone but
+    // for 1 deg about z and a shift of 0.3).
+    bool wide;
+    bool roughStart;
   };
+  const _MathVector<double> small(0.15, -0.1, 0.25), large(0.5, -0.5, 0.25);
   const Case cases[] = {
-      {"translation", 0.0, 0.0, {0.3, -0.2, 0.5}, 0.0},
-      {"rotation", 1.5, -1.0, {0.0, 0.0, 0.0}, 0.0},
-      {"both", 0.8, 0.6, {-0.25, 0.3, -0.4}, 0.0},
-      {"noisy", 0.3, 0.2, {0.3, -0.2, 0.5}, 0.01},
+      {"translation", 0.0, 0.0, {0.3, -0.2, 0.5}, 0.0, false, false},
+      {"rotation", 1.5, -1.0, {0.0, 0.0, 0.0}, 0.0, false, false},
+      {"both", 0.8, 0.6, {-0.25, 0.3, -0.4}, 0.0, false, false},
+      {"noisy", 0.3, 0.2, {0.3, -0.2, 0.5}, 0.01, false, false},
+      // Turns whose far points start beyond the tolerance.
+      {"wide 2/1", 2.0, 1.0, small, 0.005, true, false},
+      {"wide 5/2", 5.0, 2.0, small, 0.005, true, false},
+      {"wide 10/3", 10.0, 3.0, small, 0.005, true, false},
+      {"wide 15/5", 15.0, 5.0, small, 0.005, true, false},
+      {"wide 2/1 far", 2.0, 1.0, large, 0.005, true, false},
+      {"wide 15/5 far", 15.0, 5.0, large, 0.005, true, false},
+      {"wide 90/20 from a rough start", 90.0, 20.0, large, 0.005, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SweepPair pair(c.noise);
-    const _MathMatrix<double> off = rigidMove(c.degZ, c.degX, c.shift);
+    SweepPair pair(c.noise, c.wide);
+    const _MathMatrix<double> off =
+        c.wide ? rigidMove(c.degZ, c.degX, c.shift, {0.0, 37.5, 10.0})
+               : rigidMove(c.degZ, c.degX, c.shift);
     misregister(*pair.moving, off);
     const Positions reference = positions(*pair.reference);
     const Positions before = positions(*pair.moving);
 
-    ScanStitchTool tool(1.0);
+    ScanStitchTool tool(c.wide ? 0.5 : 1.0);
+    if (c.roughStart) {
+      const _MathMatrix<double> rough =
+          rigidMove(1.0, 0.0, {0.3, 0.0, 0.0}, {0.0, 37.5, 10.0}) *
+          off.inverse();
+      tool.addSurfacePointer(pair.moving.get(), true, rough);
+    }
     const std::vector<int> percents =
-        stitchRigid(tool, *pair.moving, *pair.reference, 10);
+        c.roughStart ? (tool.addSurfacePointer(pair.reference.get(), true),
+                        stitch_test::progressOf(tool, 10,
+                                                ScanStitchTool::STITCH_RIGID))
+                     : stitchRigid(tool, *pair.moving, *pair.reference, 10);
     const std::vector<Report> report = tool.getRigidReport();
     ASSERT_EQ(report.size(), 2u);
     EXPECT_EQ(report[0].status, ScanStitchTool::RIGID_REGISTERED);
     // Sheets sampled every 0.25 come back within a hundredth of the spacing
-    // (noisy ones within half the noise: it averages out of the fit).
+    // (noisy ones within half the noise: it averages out of the fit); the
+    // wide ones within a fiftieth of theirs, what patches of seven points
+    // across that gentle sheet's waves allow.
     EXPECT_LT(rmsDistance(positions(*pair.moving), pair.truth),
-              std::max(0.0025, 0.5 * c.noise));
+              c.wide ? 0.01 : std::max(0.0025, 0.5 * c.noise));
     // What is left is the sampling of the curved sheet and the noise.
     EXPECT_LT(report[0].rmsAfter, 0.1 * report[0].rmsBefore);
     EXPECT_LT(report[0].rmsAfter, std::max(0.01, 2.0 * c.noise));
@@ -156,9 +202,12 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
     EXPECT_EQ(positions(*pair.reference), reference);
     EXPECT_EQ(lastRecorded(*pair.moving), report[0].transform);
     // The fitted move undoes the known one.
+    const _MathVector<double> corner =
+        c.wide ? _MathVector<double>(20.0, 45.0, 10.0)
+               : _MathVector<double>(10.0, 3.0, 0.0);
     const _MathVector<double> far =
-        (report[0].transform * off).applyToPosition({10.0, 3.0, 0.0});
-    EXPECT_LT((far - _MathVector<double>(10.0, 3.0, 0.0)).length(), 0.015);
+        (report[0].transform * off).applyToPosition(corner);
+    EXPECT_LT((far - corner).length(), 0.015);
     // Progress climbs to 100, one step per iteration (and a last one when
     // it converged early).
     ASSERT_FALSE(percents.empty());
@@ -238,9 +287,32 @@ TEST(RigidStitch, RefusesWhatItCannotRegisterAndLeavesItAlone) {
     }
     EXPECT_EQ(percents.back(), 100);
   }
-  // One surface or no iterations: nothing done, nothing reported.
+  // A turn far beyond what pairs within the tolerance can follow, with no
+  // start given: refused, and left alone.
+  {
+    SweepPair pair(0.005, true);
+    misregister(*pair.moving, rigidMove(90.0, 20.0, {0.5, -0.5, 0.25},
+                                        {0.0, 37.5, 10.0}));
+    const Positions before = positions(*pair.moving);
+    ScanStitchTool tool(0.5);
+    stitchRigid(tool, *pair.moving, *pair.reference, 10);
+    EXPECT_EQ(tool.getRigidReport()[0].status,
+              ScanStitchTool::RIGID_NOT_IMPROVED);
+    EXPECT_EQ(positions(*pair.moving), before);
+  }
+  // One surface or no iterations: nothing done, nothing reported. A start
+  // that is not a rigid transform (scaled, mirrored, not finite) is refused
+  // and adds nothing.
   SweepPair pair;
   ScanStitchTool tool(1.0);
+  for (const _MathMatrix<double>& bad :
+       {_MathMatrix<double>(1.001, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0),
+        _MathMatrix<double>(0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0),
+        _MathMatrix<double>(1, 0, 0, 0, 1, 0, 0, 0, 1, 0, std::nan(""), 0)}) {
+    EXPECT_THROW(tool.addSurfacePointer(pair.moving.get(), true, bad),
+                 EMathSingularMatrix);
+  }
+  EXPECT_EQ(tool.getSurfaceCount(), 0u);
   tool.addSurfacePointer(pair.moving.get(), true);
   tool.stitchSurfaces(5, ScanStitchTool::STITCH_RIGID);
   EXPECT_TRUE(tool.getRigidReport().empty());
