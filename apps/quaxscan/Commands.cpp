@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "apps/quaxscan/ScanSetSummary.h"
 #include "apps/quaxscan/SvgPlot.h"
 #include "geomath/GeoLine.h"
+#include "geomath/MathErrors.h"
 #include "scan/extent/SurfaceExtent.h"
 #include "scan/filters/ParallelFilter.h"
 #include "scan/io/ScanFrameStream.h"
@@ -100,6 +102,62 @@ bool firstPoint(const QUAX::ScanSurface& surface, QUAX::_GeoPoint<double>& p) {
   return false;
 }
 
+// The starting transforms of --initial: a line per surface given, its index
+// in the scan file and the top three rows of its 4x4 transform, row by row
+// (r00 r01 r02 tx r10 r11 r12 ty r20 r21 r22 tz); '#' starts a comment.
+// Surfaces not listed start where they are.
+std::vector<QUAX::_MathMatrix<double>> readInitialTransforms(
+    const std::string& path, std::size_t surfaces) {
+  std::ifstream in(path);
+  if (!in) throw ScanFileError(path + ": cannot open the starting transforms");
+  std::vector<QUAX::_MathMatrix<double>> initial(surfaces);
+  std::vector<bool> given(surfaces, false);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    line = line.substr(0, line.find('#'));
+    std::istringstream fields(line);
+    double surface = 0.0;
+    if (!(fields >> surface)) {
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      throw ScanFileError(where + "expected a surface index and 12 numbers");
+    }
+    double v[12];
+    int count = 0;
+    for (double value; count < 13 && fields >> value; ++count) {
+      if (count < 12) v[count] = value;
+    }
+    if (count != 12 || !fields.eof()) {
+      throw ScanFileError(where + "expected a surface index and 12 numbers");
+    }
+    if (!(surface >= 0.0 && surface < static_cast<double>(surfaces)) ||
+        surface != std::floor(surface)) {
+      throw ScanFileError(where + "no surface " + tickText(surface) +
+                          " (the scan has " + std::to_string(surfaces) + ")");
+    }
+    const auto s = static_cast<std::size_t>(surface);
+    if (given[s]) {
+      throw ScanFileError(where + "surface " + std::to_string(s) +
+                          " is given twice");
+    }
+    given[s] = true;
+    initial[s] = QUAX::_MathMatrix<double>(v[0], v[1], v[2], v[4], v[5], v[6],
+                                           v[8], v[9], v[10], v[3], v[7],
+                                           v[11]);
+  }
+  return initial;
+}
+
+// A registered surface whose fit ran out of iterations while its last one
+// still changed the RMS distance by more than a percent.
+bool stillSettling(const QUAX::ScanStitchTool::RigidSurfaceReport& r) {
+  const std::vector<double>& rms = r.rmsPerIteration;
+  return r.status == QUAX::ScanStitchTool::RIGID_REGISTERED && !r.converged &&
+         rms.size() >= 2 &&
+         std::fabs(rms[rms.size() - 1] - rms[rms.size() - 2]) >
+             0.01 * rms.back();
+}
+
 // What the rigid stitch did with each surface: its status, the RMS
 // distance of its sampled points from the later surfaces before and after,
 // and the move (rotation angles about z, y and x, then the shift).
@@ -127,6 +185,18 @@ void printRigidReport(
               << r.pairsBefore << " points), " << fixed(r.rmsAfter, 4)
               << " after (" << r.pairsAfter << " points), " << r.iterations
               << " iterations" << (r.converged ? ", converged" : "") << "\n";
+    if (r.status == QUAX::ScanStitchTool::RIGID_TOO_FEW_PAIRS) {
+      std::cout << "  hint: it overlaps the later surfaces too little within "
+                   "the tolerance; a larger --tolerance pairs more points, "
+                   "and --initial FILE starts it where it roughly belongs\n";
+    } else if (r.status == QUAX::ScanStitchTool::RIGID_NOT_IMPROVED) {
+      std::cout << "  hint: it lies too far from where it belongs for the "
+                   "fit to find its way; give a rough starting transform "
+                   "with --initial FILE, or a larger --tolerance\n";
+    } else if (stillSettling(r)) {
+      std::cout << "  hint: the last iteration still changed the RMS "
+                   "distance; more --iterations let the fit settle\n";
+    }
     if (r.status != QUAX::ScanStitchTool::RIGID_REGISTERED) continue;
     // R = Rz(a) Ry(b) Rx(c).
     const QUAX::_MathMatrix<double>& m = r.transform;
@@ -366,6 +436,14 @@ void runStitch(const StitchOptions& options) {
                         std::to_string(set->getSurfaceCount()) +
                         " surface; stitching needs two or more");
   }
+  if (!options.initial.empty() && how != QUAX::ScanStitchTool::STITCH_RIGID) {
+    throw ScanFileError("--initial is for --method rigid: the other methods "
+                        "only translate along local normals");
+  }
+  const std::vector<QUAX::_MathMatrix<double>> initial =
+      options.initial.empty()
+          ? std::vector<QUAX::_MathMatrix<double>>(set->getSurfaceCount())
+          : readInitialTransforms(options.initial, set->getSurfaceCount());
   const OverlapGap before = overlapGap(*set, options.tolerance);
   std::vector<QUAX::_GeoPoint<double>> starts(set->getSurfaceCount());
   std::vector<bool> hasStart(set->getSurfaceCount());
@@ -383,7 +461,13 @@ void runStitch(const StitchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   try {
     for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
-      tool.addSurfacePointer(set->getSurface(s), true);
+      try {
+        tool.addSurfacePointer(set->getSurface(s), true, initial[s]);
+      } catch (const QUAX::EMathSingularMatrix&) {
+        throw ScanFileError(options.initial + ": the transform of surface " +
+                            std::to_string(s) +
+                            " is not a rotation and a translation");
+      }
     }
     tool.stitchSurfaces(options.iterations, how);
   } catch (const QUAX::EVXException& e) {

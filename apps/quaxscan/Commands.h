@@ -51,6 +51,8 @@ struct StitchOptions {
   // "rigid", "reference" or "both" (ScanStitchTool's STITCH_RIGID,
   // STITCH_TO_REFERENCE, STITCH_BOTH); --to-reference means "reference".
   std::string method = "rigid";
+  // A file of starting transforms for the rigid method (empty: none).
+  std::string initial;
   bool toReference = false;
   bool ascii = false;
 };

@@ -154,6 +154,11 @@ int main(int argc, char** argv) {
                       "towards the later; both: move both surfaces of a pair")
           ->capture_default_str()
           ->check(CLI::IsMember({"rigid", "reference", "both"}));
+  sti->add_option("--initial", stitch.initial,
+                  "Starting transforms for the rigid method: lines of a "
+                  "surface index and the top three rows of its 4x4 "
+                  "transform (r00 r01 r02 tx r10 ... tz); '#' comments")
+      ->check(CLI::ExistingFile);
   sti->add_flag("--to-reference", stitch.toReference,
                 "The same as --method reference")
       ->excludes(method);

@@ -14,6 +14,22 @@ from . import _quax
 # rotation and translation, recorded in its transform history.
 STITCH_METHODS = {"both": 0, "reference": 1, "rigid": 2}
 
+# The rigid method's statuses in words, and what helps when it did not move
+# a surface.
+STATUS_WORDS = {
+    "reference": "reference: the others were fitted onto it; not moved",
+    "registered": "registered",
+    "too_few_pairs": "not registered: too few points within the tolerance",
+    "not_improved": "not registered: no fit brought it closer",
+}
+STATUS_HINTS = {
+    "too_few_pairs": "it overlaps the later surfaces too little within the tolerance; "
+    "a larger tolerance pairs more points, and initial= starts it where it roughly belongs",
+    "not_improved": "it lies too far from where it belongs for the fit to find its way; "
+    "give a rough starting transform with initial=, or a larger tolerance",
+    "not_converged": "the last iteration still changed the RMS distance; more iterations let the fit settle",
+}
+
 
 @dataclass
 class SurfaceMove:
@@ -24,12 +40,16 @@ class SurfaceMove:
     # The rigid method only (None otherwise): the 4x4 transform applied, the
     # RMS of the paired distances before and after (and per iteration), and
     # the status: "registered", "reference" (the others were fitted onto
-    # it), "too_few_pairs" or "not_improved" (not moved).
+    # it), "too_few_pairs" or "not_improved" (not moved); `message` says it
+    # in words and `hint` what helps ("" when nothing is needed).
     transform: np.ndarray = None
     rms_before: float = None
     rms_after: float = None
     rms_per_iteration: np.ndarray = None
     status: str = None
+    converged: bool = None
+    message: str = None
+    hint: str = None
 
 
 @dataclass
@@ -48,7 +68,28 @@ class StitchReport:
         return np.array([s.translation for s in self.surfaces]).reshape(-1, 3)
 
 
-def stitch(surfaces, tolerance, iterations, method="rigid", progress=None):
+def _initial_array(initial, count):
+    """(count, 4, 4) starting transforms from None, a sequence (one 4x4 or
+    None per surface) or a dict {surface index: 4x4}; identity elsewhere."""
+    if initial is None:
+        return None
+    out = np.tile(np.eye(4), (count, 1, 1))
+    items = initial.items() if isinstance(initial, dict) else enumerate(initial)
+    for index, m in items:
+        if not isinstance(index, (int, np.integer)) or not 0 <= index < count:
+            raise ValueError(f"initial: no surface {index!r} (stitching {count})")
+        if m is None:
+            continue
+        m = np.asarray(m, dtype=np.float64)
+        if m.shape not in ((4, 4), (3, 4)):
+            raise ValueError(f"initial[{index}]: a 4x4 (or 3x4) transform, got shape {m.shape}")
+        out[index, :3, :] = m[:3, :]
+    if not isinstance(initial, dict) and len(initial) != count:
+        raise ValueError(f"initial: {len(initial)} transforms for {count} surfaces")
+    return out
+
+
+def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initial=None):
     """Stitches overlapping surfaces in place with the library's stitch tool
     and returns a StitchReport.
 
@@ -59,6 +100,13 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None):
     callable taking the percentage (0 to 100); it runs on the stitching
     thread with the GIL held. If it raises, the stitch stops there with that
     exception (surfaces keep the moves of the iterations already done).
+
+    initial: None, or where the rigid method starts to fit each surface, as
+    general registration libraries take a starting transform: a list with a
+    4x4 transform (or None) per surface, or a dict {surface index: 4x4}. The
+    fit refines it; a surface that is not registered stays where it is. A
+    transform that is not a rotation and a translation raises
+    quax.EMathSingularMatrix before anything moves.
 
     The GIL is released while stitching. The literal methods only translate;
     the report says how far each surface moved, and for "rigid" also its
@@ -78,11 +126,23 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None):
         if progress is not None:
             progress(percent)
 
+    starts = _initial_array(initial, len(surfaces))
+    if starts is not None and method != "rigid":
+        raise ValueError("initial= is for method='rigid': the other methods only translate")
     moved, rigid = _quax._stitch(
-        surfaces, float(tolerance), int(iterations), STITCH_METHODS[method], relay
+        surfaces, float(tolerance), int(iterations), STITCH_METHODS[method], relay, starts
     )
     report.surfaces = [SurfaceMove(i, moved[i]) for i in range(len(surfaces))]
     for move, fit in zip(report.surfaces, rigid):
-        for name in ("transform", "rms_before", "rms_after", "rms_per_iteration", "status"):
+        for name in ("transform", "rms_before", "rms_after", "rms_per_iteration", "status", "converged"):
             setattr(move, name, fit[name])
+        move.message = STATUS_WORDS.get(move.status, move.status)
+        rms = move.rms_per_iteration
+        settling = (
+            move.status == "registered"
+            and not move.converged
+            and len(rms) >= 2
+            and abs(rms[-1] - rms[-2]) > 0.01 * rms[-1]
+        )
+        move.hint = STATUS_HINTS.get("not_converged" if settling else move.status, "")
     return report

@@ -102,7 +102,8 @@ py::list rigidReport(const QUAX::ScanStitchTool& tool) {
 }
 
 py::tuple stitch(const py::sequence& surfaces, double tolerance, int iterations,
-                 std::int32_t method, py::object progress) {
+                 std::int32_t method, py::object progress,
+                 const py::object& initial) {
   if (!std::isfinite(tolerance) || tolerance <= 0) {
     throw py::value_error("tolerance must be a positive, finite length");
   }
@@ -122,6 +123,26 @@ py::tuple stitch(const py::sequence& surfaces, double tolerance, int iterations,
     stores.push_back(surface.store.get());
   }
 
+  // Starting transforms: None, or a (k, 4, 4) array, one per surface.
+  std::vector<QUAX::_MathMatrix<double>> starts(targets.size());
+  if (!initial.is_none()) {
+    const auto array =
+        py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(
+            initial);
+    if (!array || array.ndim() != 3 ||
+        array.shape(0) != static_cast<py::ssize_t>(targets.size()) ||
+        array.shape(1) != 4 || array.shape(2) != 4) {
+      throw py::value_error("initial must hold one 4x4 transform per surface");
+    }
+    const auto m = array.unchecked<3>();
+    for (py::ssize_t s = 0; s < array.shape(0); ++s) {
+      starts[static_cast<std::size_t>(s)] = QUAX::_MathMatrix<double>(
+          m(s, 0, 0), m(s, 0, 1), m(s, 0, 2), m(s, 1, 0), m(s, 1, 1),
+          m(s, 1, 2), m(s, 2, 0), m(s, 2, 1), m(s, 2, 2), m(s, 0, 3),
+          m(s, 1, 3), m(s, 2, 3));
+    }
+  }
+
   ProgressRelay relay(std::move(progress));
   QUAX::ScanStitchTool tool(tolerance);
   tool.attach(QUAX::ScanStitchTool::Callback(relay, &ProgressRelay::onProgress),
@@ -133,7 +154,7 @@ py::tuple stitch(const py::sequence& surfaces, double tolerance, int iterations,
     py::gil_scoped_release release;
     for (std::size_t s = 0; s < targets.size(); ++s) {
       firstPoint(*targets[s], &before[3 * s]);
-      tool.addSurfacePointer(targets[s], true);
+      tool.addSurfacePointer(targets[s], true, starts[s]);
     }
     tool.stitchSurfaces(
         iterations, static_cast<QUAX::ScanStitchTool::StitchMethod>(method));
@@ -152,9 +173,12 @@ py::tuple stitch(const py::sequence& surfaces, double tolerance, int iterations,
 void bindStitch(py::module_& m) {
   m.def("_stitch", &stitch, py::arg("surfaces"), py::arg("tolerance"),
         py::arg("iterations"), py::arg("method"), py::arg("progress"),
+        py::arg("initial") = py::none(),
         R"doc(
 The stitch tool on `surfaces` (quax.stitch is the documented entry point):
-stitches them in place with the library's method number and returns how far
+stitches them in place with the library's method number, the rigid method
+starting each surface at its 4x4 transform in `initial` (None, or a (k, 4, 4)
+array, one per surface), and returns how far
 each surface's first point moved, a new (k, 3) array (NaN rows for surfaces
 without points), and the rigid method's report per surface (a list of dicts,
 empty for the other methods). The GIL is released while stitching and taken again for each

@@ -80,3 +80,40 @@ def test_rigid_stitch_reports_and_applies_its_transform():
     r, t = first.transform[:3, :3], first.transform[:3, 3]
     np.testing.assert_allclose(scan.surfaces[0].points, before @ r.T + t, atol=1e-9)
     assert last.transform.tolist() == np.eye(4).tolist()
+
+
+def test_rigid_stitch_starts_where_it_is_told_as_quaxscan_does(scan_file, quaxscan, tmp_path):
+    # The transform a first stitch finds, given as the start of a second on
+    # the same scan: the second starts there (its RMS before is the first's
+    # after), and quaxscan --initial moves every point the same way.
+    first = quax.stitch(quax.read(scan_file), tolerance=1.0, iterations=10).surfaces[0]
+    start = first.transform
+    scan = quax.read(scan_file)
+    again = quax.stitch(scan, tolerance=1.0, iterations=10, initial={0: start}).surfaces[0]
+    assert (again.status, again.message) == ("registered", "registered")
+    assert again.rms_before < 1.5 * first.rms_after < first.rms_before / 3
+    rows = " ".join(f"{v!r}" for v in start[:3].ravel())
+    (tmp_path / "start.txt").write_text(f"# surface, then the rows of its transform\n\n0 {rows}\n")
+    out = quaxscan("stitch", scan_file, "--tolerance", 1, "--iterations", 10,
+                   "--initial", tmp_path / "start.txt", "-o", tmp_path / "s.ply")
+    assert "surface 0: registered" in out
+    assert_same_points(scan, quax.read(tmp_path / "s.ply"))
+
+    # Started half a turn about its middle, the fit cannot find its way: the
+    # surface stays where it is, and the report says so in words with what
+    # helps.
+    scan = quax.read(scan_file)
+    points = scan.surfaces[0].points
+    turned = np.diag([-1.0, -1.0, 1.0, 1.0])
+    turned[:3, 3] = 2 * points.mean(axis=0) * [1, 1, 0]
+    off = quax.stitch(scan, tolerance=1.0, iterations=10, initial=[turned, None]).surfaces[0]
+    assert off.status in ("not_improved", "too_few_pairs")
+    assert off.message.startswith("not registered") and "initial=" in off.hint
+    assert np.array_equal(scan.surfaces[0].points, points)
+    for bad, error in [([np.eye(4)], ValueError), ({5: np.eye(4)}, ValueError),
+                       ({0: np.eye(3)}, ValueError), ({0: 2 * np.eye(4)}, quax.EMathSingularMatrix)]:
+        with pytest.raises(error):
+            quax.stitch(scan, tolerance=1.0, iterations=1, initial=bad)
+    with pytest.raises(ValueError):
+        quax.stitch(scan, tolerance=1.0, iterations=1, method="both", initial=[None, None])
+    assert np.array_equal(scan.surfaces[0].points, points)

@@ -37,6 +37,11 @@ constexpr double kConvergedRmsShare = 0.05;
 // spacings (or eight times the pairs' RMS distance, if farther): the
 // nearest point of a sample then lies within a spacing or so.
 constexpr double kCloseSpacings = 2.0;
+// A fit that pairs no more samples than its start is kept while their RMS
+// distance rose by no more than this factor: a surface started where it
+// belongs (by its initial transform, or already stitched) ends within the
+// noise of it, a little above or below.
+constexpr double kKeptRmsRise = 1.01;
 // Directions of the fit constrained less than this share of the strongest
 // are left alone.
 constexpr double kWeakDirection = 1e-9;
@@ -431,7 +436,7 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     }
   }
 
-  double searchRadius = 0.0;
+  double searchRadius = _clouds.front()->radius;
   for (const std::unique_ptr<Cloud>& cloud : _clouds) {
     searchRadius = std::max(searchRadius, cloud->radius);
   }
@@ -518,7 +523,7 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
   }
   const bool worse =
       !(farthest <= startReach + 2.0 * searchRadius) || pass.pairs < kMinPairs ||
-      (pass.rms > report.rmsBefore &&
+      (pass.rms > kKeptRmsRise * report.rmsBefore &&
        pass.pairs <= static_cast<std::size_t>(report.pairsBefore));
   if (worse || !m.isValid()) {
     // Not moved: the figures after are those before.

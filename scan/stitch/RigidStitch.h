@@ -26,9 +26,10 @@
 // fit turns the surface, so a turn whose far points move by several
 // tolerances is still recovered. Once the RMS is small the search radius
 // shrinks to a few point spacings. The result is kept when it pairs more
-// samples or lowers their RMS distance, and it moves no sample farther than
-// the paired overlap is wide. A is then moved through its transform(),
-// which records the move in its transform history.
+// samples or does not raise their RMS distance by more than a percent, and
+// it moves no sample farther than the paired overlap is wide. A is then
+// moved through its transform(), which records the move in its transform
+// history.
 #ifndef QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 #define QUAX_SCAN_STITCH_RIGIDSTITCH_H_
 

@@ -224,6 +224,42 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
   }
 }
 
+TEST(RigidStitch, StartingAtATransformIsMovingThePointsThereFirst) {
+  // A surface stored half a turn about x or y (and shifted) and told the
+  // turn back as its start comes out where the same surface stored in
+  // place does: the fit runs from the same pose, only its first pose is
+  // composed with the start. The half turns and shifts are exact in
+  // floating point, so both runs see the same numbers.
+  const _MathMatrix<double> starts[] = {
+      _MathMatrix<double>(1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 3, 20),
+      _MathMatrix<double>(-1, 0, 0, 0, 1, 0, 0, 0, -1, -2, 0, 20),
+  };
+  // Turned about all three axes, so that every part of each step counts.
+  const _MathMatrix<double> off =
+      rigidMove(2.0, 1.0, {0.15, -0.1, 0.25}, {0.0, 37.5, 10.0}) *
+      _MathMatrix<double>(std::cos(0.02), 0, std::sin(0.02), 0, 1, 0,
+                          -std::sin(0.02), 0, std::cos(0.02), 0, 0, 0);
+  SweepPair plain(0.005, true);
+  misregister(*plain.moving, off);
+  ScanStitchTool tool(0.5);
+  stitchRigid(tool, *plain.moving, *plain.reference, 3);
+  const Report expected = tool.getRigidReport()[0];
+  for (const _MathMatrix<double>& start : starts) {
+    SweepPair stored(0.005, true);
+    misregister(*stored.moving, start.inverse() * off);
+    ScanStitchTool started(0.5);
+    started.addSurfacePointer(stored.moving.get(), true, start);
+    started.addSurfacePointer(stored.reference.get(), true);
+    started.stitchSurfaces(3, ScanStitchTool::STITCH_RIGID);
+    const Report report = started.getRigidReport()[0];
+    EXPECT_EQ(report.status, ScanStitchTool::RIGID_REGISTERED);
+    EXPECT_EQ(report.pairsAfter, expected.pairsAfter);
+    EXPECT_EQ(report.iterations, expected.iterations);
+    EXPECT_LT(rmsDistance(positions(*stored.moving), positions(*plain.moving)),
+              1e-9);
+  }
+}
+
 TEST(RigidStitch, ToleratesGapsOutliersAndDegenerateLines) {
   SweepPair pair;
   // The reference loses runs of points, gets an empty and a one-point line,

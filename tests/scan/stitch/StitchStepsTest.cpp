@@ -7,6 +7,7 @@
 
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
+#include "scan/stitch/FramedSurface.h"
 #include "scan/stitch/StitchSteps.h"
 #include "tests/scan/stitch/StitchTestSurfaces.h"
 
@@ -44,6 +45,19 @@ TEST(StitchBoxes, OverlapWhenACornerOfEitherLiesStrictlyInsideTheOther) {
     EXPECT_EQ(boxesOverlap(c.b, a), c.overlap) << c.b.boxMin[0];
   }
   EXPECT_FALSE(boxesOverlap(box(0, 0, 1, 2, 2, 1), box(1, 1, 1, 3, 3, 1)));
+  // A small box whose corner lies on one face of `a`, strictly inside it in
+  // the other two coordinates: touching, on each of the six faces, is not
+  // overlapping.
+  for (int axis = 0; axis < 3; ++axis) {
+    for (const double face : {0.0, 2.0}) {
+      double lo[3] = {0.5, 0.5, 0.5}, hi[3] = {1.5, 1.5, 1.5};
+      lo[axis] = face - (face == 0.0 ? 1.0 : 0.0);
+      hi[axis] = face + (face == 0.0 ? 0.0 : 1.0);
+      const SurfaceEntry b = box(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+      EXPECT_FALSE(boxesOverlap(a, b)) << axis << " " << face;
+      EXPECT_FALSE(boxesOverlap(b, a)) << axis << " " << face;
+    }
+  }
 
   auto surface = sweep(4, 5, -1.0, 2.0, 0.5, Bowl{0.3});
   surface->getFrame(2)->getScanLine()->resize(2);  // 5 + 5 + 2 + 5 points
@@ -249,6 +263,68 @@ TEST(StitchRefinementAndMoves,
   EXPECT_EQ(bowl->getFrame(1)->getScanLine()->getPoint(1)->getPosition(),
             moved);
   EXPECT_EQ(near.nearest(*bowl, {1.5, 1.0, -0.2}), moved);
+}
+
+}  // namespace
+}  // namespace stitch_detail
+}  // namespace QUAX
+
+namespace QUAX {
+namespace stitch_detail {
+namespace {
+
+TEST(FramedSurface, GathersTheFramesNearTheBoxAndMeasuresTheMedianSpacing) {
+  // Frames 0.5 apart but for the first two gaps (2.0), points 0.25 apart
+  // along a line but for the first gap of every line (1.0): the medians
+  // are the common spacings, whichever frames and points are sampled. An
+  // odd number of frames, so that every other one is sampled up to the last.
+  constexpr std::size_t kFrames = 141;
+  auto surface = std::make_unique<ScanSurface>();
+  double y = 0.0;
+  for (std::size_t f = 0; f < kFrames; ++f) {
+    y += f == 0 ? 0.0 : (f < 3 ? 2.0 : 0.5);
+    auto line = std::make_unique<ScanLine>();
+    for (int j = 0; j < 60; ++j) {
+      line->appendPoint(Point(j == 0 ? -0.75 : 0.25 * j, y, 0.0));
+    }
+    surface->appendFrame(std::make_unique<ScanFrame>(std::move(line)));
+  }
+  surface->setComplete();
+  // Against the plain rule: a frame is gathered, whole, when a frame within
+  // `reach` of it holds a point in the box.
+  const double boxes[][6] = {{-1, -1, -1, 100, 1e9, 1},  // everything
+                             {5, 0.5, -1, 6, 2.5, 1},    // frame 1 only
+                             {5, 30, -1, 6, 40, 1},
+                             {5, 72.9, -1, 6, 73.1, 1},  // the last frame
+                             {5, 1, -1, 6, 1.5, 1}};     // between frames
+  for (const auto& b : boxes) {
+    for (const std::size_t reach : {0u, 1u, 3u}) {
+      const FramedPoints grid = gatherPoints(*surface, b, b + 3, reach);
+      ASSERT_EQ(grid.frameCount(), kFrames);
+      for (std::size_t f = 0; f < kFrames; ++f) {
+        bool wanted = false;
+        for (std::size_t g = f >= reach ? f - reach : 0;
+             g <= f + reach && g < kFrames; ++g) {
+          const double gy =
+              surface->getFrame(g)->getScanLine()->getPoint(0)->position().y();
+          wanted = wanted || (gy >= b[1] && gy <= b[4]);
+        }
+        EXPECT_EQ(grid.start[f + 1] - grid.start[f], wanted ? 60u : 0u)
+            << b[1] << " reach " << reach << " frame " << f;
+      }
+    }
+  }
+  const double all[6] = {-1e9, -1e9, -1e9, 1e9, 1e9, 1e9};
+  const Spacing spacing =
+      measureSpacing(gatherPoints(*surface, all, all + 3, 0));
+  EXPECT_EQ(spacing.alongLine, 0.25);
+  EXPECT_EQ(spacing.acrossFrames, 0.5);
+  // Frames 0 to 2 only, the rest left empty: across is measured where a
+  // next frame holds points.
+  const Spacing start =
+      measureSpacing(gatherPoints(*surface, boxes[1], boxes[1] + 3, 1));
+  EXPECT_EQ(start.alongLine, 0.25);
+  EXPECT_EQ(start.acrossFrames, 2.0);
 }
 
 }  // namespace
