@@ -144,6 +144,13 @@ std::vector<QUAX::_MathMatrix<double>> readInitialTransforms(
     initial[s] = QUAX::_MathMatrix<double>(v[0], v[1], v[2], v[4], v[5], v[6],
                                            v[8], v[9], v[10], v[3], v[7],
                                            v[11]);
+    try {
+      QUAX::ScanStitchTool(1.0).addSurfacePointer(nullptr, true, initial[s]);
+    } catch (const QUAX::EMathSingularMatrix&) {
+      throw ScanFileError(where + "the transform of surface " +
+                          std::to_string(s) +
+                          " is not a rotation and a translation");
+    }
   }
   return initial;
 }
@@ -461,13 +468,7 @@ void runStitch(const StitchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   try {
     for (std::size_t s = 0; s < set->getSurfaceCount(); ++s) {
-      try {
-        tool.addSurfacePointer(set->getSurface(s), true, initial[s]);
-      } catch (const QUAX::EMathSingularMatrix&) {
-        throw ScanFileError(options.initial + ": the transform of surface " +
-                            std::to_string(s) +
-                            " is not a rotation and a translation");
-      }
+      tool.addSurfacePointer(set->getSurface(s), true, initial[s]);
     }
     tool.stitchSurfaces(options.iterations, how);
   } catch (const QUAX::EVXException& e) {

@@ -117,7 +117,8 @@ class QUAX_SCAN_API ScanStitchTool : public Subject<int, unsigned> {
   // surface that is not registered (or serves as the reference) is left
   // where it is. The literal methods ignore it. Throws EMathSingularMatrix,
   // adding nothing, when `initial` is not a rigid transform (a rotation
-  // whose rows are orthonormal to 1e-4, finite entries).
+  // whose rows are orthonormal to 1e-4, finite entries); that is checked
+  // first, also for a surface that would not be added.
   void addSurfacePointer(_ScanSurface<double>* surface, bool flag,
                          const _MathMatrix<double>& initial);
 

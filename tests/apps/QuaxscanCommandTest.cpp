@@ -402,6 +402,11 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
         "\n<ScanMedianFilter>\n");
   write("cut.settings",
         "<ScanChordalDeviationFilter>\n<DeviationLimit value=\"0.05\"/>\n");
+  const std::string rigid = "0 1 0 0 0 0 1 0 0 0 0 1 0\n";
+  write("short.initial", "# surface, rows\n\n0 1 0 0 0 0 1 0 0 0 0 1\n");
+  write("far.initial", "2" + rigid.substr(1));
+  write("twice.initial", rigid + rigid);
+  write("scaled.initial", "1 2 0 0 0 0 1 0 0 0 0 1 0\n");
   // quaxscan's own errors end it with status 1; the command line parser
   // refuses wrong usage with another status, naming the option.
   const struct {
@@ -428,6 +433,29 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
        "quaxscan: error: sim.ply: surface 0 has 40 frames; there is no frame "
        "40\n",
        false},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --initial "
+       "short.initial",
+       "quaxscan: error: short.initial:3: expected a surface index and 12 "
+       "numbers\n",
+       false},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --initial "
+       "far.initial",
+       "quaxscan: error: far.initial:1: no surface 2 (the scan has 2)\n",
+       false},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --initial "
+       "twice.initial",
+       "quaxscan: error: twice.initial:2: surface 0 is given twice\n", false},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --initial "
+       "scaled.initial",
+       "quaxscan: error: scaled.initial:1: the transform of surface 1 is not "
+       "a rotation and a translation\n",
+       false},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --method both "
+       "--initial twice.initial",
+       "quaxscan: error: --initial is for --method rigid", false},
+      {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --initial "
+       "none.initial",
+       "--initial", true},
       {"", "subcommand", true},
       {"stitch sim.ply -o out.ply --iterations 2", "--tolerance", true},
       {"stitch sim.ply -o out.ply --tolerance 1 --iterations 2 --method icp",
@@ -446,7 +474,7 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
     const std::size_t at = run.err.find(c.error);
     EXPECT_TRUE(c.usage ? at != std::string::npos : at == 0) << run.err;
   }
-  EXPECT_EQ(fileCount(), 3u);  // no output was written
+  EXPECT_EQ(fileCount(), 7u);  // no output was written
 }
 
 // Skipped only where Chromium is not installed, unless QUAX_REQUIRE_BROWSER=1
