@@ -32,13 +32,8 @@ void Box::add(const Box& other) {
 namespace {
 
 bool hasItem(const QUAX::ScanPoint& point, const _GUID& key) {
-  if (!point.hasExtensionList()) return false;
-  try {
-    point.findItem(key);
-    return true;
-  } catch (const QUAX::EVXException&) {
-    return false;
-  }
+  const QUAX::ExtensionList* list = point.extensionList();
+  return list != nullptr && list->findItemIfPresent(key) != nullptr;
 }
 
 std::string boxText(const Box& box) {

@@ -614,7 +614,10 @@ bool PlyFrameSource::fill(std::size_t bytes) {
     _end -= _begin;
     _begin = 0;
   }
-  if (_buffer.size() < bytes) _buffer.resize(std::max(bytes, _buffer.size() * 2));
+  // Blocks of 1 MiB at least, so that the file is read in few calls.
+  if (_buffer.size() < bytes) {
+    _buffer.resize(std::max({bytes, _buffer.size() * 2, std::size_t(1) << 20}));
+  }
   _in.read(reinterpret_cast<char*>(_buffer.data() + _end),
            std::streamsize(_buffer.size() - _end));
   _end += std::size_t(_in.gcount());
