@@ -26,6 +26,9 @@
 #include "scan/io/ScanFrameStream.h"
 #include "scan/stitch/ScanStitchTool.h"
 #include "util/WideText.h"
+#if QUAXSCAN_HAVE_VIEW
+#include "view/ScanView.h"
+#endif
 
 namespace quaxscan {
 
@@ -624,6 +627,56 @@ void runPlot(const PlotOptions& options) {
             << options.surface << " and a top view of "
             << set->getSurfaceCount() << " surfaces\n";
   report("wrote", options.output);
+}
+
+void runView(const ViewCommandOptions& options) {
+#if QUAXSCAN_HAVE_VIEW
+  const auto start = std::chrono::steady_clock::now();
+  QUAX::ViewOptions view;
+  view.colour = QUAX::viewColourFromName(options.colour);
+  view.maxPoints = options.maxPoints;
+  view.overlapRadius = options.tolerance;
+  view.title = options.title.empty()
+                   ? std::filesystem::path(options.input).filename().string()
+                   : options.title;
+  const auto set = readScanSetFile(options.input);
+  std::unique_ptr<QUAX::ScanSet> before;
+  if (!options.before.empty()) {
+    before = readScanSetFile(options.before);
+    view.before = before.get();
+    if (options.title.empty()) {
+      view.title += " (before: " +
+                    std::filesystem::path(options.before).filename().string() +
+                    ")";
+    }
+  }
+  std::vector<NamedFilter> filters;
+  if (!options.settings.empty()) filters = readFilterSettings(options.settings);
+  for (const NamedFilter& f : filters) view.filters.push_back(f.filter.get());
+  QUAX::ViewReport written;
+  replaceFile(options.output, [&](std::ostream& out) {
+    written = QUAX::writeScanView(*set, view, out);
+  });
+  std::cout << "view of " << written.points << " points";
+  if (written.shown < written.points) {
+    std::cout << " (thinned to " << written.shown << ")";
+  }
+  if (view.before != nullptr) {
+    std::cout << ", before " << written.beforePoints << " points";
+    if (written.beforeShown < written.beforePoints) {
+      std::cout << " (thinned to " << written.beforeShown << ")";
+    }
+  }
+  std::cout << ", coloured by " << options.colour << " (" << written.valued
+            << " with a value), three.js r" << QUAX::viewThreeJsRevision()
+            << ", in " << milliseconds(start) << "\n";
+  report("wrote", options.output);
+#else
+  (void)options;
+  throw ScanFileError(
+      "this quaxscan was built without the 3D view: three.js was not found "
+      "(Debian: libjs-three, scripts/install-deps view)");
+#endif
 }
 
 }  // namespace quaxscan

@@ -68,6 +68,14 @@ struct PlotOptions {
   double tolerance = 1.0;
 };
 
+// The 3D view page of a scan (view/ScanView.h); built where three.js is.
+struct ViewCommandOptions {
+  std::string input, output, before, settings, title;
+  std::string colour = "height";
+  std::uint32_t maxPoints = 3000000;
+  double tolerance = 1.0;  // overlap: how far another surface is looked for
+};
+
 void runSimulate(const SimulateOptions& options);
 void runConvert(const ConvertOptions& options);
 void runInfo(const InfoOptions& options);
@@ -75,6 +83,8 @@ void runFilter(const FilterOptions& options);
 void runExtent(const ExtentOptions& options);
 void runStitch(const StitchOptions& options);
 void runPlot(const PlotOptions& options);
+// Throws when quaxscan was built without the view.
+void runView(const ViewCommandOptions& options);
 
 }  // namespace quaxscan
 

@@ -190,6 +190,39 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
 
+  ViewCommandOptions view;
+  CLI::App* vie = app.add_subcommand(
+      "view",
+      "An interactive 3D view in one HTML file that opens in any browser "
+      "(three.js inlined, no network): orbit, colour bar, surfaces on and "
+      "off, a scan line and its profile");
+  vie->add_option("input", view.input, "Scan file to read")->required();
+  vie->add_option("-o,--output", view.output, "HTML file to write")
+      ->required();
+  vie->add_option("--before", view.before,
+                  "A second scan (e.g. before stitching) to switch to, on the "
+                  "same colour scale");
+  vie->add_option("--color,--colour", view.colour,
+                  "Colour points by height, surface, gray (gray sum), "
+                  "deviation (from the filtered line) or overlap (distance "
+                  "to the other surfaces)")
+      ->capture_default_str()
+      ->check(CLI::IsMember(
+          {"height", "surface", "gray", "deviation", "overlap"}));
+  vie->add_option("--max-points", view.maxPoints,
+                  "Thin larger scans evenly to this many points")
+      ->capture_default_str()
+      ->check(CLI::Range(2u, 4000000000u));
+  vie->add_option("--settings", view.settings,
+                  "With --color deviation: the filters (default: an average "
+                  "filter over 5 points)");
+  vie->add_option("--tolerance", view.tolerance,
+                  "With --color overlap: how far another surface is looked "
+                  "for")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  vie->add_option("--title", view.title, "Title of the page");
+
   CLI11_PARSE(app, argc, argv);
 
   QUAX::scanInit();
@@ -208,6 +241,7 @@ int main(int argc, char** argv) {
     if (ext->parsed()) runExtent(extent);
     if (sti->parsed()) runStitch(stitch);
     if (plo->parsed()) runPlot(plot);
+    if (vie->parsed()) runView(view);
   } catch (const ScanFileError& e) {
     std::cout.flush();
     std::cerr << "quaxscan: error: " << e.message() << "\n";

@@ -1,0 +1,319 @@
+// SPDX-License-Identifier: MIT
+#include "view/ViewLayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanLineFilter.h"
+#include "scan/model/ScanFrame.h"
+#include "scan/model/ScanLine.h"
+#include "scan/model/ScanPointItems.h"
+#include "scan/model/ScanSurface.h"
+
+namespace QUAX {
+namespace view {
+
+namespace {
+
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+
+// The deviation filter when the caller names none: a light smoothing that
+// follows edges (proximity 500 is the average filter's default).
+constexpr std::int32_t kDefaultNeighbourhood = 5;
+constexpr double kDefaultProximity = 500.0;
+
+double graysumOf(const ScanPoint& point) {
+  if (!point.hasExtensionList()) return kNoValue;
+  try {
+    const auto* item = static_cast<const ScanPointGraysumData*>(
+        point.findItem(ScanPointGraysumData::GraysumDataKey).getBody());
+    return item == nullptr ? kNoValue : double(item->getGraysum());
+  } catch (const EVXException&) {
+    return kNoValue;  // the item lists report a missing item by throwing
+  }
+}
+
+// Runs the filters on copies of scan lines, one at a time, in a one-frame
+// set of its own, so that the filters walk it as they walk any set.
+class LineFilterRun {
+ public:
+  explicit LineFilterRun(const std::vector<const ScanLineFilter*>& filters)
+      : _filters(filters) {
+    if (_filters.empty()) {
+      _fallback = std::make_unique<ScanAverageFilter>(kDefaultNeighbourhood,
+                                                      kDefaultProximity);
+      _filters.push_back(_fallback.get());
+    }
+    auto surface = std::make_unique<ScanSurface>();
+    surface->appendFrame(std::make_unique<ScanFrame>());
+    surface->setComplete();
+    _frame = surface->getFrame(0);
+    _set.addSurface(std::move(surface));
+  }
+
+  const ScanLine& filtered(const ScanLine& line) {
+    _frame->setScanLine(std::make_unique<ScanLine>(line));
+    for (const ScanLineFilter* f : _filters) f->applyFilter(_set);
+    return *_frame->getScanLine();
+  }
+
+ private:
+  std::vector<const ScanLineFilter*> _filters;
+  std::unique_ptr<ScanLineFilter> _fallback;
+  ScanSet _set;
+  ScanFrame* _frame = nullptr;
+};
+
+// Signed distance of p from the polyline `line`, searched near `hint` (the
+// previous point's nearest segment), which it updates: measured and filtered
+// lines run the same way, so the nearest segment moves forward with p.
+double distanceFromLine(const double* p, const std::vector<double>& line,
+                        std::size_t& hint) {
+  const std::size_t n = line.size() / 3;
+  if (n == 0) return std::numeric_limits<double>::quiet_NaN();
+  if (n == 1) return signedSegmentDistance(p, &line[0], &line[0]);
+  constexpr std::size_t kReach = 16;
+  const std::size_t first = hint > kReach ? hint - kReach : 0;
+  const std::size_t last = std::min(n - 1, hint + kReach);
+  double best = std::numeric_limits<double>::infinity(), bestSigned = 0;
+  for (std::size_t i = first; i < last; ++i) {
+    const double d = signedSegmentDistance(p, &line[3 * i], &line[3 * i + 3]);
+    if (std::fabs(d) < best) {
+      best = std::fabs(d);
+      bestSigned = d;
+      hint = i;
+    }
+  }
+  return bestSigned;
+}
+
+// kOverlap: each kept point's signed distance to the nearest kept point of
+// another surface within `radius` (refined to the segments that point has
+// with its neighbours on its scan line), found through a grid of cells of
+// the radius's size.
+void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf,
+                   double radius) {
+  const std::size_t n = layer.size();
+  if (n == 0) return;
+  const double* xyz = layer.xyz.data();
+  double low[3], high[3];
+  for (int a = 0; a < 3; ++a) low[a] = high[a] = xyz[a];
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int a = 0; a < 3; ++a) {
+      low[a] = std::min(low[a], xyz[3 * i + a]);
+      high[a] = std::max(high[a], xyz[3 * i + a]);
+    }
+  }
+  // 21 bits a coordinate: cells grow where the radius is tiny against the
+  // set's size.
+  constexpr double kCellsPerAxis = double(1 << 20);
+  double cell = radius;
+  for (int a = 0; a < 3; ++a)
+    cell = std::max(cell, (high[a] - low[a]) / kCellsPerAxis);
+  auto keyOf = [&](std::int64_t ix, std::int64_t iy, std::int64_t iz) {
+    return (std::uint64_t(ix) << 42) | (std::uint64_t(iy) << 21) |
+           std::uint64_t(iz);
+  };
+  auto cellOf = [&](std::size_t i, int a) {
+    return std::int64_t((xyz[3 * i + a] - low[a]) / cell);
+  };
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> order(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    order[i] = {keyOf(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2)),
+                std::uint32_t(i)};
+  }
+  std::sort(order.begin(), order.end());
+
+  // Which frame each point lies on, for the segments to its neighbours.
+  std::vector<std::uint32_t> frameOf(n);
+  for (std::size_t f = 0; f + 1 < layer.frameStarts.size(); ++f) {
+    std::fill(frameOf.begin() + layer.frameStarts[f],
+              frameOf.begin() + layer.frameStarts[f + 1], std::uint32_t(f));
+  }
+  auto cellRange = [&](std::uint64_t key) {
+    auto lo = std::lower_bound(
+        order.begin(), order.end(), std::make_pair(key, std::uint32_t(0)));
+    auto hi = lo;
+    while (hi != order.end() && hi->first == key) ++hi;
+    return std::make_pair(lo, hi);
+  };
+  const double radius2 = radius * radius;
+  std::vector<std::pair<std::size_t, std::size_t>> near;
+  for (std::size_t c = 0; c < n;) {
+    // One cell's points share their 27 neighbouring cells.
+    std::size_t end = c;
+    while (end < n && order[end].first == order[c].first) ++end;
+    const std::uint32_t i0 = order[c].second;
+    const std::int64_t cx = cellOf(i0, 0), cy = cellOf(i0, 1),
+                       cz = cellOf(i0, 2);
+    near.clear();
+    for (std::int64_t dx = -1; dx <= 1; ++dx)
+      for (std::int64_t dy = -1; dy <= 1; ++dy)
+        for (std::int64_t dz = -1; dz <= 1; ++dz) {
+          if (cx + dx < 0 || cy + dy < 0 || cz + dz < 0) continue;
+          auto range = cellRange(keyOf(cx + dx, cy + dy, cz + dz));
+          if (range.first != range.second) {
+            near.emplace_back(std::size_t(range.first - order.begin()),
+                              std::size_t(range.second - order.begin()));
+          }
+        }
+    for (std::size_t k = c; k < end; ++k) {
+      const std::uint32_t i = order[k].second;
+      const double* p = xyz + 3 * i;
+      double best = std::numeric_limits<double>::infinity();
+      std::size_t nearest = n;
+      for (const auto& range : near) {
+        for (std::size_t m = range.first; m < range.second; ++m) {
+          const std::uint32_t j = order[m].second;
+          if (surfaceOf[j] == surfaceOf[i]) continue;
+          const double* q = xyz + 3 * j;
+          const double d2 = (p[0] - q[0]) * (p[0] - q[0]) +
+                            (p[1] - q[1]) * (p[1] - q[1]) +
+                            (p[2] - q[2]) * (p[2] - q[2]);
+          if (d2 < best) {
+            best = d2;
+            nearest = j;
+          }
+        }
+      }
+      if (nearest == n || best > radius2) continue;
+      const double* q = xyz + 3 * nearest;
+      double d = signedSegmentDistance(p, q, q);
+      for (std::size_t side : {nearest - 1, nearest + 1}) {
+        if (side < n && frameOf[side] == frameOf[nearest]) {
+          const double e = signedSegmentDistance(p, q, xyz + 3 * side);
+          if (std::fabs(e) < std::fabs(d)) d = e;
+        }
+      }
+      layer.values[i] = d;
+    }
+    c = end;
+  }
+}
+
+}  // namespace
+
+double signedSegmentDistance(const double* p, const double* a,
+                             const double* b) noexcept {
+  const double ab[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+  const double length2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+  double t = 0.0;
+  if (length2 > 0.0) {
+    t = ((p[0] - a[0]) * ab[0] + (p[1] - a[1]) * ab[1] +
+         (p[2] - a[2]) * ab[2]) /
+        length2;
+    t = std::min(1.0, std::max(0.0, t));
+  }
+  const double d[3] = {p[0] - a[0] - t * ab[0], p[1] - a[1] - t * ab[1],
+                       p[2] - a[2] - t * ab[2]};
+  const double size = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  return d[2] < 0.0 ? -size : size;
+}
+
+ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
+                      const std::string& name) {
+  ViewLayer layer;
+  layer.name = name;
+  // The frame counts are read once, so that both walks see the same frames
+  // of a surface that is still being filled.
+  std::vector<std::size_t> frameCounts(set.getSurfaceCount());
+  std::uint64_t total = 0;
+  for (std::size_t s = 0; s < frameCounts.size(); ++s) {
+    const ScanSurface* surface = set.getSurface(s);
+    frameCounts[s] = surface->getFrameCount();
+    for (std::size_t f = 0; f < frameCounts[s]; ++f) {
+      const ScanFrame* frame = surface->getFrame(f);
+      if (frame->hasScanLine()) total += frame->getScanLine()->getPointCount();
+    }
+  }
+  layer.totalPoints = total;
+  const std::uint64_t limit = std::max<std::uint64_t>(options.maxPoints, 1);
+  const std::uint64_t keep = std::min(total, limit);
+  std::uint64_t frameTotal = 0;
+  for (std::size_t count : frameCounts) frameTotal += count;
+  if (keep >= std::numeric_limits<std::uint32_t>::max() ||
+      frameTotal >= std::numeric_limits<std::uint32_t>::max()) {
+    throw EViewBadOption("a view holds fewer than 2^32 - 1 points and frames");
+  }
+  layer.xyz.reserve(3 * keep);
+  layer.values.reserve(keep);
+  layer.frameStarts.reserve(frameTotal + 1);
+  layer.surfaceFrames.reserve(frameCounts.size() + 1);
+
+  const ViewColour colour = options.colour;
+  std::unique_ptr<LineFilterRun> filterRun;
+  std::vector<double> filteredLine;
+  if (colour == ViewColour::kDeviation) {
+    filterRun = std::make_unique<LineFilterRun>(options.filters);
+  }
+  std::vector<std::uint32_t> surfaceOf;
+  if (colour == ViewColour::kOverlap) surfaceOf.reserve(keep);
+
+  // Even thinning: the share `keep / total` of each point is added up, and a
+  // point is kept where the sum passes a whole number.
+  std::uint64_t share = 0;
+  std::uint32_t globalFrame = 0;
+  for (std::size_t s = 0; s < frameCounts.size(); ++s) {
+    const ScanSurface* surface = set.getSurface(s);
+    layer.surfaceFrames.push_back(globalFrame);
+    for (std::size_t f = 0; f < frameCounts[s]; ++f, ++globalFrame) {
+      layer.frameStarts.push_back(std::uint32_t(layer.size()));
+      const ScanFrame* frame = surface->getFrame(f);
+      if (!frame->hasScanLine()) continue;
+      const ScanLine& line = *frame->getScanLine();
+      const std::size_t count = line.getPointCount();
+      bool filtered = false;
+      std::size_t hint = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        share += keep;
+        if (share < total) continue;
+        share -= total;
+        const ScanPoint& point = *line.getPoint(i);
+        const _GeoPoint<double>& p = point.position();
+        const double here[3] = {p.x(), p.y(), p.z()};
+        layer.xyz.insert(layer.xyz.end(), here, here + 3);
+        double value = kNoValue;
+        switch (colour) {
+          case ViewColour::kHeight:
+            value = here[2];
+            break;
+          case ViewColour::kSurface:
+            value = double(s);
+            break;
+          case ViewColour::kGray:
+            value = graysumOf(point);
+            break;
+          case ViewColour::kDeviation:
+            if (!filtered) {
+              const ScanLine& smooth = filterRun->filtered(line);
+              filteredLine.clear();
+              for (std::size_t k = 0; k < smooth.getPointCount(); ++k) {
+                const _GeoPoint<double>& q = smooth.getPoint(k)->position();
+                filteredLine.insert(filteredLine.end(), {q.x(), q.y(), q.z()});
+              }
+              filtered = true;
+            }
+            value = distanceFromLine(here, filteredLine, hint);
+            break;
+          case ViewColour::kOverlap:
+            surfaceOf.push_back(std::uint32_t(s));
+            break;
+        }
+        layer.values.push_back(value);
+      }
+    }
+  }
+  layer.surfaceFrames.push_back(globalFrame);
+  layer.frameStarts.push_back(std::uint32_t(layer.size()));
+  if (colour == ViewColour::kOverlap) {
+    overlapValues(layer, surfaceOf, options.overlapRadius);
+  }
+  return layer;
+}
+
+}  // namespace view
+}  // namespace QUAX

@@ -1,0 +1,419 @@
+// SPDX-License-Identifier: MIT
+// The viewer of a QUAX view page: decodes the binary blocks the page writer
+// left in the page and draws them with three.js. window.quaxView lets
+// scripts (and the browser tests) drive the view: setFrame, setLayer,
+// setSurfaceVisible, setView, setPointSize, render.
+(function () {
+  'use strict';
+  var byId = function (id) { return document.getElementById(id); };
+  var api = window.quaxView = { ready: false, errors: [], firstFrameMs: null, message: '' };
+  window.addEventListener('error', function (e) { api.errors.push(String(e.message)); });
+
+  var meta = JSON.parse(byId('quax-meta').textContent);
+  var NO_VALUE = 65535;
+  var NONE_RGB = [0.55, 0.55, 0.55];
+  var LINE_RGB = 0xff00ff;  // the chosen scan line: a colour no palette has
+  var SURFACE_COLOURS = ['#1f77b4', '#ff7f0e', '#2ca02c', '#d62728', '#9467bd',
+    '#8c564b', '#e377c2', '#7f7f7f', '#bcbd22', '#17becf'];
+  var VIRIDIS = [[0.267, 0.005, 0.329], [0.283, 0.141, 0.458], [0.254, 0.265, 0.530],
+    [0.207, 0.372, 0.553], [0.164, 0.471, 0.558], [0.128, 0.567, 0.551],
+    [0.135, 0.659, 0.518], [0.267, 0.749, 0.441], [0.478, 0.821, 0.318],
+    [0.741, 0.873, 0.150], [0.993, 0.906, 0.144]];
+  var COOLWARM = [[0.230, 0.299, 0.754], [0.552, 0.690, 0.996], [0.865, 0.865, 0.865],
+    [0.958, 0.604, 0.482], [0.706, 0.016, 0.150]];
+
+  function hexRgb(hex) {
+    var v = parseInt(hex.slice(1), 16);
+    return [(v >> 16) / 255, ((v >> 8) & 255) / 255, (v & 255) / 255];
+  }
+  var SURFACE_RGB = SURFACE_COLOURS.map(hexRgb);
+
+  function ramp(stops, t) {
+    var x = Math.min(1, Math.max(0, t)) * (stops.length - 1);
+    var i = Math.min(stops.length - 2, Math.floor(x)), f = x - i;
+    var a = stops[i], b = stops[i + 1];
+    return [a[0] + (b[0] - a[0]) * f, a[1] + (b[1] - a[1]) * f, a[2] + (b[2] - a[2]) * f];
+  }
+
+  // The colour of a value on the page's scale.
+  function colourOf(v) {
+    if (isNaN(v)) return NONE_RGB;
+    var low = meta.range[0], high = meta.range[1];
+    var t = high > low ? (v - low) / (high - low) : 0.5;
+    switch (meta.palette) {
+      case 'category': return SURFACE_RGB[Math.round(v) % SURFACE_RGB.length];
+      case 'diverging': return ramp(COOLWARM, t);
+      case 'gray': var g = 0.15 + 0.85 * Math.min(1, Math.max(0, t)); return [g, g, g];
+      default: return ramp(VIRIDIS, t);
+    }
+  }
+
+  function decode(id) {
+    var text = byId(id).textContent;
+    var binary = atob(text);
+    var bytes = new Uint8Array(binary.length);
+    for (var i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes;
+  }
+
+  function formatNumber(v) {
+    if (!isFinite(v)) return String(v);
+    var a = Math.abs(v);
+    if (a !== 0 && (a < 1e-3 || a >= 1e5)) return v.toExponential(2);
+    return String(Number(v.toPrecision(4)));
+  }
+  function withCommas(n) { return String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ','); }
+
+  // ---- the data ------------------------------------------------------------
+  var STEPS = 16777215;
+  var centre = [0, 1, 2].map(function (a) { return meta.low[a] + meta.scale[a] * STEPS / 2; });
+
+  function loadLayer(index, info) {
+    var n = info.shown;
+    var pos = decode('quax-positions-' + index);
+    var val = new Uint16Array(decode('quax-values-' + index).buffer);
+    var frameStarts = new Uint32Array(decode('quax-frames-' + index).buffer);
+    var positions = new Float32Array(3 * n), values = new Float32Array(n);
+    var colours = new Float32Array(3 * n);
+    for (var i = 0; i < n; ++i) {
+      for (var a = 0; a < 3; ++a) {
+        var b = 9 * i + 3 * a;
+        var q = pos[b] | (pos[b + 1] << 8) | (pos[b + 2] << 16);
+        positions[3 * i + a] = meta.low[a] + q * meta.scale[a] - centre[a];
+      }
+      var v = val[i] === NO_VALUE ? NaN : meta.valueLow + val[i] * meta.valueStep;
+      values[i] = v;
+      var c = colourOf(v);
+      colours[3 * i] = c[0]; colours[3 * i + 1] = c[1]; colours[3 * i + 2] = c[2];
+    }
+    return { info: info, positions: positions, values: values, colours: colours,
+      frameStarts: frameStarts, group: null, clouds: [] };
+  }
+
+  // ---- the panel -----------------------------------------------------------
+  byId('quax-title').textContent = meta.title;
+  byId('quax-legend-label').textContent = meta.legend;
+
+  function showMessage(text) {
+    api.message = text;
+    var box = byId('quax-message');
+    box.textContent = text;
+    box.hidden = false;
+    ['quax-colour-box', 'quax-surface-box', 'quax-display-box', 'quax-line-box', 'quax-help']
+      .forEach(function (id) { byId(id).hidden = true; });
+  }
+
+  if (meta.message) {
+    showMessage(meta.message);
+    byId('quax-counts').textContent = '';
+    api.ready = true;
+    return;
+  }
+
+  var layers = meta.layers.map(function (info, i) { return loadLayer(i, info); });
+  var current = 0;
+
+  (function counts() {
+    var parts = [], thinned = [];
+    layers.forEach(function (layer) {
+      var info = layer.info;
+      parts.push((layers.length > 1 ? info.name + ': ' : '') + withCommas(info.points) +
+        ' points, ' + info.surfaces.length + ' surfaces, ' + info.frames + ' frames');
+      if (info.shown < info.points) {
+        thinned.push((layers.length > 1 ? info.name + ': ' : '') + 'showing ' +
+          withCommas(info.shown) + ' of ' + withCommas(info.points) + ' points (every ' +
+          formatNumber(info.points / info.shown) + 'th)');
+      }
+    });
+    byId('quax-counts').textContent = parts.join('; ');
+    if (thinned.length) {
+      var note = byId('quax-thinned');
+      note.textContent = 'Thinned evenly to at most ' + withCommas(meta.maxPoints) +
+        ' points: ' + thinned.join('; ') + '.';
+      note.hidden = false;
+    }
+  })();
+
+  (function colourBar() {
+    var bar = byId('quax-colourbar');
+    if (meta.palette === 'category') {
+      byId('quax-colourbar').hidden = true;
+      byId('quax-colourbar-ticks').hidden = true;
+      return;
+    }
+    var g = bar.getContext('2d');
+    for (var x = 0; x < bar.width; ++x) {
+      var c = colourOf(meta.range[0] + (meta.range[1] - meta.range[0]) * x / (bar.width - 1));
+      g.fillStyle = 'rgb(' + Math.round(255 * c[0]) + ',' + Math.round(255 * c[1]) + ',' +
+        Math.round(255 * c[2]) + ')';
+      g.fillRect(x, 0, 1, bar.height);
+    }
+    var ticks = byId('quax-colourbar-ticks').children;
+    ticks[0].textContent = formatNumber(meta.range[0]);
+    ticks[1].textContent = formatNumber((meta.range[0] + meta.range[1]) / 2);
+    ticks[2].textContent = formatNumber(meta.range[1]);
+    var none = layers.some(function (l) {
+      for (var i = 0; i < l.values.length; ++i) if (isNaN(l.values[i])) return true;
+      return false;
+    });
+    byId('quax-novalue').hidden = !none;
+  })();
+
+  // ---- the scene -----------------------------------------------------------
+  var stage = byId('quax-stage');
+  var renderer;
+  try {
+    renderer = new THREE.WebGLRenderer({ antialias: false, preserveDrawingBuffer: true });
+  } catch (e) {
+    showMessage('This browser cannot draw WebGL, which the view needs (' + e.message + ').');
+    api.ready = true;
+    return;
+  }
+  renderer.setPixelRatio(window.devicePixelRatio || 1);
+  renderer.setClearColor(0x1e2228);
+  stage.insertBefore(renderer.domElement, stage.firstChild);
+  renderer.domElement.id = 'quax-canvas';
+
+  var scene = new THREE.Scene();
+  var vertexColours = THREE.VertexColors !== undefined ? THREE.VertexColors : true;
+  var pointSize = 2;
+  var material = new THREE.PointsMaterial({ size: pointSize, sizeAttenuation: false,
+    vertexColors: vertexColours });
+
+  layers.forEach(function (layer) {
+    layer.group = new THREE.Group();
+    layer.info.surfaces.forEach(function (range) {
+      var first = layer.frameStarts[range[0]], end = layer.frameStarts[range[1]];
+      var geometry = new THREE.BufferGeometry();
+      geometry.setAttribute('position',
+        new THREE.BufferAttribute(layer.positions.subarray(3 * first, 3 * end), 3));
+      geometry.setAttribute('color',
+        new THREE.BufferAttribute(layer.colours.subarray(3 * first, 3 * end), 3));
+      var cloud = new THREE.Points(geometry, material);
+      cloud.frustumCulled = false;
+      layer.clouds.push(cloud);
+      layer.group.add(cloud);
+    });
+    layer.group.visible = false;
+    scene.add(layer.group);
+  });
+
+  // The chosen scan line, drawn over everything.
+  var lineGeometry = new THREE.BufferGeometry();
+  lineGeometry.setAttribute('position', new THREE.BufferAttribute(new Float32Array(3), 3));
+  var linePoints = new THREE.Points(lineGeometry, new THREE.PointsMaterial({
+    color: LINE_RGB, size: pointSize + 3, sizeAttenuation: false, depthTest: false }));
+  var lineStrip = new THREE.Line(lineGeometry, new THREE.LineBasicMaterial({
+    color: LINE_RGB, depthTest: false }));
+  linePoints.renderOrder = lineStrip.renderOrder = 1;
+  linePoints.frustumCulled = lineStrip.frustumCulled = false;
+  scene.add(lineStrip);
+  scene.add(linePoints);
+
+  // The view's size: the box of the points, centred on the origin.
+  var radius = 0;
+  layers.forEach(function (layer) {
+    var p = layer.positions;
+    for (var i = 0; i < p.length; i += 3) {
+      radius = Math.max(radius, p[i] * p[i] + p[i + 1] * p[i + 1] + p[i + 2] * p[i + 2]);
+    }
+  });
+  radius = Math.max(Math.sqrt(radius), 1e-6);
+  var camera = new THREE.PerspectiveCamera(40, 1, radius / 1000, radius * 100);
+  camera.up.set(0, 0, 1);
+  var controls = new THREE.OrbitControls(camera, renderer.domElement);
+  controls.screenSpacePanning = true;
+  controls.addEventListener('change', render);
+
+  function setView(name) {
+    var fit = 1.08 * radius / Math.sin(camera.fov * Math.PI / 360) /
+      Math.min(1, camera.aspect);
+    var direction = name === 'top' ? [0, -1e-4, 1] : name === 'side' ? [0, -1, 0] : [0.9, -1.3, 0.9];
+    var d = new THREE.Vector3(direction[0], direction[1], direction[2]).normalize();
+    controls.target.set(0, 0, 0);
+    camera.position.copy(d.multiplyScalar(fit));
+    camera.lookAt(0, 0, 0);
+    controls.update();
+    render();
+  }
+  api.setView = setView;
+  Array.prototype.forEach.call(document.querySelectorAll('[data-view]'), function (b) {
+    b.addEventListener('click', function () { setView(b.getAttribute('data-view')); });
+  });
+
+  function resize() {
+    var w = Math.max(1, stage.clientWidth), h = Math.max(1, stage.clientHeight);
+    renderer.setSize(w, h);
+    camera.aspect = w / h;
+    camera.updateProjectionMatrix();
+    render();
+  }
+  window.addEventListener('resize', resize);
+
+  function render() { renderer.render(scene, camera); }
+  api.render = render;
+  api.canvas = renderer.domElement;
+
+  // ---- point size, surfaces, layers ----------------------------------------
+  function setPointSize(px) {
+    pointSize = px;
+    material.size = px;
+    linePoints.material.size = px + 3;
+    byId('quax-point-size').value = String(px);
+    byId('quax-point-size-label').textContent = px + ' px';
+    render();
+  }
+  api.setPointSize = setPointSize;
+  byId('quax-point-size').addEventListener('input', function (e) {
+    setPointSize(Number(e.target.value));
+  });
+
+  function setSurfaceVisible(s, on) {
+    var cloud = layers[current].clouds[s];
+    if (!cloud) return;
+    cloud.visible = on;
+    var box = byId('quax-surface-' + s);
+    if (box) box.checked = on;
+    render();
+  }
+  api.setSurfaceVisible = setSurfaceVisible;
+
+  function surfaceList() {
+    var layer = layers[current], list = byId('quax-surfaces');
+    list.textContent = '';
+    layer.info.surfaces.forEach(function (range, s) {
+      var points = layer.frameStarts[range[1]] - layer.frameStarts[range[0]];
+      var label = document.createElement('label');
+      var box = document.createElement('input');
+      box.type = 'checkbox';
+      box.id = 'quax-surface-' + s;
+      box.checked = layer.clouds[s].visible;
+      box.addEventListener('change', function () { setSurfaceVisible(s, box.checked); });
+      label.appendChild(box);
+      if (meta.palette === 'category') {
+        var swatch = document.createElement('span');
+        swatch.className = 'quax-swatch';
+        swatch.style.background = SURFACE_COLOURS[s % SURFACE_COLOURS.length];
+        label.appendChild(swatch);
+      }
+      label.appendChild(document.createTextNode('surface ' + s + ' (' +
+        (range[1] - range[0]) + ' frames, ' + withCommas(points) + ' points shown)'));
+      list.appendChild(label);
+    });
+  }
+
+  function setLayer(i) {
+    current = Math.max(0, Math.min(layers.length - 1, i));
+    layers.forEach(function (layer, k) { layer.group.visible = k === current; });
+    var radio = byId('quax-layer-' + current);
+    if (radio) radio.checked = true;
+    surfaceList();
+    var slider = byId('quax-frame');
+    slider.max = String(Math.max(0, layers[current].info.frames - 1));
+    setFrame(Math.min(Number(slider.value), Number(slider.max)));
+  }
+  api.setLayer = setLayer;
+  if (layers.length > 1) {
+    byId('quax-layer-box').hidden = false;
+    layers.forEach(function (layer, i) {
+      var label = document.createElement('label');
+      var radio = document.createElement('input');
+      radio.type = 'radio';
+      radio.name = 'quax-layer';
+      radio.id = 'quax-layer-' + i;
+      radio.addEventListener('change', function () { setLayer(i); });
+      label.appendChild(radio);
+      label.appendChild(document.createTextNode(' ' + layer.info.name));
+      byId('quax-layers').appendChild(label);
+    });
+  }
+
+  // ---- the scan line and its profile ---------------------------------------
+  function frameRange(k) {
+    var layer = layers[current];
+    return [layer.frameStarts[k], layer.frameStarts[k + 1]];
+  }
+
+  function setFrame(k) {
+    var layer = layers[current];
+    k = Math.max(0, Math.min(layer.info.frames - 1, Math.round(k)));
+    var slider = byId('quax-frame');
+    slider.value = String(k);
+    var range = frameRange(k), first = range[0], end = range[1];
+    var s = 0;
+    while (s + 1 < layer.info.surfaces.length && k >= layer.info.surfaces[s][1]) ++s;
+    var frame = k - layer.info.surfaces[s][0];
+    byId('quax-frame-label').textContent = 'surface ' + s + ', frame ' + frame + ': ' +
+      (end - first) + ' points shown';
+    var slice = layer.positions.slice(3 * first, 3 * Math.max(end, first + 1));
+    lineGeometry.setAttribute('position', new THREE.BufferAttribute(slice, 3));
+    lineGeometry.setDrawRange(0, end - first);
+    drawProfile(layer, first, end);
+    api.frame = k;
+    render();
+  }
+  api.setFrame = setFrame;
+  byId('quax-frame').addEventListener('input', function (e) { setFrame(Number(e.target.value)); });
+
+  // The line's points across (along its direction in x-y, from its first
+  // point) against height z.
+  function drawProfile(layer, first, end) {
+    var canvas = byId('quax-profile'), g = canvas.getContext('2d');
+    var w = canvas.width, h = canvas.height, pad = 30;
+    g.clearRect(0, 0, w, h);
+    g.fillStyle = '#555';
+    g.font = '11px sans-serif';
+    if (end <= first) { g.fillText('no points on this scan line', pad, h / 2); return; }
+    var p = layer.positions, dx = p[3 * (end - 1)] - p[3 * first],
+      dy = p[3 * (end - 1) + 1] - p[3 * first + 1], length = Math.hypot(dx, dy);
+    if (length < 1e-12) { dx = 1; dy = 0; length = 1; }
+    dx /= length; dy /= length;
+    var u = [], z = [], uMin = Infinity, uMax = -Infinity, zMin = Infinity, zMax = -Infinity;
+    for (var i = first; i < end; ++i) {
+      var ui = (p[3 * i] - p[3 * first]) * dx + (p[3 * i + 1] - p[3 * first + 1]) * dy;
+      var zi = p[3 * i + 2] + centre[2];
+      u.push(ui); z.push(zi);
+      uMin = Math.min(uMin, ui); uMax = Math.max(uMax, ui);
+      zMin = Math.min(zMin, zi); zMax = Math.max(zMax, zi);
+    }
+    if (uMax - uMin < 1e-12) { uMin -= 0.5; uMax += 0.5; }
+    if (zMax - zMin < 1e-12) { zMin -= 0.5; zMax += 0.5; }
+    var X = function (v) { return pad + (v - uMin) / (uMax - uMin) * (w - pad - 8); };
+    var Y = function (v) { return h - pad + 8 - (v - zMin) / (zMax - zMin) * (h - pad - 8 - 8); };
+    g.strokeStyle = '#999';
+    g.strokeRect(pad, 8, w - pad - 8, h - pad - 8 - 8 + 8);
+    g.beginPath();
+    for (var k = 0; k < u.length; ++k) {
+      if (k === 0) g.moveTo(X(u[k]), Y(z[k])); else g.lineTo(X(u[k]), Y(z[k]));
+    }
+    g.strokeStyle = '#bbb';
+    g.stroke();
+    for (var m = 0; m < u.length; ++m) {
+      var c = layer.colours, j = 3 * (first + m);
+      g.fillStyle = 'rgb(' + Math.round(255 * c[j]) + ',' + Math.round(255 * c[j + 1]) + ',' +
+        Math.round(255 * c[j + 2]) + ')';
+      g.fillRect(X(u[m]) - 1.5, Y(z[m]) - 1.5, 3, 3);
+    }
+    g.fillStyle = '#333';
+    g.fillText(formatNumber(zMax), 2, 14);
+    g.fillText(formatNumber(zMin), 2, h - pad + 8);
+    g.fillText('z', 2, h / 2);
+    g.fillText(formatNumber(uMin), pad, h - 8);
+    var right = formatNumber(uMax);
+    g.fillText(right, w - 8 - g.measureText(right).width, h - 8);
+    g.fillText('across the line', w / 2 - 35, h - 8);
+  }
+
+  // ---- start ----------------------------------------------------------------
+  controls.target.set(0, 0, 0);
+  resize();
+  setLayer(0);
+  setFrame(Math.floor(layers[0].info.frames / 2));
+  setView('reset');
+  // The first frame counts as drawn when its pixels can be read back.
+  var gl = renderer.getContext(), pixel = new Uint8Array(4);
+  gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
+  api.firstFrameMs = performance.now();
+  document.body.setAttribute('data-first-frame-ms', String(Math.round(api.firstFrameMs)));
+  api.ready = true;
+})();
