@@ -466,6 +466,8 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
       {"filter sim.ply --settings '" QUAX_SETTINGS_FILE
        "' --threads -1 -o out.ply",
        "--threads", true},
+      {"view sim.ply -o out.html --color bogus", "--color", true},
+      {"view sim.ply -o out.html --max-points 1", "--max-points", true},
   };
   for (const auto& c : cases) {
     const Outcome run = quaxscan(c.arguments);
@@ -476,6 +478,25 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
   }
   EXPECT_EQ(fileCount(), 7u);  // no output was written
 }
+
+#if QUAXSCAN_HAVE_VIEW
+// The page itself is tested in tests/view; here the command's options reach
+// it: both scans, the colour, the limit.
+TEST_F(Quaxscan, ViewWritesOnePageOfBothScans) {
+  const Outcome run = ok(
+      "view sim.ply --before sim.ply --color overlap --max-points 5000 "
+      "--tolerance 2 -o view.html");
+  EXPECT_NE(run.out.find("(thinned to 5000), before "), std::string::npos)
+      << run.out;
+  const std::string page = text("view.html");
+  EXPECT_EQ(countOf(page, "id=\"quax-positions-"), 2u);
+  EXPECT_NE(page.find("\"colour\": \"overlap\""), std::string::npos);
+  EXPECT_NE(page.find("\"maxPoints\": 5000, \"overlapRadius\": 2,"),
+            std::string::npos);
+  EXPECT_NE(page.find("<title>sim.ply (before: sim.ply)</title>"),
+            std::string::npos);
+}
+#endif
 
 // Skipped only where Chromium is not installed, unless QUAX_REQUIRE_BROWSER=1
 // (as scripts/test sets it), which makes that a failure.
