@@ -243,18 +243,19 @@ TEST(ScanView, RefusesOptionsItCannotDraw) {
   const auto one = makeSet({plane(0, 1, 3, 0, 1, 3, 0.0)});
   const auto two = makeSet({plane(0, 1, 3, 0, 1, 3, 0.0),
                             plane(0, 1, 3, 0, 1, 3, 0.0)});
-  struct Case {
-    const QUAX::ScanSet* set;
-    QUAX::ViewColour colour;
+  using C = QUAX::ViewColour;
+  const QUAX::ScanSet* o = one.get();
+  const struct {
+    const QUAX::ScanSet *set, *before;
+    C colour;
     std::uint32_t maxPoints;
     double radius;
-    const QUAX::ScanSet* before;
-  };
-  for (const Case& c : {Case{one.get(), QUAX::ViewColour::kHeight, 1, 1, nullptr},
-                        Case{one.get(), QUAX::ViewColour::kOverlap, 10, 1, nullptr},
-                        Case{two.get(), QUAX::ViewColour::kOverlap, 10, 1, one.get()},
-                        Case{two.get(), QUAX::ViewColour::kOverlap, 10, 0, nullptr},
-                        Case{two.get(), QUAX::ViewColour::kOverlap, 10, NAN, nullptr}}) {
+  } cases[] = {{o, nullptr, C::kHeight, 1, 1},
+               {o, nullptr, C::kOverlap, 10, 1},
+               {two.get(), o, C::kOverlap, 10, 1},
+               {two.get(), nullptr, C::kOverlap, 10, 0},
+               {two.get(), nullptr, C::kOverlap, 10, NAN}};
+  for (const auto& c : cases) {
     QUAX::ViewOptions options;
     options.colour = c.colour;
     options.maxPoints = c.maxPoints;

@@ -53,13 +53,12 @@ inline std::unique_ptr<QUAX::ScanSet> makeSet(
 inline Surface plane(double x0, double x1, int xCount, double y0, double y1,
                      int yCount, double z) {
   Surface s;
+  s.frames.resize(yCount);
   for (int j = 0; j < yCount; ++j) {
-    Frame line;
-    const double y = y0 + (y1 - y0) * j / (yCount - 1);
     for (int i = 0; i < xCount; ++i) {
-      line.push_back({x0 + (x1 - x0) * i / (xCount - 1), y, z});
+      s.frames[j].push_back({x0 + (x1 - x0) * i / (xCount - 1),
+                             y0 + (y1 - y0) * j / (yCount - 1), z});
     }
-    s.frames.push_back(line);
   }
   return s;
 }
@@ -73,23 +72,16 @@ inline std::string block(const std::string& page, const std::string& id) {
 }
 
 inline std::vector<std::uint8_t> base64(const std::string& text) {
+  static const std::string digits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::vector<std::uint8_t> out;
   std::uint32_t bits = 0;
   int have = 0;
   for (char c : text) {
-    int v;
-    if (c >= 'A' && c <= 'Z') v = c - 'A';
-    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') v = c - '0' + 52;
-    else if (c == '+') v = 62;
-    else if (c == '/') v = 63;
-    else continue;  // '=' and white space
+    const std::size_t v = digits.find(c);
+    if (v == std::string::npos) continue;  // '=' and white space
     bits = (bits << 6) | std::uint32_t(v);
-    have += 6;
-    if (have >= 8) {
-      have -= 8;
-      out.push_back(std::uint8_t(bits >> have));
-    }
+    if ((have += 6) >= 8) out.push_back(std::uint8_t(bits >> (have -= 8)));
   }
   return out;
 }
