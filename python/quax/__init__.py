@@ -14,6 +14,7 @@
     report = quax.stitch(scan.surfaces, tolerance=0.5, iterations=10,
                          method="reference", progress=print)
     quax.write(scan, "out.ply")
+    quax.view(scan, "view.html", color="overlap")    # 3D page; in Jupyter a ScanSet shows it inline
 
 Memory: every array the module returns is a new copy (a scan line keeps each
 point as an object with its extension items, so its coordinates are never
@@ -55,6 +56,7 @@ from ._quax import (  # noqa: F401  (the compiled part)
 from . import _quax
 from ._filters import FilterChain, filter_from_settings  # noqa: F401
 from ._stitch import STITCH_METHODS, StitchReport, stitch  # noqa: F401
+from ._view import view  # noqa: F401  (also gives ScanSet its _repr_html_)
 
 # The exception classes: ScanError (alias EVXException), the library's
 # families below it, and ScanFileError.

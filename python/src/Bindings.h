@@ -132,6 +132,7 @@ void bindScanFiles(py::module_& m);
 void bindFilters(py::module_& m);
 void bindExtent(py::module_& m);
 void bindStitch(py::module_& m);
+void bindView(py::module_& m);  // where the view is built
 
 }  // namespace quaxpy
 

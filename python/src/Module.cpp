@@ -15,5 +15,8 @@ PYBIND11_MODULE(_quax, m) {
   quaxpy::bindFilters(m);
   quaxpy::bindExtent(m);
   quaxpy::bindStitch(m);
+#if QUAXPY_HAVE_VIEW
+  quaxpy::bindView(m);
+#endif
   m.attr("scan_build_number") = ::getScanDllBuildNumber();
 }
