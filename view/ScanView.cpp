@@ -382,7 +382,8 @@ ViewReport writeScanView(const ScanSet& set, const ViewOptions& options,
     }
     out << "</script>\n";
   }
-  out << "<script>\n";
+  out << "<script>\n/* three.js r" << view::kThreeJsRevision
+      << " (threejs.org), MIT License, Copyright (c) three.js authors */\n";
   view::kThreeJs.write(out);
   out << "\n</script>\n<script>\n";
   view::kOrbitControlsJs.write(out);
