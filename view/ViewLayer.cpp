@@ -2,6 +2,7 @@
 #include "view/ViewLayer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -93,8 +94,10 @@ double distanceFromLine(const double* p, const std::vector<double>& line,
 
 // kOverlap: each kept point's signed distance to the nearest kept point of
 // another surface within `radius` (refined to the segments that point has
-// with its neighbours on its scan line), found through a grid of cells of
-// the radius's size.
+// with its neighbours on its scan line). The points are sorted into cells of
+// half the radius, by surface, so that a point looks only at other
+// surfaces' cells, nearest cells first, and skips every cell that lies
+// farther than the nearest point found so far.
 void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf,
                    double radius) {
   const std::size_t n = layer.size();
@@ -108,23 +111,34 @@ void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf
       high[a] = std::max(high[a], xyz[3 * i + a]);
     }
   }
-  // 21 bits a coordinate: cells grow where the radius is tiny against the
-  // set's size.
-  constexpr double kCellsPerAxis = double(1 << 20);
-  double cell = radius;
+  // 20 bits a coordinate (the search reaches 2 cells beyond): cells grow
+  // where the radius is tiny against the set's size.
+  constexpr std::int64_t kReach = 2;
+  constexpr double kCellsPerAxis = double((1 << 20) - 2 * kReach - 1);
+  double cell = radius / double(kReach);
   for (int a = 0; a < 3; ++a)
     cell = std::max(cell, (high[a] - low[a]) / kCellsPerAxis);
-  auto keyOf = [&](std::int64_t ix, std::int64_t iy, std::int64_t iz) {
-    return (std::uint64_t(ix) << 42) | (std::uint64_t(iy) << 21) |
+  auto cellOf = [&](std::size_t i, int a) {
+    return std::int64_t((xyz[3 * i + a] - low[a]) / cell) + kReach;
+  };
+  auto keyOf = [](std::int64_t ix, std::int64_t iy, std::int64_t iz) {
+    return (std::uint64_t(ix) << 40) | (std::uint64_t(iy) << 20) |
            std::uint64_t(iz);
   };
-  auto cellOf = [&](std::size_t i, int a) {
-    return std::int64_t((xyz[3 * i + a] - low[a]) / cell);
+  struct Entry {
+    std::uint32_t surface;
+    std::uint64_t key;
+    std::uint32_t index;
+    bool operator<(const Entry& o) const {
+      return surface != o.surface ? surface < o.surface : key < o.key;
+    }
   };
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> order(n);
+  std::vector<Entry> order(n);
+  std::uint32_t surfaces = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    order[i] = {keyOf(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2)),
+    order[i] = {surfaceOf[i], keyOf(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2)),
                 std::uint32_t(i)};
+    surfaces = std::max(surfaces, surfaceOf[i] + 1);
   }
   std::sort(order.begin(), order.end());
 
@@ -134,53 +148,74 @@ void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf
     std::fill(frameOf.begin() + layer.frameStarts[f],
               frameOf.begin() + layer.frameStarts[f + 1], std::uint32_t(f));
   }
-  auto cellRange = [&](std::uint64_t key) {
-    auto lo = std::lower_bound(
-        order.begin(), order.end(), std::make_pair(key, std::uint32_t(0)));
-    auto hi = lo;
-    while (hi != order.end() && hi->first == key) ++hi;
-    return std::make_pair(lo, hi);
+  // The cells around a cell, nearest first.
+  std::vector<std::array<std::int64_t, 3>> offsets;
+  for (std::int64_t dx = -kReach; dx <= kReach; ++dx)
+    for (std::int64_t dy = -kReach; dy <= kReach; ++dy)
+      for (std::int64_t dz = -kReach; dz <= kReach; ++dz)
+        offsets.push_back({dx, dy, dz});
+  std::sort(offsets.begin(), offsets.end(), [](const auto& a, const auto& b) {
+    return a[0] * a[0] + a[1] * a[1] + a[2] * a[2] <
+           b[0] * b[0] + b[1] * b[1] + b[2] * b[2];
+  });
+  struct Near {
+    std::size_t first, end;
+    double box[6];  // the cell's low and high corner
   };
+  std::vector<Near> near;
   const double radius2 = radius * radius;
-  std::vector<std::pair<std::size_t, std::size_t>> near;
   for (std::size_t c = 0; c < n;) {
-    // One cell's points share their 27 neighbouring cells.
+    // One cell's points share the cells around it.
     std::size_t end = c;
-    while (end < n && order[end].first == order[c].first) ++end;
-    const std::uint32_t i0 = order[c].second;
-    const std::int64_t cx = cellOf(i0, 0), cy = cellOf(i0, 1),
-                       cz = cellOf(i0, 2);
+    while (end < n && order[end].key == order[c].key &&
+           order[end].surface == order[c].surface) {
+      ++end;
+    }
+    const std::uint32_t i0 = order[c].index;
+    const std::int64_t at[3] = {cellOf(i0, 0), cellOf(i0, 1), cellOf(i0, 2)};
     near.clear();
-    for (std::int64_t dx = -1; dx <= 1; ++dx)
-      for (std::int64_t dy = -1; dy <= 1; ++dy)
-        for (std::int64_t dz = -1; dz <= 1; ++dz) {
-          if (cx + dx < 0 || cy + dy < 0 || cz + dz < 0) continue;
-          auto range = cellRange(keyOf(cx + dx, cy + dy, cz + dz));
-          if (range.first != range.second) {
-            near.emplace_back(std::size_t(range.first - order.begin()),
-                              std::size_t(range.second - order.begin()));
-          }
+    for (std::uint32_t t = 0; t < surfaces; ++t) {
+      if (t == order[c].surface) continue;
+      for (const auto& d : offsets) {
+        const Entry probe{t, keyOf(at[0] + d[0], at[1] + d[1], at[2] + d[2]), 0};
+        const auto range = std::equal_range(order.begin(), order.end(), probe);
+        if (range.first == range.second) continue;
+        Near cellNear{std::size_t(range.first - order.begin()),
+                      std::size_t(range.second - order.begin()), {}};
+        for (int a = 0; a < 3; ++a) {
+          cellNear.box[a] = low[a] + double(at[a] + d[a] - kReach) * cell;
+          cellNear.box[3 + a] = cellNear.box[a] + cell;
         }
-    for (std::size_t k = c; k < end; ++k) {
-      const std::uint32_t i = order[k].second;
+        near.push_back(cellNear);
+      }
+    }
+    for (std::size_t k = c; k < end && !near.empty(); ++k) {
+      const std::uint32_t i = order[k].index;
       const double* p = xyz + 3 * i;
-      double best = std::numeric_limits<double>::infinity();
+      double best = radius2;
       std::size_t nearest = n;
-      for (const auto& range : near) {
-        for (std::size_t m = range.first; m < range.second; ++m) {
-          const std::uint32_t j = order[m].second;
-          if (surfaceOf[j] == surfaceOf[i]) continue;
+      for (const Near& cellNear : near) {
+        double gap = 0.0;
+        for (int a = 0; a < 3; ++a) {
+          const double below = cellNear.box[a] - p[a];
+          const double above = p[a] - cellNear.box[3 + a];
+          const double g = std::max(0.0, std::max(below, above));
+          gap += g * g;
+        }
+        if (gap > best) continue;
+        for (std::size_t m = cellNear.first; m < cellNear.end; ++m) {
+          const std::uint32_t j = order[m].index;
           const double* q = xyz + 3 * j;
           const double d2 = (p[0] - q[0]) * (p[0] - q[0]) +
                             (p[1] - q[1]) * (p[1] - q[1]) +
                             (p[2] - q[2]) * (p[2] - q[2]);
-          if (d2 < best) {
+          if (d2 <= best) {
             best = d2;
             nearest = j;
           }
         }
       }
-      if (nearest == n || best > radius2) continue;
+      if (nearest == n) continue;
       const double* q = xyz + 3 * nearest;
       double d = signedSegmentDistance(p, q, q);
       for (std::size_t side : {nearest - 1, nearest + 1}) {
