@@ -6,7 +6,8 @@
 (function () {
   'use strict';
   var byId = function (id) { return document.getElementById(id); };
-  var api = window.quaxView = { ready: false, errors: [], firstFrameMs: null, message: '' };
+  var api = window.quaxView = { ready: false, errors: [], firstFrameMs: null, message: '',
+    timings: { scriptMs: performance.now() } };
   window.addEventListener('error', function (e) { api.errors.push(String(e.message)); });
 
   var meta = JSON.parse(byId('quax-meta').textContent);
@@ -111,6 +112,7 @@
   }
 
   var layers = meta.layers.map(function (info, i) { return loadLayer(i, info); });
+  api.timings.decodedMs = performance.now();
   var current = 0;
 
   (function counts() {
@@ -413,7 +415,8 @@
   // The first frame counts as drawn when its pixels can be read back.
   var gl = renderer.getContext(), pixel = new Uint8Array(4);
   gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
-  api.firstFrameMs = performance.now();
+  api.firstFrameMs = api.timings.drawnMs = performance.now();
   document.body.setAttribute('data-first-frame-ms', String(Math.round(api.firstFrameMs)));
+  document.body.setAttribute('data-timings', JSON.stringify(api.timings));
   api.ready = true;
 })();
