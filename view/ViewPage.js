@@ -123,8 +123,8 @@
         ' points, ' + info.surfaces.length + ' surfaces, ' + info.frames + ' frames');
       if (info.shown < info.points) {
         thinned.push((layers.length > 1 ? info.name + ': ' : '') + 'showing ' +
-          withCommas(info.shown) + ' of ' + withCommas(info.points) + ' points (every ' +
-          formatNumber(info.points / info.shown) + 'th)');
+          withCommas(info.shown) + ' of ' + withCommas(info.points) + ' points (one in ' +
+          formatNumber(info.points / info.shown) + ')');
       }
     });
     byId('quax-counts').textContent = parts.join('; ');
