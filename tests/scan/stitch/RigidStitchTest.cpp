@@ -233,6 +233,7 @@ TEST(RigidStitch, StartingAtATransformIsMovingThePointsThereFirst) {
   const _MathMatrix<double> starts[] = {
       _MathMatrix<double>(1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 3, 20),
       _MathMatrix<double>(-1, 0, 0, 0, 1, 0, 0, 0, -1, -2, 0, 20),
+      _MathMatrix<double>(-1, 0, 0, 0, -1, 0, 0, 0, 1, 0, 75, 0),
   };
   // Turned about all three axes, so that every part of each step counts.
   const _MathMatrix<double> off =
@@ -258,6 +259,11 @@ TEST(RigidStitch, StartingAtATransformIsMovingThePointsThereFirst) {
     EXPECT_LT(rmsDistance(positions(*stored.moving), positions(*plain.moving)),
               1e-9);
   }
+  // Stitched again where it now belongs, it stays registered: the fit ends
+  // within the noise of its start.
+  ScanStitchTool again(0.5);
+  stitchRigid(again, *plain.moving, *plain.reference, 3);
+  EXPECT_EQ(again.getRigidReport()[0].status, ScanStitchTool::RIGID_REGISTERED);
 }
 
 TEST(RigidStitch, ToleratesGapsOutliersAndDegenerateLines) {

@@ -315,8 +315,13 @@ TEST(FramedSurface, GathersTheFramesNearTheBoxAndMeasuresTheMedianSpacing) {
     }
   }
   const double all[6] = {-1e9, -1e9, -1e9, 1e9, 1e9, 1e9};
-  const Spacing spacing =
-      measureSpacing(gatherPoints(*surface, all, all + 3, 0));
+  const FramedPoints grid = gatherPoints(*surface, all, all + 3, 0);
+  // Along a line the walk reaches the nearest point from either side.
+  for (const std::size_t from : {0u, 10u, 59u, 99u}) {
+    EXPECT_EQ(walkToNearest(grid.points.data(), 60, grid.points[10], from),
+              10u);
+  }
+  const Spacing spacing = measureSpacing(grid);
   EXPECT_EQ(spacing.alongLine, 0.25);
   EXPECT_EQ(spacing.acrossFrames, 0.5);
   // Frames 0 to 2 only, the rest left empty: across is measured where a
