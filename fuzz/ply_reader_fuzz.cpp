@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a scan file (PLY, or x y z text when they do not
-// start with "ply"). Every input must end in a scan set or
-// in an EScanFileError; a set that was read must write and read back to the
-// same bytes in both PLY flavours.
+// start with "ply"). Every input must end in a scan set or in an
+// EScanFileError; read from a file, whole or frame by frame, it must end the
+// same way; a set that was read must write and read back to the same bytes
+// in both PLY flavours.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
 
 #include "scan/io/ScanFile.h"
+#include "scan/io/ScanFrameStream.h"
 
 namespace {
 
@@ -27,12 +31,49 @@ std::string written(const QUAX::ScanSet& set, QUAX::ScanFileFormat format) {
   return out.str();
 }
 
+// The set or the error of reading `path` by `read`, as binary PLY bytes or
+// the message without the file's name.
+template <class Read>
+std::string outcome(Read read, const std::string& name) {
+  try {
+    return written(*read(), QUAX::ScanFileFormat::kPlyBinary);
+  } catch (const QUAX::EScanFileError& e) {
+    return "error" + e.message().substr(name.size());
+  }
+}
+
+std::unique_ptr<QUAX::ScanSet> byFrames(const std::filesystem::path& path) {
+  QUAX::ScanFrameReader reader(path);
+  auto set = std::make_unique<QUAX::ScanSet>();
+  for (std::size_t i = 0; i < reader.framesPerSurface().size(); ++i) {
+    set->addSurface(std::make_unique<QUAX::ScanSurface>());
+  }
+  std::size_t s = 0, f = 0;
+  while (auto frame = reader.next(s, f)) {
+    set->getSurface(s)->appendFrame(std::move(frame));
+  }
+  return set;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   using QUAX::ScanFileFormat;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  // The file readers agree with the reader of bytes in memory.
+  static const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / "quax-ply-fuzz.ply";
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), std::streamsize(bytes.size()));
+  const std::string name = path.string();
+  const std::string inMemory =
+      outcome([&] { return QUAX::readScanSet(bytes, name); }, name);
+  require(outcome([&] { return QUAX::readScanSetFile(path); }, name) ==
+              inMemory,
+          "the file read whole as in memory");
+  require(outcome([&] { return byFrames(path); }, name) == inMemory,
+          "the file read frame by frame as in memory");
   std::unique_ptr<QUAX::ScanSet> set;
   try {
     set = QUAX::readScanSet(bytes, "fuzz.ply");
