@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -62,8 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   using QUAX::ScanFileFormat;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   // The file readers agree with the reader of bytes in memory.
+  // A name of this process's own, so that fuzzers side by side do not meet.
   static const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / "quax-ply-fuzz.ply";
+      std::filesystem::temp_directory_path() /
+      ("quax-ply-fuzz-" + std::to_string(std::random_device()()) + ".ply");
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(bytes.data(), std::streamsize(bytes.size()));
   const std::string name = path.string();
