@@ -4,12 +4,12 @@
 #include <thread>
 
 #include "Demo.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 
 namespace quaxdemo {
 
-using quaxscan::ScannerSettings;
-using quaxscan::SimulatedScanner;
+using QUAX::ScannerSettings;
+using QUAX::SimulatedScanner;
 
 void runAcquisitionDemo() {
   std::printf(

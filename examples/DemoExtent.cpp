@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "Demo.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 #include "geomath/GeoLine.h"
 #include "scan/extent/SurfaceExtent.h"
 
 namespace quaxdemo {
 
-using quaxscan::ScannerSettings;
-using quaxscan::SimulatedScanner;
+using QUAX::ScannerSettings;
+using QUAX::SimulatedScanner;
 
 namespace {
 

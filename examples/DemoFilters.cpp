@@ -9,7 +9,7 @@
 #include <string>
 
 #include "Demo.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
@@ -19,8 +19,8 @@
 
 namespace quaxdemo {
 
-using quaxscan::ScannerSettings;
-using quaxscan::SimulatedScanner;
+using QUAX::ScannerSettings;
+using QUAX::SimulatedScanner;
 
 namespace {
 

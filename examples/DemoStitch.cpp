@@ -9,7 +9,7 @@
 
 #include "Demo.h"
 #include "apps/quaxscan/ProgressReport.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 #include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSurface.h"
@@ -31,14 +31,14 @@ constexpr int kFrames = 120;
 
 // One sweep of the simulated scanner along y from `y0`; every point is
 // registered off by `error`.
-std::unique_ptr<ScanSurface> sweep(quaxscan::SimulatedScanner& scanner,
+std::unique_ptr<ScanSurface> sweep(QUAX::SimulatedScanner& scanner,
                                    double y0,
                                    const _MathVector<double>& error) {
   return scanner.sweep(kFrames, y0, error);
 }
 
 double partHeight(double x, double y) {
-  return quaxscan::SimulatedScanner::partHeight(x, y);
+  return QUAX::SimulatedScanner::partHeight(x, y);
 }
 
 _GeoPoint<double> firstPoint(ScanSurface& surface) {
@@ -76,13 +76,13 @@ void printOffset(const char* label, const _MathVector<double>& offset,
 
 void runStitchDemo() {
   std::printf("== Stitching two overlapping sweeps\n");
-  quaxscan::ScannerSettings settings;
+  QUAX::ScannerSettings settings;
   settings.pointsPerLine = kPointsPerLine;
   settings.lineWidth = kLineWidth;
   settings.frameSpacing = kFrameSpacing;
   settings.noise = 0.01;
   settings.seed = 7;
-  quaxscan::SimulatedScanner scanner(settings);
+  QUAX::SimulatedScanner scanner(settings);
   const _MathVector<double> error(0.15, -0.10, 0.40);
   auto first = sweep(scanner, 0.0, _MathVector<double>());
   auto second = sweep(scanner, 30.0, error);

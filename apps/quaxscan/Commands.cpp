@@ -227,7 +227,7 @@ void printRigidReport(
 
 void runSimulate(const SimulateOptions& options) {
   const ScanFileFormat format = formatForPath(options.output, options.ascii);
-  SimulationSettings settings = options.simulation;
+  QUAX::SimulationSettings settings = options.simulation;
   // Several GB of memory already; beyond that a machine runs out first.
   const double points = double(settings.surfaces) *
                         double(settings.framesPerSurface) *
@@ -246,7 +246,7 @@ void runSimulate(const SimulateOptions& options) {
         options.misregistration[2]);
   }
   const auto start = std::chrono::steady_clock::now();
-  const auto set = simulateScanSet(settings);
+  const auto set = QUAX::simulateScanSet(settings);
   writeScanSetFile(*set, format, options.output);
   const SetSummary summary = summarize(*set);
   std::cout << "simulated " << summary.surfaces.size()

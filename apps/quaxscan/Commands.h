@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 
 namespace quaxscan {
 
 struct SimulateOptions {
-  SimulationSettings simulation;
+  QUAX::SimulationSettings simulation;
   std::vector<double> misregistration;  // x y z
   std::vector<double> rotation;         // degrees about z, about x
   std::string output;

@@ -16,7 +16,7 @@
 #include <malloc.h>
 #endif
 
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 #include "scan/ScanErrors.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/ScanAverageFilter.h"
@@ -96,9 +96,9 @@ LiveResult runLivePipeline(
 
   // A few profiles of the simulated part, copied into each frame as the
   // camera's lines would be.
-  ScannerSettings scannerSettings;
+  QUAX::ScannerSettings scannerSettings;
   scannerSettings.pointsPerLine = settings.pointsPerLine;
-  SimulatedScanner scanner(scannerSettings);
+  QUAX::SimulatedScanner scanner(scannerSettings);
   std::vector<QUAX::ScanLine> profiles;
   for (std::size_t i = 0; i < 16; ++i) profiles.push_back(*scanner.profile(i));
 

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "quaxscan 4.0.1");
 
   SimulateOptions simulate;
-  ScannerSettings& scanner = simulate.simulation.scanner;
+  QUAX::ScannerSettings& scanner = simulate.simulation.scanner;
   scanner.dropoutRate = 0.05;
   simulate.misregistration = {0.15, -0.10, 0.40};
   CLI::App* sim = app.add_subcommand(

@@ -13,7 +13,7 @@
 #include "scan/io/ScanFile.h"
 #include "scan/io/ScanFrameStream.h"
 #include "scan/model/ScanSurface.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 
 namespace quaxpy {
 
@@ -145,7 +145,7 @@ GIL is released while writing.)doc");
         }
         checkRange("surfaces * frames * points",
                    double(surfaces) * double(frames) * double(points), 0, 1e8);
-        quaxscan::SimulationSettings settings;
+        QUAX::SimulationSettings settings;
         settings.scanner.seed = seed;
         settings.scanner.pointsPerLine = points;
         settings.scanner.lineWidth = width;
@@ -162,7 +162,7 @@ GIL is released while writing.)doc");
         std::unique_ptr<QUAX::ScanSet> set;
         {
           py::gil_scoped_release release;
-          set = quaxscan::simulateScanSet(settings);
+          set = QUAX::simulateScanSet(settings);
         }
         return wrapSet(std::move(set));
       },

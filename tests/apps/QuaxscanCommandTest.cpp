@@ -20,10 +20,15 @@
 #include <vector>
 
 #include "apps/quaxscan/ScanSetIO.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 
 namespace quaxscan {
 namespace {
+
+using QUAX::SimulatedScanner;
+using QUAX::SimulationSettings;
+using QUAX::ScannerSettings;
+using QUAX::simulateScanSet;
 
 using Points = std::vector<QUAX::_GeoPoint<double>>;
 

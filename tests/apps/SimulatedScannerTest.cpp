@@ -5,10 +5,15 @@
 #include <string>
 
 #include "apps/quaxscan/ScanSetIO.h"
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 
 namespace quaxscan {
 namespace {
+
+using QUAX::SimulatedScanner;
+using QUAX::SimulationSettings;
+using QUAX::ScannerSettings;
+using QUAX::simulateScanSet;
 
 SimulationSettings smallSimulation(bool items, std::uint32_t seed = 11) {
   SimulationSettings s;

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <utility>
 
 #include "geomath/MathMatrix.h"
+#include "acquire/AcquireErrors.h"
 #include "scan/model/ScanPointItems.h"
 
-namespace quaxscan {
+namespace QUAX {
 
 namespace {
 
@@ -49,8 +51,8 @@ bool SimulatedScanner::inHole(double x, double y) {
   return dx * dx + dy * dy < kHoleRadius * kHoleRadius;
 }
 
-std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
-    double y, const QUAX::_MathVector<double>& error) {
+std::unique_ptr<ScanLine> SimulatedScanner::profileAt(
+    double y, const _MathVector<double>& error) {
   const std::size_t n = std::max<std::size_t>(_settings.pointsPerLine, 2);
   // A dropout loses a run of points; drawn first so that the noise of the
   // points does not depend on it.
@@ -63,7 +65,7 @@ std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
         lostFirst + std::uniform_int_distribution<std::size_t>(5, 40)(_random));
   }
 
-  auto line = std::make_unique<QUAX::ScanLine>();
+  auto line = std::make_unique<ScanLine>();
   std::size_t kept = 0;
   for (std::size_t j = 0; j < n; ++j) {
     const double x = -_settings.lineWidth / 2 +
@@ -79,7 +81,7 @@ std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
     const double noise = _settings.noise * _unit(_random);
     if (inHole(x, y) || (j >= lostFirst && j < lostLast)) continue;
     const double z = partHeight(x, y) + noise;
-    QUAX::ScanPoint* point = line->getPoint(i++);
+    ScanPoint* point = line->getPoint(i++);
     point->setPosition(x + error.x(), y + error.y(), z + error.z());
     if (!_settings.graysum && !_settings.pixels) continue;
 
@@ -90,7 +92,7 @@ std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
       const double edge = std::fabs(x - kStepX) < 0.6 ? 0.3 : 1.0;
       const double sum =
           2500.0 * light * edge * (1.0 + 0.05 * _grayUnit(_grayRandom));
-      auto* item = new QUAX::ScanPointGraysumData();
+      auto* item = new ScanPointGraysumData();
       item->setGraysum(static_cast<std::uint32_t>(std::max(0.0, sum)));
       point->addItem(item);
     }
@@ -99,7 +101,7 @@ std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
       // the light falls at a slant.
       const double row = std::max(0.0, (z - 10.0) * 20.0);
       const double half = 1.5 + 2.0 * (1.0 - light);
-      auto* item = new QUAX::ScanPointTPData();
+      auto* item = new ScanPointTPData();
       item->setLowPixel(static_cast<std::uint32_t>(std::max(0.0, row - half)));
       item->setHighPixel(static_cast<std::uint32_t>(row + half));
       point->addItem(item);
@@ -108,11 +110,11 @@ std::unique_ptr<QUAX::ScanLine> SimulatedScanner::profileAt(
   return line;
 }
 
-std::unique_ptr<QUAX::ScanSurface> SimulatedScanner::sweep(
-    std::size_t frames, double yStart, const QUAX::_MathVector<double>& error) {
-  auto surface = std::make_unique<QUAX::ScanSurface>();
+std::unique_ptr<ScanSurface> SimulatedScanner::sweep(
+    std::size_t frames, double yStart, const _MathVector<double>& error) {
+  auto surface = std::make_unique<ScanSurface>();
   for (std::size_t i = 0; i < frames; ++i) {
-    auto frame = std::make_unique<QUAX::ScanFrame>(
+    auto frame = std::make_unique<ScanFrame>(
         profileAt(yStart + double(i) * _settings.frameSpacing, error));
     frame->getSyncObject()->setDataState(1);
     surface->appendFrame(std::move(frame));
@@ -121,21 +123,79 @@ std::unique_ptr<QUAX::ScanSurface> SimulatedScanner::sweep(
   return surface;
 }
 
-std::unique_ptr<QUAX::ScanSet> simulateScanSet(
+void SimulatedScanner::start() {
+  if (!(_settings.lineRate >= 0.0)) {
+    throw EAcquireBadSettings("simulated scanner: the line rate must not be "
+                              "negative");
+  }
+  _delivered.store(0);
+  _lastNs.store(0);
+  _runStart = std::chrono::steady_clock::now();
+}
+
+bool SimulatedScanner::next(std::vector<std::unique_ptr<ScanFrame>>& frames,
+                            std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  // At most this many profiles per call, so that a consumer sees them in
+  // small batches as it would a camera's.
+  constexpr std::uint64_t kBatch = 64;
+  std::uint64_t k = _delivered.load();
+  std::uint64_t end = k + kBatch;
+  if (_settings.lineRate > 0.0) {
+    const std::chrono::duration<double> period(1.0 / _settings.lineRate);
+    auto dueOf = [&](std::uint64_t index) {
+      return _runStart + std::chrono::duration_cast<Clock::duration>(
+                             period * static_cast<double>(index));
+    };
+    const Clock::time_point due = dueOf(k);
+    if (due > Clock::now()) {
+      const Clock::time_point until = Clock::now() + timeout;
+      std::this_thread::sleep_until(std::min(due, until));
+      if (due > Clock::now()) return true;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(Clock::now() - _runStart).count();
+    const auto dueCount = static_cast<std::uint64_t>(
+        std::floor(elapsed * _settings.lineRate)) + 1;
+    end = std::min(end, std::max(dueCount, k + 1));
+  }
+  for (; k < end; ++k) {
+    auto frame =
+        std::make_unique<ScanFrame>(profile(static_cast<std::size_t>(k)));
+    frame->getSyncObject()->setDataState(1);
+    frames.push_back(std::move(frame));
+    _delivered.store(k + 1);
+  }
+  _lastNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    Clock::now() - _runStart)
+                    .count());
+  return true;
+}
+
+void SimulatedScanner::stop() {}
+
+AcquisitionRecord SimulatedScanner::record() const {
+  AcquisitionRecord r;
+  r.received = _delivered.load();
+  r.seconds = static_cast<double>(_lastNs.load()) * 1e-9;
+  return r;
+}
+
+std::unique_ptr<ScanSet> simulateScanSet(
     const SimulationSettings& settings) {
   SimulatedScanner scanner(settings.scanner);
-  auto set = std::make_unique<QUAX::ScanSet>();
+  auto set = std::make_unique<ScanSet>();
   const double length =
       double(settings.framesPerSurface) * settings.scanner.frameSpacing;
   const double advance = length * (1.0 - settings.overlap);
   // The middle of the scanned sheet, about which sweeps are turned.
   const double middleY =
       (advance * double(settings.surfaces - 1) + length) / 2.0;
-  const QUAX::_MathVector<double> middle(
+  const _MathVector<double> middle(
       0.0, middleY, SimulatedScanner::partHeight(0.0, middleY));
   for (std::size_t k = 0; k < settings.surfaces; ++k) {
     const double times = double(k);
-    const QUAX::_MathVector<double> error(settings.misregistration.x() * times,
+    const _MathVector<double> error(settings.misregistration.x() * times,
                                           settings.misregistration.y() * times,
                                           settings.misregistration.z() * times);
     auto surface =
@@ -144,17 +204,17 @@ std::unique_ptr<QUAX::ScanSet> simulateScanSet(
       constexpr double kDegree = 3.14159265358979323846 / 180.0;
       const double a = settings.rotationZ * times * kDegree;
       const double b = settings.rotationX * times * kDegree;
-      const QUAX::_MathMatrix<double> turn =
-          QUAX::_MathMatrix<double>(1, 0, 0, 0, std::cos(b), -std::sin(b), 0,
+      const _MathMatrix<double> turn =
+          _MathMatrix<double>(1, 0, 0, 0, std::cos(b), -std::sin(b), 0,
                                     std::sin(b), std::cos(b), 0, 0, 0) *
-          QUAX::_MathMatrix<double>::rotationZ(a);
+          _MathMatrix<double>::rotationZ(a);
       // Moved point by point: the error is the scanner's, not a transform
       // the data went through.
       for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
-        QUAX::ScanLine* line = surface->getFrame(f)->getScanLine();
+        ScanLine* line = surface->getFrame(f)->getScanLine();
         for (std::size_t j = 0; j < line->getPointCount(); ++j) {
-          QUAX::ScanPoint* point = line->getPoint(j);
-          const QUAX::_MathVector<double> p =
+          ScanPoint* point = line->getPoint(j);
+          const _MathVector<double> p =
               turn.applyToPosition(point->position().toVector() - middle) +
               middle;
           point->setPosition(p.x(), p.y(), p.z());
@@ -166,4 +226,4 @@ std::unique_ptr<QUAX::ScanSet> simulateScanSet(
   return set;
 }
 
-}  // namespace quaxscan
+}  // namespace QUAX

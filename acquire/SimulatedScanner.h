@@ -1,23 +1,28 @@
 // SPDX-License-Identifier: MIT
 // A simulated laser line scanner sweeping a known part: a turbine-blade-like
 // sheet, cambered across and twisted along the sweep, with a step and a
-// hole. It gives the built-in data of quaxscan and of the examples.
-#ifndef QUAX_APPS_QUAXSCAN_SIMULATEDSCANNER_H_
-#define QUAX_APPS_QUAXSCAN_SIMULATEDSCANNER_H_
+// hole. It gives the built-in data of quaxscan and of the examples, and is a
+// ScanSource like a camera.
+#ifndef QUAX_ACQUIRE_SIMULATEDSCANNER_H_
+#define QUAX_ACQUIRE_SIMULATEDSCANNER_H_
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <random>
 
+#include "acquire/QUAXAcquireExport.h"
+#include "acquire/ScanSource.h"
 #include "geomath/MathVector.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
 #include "scan/model/ScanSurface.h"
 
-namespace quaxscan {
+namespace QUAX {
 
-struct ScannerSettings {
+struct QUAX_ACQUIRE_API ScannerSettings {
   std::size_t pointsPerLine = 400;
   double lineWidth = 80.0;    // x extent of one profile, centred on x = 0
   double frameSpacing = 0.5;  // y advance per frame
@@ -27,23 +32,28 @@ struct ScannerSettings {
   bool graysum = false;  // give every point a gray sum item
   bool pixels = false;   // give every point its low and high pixel
   std::uint32_t seed = 1;
+  // As a source: profiles delivered per second, each at its due time as a
+  // camera's would be (0: as fast as they are asked for).
+  double lineRate = 0.0;
 };
 
 // Several sweeps of the scanner along y that overlap; each later sweep is
 // registered off by a known error, as when the part was moved between them.
-struct SimulationSettings {
+struct QUAX_ACQUIRE_API SimulationSettings {
   ScannerSettings scanner;
   std::size_t surfaces = 2;
   std::size_t framesPerSurface = 120;
   double overlap = 0.3;  // share of a sweep that the next one scans again
   // Sweep k is registered off by k times this.
-  QUAX::_MathVector<double> misregistration{0.15, -0.10, 0.40};
+  _MathVector<double> misregistration{0.15, -0.10, 0.40};
   // Sweep k is also turned by k times these angles (degrees), about z and
   // then about x, around the middle of the scanned sheet.
   double rotationZ = 0.0, rotationX = 0.0;
 };
 
-class SimulatedScanner {
+// As a source, a run delivers profile(0), profile(1), ... without end (the
+// acquisition's settings end it), at the settings' line rate.
+class QUAX_ACQUIRE_API SimulatedScanner : public ScanSource {
  public:
   explicit SimulatedScanner(const ScannerSettings& settings);
 
@@ -57,18 +67,25 @@ class SimulatedScanner {
 
   // One profile across the part at sweep position y, with noise, the hole's
   // gap and dropouts; every point registered off by `error`.
-  std::unique_ptr<QUAX::ScanLine> profileAt(
-      double y, const QUAX::_MathVector<double>& error = {});
+  std::unique_ptr<ScanLine> profileAt(
+      double y, const _MathVector<double>& error = {});
   // The profile of frame `index` of a sweep starting at y = 0.
-  std::unique_ptr<QUAX::ScanLine> profile(std::size_t index) {
+  std::unique_ptr<ScanLine> profile(std::size_t index) {
     return profileAt(double(index) * _settings.frameSpacing);
   }
   // A complete surface of `frames` profiles from y = yStart on.
-  std::unique_ptr<QUAX::ScanSurface> sweep(
+  std::unique_ptr<ScanSurface> sweep(
       std::size_t frames, double yStart = 0.0,
-      const QUAX::_MathVector<double>& error = {});
+      const _MathVector<double>& error = {});
 
   const ScannerSettings& settings() const { return _settings; }
+
+  // ScanSource. start() begins a new run at profile 0.
+  void start() override;
+  bool next(std::vector<std::unique_ptr<ScanFrame>>& frames,
+            std::chrono::milliseconds timeout) override;
+  void stop() override;
+  AcquisitionRecord record() const override;
 
  private:
   ScannerSettings _settings;
@@ -78,14 +95,18 @@ class SimulatedScanner {
   std::mt19937 _grayRandom;
   std::normal_distribution<double> _unit{0.0, 1.0};
   std::normal_distribution<double> _grayUnit{0.0, 1.0};
+  // The current run.
+  std::atomic<std::uint64_t> _delivered{0};
+  std::atomic<std::int64_t> _lastNs{0};
+  std::chrono::steady_clock::time_point _runStart;
 };
 
 // The sweeps of `settings`, surface k starting where sweep k - 1 leaves
 // `overlap` of its length, registered off by k times the misregistration
 // and turned by k times the rotation.
-std::unique_ptr<QUAX::ScanSet> simulateScanSet(
+QUAX_ACQUIRE_API std::unique_ptr<ScanSet> simulateScanSet(
     const SimulationSettings& settings);
 
-}  // namespace quaxscan
+}  // namespace QUAX
 
-#endif  // QUAX_APPS_QUAXSCAN_SIMULATEDSCANNER_H_
+#endif  // QUAX_ACQUIRE_SIMULATEDSCANNER_H_

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: MIT
+// The acquisition thread fills surfaces from a source while readers wait for
+// frames: what readers see is what the source made, in order, split into
+// surfaces; a source that fails mid-run or refuses its settings loses
+// nothing already acquired and leaves no reader waiting. Every wait is
+// bounded.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "acquire/AcquireErrors.h"
+#include "acquire/ScanAcquisition.h"
+#include "acquire/SimulatedScanner.h"
+#include "scan/ScanErrors.h"
+
+namespace QUAX {
+namespace {
+
+using std::chrono::milliseconds;
+constexpr milliseconds kBound{20000};
+
+ScannerSettings smallScanner() {
+  ScannerSettings s;
+  s.pointsPerLine = 40;
+  s.dropoutRate = 0.3;
+  s.seed = 7;
+  return s;
+}
+
+// Reads every frame of every surface as it arrives, with getFrame's own
+// waiting, and returns the lines' z values in order.
+std::vector<std::vector<double>> readLive(ScanAcquisition& run) {
+  std::vector<std::vector<double>> lines;
+  for (std::size_t s = 0;; ++s) {
+    ScanSurface* surface = run.surface(s, kBound);
+    if (surface == nullptr) break;
+    for (std::size_t i = 0;; ++i) {
+      ScanFrame* frame = nullptr;
+      try {
+        frame = surface->getFrame(i, kBound);
+      } catch (const EScanSurfaceRangeException&) {
+        break;
+      }
+      EXPECT_NE(frame->getDataState(), 0u);
+      std::vector<double> z;
+      const ScanLine* line = frame->getScanLine();
+      for (std::size_t j = 0; j < line->getPointCount(); ++j)
+        z.push_back(line->getPoint(j)->position().z());
+      lines.push_back(z);
+    }
+  }
+  return lines;
+}
+
+TEST(ScanAcquisition, ReadersSeeTheSourcesProfilesInOrderAcrossSurfaces) {
+  struct Case {
+    std::uint64_t profiles;
+    std::size_t perSurface;
+    double lineRate;
+  };
+  for (const Case c : {Case{0, 7, 0.0}, Case{50, 7, 0.0}, Case{21, 7, 0.0},
+                       Case{30, 0, 2000.0}, Case{1, 1, 0.0}}) {
+    SCOPED_TRACE(testing::Message() << c.profiles << " per " << c.perSurface);
+    ScannerSettings settings = smallScanner();
+    settings.lineRate = c.lineRate;
+    SimulatedScanner source(settings);
+    AcquisitionSettings run;
+    run.profiles = c.profiles == 0 ? 300 : c.profiles;
+    run.framesPerSurface = c.perSurface;
+    ScanAcquisition acquisition(source, run);
+    const auto seen = readLive(acquisition);
+    const AcquisitionRecord record = acquisition.wait();
+
+    // The reference: the same scanner's profiles made one by one.
+    SimulatedScanner reference(settings);
+    ASSERT_EQ(seen.size(), run.profiles);
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+      const auto line = reference.profile(k);
+      ASSERT_EQ(seen[k].size(), line->getPointCount()) << k;
+      for (std::size_t j = 0; j < seen[k].size(); ++j)
+        ASSERT_EQ(seen[k][j], line->getPoint(j)->position().z());
+    }
+    EXPECT_EQ(record.received, run.profiles);
+    EXPECT_EQ(record.lost, 0u);
+    EXPECT_TRUE(record.failure.empty());
+    const std::size_t per = c.perSurface == 0 ? run.profiles : c.perSurface;
+    const auto set = acquisition.takeSet();
+    EXPECT_EQ(set->getSurfaceCount(), (run.profiles + per - 1) / per);
+    for (std::size_t s = 0; s < set->getSurfaceCount(); ++s)
+      EXPECT_TRUE(set->getSurface(s)->isComplete());
+  }
+}
+
+// Delivers `good` frames, then fails in the way asked.
+class FailingSource : public ScanSource {
+ public:
+  enum class How { kThrowsInStart, kEndsWithFailure, kThrowsInNext };
+  FailingSource(How how, int good) : _how(how), _good(good) {}
+  void start() override {
+    if (_how == How::kThrowsInStart)
+      throw EAcquireBadSettings("region off the sensor");
+  }
+  bool next(std::vector<std::unique_ptr<ScanFrame>>& frames,
+            milliseconds) override {
+    if (_made == _good) {
+      if (_how == How::kThrowsInNext) throw std::runtime_error("cable pulled");
+      _failure = "camera went away";
+      return false;
+    }
+    ++_made;
+    auto frame = std::make_unique<ScanFrame>(std::make_unique<ScanLine>());
+    frame->getSyncObject()->setDataState(1);
+    frames.push_back(std::move(frame));
+    return true;
+  }
+  void stop() override { ++stops; }
+  AcquisitionRecord record() const override {
+    AcquisitionRecord r;
+    r.failure = _failure;
+    return r;
+  }
+  int stops = 0;
+
+ private:
+  How _how;
+  int _good, _made = 0;
+  std::string _failure;
+};
+
+TEST(ScanAcquisition, KeepsWhatCameBeforeAFailureAndWakesReaders) {
+  for (auto how : {FailingSource::How::kEndsWithFailure,
+                   FailingSource::How::kThrowsInNext}) {
+    FailingSource source(how, 5);
+    AcquisitionSettings settings;
+    settings.framesPerSurface = 3;
+    ScanAcquisition acquisition(source, settings);
+    // A reader waiting for a frame that never comes is told so at once,
+    // not after its bound.
+    ScanSurface* second = acquisition.surface(1, kBound);
+    ASSERT_NE(second, nullptr);
+    EXPECT_THROW(second->getFrame(2, kBound), EScanSurfaceRangeException);
+    const AcquisitionRecord record = acquisition.wait();
+    EXPECT_EQ(record.received, 5u);
+    EXPECT_EQ(record.failure, how == FailingSource::How::kThrowsInNext
+                                  ? "cable pulled"
+                                  : "camera went away");
+    EXPECT_EQ(source.stops, 1);
+    EXPECT_EQ(acquisition.surface(2, milliseconds(0)), nullptr);
+    EXPECT_EQ(acquisition.takeSet()->getSurfaceCount(), 2u);
+  }
+  FailingSource refusing(FailingSource::How::kThrowsInStart, 0);
+  EXPECT_THROW(ScanAcquisition(refusing, AcquisitionSettings{}),
+               EAcquireBadSettings);
+}
+
+TEST(ScanAcquisition, StopsOnRequestAndAfterItsTime) {
+  ScannerSettings paced = smallScanner();
+  paced.lineRate = 500.0;
+  {
+    SimulatedScanner source(paced);
+    ScanAcquisition acquisition(source, AcquisitionSettings{});
+    ASSERT_NE(acquisition.surface(0, kBound), nullptr);
+    acquisition.stop();
+    ASSERT_TRUE(acquisition.wait(kBound));
+    EXPECT_TRUE(acquisition.surface(0)->isComplete());
+  }
+  SimulatedScanner source(paced);
+  AcquisitionSettings timed;
+  timed.seconds = 0.05;
+  ScanAcquisition acquisition(source, timed);
+  ASSERT_TRUE(acquisition.wait(kBound));
+  const AcquisitionRecord record = acquisition.record();
+  // Never more than the line rate allows (one profile is due at the start).
+  EXPECT_LE(record.received, 1 + static_cast<std::uint64_t>(
+                                     500.0 * (record.seconds + 0.001)));
+  EXPECT_TRUE(record.failure.empty());
+}
+
+}  // namespace
+}  // namespace QUAX
