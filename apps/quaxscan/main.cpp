@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/quaxscan/AcquireCommand.h"
 #include "apps/quaxscan/Commands.h"
 #include "apps/quaxscan/Interrupts.h"
 #include "apps/quaxscan/ScanSetIO.h"
@@ -223,6 +224,43 @@ int main(int argc, char** argv) {
       ->check(CLI::PositiveNumber);
   vie->add_option("--title", view.title, "Title of the page");
 
+  CLI::App* cams = app.add_subcommand(
+      "cameras", "List the GenICam cameras (GigE Vision, USB3 Vision) found");
+
+  AcquireOptions acquire;
+  CLI::App* acq = app.add_subcommand(
+      "acquire",
+      "Acquire profiles from a camera into a scan file, with a progress line "
+      "(profiles/s, lost so far)");
+  acq->add_option("--camera", acquire.camera,
+                  "Camera as `quaxscan cameras` lists it (default: the only "
+                  "one)");
+  CLI::Option* count =
+      acq->add_option("--profiles", acquire.profiles, "Profiles to acquire")
+          ->check(CLI::PositiveNumber);
+  acq->add_option("--seconds", acquire.seconds, "How long to acquire")
+      ->check(CLI::PositiveNumber)
+      ->excludes(count);
+  acq->add_option("--mode", acquire.mode,
+                  "image: find the laser line in Mono8/12/16 images; "
+                  "profile: the camera's Coord3D profiles; auto: profile "
+                  "where the camera offers it")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"auto", "image", "profile"}));
+  acq->add_option("--settings", acquire.settings,
+                  "Camera settings file: 'name = value' lines (see "
+                  "docs/acquisition.md)");
+  acq->add_option("--calibration", acquire.calibration,
+                  "Calibration file from sensor (column, row) to (x, z)");
+  acq->add_option("--filters", acquire.filters,
+                  "Filter settings text: run these filters live on every "
+                  "profile");
+  acq->add_option("--surface-frames", acquire.framesPerSurface,
+                  "Profiles per surface (default: one surface)");
+  acq->add_option("-o,--output", acquire.output, "Scan file to write")
+      ->required();
+  addAsciiFlag(acq, acquire.ascii);
+
   CLI11_PARSE(app, argc, argv);
 
   QUAX::scanInit();
@@ -242,6 +280,14 @@ int main(int argc, char** argv) {
     if (sti->parsed()) runStitch(stitch);
     if (plo->parsed()) runPlot(plot);
     if (vie->parsed()) runView(view);
+    if (cams->parsed()) runCameras();
+    if (acq->parsed()) {
+      if (acquire.profiles == 0 && acquire.seconds <= 0.0) {
+        std::cerr << "quaxscan: error: acquire needs --profiles or --seconds\n";
+        return 1;
+      }
+      runAcquire(acquire);
+    }
   } catch (const ScanFileError& e) {
     std::cout.flush();
     std::cerr << "quaxscan: error: " << e.message() << "\n";

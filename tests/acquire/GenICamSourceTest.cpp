@@ -11,7 +11,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -249,6 +253,47 @@ TEST(GenICamSource, ACameraLostMidRunIsReportedAndItsDataKept) {
   EXPECT_TRUE(surface->isComplete());
   EXPECT_EQ(surface->getFrameCount(), record.received);
 }
+
+#ifdef QUAXSCAN_PROGRAM
+// quaxscan lists the fake by the name acquire takes, and acquires from it
+// into a scan file with its progress line; bad settings leave no file.
+TEST(GenICamSource, QuaxscanListsAndAcquiresFromTheCamera) {
+  FakeCamera fake("QXC1", QUAX_FAKE_PROFILE_CAMERA);
+  ASSERT_TRUE(fake.running());
+  const std::string dir = testing::TempDir();
+  const std::string out = dir + "quax_camera_scan.txt";
+  const std::string log = dir + "quax_camera_log.txt";
+  std::remove(out.c_str());
+  auto run = [&](const std::string& args) {
+    return std::system((std::string(QUAXSCAN_PROGRAM) + " " + args + " >" +
+                        log + " 2>&1")
+                           .c_str());
+  };
+  auto logText = [&] {
+    std::ifstream in(log);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ASSERT_EQ(run("cameras"), 0);
+  EXPECT_NE(logText().find(fake.id()), std::string::npos) << logText();
+  ASSERT_EQ(run("acquire --camera " + fake.id() +
+                " --mode profile --profiles 100 -o " + out),
+            0)
+      << logText();
+  EXPECT_NE(logText().find("acquire: 100 profiles"), std::string::npos)
+      << logText();
+  std::ifstream scan(out);
+  std::size_t lines = 0;
+  for (std::string l; std::getline(scan, l);) lines += l.empty() ? 0 : 1;
+  EXPECT_GT(lines, 100u * (kWidth - kWidth / 7 - 1));
+  std::remove(out.c_str());
+  EXPECT_NE(run("acquire --camera " + fake.id() +
+                " --mode image --profiles 5 -o " + out + " --calibration " +
+                dir + "no_such.cal"),
+            0);
+  EXPECT_NE(logText().find("no_such.cal: cannot be opened"), std::string::npos);
+  EXPECT_FALSE(std::ifstream(out).good());
+}
+#endif
 
 }  // namespace
 }  // namespace QUAX

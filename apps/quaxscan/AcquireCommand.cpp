@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+#include "apps/quaxscan/AcquireCommand.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "acquire/AcquireErrors.h"
+#include "acquire/ScanAcquisition.h"
+#include "acquire/genicam/CameraSettingsText.h"
+#include "acquire/genicam/GenICamSource.h"
+#include "apps/quaxscan/FilterSettings.h"
+#include "apps/quaxscan/ProgressReport.h"
+#include "apps/quaxscan/ScanSetIO.h"
+#include "scan/ScanErrors.h"
+#include "scan/filters/FilterAccess.h"
+#include "util/WideText.h"
+
+namespace quaxscan {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::vector<std::unique_ptr<QUAX::ScanLineFilter>> readFilters(
+    const std::string& path) {
+  auto lineOf = [&path](std::size_t line) {
+    return path + ":" + std::to_string(line);
+  };
+  auto refused = [](const QUAX::EVXException& e,
+                    const QUAX::ScanLineFilter& filter,
+                    const std::string& where) {
+    throw ScanFileError(where + ": the " + QUAX::toUtf8(filter.getKey()) +
+                        " block cannot be read: " + e.what());
+  };
+  return readFilterBlocks(QUAX::fromUtf8(readFileBytes(path)), path, lineOf,
+                          refused);
+}
+
+std::string describe(const QUAX::AcquisitionRecord& r) {
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "%llu profiles, %.0f/s, lost %llu, incomplete %llu",
+                static_cast<unsigned long long>(r.received), r.rate(),
+                static_cast<unsigned long long>(r.lost),
+                static_cast<unsigned long long>(r.incomplete));
+  return text;
+}
+
+}  // namespace
+
+void runCameras() {
+  const auto list = QUAX::cameras();
+  if (list.empty()) {
+    std::cout << "no camera found\n";
+    return;
+  }
+  for (const QUAX::CameraInfo& c : list) {
+    std::cout << c.id << "  (" << c.vendor << " " << c.model << ", serial "
+              << c.serial << ", " << c.protocol << " at " << c.address
+              << ")\n";
+  }
+}
+
+void runAcquire(const AcquireOptions& options) {
+  // Everything that can be refused is refused before the camera starts.
+  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  QUAX::GenICamSettings settings;
+  if (!options.settings.empty())
+    QUAX::readCameraSettingsFile(options.settings, settings);
+  if (!options.camera.empty()) settings.camera = options.camera;
+  if (!QUAX::cameraModeFromName(options.mode, settings.mode))
+    throw std::invalid_argument("--mode " + options.mode +
+                                ": auto, image or profile");
+  if (!options.calibration.empty()) {
+    settings.calibration =
+        QUAX::SensorCalibration::readFile(options.calibration);
+  }
+  std::vector<std::unique_ptr<QUAX::ScanLineFilter>> filters;
+  if (!options.filters.empty()) filters = readFilters(options.filters);
+
+  QUAX::GenICamSource source(settings);
+  QUAX::AcquisitionSettings run;
+  run.profiles = options.profiles;
+  run.seconds = options.seconds;
+  run.framesPerSurface = options.framesPerSurface;
+  QUAX::ScanAcquisition acquisition(source, run);
+  for (const std::string& warning : source.info().warnings)
+    std::cerr << "quaxscan: warning: " << warning << "\n";
+
+  // The filters run live, on a thread of their own, on each frame as the
+  // surfaces' readers see it.
+  std::atomic<std::uint64_t> filtered{0}, refused{0};
+  std::thread filtering;
+  if (!filters.empty()) {
+    filtering = std::thread([&] {
+      for (std::size_t s = 0;; ++s) {
+        QUAX::ScanSurface* surface =
+            acquisition.surface(s, std::chrono::hours(24));
+        if (surface == nullptr) return;
+        for (std::size_t i = 0;; ++i) {
+          QUAX::ScanLine* line = nullptr;
+          try {
+            line = surface->getFrame(i)->getScanLine();
+          } catch (const QUAX::EScanSurfaceRangeException&) {
+            break;
+          }
+          for (const auto& filter : filters) {
+            try {
+              QUAX::ScanLineFilterAccess::filterLine(*filter, line);
+            } catch (const QUAX::EScanException&) {
+              refused.fetch_add(1);
+            }
+          }
+          filtered.fetch_add(1);
+        }
+      }
+    });
+  }
+
+  const bool terminal = ProgressReport(stderr, "acquire").isTerminal();
+  auto progress = [&](bool last) {
+    std::string text = "acquire: " + describe(acquisition.record());
+    if (!filters.empty()) text += ", filtered " + std::to_string(filtered.load());
+    std::cerr << (terminal ? "\r" : "") << text << (terminal && !last ? "" : "\n");
+    std::cerr.flush();
+  };
+  while (!acquisition.wait(milliseconds(terminal ? 250 : 1000))) progress(false);
+  if (filtering.joinable()) filtering.join();
+  const QUAX::AcquisitionRecord record = acquisition.record();
+  progress(true);
+  std::cerr << "quaxscan: " << source.info().cameraId << ", "
+            << source.info().pixelFormat << " "
+            << source.info().width << " x " << source.info().height
+            << ", packet size " << source.info().packetSize << ", resent "
+            << record.resentPackets << " packets, missing "
+            << record.missingPackets << ", timeouts " << record.timeouts
+            << "\n";
+  if (refused.load() != 0)
+    std::cerr << "quaxscan: the filters refused " << refused.load() << " lines\n";
+
+  const auto set = acquisition.takeSet();
+  writeScanSetFile(*set, format, options.output);
+  std::cout << "wrote " << record.received << " profiles in "
+            << set->getSurfaceCount() << " surface(s) to " << options.output
+            << "\n";
+  if (!record.failure.empty()) {
+    throw std::runtime_error(record.failure + " (the " +
+                             std::to_string(record.received) +
+                             " profiles before were written)");
+  }
+}
+
+}  // namespace quaxscan
