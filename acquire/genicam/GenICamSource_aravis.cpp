@@ -499,7 +499,9 @@ struct GenICamSource::Impl {
       if (id > lastId) {
         gap = id - lastId - 1;
       } else if (lastId <= 0xffff) {
-        gap = (0xffff - lastId) + id - 1;  // 16-bit ids skip 0
+        // 16-bit ids wrap; some cameras skip 0, some do not: a wrap costs
+        // at most one profile buffer of undercount, never a false loss.
+        gap = (0xffff - lastId) + (id > 0 ? id - 1 : 0);
       }
       if (gap != 0) count(&AcquisitionRecord::lost, gap * info.profilesPerBuffer);
     }
