@@ -494,6 +494,7 @@ struct GenICamSource::Impl {
 
   // Profiles lost between the last buffer and this one, from frame ids.
   void countGap(std::uint64_t id) {
+    if (id == 0) return;
     if (haveId && id != lastId) {
       std::uint64_t gap = 0;
       if (id > lastId) {
@@ -549,8 +550,12 @@ struct GenICamSource::Impl {
   }
 
   void take(ArvBuffer* buffer, std::vector<std::unique_ptr<ScanFrame>>& out) {
-    countGap(arv_buffer_get_frame_id(buffer));
-    if (arv_buffer_get_status(buffer) != ARV_BUFFER_STATUS_SUCCESS) {
+    const ArvBufferStatus status = arv_buffer_get_status(buffer);
+    // A buffer that never got its leader carries no id of its own.
+    if (status == ARV_BUFFER_STATUS_SUCCESS ||
+        status == ARV_BUFFER_STATUS_MISSING_PACKETS)
+      countGap(arv_buffer_get_frame_id(buffer));
+    if (status != ARV_BUFFER_STATUS_SUCCESS) {
       // Never handed on with holes in it: counted and given back.
       count(&AcquisitionRecord::incomplete, info.profilesPerBuffer);
     } else {
@@ -584,7 +589,8 @@ struct GenICamSource::Impl {
                              settings.backlogShare * pool) {
       ArvBuffer* old = arv_stream_try_pop_buffer(stream);
       if (old == nullptr) break;
-      countGap(arv_buffer_get_frame_id(old));
+      if (arv_buffer_get_status(old) == ARV_BUFFER_STATUS_SUCCESS)
+        countGap(arv_buffer_get_frame_id(old));
       count(&AcquisitionRecord::lost, info.profilesPerBuffer);
       recycle(old);
       --filled;
