@@ -27,21 +27,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-std::vector<std::unique_ptr<QUAX::ScanLineFilter>> readFilters(
-    const std::string& path) {
-  auto lineOf = [&path](std::size_t line) {
-    return path + ":" + std::to_string(line);
-  };
-  auto refused = [](const QUAX::EVXException& e,
-                    const QUAX::ScanLineFilter& filter,
-                    const std::string& where) {
-    throw ScanFileError(where + ": the " + QUAX::toUtf8(filter.getKey()) +
-                        " block cannot be read: " + e.what());
-  };
-  return readFilterBlocks(QUAX::fromUtf8(readFileBytes(path)), path, lineOf,
-                          refused);
-}
-
 std::string describe(const QUAX::AcquisitionRecord& r) {
   char text[200];
   std::snprintf(text, sizeof text,
@@ -82,7 +67,7 @@ void runAcquire(const AcquireOptions& options) {
         QUAX::SensorCalibration::readFile(options.calibration);
   }
   std::vector<std::unique_ptr<QUAX::ScanLineFilter>> filters;
-  if (!options.filters.empty()) filters = readFilters(options.filters);
+  if (!options.filters.empty()) filters = readFilterSettingsFile(options.filters);
 
   QUAX::GenICamSource source(settings);
   QUAX::AcquisitionSettings run;

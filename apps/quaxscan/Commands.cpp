@@ -68,18 +68,8 @@ struct NamedFilter {
 // The filters whose settings blocks `path` holds, in order. The file is UTF-8
 // text; each block starts with its filter's name in angle brackets.
 std::vector<NamedFilter> readFilterSettings(const std::string& path) {
-  auto lineOf = [&path](std::size_t line) {
-    return path + ":" + std::to_string(line);
-  };
-  auto refused = [](const QUAX::EVXException& e,
-                    const QUAX::ScanLineFilter& filter,
-                    const std::string& where) {
-    throw ScanFileError(where + ": the " + QUAX::toUtf8(filter.getKey()) +
-                        " block cannot be read: " + e.what());
-  };
   std::vector<NamedFilter> filters;
-  for (auto& filter : readFilterBlocks(QUAX::fromUtf8(readFileBytes(path)),
-                                       path, lineOf, refused)) {
+  for (auto& filter : readFilterSettingsFile(path)) {
     NamedFilter entry;
     entry.name = QUAX::toUtf8(filter->getKey());
     entry.filter = std::move(filter);

@@ -65,6 +65,21 @@ std::vector<std::unique_ptr<QUAX::ScanLineFilter>> readFilterBlocks(
   return filters;
 }
 
+std::vector<std::unique_ptr<QUAX::ScanLineFilter>> readFilterSettingsFile(
+    const std::string& path) {
+  auto lineOf = [&path](std::size_t line) {
+    return path + ":" + std::to_string(line);
+  };
+  auto refused = [](const QUAX::EVXException& e,
+                    const QUAX::ScanLineFilter& filter,
+                    const std::string& where) {
+    throw ScanFileError(where + ": the " + QUAX::toUtf8(filter.getKey()) +
+                        " block cannot be read: " + e.what());
+  };
+  return readFilterBlocks(QUAX::fromUtf8(readFileBytes(path)), path, lineOf,
+                          refused);
+}
+
 std::string settingsText(const QUAX::ScanLineFilter& filter) {
   std::wostringstream out;
   QUAX::ScanLineFilterAccess::writeSettings(filter, out);

@@ -33,6 +33,12 @@ std::vector<std::unique_ptr<QUAX::ScanLineFilter>> readFilterBlocks(
     const std::function<std::string(std::size_t line)>& where,
     const RefusedSettings& refused);
 
+// The filters of the UTF-8 settings file at `path`, in order; every error,
+// a block its filter refuses included, throws ScanFileError naming the file
+// and the line.
+std::vector<std::unique_ptr<QUAX::ScanLineFilter>> readFilterSettingsFile(
+    const std::string& path);
+
 // A filter's settings block, as UTF-8 text.
 std::string settingsText(const QUAX::ScanLineFilter& filter);
 
