@@ -21,6 +21,19 @@ using namespace scanfile;
 
 namespace {
 
+// Every binary row takes at least its fixed bytes: a count beyond the `left`
+// bytes that follow is refused before anything is allocated.
+void checkRowsFit(const PlyElement& element, std::size_t fixed,
+                  std::size_t left, const std::string& name) {
+  if (fixed > 0 && element.count > left / fixed) {
+    fail(name, "header line " + std::to_string(element.headerLine) +
+                   ": element '" + element.name + "' declares " +
+                   std::to_string(element.count) + " rows of at least " +
+                   std::to_string(fixed) + " bytes, but only " +
+                   std::to_string(left) + " bytes follow");
+  }
+}
+
 // Where each field sits in a vertex row; -1 when absent.
 struct VertexFields {
   int index[kFieldCount];
@@ -98,16 +111,7 @@ std::unique_ptr<ScanSet> readPlyData(const PlyHeader& header,
     std::size_t at = 0;
     for (const PlyElement& element : header.elements) {
       const std::size_t fixed = element.fixedSize();
-      const std::size_t left = data.size() - at;
-      // Every row takes at least its fixed bytes: a count beyond what is
-      // left is refused before anything is allocated.
-      if (fixed > 0 && element.count > left / fixed) {
-        fail(name, "header line " + std::to_string(element.headerLine) +
-                       ": element '" + element.name + "' declares " +
-                       std::to_string(element.count) + " rows of at least " +
-                       std::to_string(fixed) + " bytes, but only " +
-                       std::to_string(left) + " bytes follow");
-      }
+      checkRowsFit(element, fixed, data.size() - at, name);
       if (fixed == 0) continue;  // no properties: rows without bytes
       const std::size_t count = std::size_t(element.count);
       if (element.name != "vertex") {
@@ -344,14 +348,7 @@ std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
   for (const PlyElement& element : header.elements) {
     if (element.hasLists()) return nullptr;
     const std::size_t fixed = element.fixedSize();
-    const std::size_t left = dataSize - at;
-    if (fixed > 0 && element.count > left / fixed) {
-      fail(name, "header line " + std::to_string(element.headerLine) +
-                     ": element '" + element.name + "' declares " +
-                     std::to_string(element.count) + " rows of at least " +
-                     std::to_string(fixed) + " bytes, but only " +
-                     std::to_string(left) + " bytes follow");
-    }
+    checkRowsFit(element, fixed, dataSize - at, name);
     if (fixed == 0) continue;
     if (element.name != "vertex") {
       at += std::size_t(element.count) * fixed;
