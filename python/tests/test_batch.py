@@ -163,3 +163,27 @@ def test_an_interrupted_batch_leaves_no_partial_output_and_resumes(inputs, tmp_p
     assert [r["error"] is None for r in json.loads(report.read_text())] == [True] * 8 + [False]
     assert {p: os.stat(e["output"]).st_mtime_ns for p, e in recorded.items()} == mtimes
     assert len({(out / n).read_bytes() for n in names}) == 1
+
+
+def test_a_dead_workers_unawaited_comm_errors_stay_quiet(caplog):
+    # What asyncio reports of a future nobody awaits: the comm errors of a dead
+    # worker or a cluster going down are dropped once a batch ran; any other
+    # fault is still reported.
+    import asyncio
+    import gc
+    import logging
+
+    def abandon(error):
+        loop = asyncio.new_event_loop()
+        future = loop.create_future()
+        future.set_exception(error)
+        del future
+        gc.collect()
+        loop.close()
+
+    with caplog.at_level(logging.ERROR, logger="asyncio"):
+        logging.getLogger("asyncio").addFilter(batch._QUIET_SHUTDOWN)  # as a batch does
+        abandon(TimeoutError())
+        abandon(ConnectionResetError())
+        abandon(ValueError("a real fault"))
+    assert [r.exc_info[0] for r in caplog.records] == [ValueError]
