@@ -12,9 +12,17 @@
     f.apply(scan)                                      # in place, without the GIL
     ext = quax.extent(scan.surfaces[0])                # ext.nodes, ext.text, ext.reference_line
     report = quax.stitch(scan.surfaces, tolerance=0.5, iterations=10,
-                         method="reference", progress=print)
+                         method=quax.StitchMethod.REFERENCE, progress=print)
     quax.write(scan, "out.ply")
     quax.view(scan, "view.html", color="overlap")    # 3D page; in Jupyter a ScanSet shows it inline
+    scan, record = quax.acquire(quax.SimulatedSource(), profiles=1000)  # or quax.Camera(id)
+    with quax.Acquisition(quax.Camera(quax.cameras()[0].id)) as run:
+        for profile in run.profiles(timeout=1.0):       # (n, 3) arrays as they arrive
+            ...                                          # run.stop() ends the run
+
+Closed choices are enums (NPointAlgorithm, StitchMethod, CameraMode); their
+names in lower case ("rigid") are accepted as well. The package carries type
+stubs (PEP 561).
 
 Memory: every array the module returns is a new copy (a scan line keeps each
 point as an object with its extension items, so its coordinates are never
@@ -34,37 +42,113 @@ another thread before it returns.
 """
 
 from ._quax import (  # noqa: F401  (the compiled part)
+    Acquisition,
+    AcquisitionRecord,
     AverageFilter,
+    Camera,
+    CameraInfo,
     ChordalDeviationFilter,
     Extent,
     Filter,
     Frame,
+    FrameReader,
     FrameSequence,
     NoSolution,
     NPointFilter,
+    ProfileIterator,
     ScanSet,
+    SimulatedSource,
+    Source,
     Surface,
+    __version__,
+    cameras,
     extent,
     filters_from_settings,
-    FrameReader,
     frames,
+    genicam_available,
     read,
     scan_build_number,
     simulate,
     write,
 )
-from . import _quax
+
+# The exceptions: ScanError is the library's root EVXException; each class
+# below it has the name and the base of the C++ class (see the tree in
+# docs/python.md), and ScanFileError is raised for scan files.
+from ._quax import (  # noqa: F401
+    EAcquireBadCalibration,
+    EAcquireBadSettings,
+    EAcquireDevice,
+    EAcquireException,
+    EAcquireNotAvailable,
+    EExtensionException,
+    EExtensionNoImplementation,
+    EExtensionNotPresent,
+    EGeoDegenerateVector,
+    EGeoException,
+    EGeoInvalidParameter,
+    EMathDivisionByZero,
+    EMathException,
+    EMathNegativeTol,
+    EMathSingularMatrix,
+    EMathZeroVector,
+    EScanContainerBadRead,
+    EScanException,
+    EScanFrameBadRead,
+    EScanFrameDataException,
+    EScanFrameExtensionException,
+    EScanFrameNoExtensionException,
+    EScanFrameNoGrayImage,
+    EScanFrameNoScanLine,
+    EScanFrameNoTimeData,
+    EScanFrameTimeDataExists,
+    EScanImageBoundsException,
+    EScanImageColumnTooLarge,
+    EScanImageRowTooLarge,
+    EScanIOBadAttribute,
+    EScanIOBadFooter,
+    EScanIOBadHeader,
+    EScanIOException,
+    EScanLineBadRead,
+    EScanNeighborhoodSizeNotOddNumber,
+    EScanNeighborhoodSizeOutOfRange,
+    EScanNoGraysumData,
+    EScanNonPositiveDeviationLimit,
+    EScanNonPositiveMaxSpan,
+    EScanNonPositiveNumberOfPoints,
+    EScanNonPositiveProximityLimit,
+    EScanNoPointExtension,
+    EScanNoTPData,
+    EScanNPointFilterPointsNotExact,
+    EScanNPointFilterSolutionNotFound,
+    EScanNPointFilterTooLarge,
+    EScanNPointFilterTooSmall,
+    EScanPointBadRead,
+    EScanSetBadRead,
+    EScanSurfaceBadRead,
+    EScanSurfaceComplete,
+    EScanSurfaceIncomplete,
+    EScanSurfaceRangeException,
+    EScanSurfaceWaitTimeout,
+    EScanTransformHistoryEmpty,
+    EScanUnknownNPointFilterAlgorithm,
+    EThreadException,
+    EThreadNoMutexAvailable,
+    EThreadNoSemaphoreAvailable,
+    EThreadWaitFailOnMutex,
+    EThreadWaitFailOnSemaphore,
+    EThreadWaitOnNullSemaphore,
+    EVXDLLException,
+    EVXDLLWrongVersion,
+    EVXException,
+    EVXIOAttributeNotRead,
+    EVXIOBadFooter,
+    EVXIOException,
+    ScanError,
+    ScanFileError,
+)
+from ._acquire import AcquisitionResult, acquire  # noqa: F401
+from ._enums import CameraMode, NPointAlgorithm, StitchMethod  # noqa: F401
 from ._filters import FilterChain, filter_from_settings  # noqa: F401
 from ._stitch import STITCH_METHODS, StitchReport, stitch  # noqa: F401
 from ._view import view  # noqa: F401  (also gives ScanSet its _repr_html_)
-
-# The exception classes: ScanError (alias EVXException), the library's
-# families below it, and ScanFileError.
-for _name in dir(_quax):
-    _value = getattr(_quax, _name)
-    if isinstance(_value, type) and issubclass(_value, _quax.ScanError):
-        globals()[_name] = _value
-EVXException = _quax.ScanError
-del _name, _value
-
-__version__ = "4.0.1"

@@ -6,13 +6,11 @@ from dataclasses import dataclass, field
 import numpy as np
 
 from . import _quax
+from ._enums import StitchMethod, choice
 
-# The library's stitch methods by name: "both" moves both surfaces of a
-# correspondence (in opposite directions), "reference" only the one that is
-# not the correspondence's reference (both only translate along local
-# normals); "rigid" fits each earlier surface onto the later ones by a
-# rotation and translation, recorded in its transform history.
-STITCH_METHODS = {"both": 0, "reference": 1, "rigid": 2}
+# The library's stitch methods by name, with the library's numbers (the
+# members of StitchMethod).
+STITCH_METHODS = {m.name.lower(): int(m) for m in StitchMethod}
 
 # The rigid method's statuses in words, and what helps when it did not move
 # a surface.
@@ -96,7 +94,8 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initi
     surfaces: Surface objects (e.g. scan.surfaces) or a ScanSet, whose
     surfaces are taken. tolerance: how far apart two points may lie to be
     paired, in the scan's length unit. iterations: rounds of moving (none for
-    0 or less). method: a name of STITCH_METHODS. progress: None or a
+    0 or less). method: a StitchMethod or its name in lower case
+    ("rigid", "reference", "both"). progress: None or a
     callable taking the percentage (0 to 100); it runs on the stitching
     thread with the GIL held. If it raises, the stitch stops there with that
     exception (surfaces keep the moves of the iterations already done).
@@ -115,11 +114,8 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initi
     if isinstance(surfaces, _quax.ScanSet):
         surfaces = surfaces.surfaces
     surfaces = list(surfaces)
-    if method not in STITCH_METHODS:
-        raise ValueError(
-            f"unknown stitch method {method!r}: one of {', '.join(map(repr, STITCH_METHODS))}"
-        )
-    report = StitchReport(method=method, tolerance=float(tolerance), iterations=int(iterations))
+    chosen = choice(StitchMethod, method, "stitch method")
+    report = StitchReport(method=chosen.name.lower(), tolerance=float(tolerance), iterations=int(iterations))
 
     def relay(percent):
         report.progress.append(percent)
@@ -127,10 +123,10 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initi
             progress(percent)
 
     starts = _initial_array(initial, len(surfaces))
-    if starts is not None and method != "rigid":
+    if starts is not None and chosen != StitchMethod.RIGID:
         raise ValueError("initial= is for method='rigid': the other methods only translate")
     moved, rigid = _quax._stitch(
-        surfaces, float(tolerance), int(iterations), STITCH_METHODS[method], relay, starts
+        surfaces, float(tolerance), int(iterations), int(chosen), relay, starts
     )
     report.surfaces = [SurfaceMove(i, moved[i]) for i in range(len(surfaces))]
     for move, fit in zip(report.surfaces, rigid):

@@ -63,8 +63,11 @@ import tempfile
 import time
 import uuid
 
+from ._stitch import STITCH_METHODS as _LIBRARY_STITCH_METHODS
+
 MANIFEST = ".quax-batch.json"
-STITCH_METHODS = ("none", "rigid", "reference", "both")
+# "none", or a method of quax.stitch.
+STITCH_METHODS = ("none", *_LIBRARY_STITCH_METHODS)
 # How often the scheduler may run a task again after the task raised (a task
 # that reports a file's error returns normally and is not retried); a task
 # whose worker died is moved to another worker by the scheduler on its own.
@@ -150,8 +153,13 @@ def _work_key(settings, stitch, tolerance, iterations):
     return hashlib.sha256(text.encode("utf-8")).hexdigest()
 
 
+# Called with the input's path as each task starts, on the worker, where
+# set (tests set it on their workers to end a worker mid-task); None in use.
+_task_hook = None
+
+
 def process_file(input_path, out_dir, settings=None, stitch="none",
-                 tolerance=1.0, iterations=4, _crash_once=None, target=None):
+                 tolerance=1.0, iterations=4, target=None):
     """Runs one file through the batch; returns its record.
 
     The output goes to ``target``, by default ``output_path(input_path,
@@ -159,17 +167,11 @@ def process_file(input_path, out_dir, settings=None, stitch="none",
 
     Runs on a worker. Library errors and unreadable files become the record's
     ``error``; anything else propagates (and the scheduler may retry it).
-    ``_crash_once`` is a test hook, ``(marker_path, input_name)``: the first
-    task for that input (while the marker file does not exist) ends its worker
-    process, as a crash would.
     """
     import quax
 
-    if _crash_once is not None:
-        marker, name = _crash_once
-        if os.path.basename(input_path) == name and not os.path.exists(marker):
-            open(marker, "w").close()
-            os._exit(1)
+    if _task_hook is not None:
+        _task_hook(input_path)
 
     start = time.perf_counter()
     record = {"input": input_path, "output": None, "points_in": None,
@@ -369,7 +371,7 @@ def _stop_cluster(cluster, client):
 
 def run(inputs, out_dir, settings=None, stitch="none", client=None,
         tolerance=1.0, iterations=4, force=False, workers=None,
-        progress=False, mirror=False, _crash_once=None):
+        progress=False, mirror=False):
     """Runs the batch; returns one record per input, in input order.
 
     ``settings`` is the settings text (not a file name); ``stitch`` one of
@@ -427,7 +429,7 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
         for i in todo:
             future = client.submit(
                 process_file, inputs[i], out_dir, settings, stitch,
-                tolerance, iterations, _crash_once, targets[i],
+                tolerance, iterations, targets[i],
                 retries=TASK_RETRIES, pure=False,
                 key="quax-batch-{}-{}-{}".format(
                     os.path.basename(inputs[i]), i, run_id))

@@ -95,6 +95,9 @@ class ObjectUse {
   const void* _object;
 };
 
+// A handle on a new store holding `set`.
+SetHandle wrapSet(std::unique_ptr<QUAX::ScanSet> set);
+
 // ---- arrays (Arrays.cpp)
 // -----------------------------------------------------
 
@@ -133,6 +136,7 @@ void bindFilters(py::module_& m);
 void bindExtent(py::module_& m);
 void bindStitch(py::module_& m);
 void bindView(py::module_& m);  // where the view is built
+void bindAcquire(py::module_& m);
 
 }  // namespace quaxpy
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Bindings.h"
+#include "acquire/AcquireErrors.h"
 #include "scan/io/ScanFile.h"
 #include "geomath/GeoErrors.h"
 #include "geomath/MathErrors.h"
@@ -55,6 +56,8 @@ const ErrorClass kErrorClasses[] = {
     {"EScanSurfaceIncomplete", "EScanException", QUAX::kScanSurfaceIncomplete},
     {"EScanSurfaceComplete", "EScanException", QUAX::kScanSurfaceComplete},
     {"EScanSurfaceRangeException", "EScanException", QUAX::kScanSurfaceRange},
+    {"EScanSurfaceWaitTimeout", "EScanException",
+     QUAX::kScanSurfaceWaitTimeout},
     {"EScanNoPointExtension", "EScanException", QUAX::kScanNoPointExtension},
     {"EScanNoTPData", "EScanNoPointExtension", QUAX::kScanNoTPData},
     {"EScanNoGraysumData", "EScanNoPointExtension", QUAX::kScanNoGraysumData},
@@ -121,6 +124,13 @@ const ErrorClass kErrorClasses[] = {
      QUAX::kThreadWaitOnNullSemaphore},
     {"EThreadWaitFailOnSemaphore", "EThreadException",
      QUAX::kThreadWaitFailOnSemaphore},
+    // acquisition
+    {"EAcquireException", "ScanError", 0},
+    {"EAcquireBadSettings", "EAcquireException", QUAX::kAcquireBadSettings},
+    {"EAcquireBadCalibration", "EAcquireException",
+     QUAX::kAcquireBadCalibration},
+    {"EAcquireDevice", "EAcquireException", QUAX::kAcquireDevice},
+    {"EAcquireNotAvailable", "EAcquireException", QUAX::kAcquireNotAvailable},
     // scan files (the C++ class is EScanFileError)
     {"ScanFileError", "EScanIOException", 0},
 };

@@ -33,6 +33,14 @@ void Store::checkWritable() {
   }
 }
 
+SetHandle wrapSet(std::unique_ptr<QUAX::ScanSet> set) {
+  SetHandle handle;
+  handle.store = std::make_shared<Store>();
+  handle.store->set = std::move(set);
+  handle.set = handle.store->set.get();
+  return handle;
+}
+
 UseMark::UseMark(const std::vector<Store*>& stores, bool write)
     : _write(write) {
   for (Store* store : stores) {

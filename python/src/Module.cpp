@@ -15,8 +15,10 @@ PYBIND11_MODULE(_quax, m) {
   quaxpy::bindFilters(m);
   quaxpy::bindExtent(m);
   quaxpy::bindStitch(m);
+  quaxpy::bindAcquire(m);
 #if QUAXPY_HAVE_VIEW
   quaxpy::bindView(m);
 #endif
   m.attr("scan_build_number") = ::getScanDllBuildNumber();
+  m.attr("__version__") = QUAXPY_VERSION;
 }

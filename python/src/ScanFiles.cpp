@@ -19,14 +19,6 @@ namespace quaxpy {
 
 namespace {
 
-SetHandle wrapSet(std::unique_ptr<QUAX::ScanSet> set) {
-  SetHandle handle;
-  handle.store = std::make_shared<Store>();
-  handle.store->set = std::move(set);
-  handle.set = handle.store->set.get();
-  return handle;
-}
-
 void checkRange(const char* name, double value, double low, double high) {
   if (!(value >= low && value <= high)) {
     throw py::value_error(std::string(name) + " must lie in [" +

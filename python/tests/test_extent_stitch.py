@@ -28,7 +28,7 @@ def test_extent_as_quaxscan(scan_file, quaxscan, tmp_path):
         quax.Extent().split_direction()
 
 
-@pytest.mark.parametrize("method, flag", [("reference", ["--to-reference"]), ("both", ["--method", "both"])])
+@pytest.mark.parametrize("method, flag", [("reference", ["--to-reference"]), (quax.StitchMethod.BOTH, ["--method", "both"])])
 def test_stitch_as_quaxscan(scan_file, quaxscan, tmp_path, method, flag):
     out = quaxscan("stitch", scan_file, "--tolerance", 1, "--iterations", 3, *flag, "-o", tmp_path / "s.ply")
     scan = quax.read(scan_file)

@@ -1,10 +1,12 @@
 # SPDX-License-Identifier: MIT
 # Filters against quaxscan's filter command, settings text and errors.
+import re
+
 import numpy as np
 import pytest
 
 import quax
-from conftest import SETTINGS_FILE, assert_same_points
+from conftest import SETTINGS_FILE, SOURCE_DIR, assert_same_points
 
 
 def test_settings_file_filters_as_quaxscan(scan_file, quaxscan, tmp_path):
@@ -29,6 +31,7 @@ def test_settings_text_round_trips():
         quax.AverageFilter(5, 500.0),
         quax.ChordalDeviationFilter(0.05, max_span=20.0),
         quax.NPointFilter(64, "chordal_deviation"),
+        quax.NPointFilter(64, quax.NPointAlgorithm.CHORDAL_DEVIATION),
         quax.NPointFilter(10, quax.NPointFilter.EQUAL_ARC_LENGTH),
     ]
     for f in made:
@@ -73,3 +76,11 @@ def test_settings_text_without_blocks_and_thinning_errors():
     # as the library's walk over a set leaves it.
     short = np.arange(30.0).reshape(10, 3)
     assert np.array_equal(quax.NPointFilter(64, 0).filter_points(short), short)
+
+
+def test_every_library_exception_is_exported_and_the_version_is_the_projects():
+    compiled = {n for n, v in vars(quax._quax).items() if isinstance(v, type) and issubclass(v, quax.ScanError)}
+    assert {"EAcquireDevice", "EScanSurfaceWaitTimeout", "ScanFileError"} <= compiled
+    assert all(getattr(quax, n) is getattr(quax._quax, n) for n in compiled)
+    project = (SOURCE_DIR / "CMakeLists.txt").read_text()
+    assert re.search(r"project\(\w+\s+VERSION (\S+)", project).group(1) == quax.__version__

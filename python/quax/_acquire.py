@@ -1,0 +1,39 @@
+# SPDX-License-Identifier: MIT
+"""quax.acquire: one acquisition from a source into a scan set."""
+
+import warnings
+from typing import NamedTuple
+
+from . import _quax
+
+
+class AcquisitionResult(NamedTuple):
+    """What quax.acquire returns: the scan set and the run's record."""
+
+    scan: _quax.ScanSet
+    record: _quax.AcquisitionRecord
+
+
+def acquire(source, *, profiles=0, seconds=0.0, frames_per_surface=0):
+    """Acquires from `source` (a SimulatedSource or a Camera) until
+    `profiles` profiles or `seconds` have passed, whichever comes first, and
+    returns an AcquisitionResult (scan, record).
+
+    Bad settings raise before anything is acquired (quax.EAcquireBadSettings,
+    EAcquireBadCalibration; EAcquireDevice for a camera that cannot be
+    opened). A run that ends early (the camera went away) returns what it got
+    with `record.failure` saying why, and warns (RuntimeWarning). Ctrl-C stops
+    the run. To read profiles while they arrive, use quax.Acquisition.
+    """
+    if not profiles and not seconds:
+        raise ValueError("give profiles= or seconds=: without either the run never ends "
+                         "(quax.Acquisition runs until stop())")
+    with _quax.Acquisition(source, profiles=profiles, seconds=seconds,
+                           frames_per_surface=frames_per_surface) as run:
+        run.wait()
+        scan = run.take_set()
+        record = run.record
+    if record.failure:
+        warnings.warn(f"the acquisition ended early after {record.received} profiles: "
+                      f"{record.failure}", RuntimeWarning, stacklevel=2)
+    return AcquisitionResult(scan, record)
