@@ -51,6 +51,7 @@
 
   function decode(id) {
     var text = byId(id).textContent;
+    if (Uint8Array.fromBase64) return Uint8Array.fromBase64(text);
     var binary = atob(text);
     var bytes = new Uint8Array(binary.length);
     for (var i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
@@ -69,25 +70,39 @@
   var STEPS = 16777215;
   var centre = [0, 1, 2].map(function (a) { return meta.low[a] + meta.scale[a] * STEPS / 2; });
 
+  // The colour of every 16-bit value code as 8-bit RGB, NO_VALUE included:
+  // a point's colour is then a look-up, and colours travel to WebGL as
+  // normalised bytes, four a point (RGB and one unused, which keeps every
+  // point's colour on a 4-byte boundary).
+  var colourCodes = null;
+  function colourTable() {
+    if (colourCodes) return colourCodes;
+    colourCodes = new Uint8Array(3 * 65536);
+    for (var q = 0; q < 65536; ++q) {
+      var c = colourOf(q === NO_VALUE ? NaN : meta.valueLow + q * meta.valueStep);
+      for (var k = 0; k < 3; ++k) colourCodes[3 * q + k] = Math.round(255 * c[k]);
+    }
+    return colourCodes;
+  }
+
   function loadLayer(index, info) {
     var n = info.shown;
     var pos = decode('quax-positions-' + index);
-    var val = new Uint16Array(decode('quax-values-' + index).buffer);
+    var codes = new Uint16Array(decode('quax-values-' + index).buffer);
     var frameStarts = new Uint32Array(decode('quax-frames-' + index).buffer);
-    var positions = new Float32Array(3 * n), values = new Float32Array(n);
-    var colours = new Float32Array(3 * n);
+    var positions = new Float32Array(3 * n), colours = new Uint8Array(4 * n);
+    var table = colourTable();
     for (var i = 0; i < n; ++i) {
       for (var a = 0; a < 3; ++a) {
         var b = 9 * i + 3 * a;
         var q = pos[b] | (pos[b + 1] << 8) | (pos[b + 2] << 16);
         positions[3 * i + a] = meta.low[a] + q * meta.scale[a] - centre[a];
       }
-      var v = val[i] === NO_VALUE ? NaN : meta.valueLow + val[i] * meta.valueStep;
-      values[i] = v;
-      var c = colourOf(v);
-      colours[3 * i] = c[0]; colours[3 * i + 1] = c[1]; colours[3 * i + 2] = c[2];
+      var t = 3 * codes[i];
+      colours[4 * i] = table[t]; colours[4 * i + 1] = table[t + 1];
+      colours[4 * i + 2] = table[t + 2];
     }
-    return { info: info, positions: positions, values: values, colours: colours,
+    return { info: info, positions: positions, codes: codes, colours: colours,
       frameStarts: frameStarts, group: null, clouds: [] };
   }
 
@@ -155,7 +170,7 @@
     ticks[1].textContent = formatNumber((meta.range[0] + meta.range[1]) / 2);
     ticks[2].textContent = formatNumber(meta.range[1]);
     var none = layers.some(function (l) {
-      for (var i = 0; i < l.values.length; ++i) if (isNaN(l.values[i])) return true;
+      for (var i = 0; i < l.codes.length; ++i) if (l.codes[i] === NO_VALUE) return true;
       return false;
     });
     byId('quax-novalue').hidden = !none;
@@ -189,8 +204,8 @@
       var geometry = new THREE.BufferGeometry();
       geometry.setAttribute('position',
         new THREE.BufferAttribute(layer.positions.subarray(3 * first, 3 * end), 3));
-      geometry.setAttribute('color',
-        new THREE.BufferAttribute(layer.colours.subarray(3 * first, 3 * end), 3));
+      geometry.setAttribute('color', new THREE.InterleavedBufferAttribute(
+        new THREE.InterleavedBuffer(layer.colours.subarray(4 * first, 4 * end), 4), 3, 0, true));
       var cloud = new THREE.Points(geometry, material);
       cloud.frustumCulled = false;
       layer.clouds.push(cloud);
@@ -252,7 +267,10 @@
   }
   window.addEventListener('resize', resize);
 
-  function render() { renderer.render(scene, camera); }
+  // Nothing is drawn while the page sets itself up: the first frame is drawn
+  // once, with the camera, the line and the layer in place.
+  var started = false;
+  function render() { if (started) renderer.render(scene, camera); }
   api.render = render;
   api.canvas = renderer.domElement;
 
@@ -391,9 +409,8 @@
     g.strokeStyle = '#bbb';
     g.stroke();
     for (var m = 0; m < u.length; ++m) {
-      var c = layer.colours, j = 3 * (first + m);
-      g.fillStyle = 'rgb(' + Math.round(255 * c[j]) + ',' + Math.round(255 * c[j + 1]) + ',' +
-        Math.round(255 * c[j + 2]) + ')';
+      var c = layer.colours, j = 4 * (first + m);
+      g.fillStyle = 'rgb(' + c[j] + ',' + c[j + 1] + ',' + c[j + 2] + ')';
       g.fillRect(X(u[m]) - 1.5, Y(z[m]) - 1.5, 3, 3);
     }
     g.fillStyle = '#333';
@@ -412,6 +429,9 @@
   setLayer(0);
   setFrame(Math.floor(layers[0].info.frames / 2));
   setView('reset');
+  api.timings.sceneMs = performance.now();
+  started = true;
+  render();
   // The first frame counts as drawn when its pixels can be read back.
   var gl = renderer.getContext(), pixel = new Uint8Array(4);
   gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
