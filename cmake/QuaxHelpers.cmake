@@ -26,6 +26,9 @@ function(quax_add_library name)
 
   add_library(${name}_objects OBJECT ${ARG_SOURCES})
   add_library(${name} $<TARGET_OBJECTS:${name}_objects>)
+  # The API reference reads the public headers of every library listed here.
+  set_property(GLOBAL APPEND PROPERTY QUAX_LIBRARIES ${name})
+  set_property(GLOBAL APPEND PROPERTY QUAX_EXPORT_MACROS ${ARG_EXPORT_MACRO})
   foreach(alias IN LISTS ARG_ALIASES)
     add_library(${alias} ALIAS ${name})
   endforeach()

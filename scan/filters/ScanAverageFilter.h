@@ -26,11 +26,13 @@ namespace QUAX {
 // before the call.
 //
 // Applied through applyFilter; settings:
-//   <ScanAverageFilter>
-//   <NeighborhoodSize value="5"/>
-//   <ProximityLimit value="500"/>
-//   <Weights value="5"/>   (n lines, window positions in order)
-//   </ScanAverageFilter>
+//
+//     <ScanAverageFilter>
+//     <NeighborhoodSize value="5"/>
+//     <ProximityLimit value="500"/>
+//     <Weights value="5"/>   (n lines, window positions in order)
+//     </ScanAverageFilter>
+//
 // Thread safety: one filter may filter lines of several threads at once (not
 // while settings are read); each pass works in buffers of its own.
 class QUAX_SCAN_API ScanAverageFilter : public ScanLineFilter {

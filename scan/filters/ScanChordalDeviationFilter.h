@@ -24,10 +24,12 @@ namespace QUAX {
 // takes the position of the m-th kept point, keeping its own extension items.
 //
 // Settings:
-//   <ScanChordalDeviationFilter>
-//   <DeviationLimit value="0.5"/>
-//   <MaxSpan value="2000"/>
-//   </ScanChordalDeviationFilter>
+//
+//     <ScanChordalDeviationFilter>
+//     <DeviationLimit value="0.5"/>
+//     <MaxSpan value="2000"/>
+//     </ScanChordalDeviationFilter>
+//
 // Thread safety: filterScanLine and applyFilter on one const filter may run on
 // several threads at once: each call leases work buffers of its own from the
 // filter (see WorkPool), so calls share nothing but the settings. No settings

@@ -33,10 +33,12 @@ namespace QUAX {
 // point keeps its own extension items.
 //
 // Settings:
-//   <ScanNPointFilter>
-//   <NumberOfPoints value="20"/>
-//   <Algorithm value="1"/>
-//   </ScanNPointFilter>
+//
+//     <ScanNPointFilter>
+//     <NumberOfPoints value="20"/>
+//     <Algorithm value="1"/>
+//     </ScanNPointFilter>
+//
 // Thread safety: filterScanLine and applyFilter on one const filter may run on
 // several threads at once: each call leases work buffers of its own from the
 // filter (see WorkPool), so calls share nothing but the settings. No settings
