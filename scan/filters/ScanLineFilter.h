@@ -3,11 +3,13 @@
 // settings.
 //
 // A filter changes the points of one scan line in place. Its settings are a
-// block of tagged wide-character text:
-//   <ScanAverageFilter>
-//   <NeighborhoodSize value="5"/>
-//   ...
-//   </ScanAverageFilter>
+// block of tagged wide-character text,
+//
+//     <ScanAverageFilter>
+//     <NeighborhoodSize value="5"/>
+//     ...
+//     </ScanAverageFilter>
+//
 // written with operator<< and read with operator>>. A block that fails to
 // read throws EScanIOBadHeader, EScanIOBadAttribute or EScanIOBadFooter, whose
 // text names the reading filter's class; settings read before the failing
