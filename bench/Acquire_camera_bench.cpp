@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: MIT
 // End to end from Aravis's fake GigE Vision camera over loopback: profile
-// mode, Coord3D_C16 profiles of 2,048 columns, many profiles per buffer,
-// appended to surfaces by the acquisition thread while a filter thread runs
-// the average and chordal deviation filters on each frame as it arrives.
-// Args: profiles per second asked of the camera, profiles per buffer, and
-// whether the filters run (0 shows what the acquisition alone costs).
+// mode, Coord3D_C16 profiles, many profiles per buffer, appended to surfaces
+// by the acquisition thread while a reader thread takes each frame as it
+// arrives and runs the average and chordal deviation filters on it.
+// Args: profiles per second asked of the camera, columns, profiles per
+// buffer, and whether the filters run (0 shows what acquiring alone costs).
 // Counters: profiles per second received, lost and incomplete profiles, the
-// lag from a frame's delivery to the end of its filtering (median, 99th
-// percentile, max, in ms), and the CPU time per profile of the whole
-// process (camera, receive thread, decoding, filters).
+// lag from the camera's fill of a buffer to the end of filtering its
+// profiles (median, 99th percentile, max, in ms), and CPU time per profile:
+// of the whole process (fake camera, Aravis's receive thread, acquisition,
+// filters), of the acquisition thread (decoding, making scan lines,
+// appending) and of the reader thread (waiting for frames, filtering).
 //
-// The fake camera runs in this process and draws a slowly changing part
-// into each buffer; its description (with Coord3D_C16) comes from the test
-// data, QUAX_FAKE_PROFILE_CAMERA.
+// The fake camera runs in this process; its description (with Coord3D_C16)
+// comes from the test data, QUAX_FAKE_PROFILE_CAMERA.
 #include <arv.h>
 #include <benchmark/benchmark.h>
 
@@ -22,9 +23,8 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <mutex>
+#include <memory>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "acquire/ScanAcquisition.h"
@@ -37,58 +37,165 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::uint32_t kColumns = 2048;
+
+// The profiles the fake camera sends: a table of kShapes different
+// profiles made once per width (a sine surface with a step, a gap of
+// invalid columns and noise), copied row by row into each buffer, so that
+// the fake camera costs a copy per profile rather than a sine per column.
+constexpr std::uint32_t kShapes = 97;
+std::vector<std::uint16_t> shapes;
+std::uint32_t shapesWidth = 0;
+
+void makeShapes(std::uint32_t width) {
+  shapes.assign(std::size_t(kShapes) * width, 0);
+  for (std::uint32_t r = 0; r < kShapes; ++r) {
+    const double phase = r * 0.065;
+    for (std::uint32_t c = 0; c < width; ++c) {
+      const double u = double(c) / width;
+      const double z = 20000 + 3000 * std::sin(u * 8.2 + phase) +
+                       (u > 0.6 ? 800 : 0) + ((c * 7 + r) % 13);
+      shapes[std::size_t(r) * width + c] =
+          (u > 0.15 && u < 0.17) ? 0 : static_cast<std::uint16_t>(z);
+    }
+  }
+  shapesWidth = width;
+}
+
+// When the fake camera filled each buffer, for the lag from the camera to
+// the end of filtering (exact when no buffer is lost).
+constexpr std::size_t kMaxBuffers = 65535;  // numbers fit a raw value
+std::atomic<std::int64_t> filledAt[kMaxBuffers];
+std::atomic<std::uint32_t> buffersFilled{0};
+
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             Clock::now().time_since_epoch())
+      .count();
+}
 
 void fill(ArvBuffer* buffer, void*, guint32, guint32, ArvPixelFormat) {
-  static std::uint32_t frame = 0;
+  static std::uint32_t next = 0;
   auto* data = static_cast<std::uint16_t*>(
       const_cast<void*>(arv_buffer_get_data(buffer, nullptr)));
   const auto w = static_cast<std::uint32_t>(arv_buffer_get_image_width(buffer));
   const auto h = static_cast<std::uint32_t>(arv_buffer_get_image_height(buffer));
-  ++frame;
-  for (std::uint32_t r = 0; r < h; ++r) {
-    const double y = (frame * h + r) * 0.01;
-    for (std::uint32_t c = 0; c < w; ++c) {
-      const double z = 20000 + 3000 * std::sin(c * 0.004 + y) +
-                       (c > 1200 ? 800 : 0) + ((c * 7 + r) % 13);
-      data[std::size_t(r) * w + c] =
-          (c > 300 && c < 340) ? 0 : static_cast<std::uint16_t>(z);
-    }
+  if (w != shapesWidth) return;
+  // Column 0 carries the buffer's number (from 1), so that the reader finds
+  // when its buffer was filled even after lost buffers.
+  const std::uint32_t n = buffersFilled.load() % kMaxBuffers;
+  for (std::uint32_t r = 0; r < h; ++r, next = (next + 1) % kShapes) {
+    std::memcpy(data + std::size_t(r) * w,
+                shapes.data() + std::size_t(next) * w, w * sizeof *data);
+    data[std::size_t(r) * w] = static_cast<std::uint16_t>(n + 1);
   }
+  filledAt[n].store(nowNs());
+  buffersFilled.store(n + 1);
 }
 
-// A source that remembers when it delivered each frame.
-class Stamped : public QUAX::ScanSource {
+// The buffer number in a profile's first point, as the fake's description
+// scales it (Scan3dCoordinateScale 0.001, Scan3dCoordinateOffset 5).
+std::size_t bufferOf(const QUAX::ScanLine& line) {
+  if (line.getPoints().empty()) return kMaxBuffers;
+  const double raw = (line.getPoints()[0]->position().z() - 5.0) / 0.001;
+  const long n = std::lround(raw) - 1;
+  return n >= 0 && n < long(kMaxBuffers) ? std::size_t(n) : kMaxBuffers;
+}
+
+double threadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+// A source that measures the CPU time of the acquisition thread (receiving
+// is Aravis's thread; decoding and appending are this one's).
+class Timed : public QUAX::ScanSource {
  public:
-  explicit Stamped(QUAX::ScanSource& inner) : _inner(inner) {}
+  explicit Timed(QUAX::ScanSource& inner) : _inner(inner) {}
   void start() override { _inner.start(); }
   bool next(std::vector<std::unique_ptr<QUAX::ScanFrame>>& frames,
             std::chrono::milliseconds timeout) override {
-    const std::size_t before = frames.size();
     const bool more = _inner.next(frames, timeout);
-    const Clock::time_point now = Clock::now();
-    std::lock_guard<std::mutex> lock(_mutex);
-    for (std::size_t i = before; i < frames.size(); ++i)
-      _delivered[frames[i].get()] = now;
+    cpuSeconds.store(threadCpuSeconds());
     return more;
   }
   void stop() override { _inner.stop(); }
   QUAX::AcquisitionRecord record() const override { return _inner.record(); }
-  Clock::time_point deliveredAt(const QUAX::ScanFrame* f) {
-    std::lock_guard<std::mutex> lock(_mutex);
-    return _delivered[f];
-  }
+  std::atomic<double> cpuSeconds{0.0};
 
  private:
   QUAX::ScanSource& _inner;
-  std::mutex _mutex;
-  std::unordered_map<const QUAX::ScanFrame*, Clock::time_point> _delivered;
 };
 
+struct Run {
+  QUAX::AcquisitionRecord record;
+  std::vector<double> lags;  // ms
+  double processCpu = 0.0, acquireCpu = 0.0, filterCpu = 0.0;
+  std::uint32_t packetSize = 0;
+};
+
+// Reads every frame of every surface as it comes, filters it when asked,
+// and notes each profile's lag from the fill of its buffer.
+void consume(QUAX::ScanAcquisition& acquisition, bool filters, Run& out) {
+  const QUAX::ScanAverageFilter average(5, 1.0);
+  const QUAX::ScanChordalDeviationFilter chordal(0.05, 2000.0, 8192);
+  for (std::size_t s = 0;; ++s) {
+    QUAX::ScanSurface* surface =
+        acquisition.surface(s, std::chrono::seconds(30));
+    if (surface == nullptr) break;
+    for (std::size_t i = 0;; ++i) {
+      QUAX::ScanFrame* frame = nullptr;
+      try {
+        frame = surface->getFrame(i, std::chrono::seconds(30));
+      } catch (const QUAX::EScanException&) {
+        break;
+      }
+      std::size_t buffer = kMaxBuffers;
+      try {
+        QUAX::ScanLine* line = frame->getScanLine();
+        buffer = bufferOf(*line);
+        if (filters) {
+          QUAX::ScanLineFilterAccess::filterLine(average, line);
+          QUAX::ScanLineFilterAccess::filterLine(chordal, line);
+        }
+      } catch (const QUAX::EScanException&) {
+      }
+      if (buffer < kMaxBuffers)
+        out.lags.push_back(1e-6 * double(nowNs() - filledAt[buffer].load()));
+    }
+  }
+  out.filterCpu = threadCpuSeconds();
+}
+
+Run acquire(const QUAX::GenICamSettings& settings, bool filters,
+            double seconds) {
+  Run out;
+  QUAX::GenICamSource camera(settings);
+  Timed source(camera);
+  QUAX::AcquisitionSettings run;
+  run.seconds = seconds;
+  run.framesPerSurface = 2000;
+  buffersFilled.store(0);
+  const std::clock_t cpuStart = std::clock();
+  QUAX::ScanAcquisition acquisition(source, run);
+  std::thread filtering(
+      [&] { consume(acquisition, filters, out); });
+  out.record = acquisition.wait();
+  filtering.join();
+  out.processCpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+  out.acquireCpu = source.cpuSeconds.load();
+  out.packetSize = camera.info().packetSize;
+  return out;
+}
+
+// Args: profiles per second asked of the camera, columns, profiles per
+// buffer, and whether the filters run (0 shows what acquiring alone costs).
 void BM_CameraProfilesLive(benchmark::State& state) {
   const double rate = static_cast<double>(state.range(0));
-  const auto perBuffer = static_cast<std::uint32_t>(state.range(1));
-  const bool filters = state.range(2) != 0;
+  const auto width = static_cast<std::uint32_t>(state.range(1));
+  const auto perBuffer = static_cast<std::uint32_t>(state.range(2));
+  const bool filters = state.range(3) != 0;
+  makeShapes(width);
   ArvGvFakeCamera* fake = arv_gv_fake_camera_new_full(
       "127.0.0.1", "QXBENCH", QUAX_FAKE_PROFILE_CAMERA);
   if (fake == nullptr || !arv_gv_fake_camera_is_running(fake)) {
@@ -100,76 +207,41 @@ void BM_CameraProfilesLive(benchmark::State& state) {
   QUAX::GenICamSettings settings;
   settings.camera = "Aravis-Fake-QXBENCH";
   settings.mode = QUAX::CameraMode::kProfile;
-  settings.width = kColumns;
+  settings.width = width;
   settings.height = perBuffer;
   settings.frameRate = rate / perBuffer;
   settings.buffers = 32;
-
-  const QUAX::ScanAverageFilter average(5, 1.0);
-  const QUAX::ScanChordalDeviationFilter chordal(0.05, 2000.0, kColumns);
-  QUAX::AcquisitionRecord record;
-  std::vector<double> lags;
-  double cpuSeconds = 0.0;
-  for (auto _ : state) {
-    QUAX::GenICamSource camera(settings);
-    Stamped source(camera);
-    QUAX::AcquisitionSettings run;
-    run.seconds = 3.0;
-    run.framesPerSurface = 2000;
-    const std::clock_t cpuStart = std::clock();
-    QUAX::ScanAcquisition acquisition(source, run);
-    lags.clear();
-    std::thread filtering([&] {
-      for (std::size_t s = 0;; ++s) {
-        QUAX::ScanSurface* surface =
-            acquisition.surface(s, std::chrono::seconds(30));
-        if (surface == nullptr) return;
-        for (std::size_t i = 0;; ++i) {
-          QUAX::ScanFrame* frame = nullptr;
-          try {
-            frame = surface->getFrame(i, std::chrono::seconds(30));
-          } catch (const QUAX::EScanException&) {
-            break;
-          }
-          try {
-            QUAX::ScanLine* line = frame->getScanLine();
-            if (!filters) throw QUAX::EScanFrameNoScanLine();
-            QUAX::ScanLineFilterAccess::filterLine(average, line);
-            QUAX::ScanLineFilterAccess::filterLine(chordal, line);
-          } catch (const QUAX::EScanException&) {
-          }
-          lags.push_back(std::chrono::duration<double, std::milli>(
-                             Clock::now() - source.deliveredAt(frame))
-                             .count());
-        }
-      }
-    });
-    record = acquisition.wait();
-    filtering.join();
-    cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-  }
+  settings.packetSize = 9000;  // jumbo frames, as GigE Vision cameras are run
+  Run run;
+  for (auto _ : state) run = acquire(settings, filters, 3.0);
   g_object_unref(fake);
+  std::vector<double>& lags = run.lags;
   std::sort(lags.begin(), lags.end());
   auto at = [&](double q) {
     return lags.empty() ? 0.0
                         : lags[std::min(lags.size() - 1,
                                         std::size_t(q * double(lags.size())))];
   };
-  state.counters["profiles_per_s"] = record.rate();
-  state.counters["lost"] = double(record.lost);
-  state.counters["incomplete"] = double(record.incomplete);
+  const double n = std::max<double>(1.0, double(run.record.received));
+  state.counters["profiles_per_s"] = run.record.rate();
+  state.counters["lost"] = double(run.record.lost);
+  state.counters["incomplete"] = double(run.record.incomplete);
   state.counters["lag_median_ms"] = at(0.5);
   state.counters["lag_p99_ms"] = at(0.99);
   state.counters["lag_max_ms"] = lags.empty() ? 0.0 : lags.back();
-  state.counters["cpu_us_per_profile"] =
-      record.received ? 1e6 * cpuSeconds / double(record.received) : 0.0;
+  state.counters["cpu_us_per_profile"] = 1e6 * run.processCpu / n;
+  state.counters["acquire_us_per_profile"] = 1e6 * run.acquireCpu / n;
+  state.counters["filter_us_per_profile"] = 1e6 * run.filterCpu / n;
+  state.counters["packet"] = run.packetSize;
 }
 BENCHMARK(BM_CameraProfilesLive)
-    ->ArgNames({"rate", "perBuffer", "filters"})
-    ->Args({2000, 128, 0})
-    ->Args({2000, 128, 1})
-    ->Args({10000, 256, 0})
-    ->Args({10000, 256, 1})
+    ->ArgNames({"rate", "columns", "perBuffer", "filters"})
+    ->Args({10000, 2048, 1, 0})
+    ->Args({10000, 2048, 16, 0})
+    ->Args({10000, 2048, 256, 0})
+    ->Args({10000, 2048, 256, 1})
+    ->Args({20000, 512, 256, 1})
+    ->Args({10000, 1280, 64, 1})
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
