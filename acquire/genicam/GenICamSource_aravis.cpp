@@ -354,40 +354,43 @@ struct GenICamSource::Impl {
     zs.resize(info.width);
   }
 
-  // Scan3dCoordinateScale/Offset per axis through the coordinate selector
-  // where the camera has one, else as the C axis's.
-  void readScan3d(Scan3dSettings& s) {
+  // Selects `axis` (CoordinateA, B or C) where the camera has the
+  // coordinate selector; false when it has one but not this axis.
+  bool selectAxis(const char* axis) {
+    if (!available(camera, "Scan3dCoordinateSelector")) return true;
     GError* error = nullptr;
-    auto readAxis = [&](Scan3dAxis& axis) {
-      axis.scale = floatFeature(camera, "Scan3dCoordinateScale", axis.scale);
-      axis.offset = floatFeature(camera, "Scan3dCoordinateOffset", axis.offset);
-    };
-    if (available(camera, "Scan3dCoordinateSelector")) {
-      const std::pair<const char*, Scan3dAxis*> axes[] = {
-          {"CoordinateA", &s.a}, {"CoordinateB", &s.b}, {"CoordinateC", &s.c}};
-      for (const auto& [name, axis] : axes) {
-        arv_camera_set_string(camera, "Scan3dCoordinateSelector", name, &error);
-        if (error != nullptr) {
-          g_error_free(error);
-          error = nullptr;
-          continue;
-        }
-        readAxis(*axis);
-      }
-    } else {
-      readAxis(s.c);
+    arv_camera_set_string(camera, "Scan3dCoordinateSelector", axis, &error);
+    if (error == nullptr) return true;
+    g_error_free(error);
+    return false;
+  }
+
+  // Scan3dCoordinateScale/Offset of each axis, and the invalid value of C,
+  // each read with its axis selected where the camera has the coordinate
+  // selector; without one the features are the C axis's.
+  void readScan3d(Scan3dSettings& s) {
+    const bool selector = available(camera, "Scan3dCoordinateSelector");
+    const std::pair<const char*, Scan3dAxis*> axes[] = {
+        {"CoordinateA", &s.a}, {"CoordinateB", &s.b}, {"CoordinateC", &s.c}};
+    for (const auto& [name, axis] : axes) {
+      if (!selector && axis != &s.c) continue;
+      if (!selectAxis(name)) continue;
+      axis->scale = floatFeature(camera, "Scan3dCoordinateScale", axis->scale);
+      axis->offset =
+          floatFeature(camera, "Scan3dCoordinateOffset", axis->offset);
     }
-    if (available(camera, "Scan3dInvalidDataFlag")) {
-      s.invalidDataFlag =
-          arv_camera_get_boolean(camera, "Scan3dInvalidDataFlag", &error);
-      if (error != nullptr) {
-        g_error_free(error);
-        error = nullptr;
-        s.invalidDataFlag = false;
-      }
-      s.invalidDataValue = floatFeature(camera, "Scan3dInvalidDataValue",
-                                        s.invalidDataValue);
+    if (!available(camera, "Scan3dInvalidDataFlag") ||
+        !selectAxis("CoordinateC"))
+      return;
+    GError* error = nullptr;
+    s.invalidDataFlag =
+        arv_camera_get_boolean(camera, "Scan3dInvalidDataFlag", &error);
+    if (error != nullptr) {
+      g_error_free(error);
+      s.invalidDataFlag = false;
     }
+    s.invalidDataValue =
+        floatFeature(camera, "Scan3dInvalidDataValue", s.invalidDataValue);
   }
 
   void setUpStream() {

@@ -146,35 +146,82 @@ TEST(GenICamSource, ImageModeFindsTheDrawnLineInEveryColumn) {
   }
 }
 
+// The profile camera's description with Scan3dCoordinateSelector: A scales
+// by 0.05 from -10, C as without it; the invalid flag and value hold only
+// while C is selected (with A selected no value would be invalid).
+std::string selectorCamera() {
+  std::ifstream in(QUAX_FAKE_PROFILE_CAMERA);
+  std::string xml((std::istreambuf_iterator<char>(in)), {});
+  const std::size_t from = xml.find("<Category Name=\"Scan3dControl\"");
+  const std::size_t to = xml.find("<!-- Transport layer control -->");
+  if (from == std::string::npos || to == std::string::npos) return {};
+  // A float feature that reads `a` with A (or B) selected and `c` with C.
+  auto byAxis = [](const char* name, const char* a, const char* c) {
+    return std::string("<Converter Name=\"") + name +
+           "\" NameSpace=\"Standard\"><FormulaTo>FROM</FormulaTo>"
+           "<FormulaFrom>(TO = 2) ? " + c + " : " + a +
+           "</FormulaFrom><pValue>Sel</pValue></Converter>\n";
+  };
+  xml.replace(from, to - from,
+              "<Category Name=\"Scan3dControl\" NameSpace=\"Standard\">"
+              "<pFeature>Scan3dCoordinateSelector</pFeature></Category>\n"
+              "<Enumeration Name=\"Scan3dCoordinateSelector\" "
+              "NameSpace=\"Standard\">"
+              "<EnumEntry Name=\"CoordinateA\"><Value>0</Value></EnumEntry>"
+              "<EnumEntry Name=\"CoordinateB\"><Value>1</Value></EnumEntry>"
+              "<EnumEntry Name=\"CoordinateC\"><Value>2</Value></EnumEntry>"
+              "<pValue>Sel</pValue></Enumeration>\n"
+              "<Integer Name=\"Sel\" NameSpace=\"Custom\"><Value>0</Value>"
+              "</Integer>\n" +
+                  byAxis("Scan3dCoordinateScale", "0.05", "0.001") +
+                  byAxis("Scan3dCoordinateOffset", "0 - 10", "5") +
+                  "<Boolean Name=\"Scan3dInvalidDataFlag\" "
+                  "NameSpace=\"Standard\"><pValue>FlagIs</pValue><OnValue>1"
+                  "</OnValue><OffValue>0</OffValue></Boolean>\n"
+                  "<IntSwissKnife Name=\"FlagIs\" NameSpace=\"Custom\">"
+                  "<pVariable Name=\"S\">Sel</pVariable>"
+                  "<Formula>S = 2</Formula></IntSwissKnife>\n" +
+                  byAxis("Scan3dInvalidDataValue", "65535", "0"));
+  const std::string path = ::testing::TempDir() + "quax-selector-camera.xml";
+  std::ofstream(path) << xml;
+  return path;
+}
+
 TEST(GenICamSource, ProfileModeDecodesEveryRowExactlyToTheScale) {
-  FakeCamera fake("QXP1", QUAX_FAKE_PROFILE_CAMERA);
-  ASSERT_TRUE(fake.running());
-  GenICamSettings s = settingsFor(fake);
-  s.mode = CameraMode::kProfile;
-  s.calibration.advance = 0.25;
-  GenICamSource source(s);
-  AcquisitionSettings run;
-  run.profiles = 3 * kRows;
-  run.framesPerSurface = kRows;
-  ScanAcquisition acquisition(source, run);
-  ASSERT_TRUE(acquisition.wait(kBound));
-  EXPECT_EQ(source.info().pixelFormat, "Coord3D_C16");
-  const auto set = acquisition.takeSet();
-  ASSERT_EQ(set->getSurfaceCount(), 3u);
-  for (std::size_t k = 0; k < 3 * kRows; ++k) {
-    const ScanLine* line =
-        set->getSurface(k / kRows)->getFrame(k % kRows)->getScanLine();
-    std::size_t j = 0;
-    for (std::uint32_t c = 0; c < kWidth; ++c) {
-      const std::uint16_t raw = rangeValue(k % kRows, c);
-      if (raw == 0) continue;
-      ASSERT_LT(j, line->getPointCount());
-      const auto& p = line->getPoint(j++)->position();
-      ASSERT_EQ(p.x(), c);
-      ASSERT_EQ(p.y(), 0.25 * k);
-      ASSERT_EQ(p.z(), 0.001 * raw + 5.0);
+  // Without the coordinate selector x is the column; with it, A's scale.
+  const std::string selector = selectorCamera();
+  ASSERT_FALSE(selector.empty());
+  for (const bool selected : {false, true}) {
+    FakeCamera fake(selected ? "QXP2" : "QXP1",
+                    selected ? selector.c_str() : QUAX_FAKE_PROFILE_CAMERA);
+    ASSERT_TRUE(fake.running());
+    GenICamSettings s = settingsFor(fake);
+    s.mode = CameraMode::kProfile;
+    s.calibration.advance = 0.25;
+    GenICamSource source(s);
+    AcquisitionSettings run;
+    run.profiles = 3 * kRows;
+    run.framesPerSurface = kRows;
+    ScanAcquisition acquisition(source, run);
+    ASSERT_TRUE(acquisition.wait(kBound));
+    EXPECT_EQ(source.info().pixelFormat, "Coord3D_C16");
+    const auto set = acquisition.takeSet();
+    ASSERT_EQ(set->getSurfaceCount(), 3u);
+    for (std::size_t k = 0; k < 3 * kRows; ++k) {
+      const ScanLine* line =
+          set->getSurface(k / kRows)->getFrame(k % kRows)->getScanLine();
+      std::size_t j = 0;
+      for (std::uint32_t c = 0; c < kWidth; ++c) {
+        const std::uint16_t raw = rangeValue(k % kRows, c);
+        if (raw == 0) continue;
+        ASSERT_LT(j, line->getPointCount());
+        const auto& p = line->getPoint(j++)->position();
+        ASSERT_EQ(p.x(), selected ? 0.05 * c + -10.0 : c);
+        ASSERT_EQ(p.y(), 0.25 * k);
+        ASSERT_EQ(p.z(), 0.001 * raw + 5.0);
+      }
+      ASSERT_EQ(j, line->getPointCount()) << "selector " << selected;
     }
-    ASSERT_EQ(j, line->getPointCount());
   }
 }
 
