@@ -6,12 +6,6 @@
 #include "acquire/genicam/GenICamSource.h"
 
 #include <arv.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,111 +16,18 @@
 #include <mutex>
 
 #include "acquire/AcquireErrors.h"
+#include "acquire/genicam/AravisFeatures.h"
 
 namespace QUAX {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace aravis;
 
-// GigE Vision packets carry IP (20) and UDP (8) headers inside the packet
-// size the camera is given, so a packet size up to the MTU fits one frame.
-constexpr std::uint32_t kDefaultMtu = 1500;
-
-std::string messageOf(GError* error) {
-  std::string m = error != nullptr && error->message != nullptr
-                      ? error->message
-                      : "unknown error";
-  if (error != nullptr) g_error_free(error);
-  return m;
-}
-
-// Throws E with `what` and Aravis's message when `error` is set.
-template <class E>
-void check(GError* error, const std::string& what) {
-  if (error != nullptr) throw E(what + ": " + messageOf(error));
-}
-
-// The MTU of the interface that holds `address` (0 when not found).
-std::uint32_t mtuOf(GSocketAddress* address) {
-  if (address == nullptr || !G_IS_INET_SOCKET_ADDRESS(address)) return 0;
-  GInetAddress* inet =
-      g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(address));
-  if (g_inet_address_get_family(inet) != G_SOCKET_FAMILY_IPV4) return 0;
-  in_addr want{};
-  std::memcpy(&want, g_inet_address_to_bytes(inet), sizeof want);
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return 0;
-  std::uint32_t mtu = 0;
-  for (ifaddrs* i = list; i != nullptr && mtu == 0; i = i->ifa_next) {
-    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
-    const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
-    if (in->sin_addr.s_addr != want.s_addr) continue;
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) break;
-    ifreq request{};
-    std::strncpy(request.ifr_name, i->ifa_name, IFNAMSIZ - 1);
-    if (ioctl(fd, SIOCGIFMTU, &request) == 0 && request.ifr_mtu > 0)
-      mtu = static_cast<std::uint32_t>(request.ifr_mtu);
-    close(fd);
-  }
-  freeifaddrs(list);
-  return mtu;
-}
-
-// The receive buffer the kernel grants a UDP socket that asks for `bytes`,
-// as Aravis's stream socket asks: Linux caps it at net.core.rmem_max and
-// reports twice the usable size.
-std::uint32_t grantedSocketBuffer(std::uint32_t bytes) {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return 0;
-  int asked = static_cast<int>(std::min<std::uint32_t>(bytes, 1u << 30));
-  int granted = 0;
-  socklen_t size = sizeof granted;
-  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &asked, sizeof asked) != 0 ||
-      getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &size) != 0) {
-    granted = 0;
-  }
-  close(fd);
-  return static_cast<std::uint32_t>(granted / 2);
-}
-
-std::vector<std::string> offeredFormats(ArvCamera* camera) {
-  std::vector<std::string> names;
-  guint n = 0;
-  GError* error = nullptr;
-  const char** list =
-      arv_camera_dup_available_pixel_formats_as_strings(camera, &n, &error);
-  check<EAcquireDevice>(error, "the camera's pixel formats");
-  for (guint i = 0; i < n; ++i)
-    if (list[i] != nullptr) names.emplace_back(list[i]);
-  g_free(list);
-  return names;
-}
-
-std::string joined(const std::vector<std::string>& names) {
-  std::string s;
-  for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
-  return s.empty() ? "none" : s;
-}
-
-bool available(ArvCamera* camera, const char* feature) {
-  GError* error = nullptr;
-  const bool yes = arv_camera_is_feature_available(camera, feature, &error);
-  if (error != nullptr) g_error_free(error);
-  return yes;
-}
-
-double floatFeature(ArvCamera* camera, const char* feature, double otherwise) {
-  if (!available(camera, feature)) return otherwise;
-  GError* error = nullptr;
-  const double v = arv_camera_get_float(camera, feature, &error);
-  if (error != nullptr) {
-    g_error_free(error);
-    return otherwise;
-  }
-  return v;
-}
+// The most profiles one call of next() hands on: the acquisition thread
+// appends them before the source decodes more.
+constexpr std::size_t kProfilesPerCall = 32;
 
 }  // namespace
 
@@ -149,6 +50,9 @@ struct GenICamSource::Impl {
   bool haveId = false;
   std::uint64_t lastId = 0;
   std::uint64_t profileIndex = 0;
+  // The buffer being handed on in parts, and its next profile.
+  ArvBuffer* current = nullptr;
+  std::uint32_t nextProfile = 0;
   Clock::time_point startedAt;
 
   mutable std::mutex recordMutex;
@@ -163,6 +67,9 @@ struct GenICamSource::Impl {
       if (error != nullptr) g_error_free(error);
     }
     running = false;
+    // A buffer taken from the stream is ours until it goes back.
+    if (current != nullptr) g_object_unref(current);
+    current = nullptr;
     if (stream != nullptr) {
       arv_stream_set_emit_signals(stream, FALSE);
       g_object_unref(stream);
@@ -513,60 +420,76 @@ struct GenICamSource::Impl {
     lastId = id;
   }
 
-  void decode(ArvBuffer* buffer, std::vector<std::unique_ptr<ScanFrame>>& out) {
-    std::size_t size = 0;
-    const void* data = arv_buffer_get_data(buffer, &size);
-    const auto w = static_cast<std::uint32_t>(arv_buffer_get_image_width(buffer));
-    const auto h = static_cast<std::uint32_t>(arv_buffer_get_image_height(buffer));
-    if (w != info.width || h != info.height ||
-        arv_buffer_get_image_pixel_format(buffer) !=
-            static_cast<ArvPixelFormat>(format)) {
-      count(&AcquisitionRecord::incomplete, info.profilesPerBuffer);
-      return;
-    }
-    const ImageView view = ImageView::of(data, size, format, w, h);
-    const SensorCalibration& cal = settings.calibration;
-    if (finder) {
-      const std::uint32_t region = h / info.profilesPerBuffer;
-      for (std::uint32_t p = 0; p < info.profilesPerBuffer; ++p) {
-        finder->findProfile(view, p * region, region, rows.data());
-        cal.apply(0.0, rows.data(), w, xs.data(), zs.data());
-        push(out, makeProfileLine(xs.data(), zs.data(), w,
-                                  cal.y(profileIndex++)));
-      }
-    } else {
-      const bool hasB = format == PixelFormat::kCoord3D_ABC32f;
-      for (std::uint32_t r = 0; r < h; ++r) {
-        decoder->decode(view, r, xs.data(), ys.data(), zs.data());
-        push(out, makeProfileLine(xs.data(), zs.data(), w,
-                                  cal.y(profileIndex++),
-                                  hasB ? ys.data() : nullptr));
-      }
-    }
-  }
-
-  static void push(std::vector<std::unique_ptr<ScanFrame>>& out,
-                   std::unique_ptr<ScanLine> line) {
-    auto frame = std::make_unique<ScanFrame>(std::move(line));
-    frame->getSyncObject()->setDataState(1);
-    out.push_back(std::move(frame));
-  }
-
-  void take(ArvBuffer* buffer, std::vector<std::unique_ptr<ScanFrame>>& out) {
+  // Takes a buffer from the stream: a damaged one, or one that is not what
+  // was set up, is counted and given back (never handed on with holes);
+  // otherwise it becomes the buffer whose profiles are decoded next.
+  void begin(ArvBuffer* buffer) {
     const ArvBufferStatus status = arv_buffer_get_status(buffer);
     // A buffer that never got its leader carries no id of its own.
     if (status == ARV_BUFFER_STATUS_SUCCESS ||
         status == ARV_BUFFER_STATUS_MISSING_PACKETS)
       countGap(arv_buffer_get_frame_id(buffer));
-    if (status != ARV_BUFFER_STATUS_SUCCESS) {
-      // Never handed on with holes in it: counted and given back.
+    if (status != ARV_BUFFER_STATUS_SUCCESS ||
+        std::uint32_t(arv_buffer_get_image_width(buffer)) != info.width ||
+        std::uint32_t(arv_buffer_get_image_height(buffer)) != info.height ||
+        arv_buffer_get_image_pixel_format(buffer) !=
+            static_cast<ArvPixelFormat>(format)) {
       count(&AcquisitionRecord::incomplete, info.profilesPerBuffer);
-    } else {
-      const std::size_t before = out.size();
-      decode(buffer, out);
-      count(&AcquisitionRecord::received, out.size() - before);
+      recycle(buffer);
+      return;
     }
-    recycle(buffer);
+    current = buffer;
+    nextProfile = 0;
+  }
+
+  // Up to `most` profiles of the current buffer as frames; the buffer goes
+  // back to the stream after its last profile.
+  void decodeSome(std::vector<std::unique_ptr<ScanFrame>>& out,
+                  std::size_t most) {
+    std::size_t size = 0;
+    const void* data = arv_buffer_get_data(current, &size);
+    const std::uint32_t w = info.width, h = info.height;
+    const ImageView view = ImageView::of(data, size, format, w, h);
+    const SensorCalibration& cal = settings.calibration;
+    const bool hasB = format == PixelFormat::kCoord3D_ABC32f;
+    const std::uint32_t region = h / info.profilesPerBuffer;
+    for (; nextProfile < info.profilesPerBuffer && most > 0;
+         ++nextProfile, --most) {
+      const double* along = nullptr;
+      if (finder) {
+        finder->findProfile(view, nextProfile * region, region, rows.data());
+        cal.apply(0.0, rows.data(), w, xs.data(), zs.data());
+      } else {
+        decoder->decode(view, nextProfile, xs.data(), ys.data(), zs.data());
+        if (hasB) along = ys.data();
+      }
+      auto frame = std::make_unique<ScanFrame>(
+          makeProfileLine(xs.data(), zs.data(), w, cal.y(profileIndex++), along));
+      frame->getSyncObject()->setDataState(1);
+      out.push_back(std::move(frame));
+    }
+    if (nextProfile == info.profilesPerBuffer) {
+      recycle(current);
+      current = nullptr;
+    }
+  }
+
+  // A consumer that fell behind: drop the oldest filled buffers so that the
+  // camera keeps buffers to fill.
+  void dropBacklog() {
+    gint waiting = 0, filled = 0;
+    arv_stream_get_n_buffers(stream, &waiting, &filled);
+    const auto pool = static_cast<double>(waiting + filled);
+    while (filled > 0 &&
+           static_cast<double>(filled) > settings.backlogShare * pool) {
+      ArvBuffer* old = arv_stream_try_pop_buffer(stream);
+      if (old == nullptr) break;
+      if (arv_buffer_get_status(old) == ARV_BUFFER_STATUS_SUCCESS)
+        countGap(arv_buffer_get_frame_id(old));
+      count(&AcquisitionRecord::lost, info.profilesPerBuffer);
+      recycle(old);
+      --filled;
+    }
   }
 
   void updateStatistics() {
@@ -580,39 +503,36 @@ struct GenICamSource::Impl {
         std::chrono::duration<double>(Clock::now() - startedAt).count();
   }
 
+  // Frames of at most kProfilesPerCall profiles: a buffer of many profiles
+  // is handed on in parts, so that the first of them reach the surface
+  // before the last are decoded; buffers of few profiles are gathered up
+  // to that count from what has arrived, without waiting again.
   bool next(std::vector<std::unique_ptr<ScanFrame>>& out,
             std::chrono::milliseconds timeout) {
     if (!running) return false;
-    // A consumer that fell behind: drop the oldest filled buffers so that
-    // the camera keeps buffers to fill.
-    gint waiting = 0, filled = 0;
-    arv_stream_get_n_buffers(stream, &waiting, &filled);
-    const auto pool = static_cast<double>(waiting + filled);
-    while (filled > 0 && static_cast<double>(filled) >
-                             settings.backlogShare * pool) {
-      ArvBuffer* old = arv_stream_try_pop_buffer(stream);
-      if (old == nullptr) break;
-      if (arv_buffer_get_status(old) == ARV_BUFFER_STATUS_SUCCESS)
-        countGap(arv_buffer_get_frame_id(old));
-      count(&AcquisitionRecord::lost, info.profilesPerBuffer);
-      recycle(old);
-      --filled;
-    }
-    const auto us = static_cast<guint64>(std::max<std::int64_t>(
-        0, std::chrono::duration_cast<std::chrono::microseconds>(timeout)
-               .count()));
-    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, us);
-    if (buffer == nullptr) {
-      count(&AcquisitionRecord::timeouts, 1);
-    } else {
-      take(buffer, out);
-      // Whatever else is ready, without waiting.
-      for (int k = 0; k < 64; ++k) {
-        ArvBuffer* more = arv_stream_try_pop_buffer(stream);
-        if (more == nullptr) break;
-        take(more, out);
+    const std::size_t before = out.size();
+    bool waited = current != nullptr;
+    while (out.size() - before < kProfilesPerCall) {
+      if (current != nullptr) {
+        decodeSome(out, kProfilesPerCall - (out.size() - before));
+        continue;
       }
+      dropBacklog();
+      ArvBuffer* buffer = nullptr;
+      if (!waited) {
+        waited = true;
+        const auto us = static_cast<guint64>(std::max<std::int64_t>(
+            0, std::chrono::duration_cast<std::chrono::microseconds>(timeout)
+                   .count()));
+        buffer = arv_stream_timeout_pop_buffer(stream, us);
+        if (buffer == nullptr) count(&AcquisitionRecord::timeouts, 1);
+      } else {
+        buffer = arv_stream_try_pop_buffer(stream);
+      }
+      if (buffer == nullptr) break;
+      begin(buffer);
     }
+    count(&AcquisitionRecord::received, out.size() - before);
     updateStatistics();
     if (controlLost.load()) {
       std::lock_guard<std::mutex> lock(recordMutex);
@@ -626,24 +546,6 @@ struct GenICamSource::Impl {
 };
 
 bool genicamAvailable() noexcept { return true; }
-
-std::vector<CameraInfo> cameras() {
-  arv_update_device_list();
-  std::vector<CameraInfo> list;
-  const unsigned n = arv_get_n_devices();
-  auto text = [](const char* s) { return std::string(s != nullptr ? s : ""); };
-  for (unsigned i = 0; i < n; ++i) {
-    CameraInfo c;
-    c.id = text(arv_get_device_id(i));
-    c.vendor = text(arv_get_device_vendor(i));
-    c.model = text(arv_get_device_model(i));
-    c.serial = text(arv_get_device_serial_nbr(i));
-    c.address = text(arv_get_device_address(i));
-    c.protocol = text(arv_get_device_protocol(i));
-    list.push_back(c);
-  }
-  return list;
-}
 
 GenICamSource::GenICamSource(GenICamSettings settings)
     : _impl(std::make_unique<Impl>()) {
