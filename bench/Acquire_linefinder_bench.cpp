@@ -5,17 +5,20 @@
 // line (a hole, a dark patch), a reflection above the line now and then,
 // noise; 16 different images are cycled so that no cache holds the answer.
 // BM_DecodeC16 decodes Coord3D_C16 profiles, BM_Calibrate applies a
-// calibration to found rows.
+// calibration to found rows, BM_ProfileFrames makes frames of decoded
+// profiles and appends them to a surface as the acquisition thread does.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "acquire/profile/LineFinder.h"
 #include "acquire/profile/ProfileDecoder.h"
 #include "acquire/profile/SensorCalibration.h"
+#include "scan/model/ScanSurface.h"
 
 namespace {
 
@@ -139,6 +142,52 @@ void BM_DecodeC16(benchmark::State& state) {
       double(state.iterations()) * rows, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecodeC16)->Arg(2048);
+
+// Decoding a profile, its scan line (a point object per valid column), its
+// frame and the append. Kept (arg 1) the surface holds every frame, as in an
+// acquisition, so each line's points take memory the process never had and
+// the kernel must supply page by page; dropped (arg 0) each frame is freed
+// at once and its memory serves the next. The difference is what fresh
+// memory costs per profile.
+void BM_ProfileFrames(benchmark::State& state) {
+  const auto width = static_cast<std::uint32_t>(state.range(0));
+  const bool kept = state.range(1) != 0;
+  const std::uint32_t rows = 64;
+  std::vector<std::uint16_t> buffer(width * rows);
+  std::mt19937 rng(2);
+  for (auto& v : buffer) v = static_cast<std::uint16_t>(rng() % 20 ? rng() : 0);
+  QUAX::Scan3dSettings s;
+  s.invalidDataFlag = true;
+  const QUAX::ProfileDecoder decoder(s);
+  const auto view = QUAX::ImageView::of(buffer.data(), buffer.size() * 2,
+                                        s.format, width, rows);
+  std::vector<double> x(width), y(width), z(width);
+  auto surface = std::make_unique<QUAX::ScanSurface>();
+  std::uint32_t r = 0;
+  for (auto _ : state) {
+    decoder.decode(view, r, x.data(), y.data(), z.data());
+    auto frame = std::make_unique<QUAX::ScanFrame>(
+        QUAX::makeProfileLine(x.data(), z.data(), width, r));
+    frame->getSyncObject()->setDataState(1);
+    if (kept) surface->appendFrame(std::move(frame));
+    r = (r + 1) % rows;
+    if (kept && surface->getFrameCount() == 2000) {
+      state.PauseTiming();
+      surface = std::make_unique<QUAX::ScanSurface>();
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          width);
+  state.counters["profiles/s"] = benchmark::Counter(
+      double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ProfileFrames)
+    ->ArgNames({"columns", "kept"})
+    ->Args({2048, 0})
+    ->Args({2048, 1})
+    ->Args({512, 1})
+    ->Args({4096, 1});
 
 // Args: model (0 linear, 1 cubic polynomial, 2 table of 64 x 32 nodes).
 void BM_Calibrate(benchmark::State& state) {
