@@ -138,7 +138,7 @@ struct Run {
 // and notes each profile's lag from the fill of its buffer.
 void consume(QUAX::ScanAcquisition& acquisition, bool filters, Run& out) {
   const QUAX::ScanAverageFilter average(5, 1.0);
-  const QUAX::ScanChordalDeviationFilter chordal(0.05, 2000.0, 8192);
+  const QUAX::ScanChordalDeviationFilter chordal(0.05, 5.0, 8192);
   for (std::size_t s = 0;; ++s) {
     QUAX::ScanSurface* surface =
         acquisition.surface(s, std::chrono::seconds(30));
@@ -212,6 +212,12 @@ void BM_CameraProfilesLive(benchmark::State& state) {
   settings.frameRate = rate / perBuffer;
   settings.buffers = 32;
   settings.packetSize = 9000;  // jumbo frames, as GigE Vision cameras are run
+  // The fake's description scales only C (0.001 mm from 5 mm); across the
+  // line a profile sensor's columns lie 0.05 mm apart, about 100 mm wide.
+  settings.scan3dFromCamera = false;
+  settings.scan3d.a = {0.05, -0.025 * width};
+  settings.scan3d.c = {0.001, 5.0};
+  settings.scan3d.invalidDataFlag = true;
   Run run;
   for (auto _ : state) run = acquire(settings, filters, 3.0);
   g_object_unref(fake);
