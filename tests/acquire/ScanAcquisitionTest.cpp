@@ -72,6 +72,7 @@ TEST(ScanAcquisition, ReadersSeeTheSourcesProfilesInOrderAcrossSurfaces) {
     run.framesPerSurface = c.perSurface;
     ScanAcquisition acquisition(source, run);
     const auto seen = readLive(acquisition);
+    ASSERT_TRUE(acquisition.wait(kBound));
     const AcquisitionRecord record = acquisition.wait();
 
     // The reference: the same scanner's profiles made one by one.
@@ -142,6 +143,7 @@ TEST(ScanAcquisition, KeepsWhatCameBeforeAFailureAndWakesReaders) {
     ScanSurface* second = acquisition.surface(1, kBound);
     ASSERT_NE(second, nullptr);
     EXPECT_THROW(second->getFrame(2, kBound), EScanSurfaceRangeException);
+    ASSERT_TRUE(acquisition.wait(kBound));
     const AcquisitionRecord record = acquisition.wait();
     EXPECT_EQ(record.received, 5u);
     EXPECT_EQ(record.failure, how == FailingSource::How::kThrowsInNext
