@@ -32,7 +32,7 @@ print(f"simulated {scan!r} -> {out / 'scan.ply'}")
 # %% One scan line, as an (n, 3) array (a copy), before and after the filters
 # of the example settings file (average, chordal deviation, N-point).
 settings = (root / "examples" / "data" / "filters.settings").read_text()
-filters = quax.filter_from_settings(settings)
+filters = quax.FilterChain(quax.filters_from_settings(settings))
 line = scan.surfaces[0].frames[40].points
 thinned = filters.filter_points(line)
 print(f"frame 40: {len(line)} points, {len(thinned)} after {', '.join(f.key for f in filters)}")
@@ -52,8 +52,8 @@ def strip(surface):
 
 
 before = [strip(s) for s in scan.surfaces]
-progress = []
-report = quax.stitch(scan.surfaces, tolerance=1.0, iterations=4, method="reference",
+progress: list[int] = []
+report = quax.stitch(scan.surfaces, tolerance=1.0, iterations=4, method=quax.StitchMethod.REFERENCE,
                      progress=progress.append)
 after = [strip(s) for s in scan.surfaces]
 quax.write(scan, out / "stitched.ply")

@@ -152,3 +152,43 @@ from ._enums import CameraMode, NPointAlgorithm, StitchMethod  # noqa: F401
 from ._filters import FilterChain, filter_from_settings  # noqa: F401
 from ._stitch import STITCH_METHODS, StitchReport, stitch  # noqa: F401
 from ._view import view  # noqa: F401  (also gives ScanSet its _repr_html_)
+
+# What the package offers (for `from quax import *`, and for type checkers,
+# which take only the names listed here as the package's own).
+__all__ = [
+    "__version__",
+    "Acquisition", "AcquisitionRecord", "AverageFilter", "Camera", "CameraInfo",
+    "ChordalDeviationFilter", "Extent", "Filter", "Frame", "FrameReader",
+    "FrameSequence", "NPointFilter", "ProfileIterator", "ScanSet", "SimulatedSource",
+    "Source", "Surface", "cameras", "extent", "filters_from_settings", "frames",
+    "genicam_available", "read", "scan_build_number", "simulate", "write",
+    "AcquisitionResult", "CameraMode", "FilterChain", "NPointAlgorithm",
+    "STITCH_METHODS", "StitchMethod", "StitchReport", "acquire",
+    "filter_from_settings", "stitch", "view",
+    # exceptions
+    "EAcquireBadCalibration", "EAcquireBadSettings", "EAcquireDevice",
+    "EAcquireException", "EAcquireNotAvailable", "EExtensionException",
+    "EExtensionNoImplementation", "EExtensionNotPresent", "EGeoDegenerateVector",
+    "EGeoException", "EGeoInvalidParameter", "EMathDivisionByZero", "EMathException",
+    "EMathNegativeTol", "EMathSingularMatrix", "EMathZeroVector",
+    "EScanContainerBadRead", "EScanException", "EScanFrameBadRead",
+    "EScanFrameDataException", "EScanFrameExtensionException",
+    "EScanFrameNoExtensionException", "EScanFrameNoGrayImage", "EScanFrameNoScanLine",
+    "EScanFrameNoTimeData", "EScanFrameTimeDataExists", "EScanIOBadAttribute",
+    "EScanIOBadFooter", "EScanIOBadHeader", "EScanIOException",
+    "EScanImageBoundsException", "EScanImageColumnTooLarge", "EScanImageRowTooLarge",
+    "EScanLineBadRead", "EScanNPointFilterPointsNotExact",
+    "EScanNPointFilterSolutionNotFound", "EScanNPointFilterTooLarge",
+    "EScanNPointFilterTooSmall", "EScanNeighborhoodSizeNotOddNumber",
+    "EScanNeighborhoodSizeOutOfRange", "EScanNoGraysumData", "EScanNoPointExtension",
+    "EScanNoTPData", "EScanNonPositiveDeviationLimit", "EScanNonPositiveMaxSpan",
+    "EScanNonPositiveNumberOfPoints", "EScanNonPositiveProximityLimit",
+    "EScanPointBadRead", "EScanSetBadRead", "EScanSurfaceBadRead",
+    "EScanSurfaceComplete", "EScanSurfaceIncomplete", "EScanSurfaceRangeException",
+    "EScanSurfaceWaitTimeout", "EScanTransformHistoryEmpty",
+    "EScanUnknownNPointFilterAlgorithm", "EThreadException", "EThreadNoMutexAvailable",
+    "EThreadNoSemaphoreAvailable", "EThreadWaitFailOnMutex",
+    "EThreadWaitFailOnSemaphore", "EThreadWaitOnNullSemaphore", "EVXDLLException",
+    "EVXDLLWrongVersion", "EVXException", "EVXIOAttributeNotRead", "EVXIOBadFooter",
+    "EVXIOException", "NoSolution", "ScanError", "ScanFileError",
+]

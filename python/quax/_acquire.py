@@ -14,7 +14,8 @@ class AcquisitionResult(NamedTuple):
     record: _quax.AcquisitionRecord
 
 
-def acquire(source, *, profiles=0, seconds=0.0, frames_per_surface=0):
+def acquire(source: _quax.Source, *, profiles: int = 0, seconds: float = 0.0,
+            frames_per_surface: int = 0) -> AcquisitionResult:
     """Acquires from `source` (a SimulatedSource or a Camera) until
     `profiles` profiles or `seconds` have passed, whichever comes first, and
     returns an AcquisitionResult (scan, record).

@@ -1,6 +1,11 @@
 # SPDX-License-Identifier: MIT
 """Filters from settings text, and chains of them."""
 
+from typing import Iterable, Iterator, Optional, Union
+
+import numpy as np
+import numpy.typing as npt
+
 from . import _quax
 
 
@@ -8,39 +13,39 @@ class FilterChain:
     """Several filters applied one after the other, as quaxscan's filter
     command applies the blocks of a settings file."""
 
-    def __init__(self, filters):
+    def __init__(self, filters: Iterable[_quax.Filter]) -> None:
         self.filters = list(filters)
         for f in self.filters:
             if not isinstance(f, _quax.Filter):
                 raise TypeError(f"FilterChain takes quax filters, got {type(f).__name__}")
 
-    def apply(self, scan, *, threads=None):
+    def apply(self, scan: _quax.ScanSet, *, threads: Optional[int] = None) -> None:
         """Applies every filter in order to `scan` (see Filter.apply)."""
         for f in self.filters:
             f.apply(scan, threads=threads)
 
-    def filter_points(self, points):
+    def filter_points(self, points: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
         """The points of one scan line after every filter (a new array)."""
         for f in self.filters:
             points = f.filter_points(points)
         return points
 
     @property
-    def settings(self):
+    def settings(self) -> str:
         """The settings blocks of all filters, in order."""
         return "".join(f.settings for f in self.filters)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator[_quax.Filter]:
         return iter(self.filters)
 
-    def __len__(self):
+    def __len__(self) -> int:
         return len(self.filters)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "FilterChain([" + ", ".join(repr(f) for f in self.filters) + "])"
 
 
-def filter_from_settings(text):
+def filter_from_settings(text: str) -> Union[_quax.Filter, FilterChain]:
     """The filter that settings text describes: the filter itself for one
     block, a FilterChain for several (in order). Errors as
     filters_from_settings()."""

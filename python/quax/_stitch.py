@@ -2,8 +2,10 @@
 """quax.stitch and its report."""
 
 from dataclasses import dataclass, field
+from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Union
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _quax
 from ._enums import StitchMethod, choice
@@ -34,20 +36,20 @@ class SurfaceMove:
     """What stitching did to one surface."""
 
     index: int  # position in the list given to stitch()
-    translation: np.ndarray  # (3,): how far its first point moved (NaN without points)
+    translation: npt.NDArray[np.float64]  # (3,): how far its first point moved (NaN without points)
     # The rigid method only (None otherwise): the 4x4 transform applied, the
     # RMS of the paired distances before and after (and per iteration), and
     # the status: "registered", "reference" (the others were fitted onto
     # it), "too_few_pairs" or "not_improved" (not moved); `message` says it
     # in words and `hint` what helps ("" when nothing is needed).
-    transform: np.ndarray = None
-    rms_before: float = None
-    rms_after: float = None
-    rms_per_iteration: np.ndarray = None
-    status: str = None
-    converged: bool = None
-    message: str = None
-    hint: str = None
+    transform: Optional[npt.NDArray[np.float64]] = None
+    rms_before: Optional[float] = None
+    rms_after: Optional[float] = None
+    rms_per_iteration: Optional[npt.NDArray[np.float64]] = None
+    status: Optional[str] = None
+    converged: Optional[bool] = None
+    message: Optional[str] = None
+    hint: Optional[str] = None
 
 
 @dataclass
@@ -57,22 +59,26 @@ class StitchReport:
     method: str
     tolerance: float
     iterations: int
-    surfaces: list = field(default_factory=list)  # SurfaceMove per surface
-    progress: list = field(default_factory=list)  # percentages, as notified
+    surfaces: List[SurfaceMove] = field(default_factory=list)  # per surface
+    progress: List[int] = field(default_factory=list)  # percentages, as notified
 
     @property
-    def translations(self):
+    def translations(self) -> npt.NDArray[np.float64]:
         """(k, 3) array: how far each surface moved."""
         return np.array([s.translation for s in self.surfaces]).reshape(-1, 3)
 
 
-def _initial_array(initial, count):
+# Starting transforms: a 4x4 (or 3x4) or None per surface, or by index.
+Initial = Union[Sequence[Optional[npt.ArrayLike]], Mapping[int, Optional[npt.ArrayLike]], None]
+
+
+def _initial_array(initial: Initial, count: int) -> Optional[npt.NDArray[np.float64]]:
     """(count, 4, 4) starting transforms from None, a sequence (one 4x4 or
     None per surface) or a dict {surface index: 4x4}; identity elsewhere."""
     if initial is None:
         return None
     out = np.tile(np.eye(4), (count, 1, 1))
-    items = initial.items() if isinstance(initial, dict) else enumerate(initial)
+    items: Any = initial.items() if isinstance(initial, Mapping) else enumerate(initial)
     for index, m in items:
         if not isinstance(index, (int, np.integer)) or not 0 <= index < count:
             raise ValueError(f"initial: no surface {index!r} (stitching {count})")
@@ -82,12 +88,19 @@ def _initial_array(initial, count):
         if m.shape not in ((4, 4), (3, 4)):
             raise ValueError(f"initial[{index}]: a 4x4 (or 3x4) transform, got shape {m.shape}")
         out[index, :3, :] = m[:3, :]
-    if not isinstance(initial, dict) and len(initial) != count:
+    if not isinstance(initial, Mapping) and len(initial) != count:
         raise ValueError(f"initial: {len(initial)} transforms for {count} surfaces")
     return out
 
 
-def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initial=None):
+def stitch(
+    surfaces: Union[_quax.ScanSet, Sequence[_quax.Surface]],
+    tolerance: float,
+    iterations: int,
+    method: Union[StitchMethod, str] = "rigid",
+    progress: Optional[Callable[[int], object]] = None,
+    initial: Initial = None,
+) -> StitchReport:
     """Stitches overlapping surfaces in place with the library's stitch tool
     and returns a StitchReport.
 
@@ -111,13 +124,11 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initi
     the report says how far each surface moved, and for "rigid" also its
     transform and the RMS of the paired distances before and after.
     """
-    if isinstance(surfaces, _quax.ScanSet):
-        surfaces = surfaces.surfaces
-    surfaces = list(surfaces)
+    surfaces = list(surfaces.surfaces if isinstance(surfaces, _quax.ScanSet) else surfaces)
     chosen = choice(StitchMethod, method, "stitch method")
     report = StitchReport(method=chosen.name.lower(), tolerance=float(tolerance), iterations=int(iterations))
 
-    def relay(percent):
+    def relay(percent: int) -> None:
         report.progress.append(percent)
         if progress is not None:
             progress(percent)
@@ -132,13 +143,13 @@ def stitch(surfaces, tolerance, iterations, method="rigid", progress=None, initi
     for move, fit in zip(report.surfaces, rigid):
         for name in ("transform", "rms_before", "rms_after", "rms_per_iteration", "status", "converged"):
             setattr(move, name, fit[name])
-        move.message = STATUS_WORDS.get(move.status, move.status)
-        rms = move.rms_per_iteration
+        status, rms = fit["status"], fit["rms_per_iteration"]
+        move.message = STATUS_WORDS.get(status, status)
         settling = (
-            move.status == "registered"
+            status == "registered"
             and not move.converged
             and len(rms) >= 2
             and abs(rms[-1] - rms[-2]) > 0.01 * rms[-1]
         )
-        move.hint = STATUS_HINTS.get("not_converged" if settling else move.status, "")
+        move.hint = STATUS_HINTS.get("not_converged" if settling else status, "")
     return report

@@ -4,6 +4,8 @@ page (three.js inlined, the points as binary blocks) that opens in any
 browser without a network, and inline in Jupyter."""
 
 import html
+import os
+from typing import Optional, Sequence, Union
 
 from . import _quax
 from ._filters import FilterChain
@@ -14,8 +16,17 @@ DEFAULT_MAX_POINTS = 3_000_000
 REPR_MAX_POINTS = 200_000
 
 
-def view(scan, path=None, *, before=None, color="height", max_points=DEFAULT_MAX_POINTS,
-         filters=None, tolerance=1.0, title=None):
+def view(
+    scan: _quax.ScanSet,
+    path: Union[str, "os.PathLike[str]", None] = None,
+    *,
+    before: Optional[_quax.ScanSet] = None,
+    color: str = "height",
+    max_points: int = DEFAULT_MAX_POINTS,
+    filters: Union[_quax.Filter, FilterChain, Sequence[_quax.Filter], None] = None,
+    tolerance: float = 1.0,
+    title: Optional[str] = None,
+) -> Union[str, "os.PathLike[str]"]:
     """The 3D view page of `scan`, as `quaxscan view` writes it.
 
     color: "height", "surface", "gray" (gray sum), "deviation" (signed
@@ -51,12 +62,12 @@ def view(scan, path=None, *, before=None, color="height", max_points=DEFAULT_MAX
     return path
 
 
-def _repr_html_(scan):
+def _repr_html_(scan: _quax.ScanSet) -> str:
     """The view inline in Jupyter, in a frame of its own, thinned to
     REPR_MAX_POINTS."""
-    page = view(scan, max_points=REPR_MAX_POINTS)
+    page = str(view(scan, max_points=REPR_MAX_POINTS))
     return ('<iframe style="width: 100%; height: 560px; border: 0" srcdoc="'
             + html.escape(page, quote=True) + '"></iframe>')
 
 
-_quax.ScanSet._repr_html_ = _repr_html_
+setattr(_quax.ScanSet, "_repr_html_", _repr_html_)

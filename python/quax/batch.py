@@ -62,6 +62,12 @@ import sys
 import tempfile
 import time
 import uuid
+from typing import Any, Callable, Dict, List, Optional, Sequence, Union
+
+# A path as the functions below take it.
+PathLike = Union[str, "os.PathLike[str]"]
+# What run() and process_file() return per input (see run()).
+Record = Dict[str, Any]
 
 from ._stitch import STITCH_METHODS as _LIBRARY_STITCH_METHODS
 
@@ -82,7 +88,7 @@ def _stamp(path):
     return "%d:%d" % (st.st_size, st.st_mtime_ns)
 
 
-def output_path(input_path, out_dir, root=None):
+def output_path(input_path: PathLike, out_dir: PathLike, root: Optional[PathLike] = None) -> str:
     """Where the output of ``input_path`` goes: ``out_dir/<input name>.ply``,
     or, given the folder ``root`` above the input,
     ``out_dir/<input's folders below root>/<input name>.ply``."""
@@ -98,7 +104,7 @@ class OutputClash(ValueError):
     input. ``clashes`` maps each such output path to the inputs that would
     write it (and, first, the input it would overwrite, if any)."""
 
-    def __init__(self, clashes):
+    def __init__(self, clashes: Dict[str, List[str]]) -> None:
         self.clashes = clashes
         lines = ["{} <- {}".format(target, ", ".join(paths))
                  for target, paths in clashes.items()]
@@ -108,18 +114,18 @@ class OutputClash(ValueError):
             "inputs' folders apart):\n  " + "\n  ".join(lines))
 
 
-def plan_outputs(inputs, out_dir, mirror=False):
+def plan_outputs(inputs: Sequence[str], out_dir: PathLike, mirror: bool = False) -> List[str]:
     """The output path of each input (absolute paths), in input order; raises
     OutputClash naming every input whose output is not its own alone."""
     root = None
     if mirror and inputs:
         root = os.path.commonpath([os.path.dirname(p) for p in inputs])
     targets = [output_path(p, out_dir, root) for p in inputs]
-    writers = {}
+    writers: Dict[str, Any] = {}
     for path, target in zip(inputs, targets):
         writers.setdefault(os.path.normcase(target), (target, []))[1].append(path)
     named = {os.path.normcase(p): p for p in inputs}
-    clashes = {}
+    clashes: Dict[str, List[str]] = {}
     for key, (target, paths) in writers.items():
         overwritten = [named[key]] if key in named else []
         if len(paths) > 1 or overwritten:
@@ -155,11 +161,12 @@ def _work_key(settings, stitch, tolerance, iterations):
 
 # Called with the input's path as each task starts, on the worker, where
 # set (tests set it on their workers to end a worker mid-task); None in use.
-_task_hook = None
+_task_hook: Optional[Callable[[str], None]] = None
 
 
-def process_file(input_path, out_dir, settings=None, stitch="none",
-                 tolerance=1.0, iterations=4, target=None):
+def process_file(input_path: str, out_dir: PathLike, settings: Optional[str] = None,
+                 stitch: str = "none", tolerance: float = 1.0, iterations: int = 4,
+                 target: Optional[str] = None) -> Record:
     """Runs one file through the batch; returns its record.
 
     The output goes to ``target``, by default ``output_path(input_path,
@@ -174,7 +181,7 @@ def process_file(input_path, out_dir, settings=None, stitch="none",
         _task_hook(input_path)
 
     start = time.perf_counter()
-    record = {"input": input_path, "output": None, "points_in": None,
+    record: Record = {"input": input_path, "output": None, "points_in": None,
               "points_out": None, "stitch": [], "seconds": None,
               "error": None}
     if target is None:
@@ -369,9 +376,10 @@ def _stop_cluster(cluster, client):
                 pass
 
 
-def run(inputs, out_dir, settings=None, stitch="none", client=None,
-        tolerance=1.0, iterations=4, force=False, workers=None,
-        progress=False, mirror=False):
+def run(inputs: Sequence[PathLike], out_dir: PathLike, settings: Optional[str] = None,
+        stitch: str = "none", client: Any = None, tolerance: float = 1.0,
+        iterations: int = 4, force: bool = False, workers: Optional[int] = None,
+        progress: bool = False, mirror: bool = False) -> List[Record]:
     """Runs the batch; returns one record per input, in input order.
 
     ``settings`` is the settings text (not a file name); ``stitch`` one of
@@ -396,18 +404,18 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
         # Settings text that no file could pass is refused here, once, with
         # the library's error, before any task starts.
         quax.filters_from_settings(settings)
-    inputs = [os.path.abspath(p) for p in inputs]
-    out_dir = os.path.abspath(out_dir)
-    targets = plan_outputs(inputs, out_dir, mirror)
-    for folder in sorted({out_dir, *map(os.path.dirname, targets)}):
+    paths = [os.path.abspath(p) for p in inputs]
+    out = os.path.abspath(out_dir)
+    targets = plan_outputs(paths, out, mirror)
+    for folder in sorted({out, *(os.path.dirname(t) for t in targets)}):
         os.makedirs(folder, exist_ok=True)
     key = _work_key(settings, stitch, tolerance, iterations)
-    manifest = _Manifest(out_dir)
+    manifest = _Manifest(out)
     logging.getLogger("asyncio").addFilter(_QUIET_SHUTDOWN)
 
-    records = [None] * len(inputs)
+    records: List[Any] = [None] * len(paths)
     todo = []
-    for i, path in enumerate(inputs):
+    for i, path in enumerate(paths):
         done = None if force else manifest.complete(path, targets[i], key)
         if done is not None:
             records[i] = dict(done, skipped=True)
@@ -428,18 +436,18 @@ def run(inputs, out_dir, settings=None, stitch="none", client=None,
         run_id = uuid.uuid4().hex[:12]
         for i in todo:
             future = client.submit(
-                process_file, inputs[i], out_dir, settings, stitch,
+                process_file, paths[i], out, settings, stitch,
                 tolerance, iterations, targets[i],
                 retries=TASK_RETRIES, pure=False,
                 key="quax-batch-{}-{}-{}".format(
-                    os.path.basename(inputs[i]), i, run_id))
+                    os.path.basename(paths[i]), i, run_id))
             futures[future] = i
         def finished(future, timeout=None):
             i = futures[future]
             try:
                 record = future.result(timeout=timeout)
             except Exception as e:  # the task itself failed every try
-                record = {"input": inputs[i], "output": None,
+                record = {"input": paths[i], "output": None,
                           "points_in": None, "points_out": None,
                           "stitch": [], "seconds": None,
                           "error": {"class": type(e).__name__,
@@ -493,7 +501,7 @@ def _summary(records, seconds):
                 points / 1e6 / max(seconds, 1e-9))
 
 
-def main(argv=None):
+def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(
         prog="python3 -m quax.batch",
         description="Filter and stitch scan files on a Dask cluster, one "
@@ -570,16 +578,16 @@ def main(argv=None):
               "command resumes the rest".format(
                   signal.Signals(signum).name, len(done), len(args.inputs)),
               file=sys.stderr)
-        return 128 + signum
+        return 128 + int(signum)
     if args.report:
         with open(args.report, "w", encoding="utf-8") as f:
             json.dump(records, f, indent=1)
     print(_summary(records, time.perf_counter() - start))
     failed = [r for r in records if r["error"]]
     for r in failed:
-        e = r["error"]
+        error = r["error"]
         print("failed: {}: {} ({}): {}".format(
-            r["input"], e["class"], e["code"], e["message"]), file=sys.stderr)
+            r["input"], error["class"], error["code"], error["message"]), file=sys.stderr)
     return 1 if failed else 0
 
 

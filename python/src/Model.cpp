@@ -375,6 +375,15 @@ C-contiguous, and coordinates that are not finite raise ValueError.)doc")
           out.append(frameAt(f.surface, start));
         }
         return out;
+      })
+      // The frames there are now (a surface being filled may grow later).
+      .def("__iter__", [](const FrameSequence& f) {
+        f.surface.store->checkReadable();
+        py::list frames;
+        for (std::size_t i = 0; i < f.surface.surface->getFrameCount(); ++i) {
+          frames.append(frameAt(f.surface, i));
+        }
+        return py::iter(frames);
       });
 
   py::class_<FrameHandle>(m, "Frame", R"doc(

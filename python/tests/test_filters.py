@@ -81,6 +81,6 @@ def test_settings_text_without_blocks_and_thinning_errors():
 def test_every_library_exception_is_exported_and_the_version_is_the_projects():
     compiled = {n for n, v in vars(quax._quax).items() if isinstance(v, type) and issubclass(v, quax.ScanError)}
     assert {"EAcquireDevice", "EScanSurfaceWaitTimeout", "ScanFileError"} <= compiled
-    assert all(getattr(quax, n) is getattr(quax._quax, n) for n in compiled)
+    assert compiled <= set(quax.__all__) and all(getattr(quax, n) is getattr(quax._quax, n) for n in compiled)
     project = (SOURCE_DIR / "CMakeLists.txt").read_text()
     assert re.search(r"project\(\w+\s+VERSION (\S+)", project).group(1) == quax.__version__
