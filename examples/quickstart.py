@@ -36,5 +36,5 @@ print(f"sweep 0: RMS {moved.rms_before:.4f} -> {moved.rms_after:.4f}")
 extent = quax.extent(scan.surfaces[0])            # one node per frame
 print(f"extent of sweep 0: {len(extent)} nodes")
 # [quickstart]
-ok = moved.status == "registered" and moved.rms_after < 0.01
+ok = moved.status == "registered" and moved.rms_after is not None and moved.rms_after < 0.01
 sys.exit(0 if ok and len(extent) == 80 else 1)
