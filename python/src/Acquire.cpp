@@ -109,6 +109,13 @@ std::unique_ptr<QUAX::SimulatedScanner> makeSimulated(
 // source's Python object is kept, so the source outlives the thread: the
 // members are destroyed in reverse order, the thread first.
 class Live {
+  // Counts the calls waiting without the GIL; changed with the GIL held.
+  struct Waiting {
+    explicit Waiting(int& count) : _count(++count) {}
+    ~Waiting() { --_count; }
+    int& _count;
+  };
+
  public:
   Live(py::object source, const QUAX::AcquisitionSettings& settings)
       : _sourceObject(std::move(source)),
@@ -138,6 +145,7 @@ class Live {
           forever ? kWaitStep : std::clamp(left, milliseconds(0), kWaitStep);
       bool ended = false;
       {
+        Waiting waiting(_waiting);
         py::gil_scoped_release release;
         ended = _acquisition->wait(step);
       }
@@ -192,17 +200,20 @@ class Live {
   SetHandle takeSet() {
     ObjectUse::checkIdle(this, "acquisition");
     if (!_acquisition) throw std::runtime_error("the scan set was taken already");
-    if (!_acquisition->finished()) {
+    if (!_acquisition->finished() || _waiting > 0) {
       throw std::runtime_error(
-          "the acquisition is still running: stop() it or wait() for its end "
-          "first");
+          "the acquisition is still running or waited for: stop() it or "
+          "wait() for its end first");
     }
+    // Taken out with the GIL held, so that no other thread meets it half
+    // destroyed; the run has ended, so its record is final.
+    std::unique_ptr<QUAX::ScanAcquisition> run = std::move(_acquisition);
+    _final = run->record();
     std::unique_ptr<QUAX::ScanSet> set;
     {
       py::gil_scoped_release release;
-      _final = _acquisition->wait();
-      set = _acquisition->takeSet();
-      _acquisition.reset();
+      set = run->takeSet();
+      run.reset();
     }
     _sourceUse.reset();
     return wrapSet(std::move(set));
@@ -236,6 +247,7 @@ class Live {
   std::unique_ptr<ObjectUse> _sourceUse;
   std::unique_ptr<QUAX::ScanAcquisition> _acquisition;
   QUAX::AcquisitionRecord _final;
+  int _waiting = 0;
   std::size_t _surface = 0, _frame = 0;  // the next profile to hand out
 };
 
