@@ -360,21 +360,6 @@ raises quax.EAcquireNotAvailable.)doc")
           },
           "What the last start found and set, as a dict (empty values "
           "before the first acquisition).");
-}
-
-}  // namespace
-
-void bindAcquire(py::module_& m) {
-  bindRecord(m);
-  bindSources(m);
-  py::class_<ProfileIterator>(m, "ProfileIterator",
-                              "The profiles of an Acquisition as they arrive.")
-      .def("__iter__", [](py::object self) { return self; })
-      .def("__next__", [](ProfileIterator& it) {
-        py::object profile = it.live.cast<Live&>().nextProfile(it.timeout);
-        if (profile.is_none()) throw py::stop_iteration();
-        return profile;
-      });
 
   py::class_<QUAX::CameraInfo>(m, "CameraInfo", "A camera Aravis found.")
       .def_readonly("id", &QUAX::CameraInfo::id,
@@ -398,6 +383,21 @@ void bindAcquire(py::module_& m) {
       },
       "The cameras Aravis finds now. Raises quax.EAcquireNotAvailable in a "
       "build without Aravis.");
+}
+
+}  // namespace
+
+void bindAcquire(py::module_& m) {
+  bindRecord(m);
+  bindSources(m);
+  py::class_<ProfileIterator>(m, "ProfileIterator",
+                              "The profiles of an Acquisition as they arrive.")
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", [](ProfileIterator& it) {
+        py::object profile = it.live.cast<Live&>().nextProfile(it.timeout);
+        if (profile.is_none()) throw py::stop_iteration();
+        return profile;
+      });
 
   py::class_<Live>(m, "Acquisition", R"doc(
 One run of the library's acquisition thread: starts `source` (settings it
