@@ -319,6 +319,7 @@ ViewReport writeScanView(const ScanSet& set, const ViewOptions& options,
       << number(low[2]) << "], \"scale\": [" << number(scale[0]) << ", "
       << number(scale[1]) << ", " << number(scale[2])
       << "],\n\"maxPoints\": " << options.maxPoints
+      << ", \"firstFramePoints\": " << options.firstFramePoints
       << ", \"overlapRadius\": " << number(options.overlapRadius)
       << ", \"message\": " << jsonString(message) << ",\n\"layers\": [";
   for (std::size_t l = 0; l < layers.size(); ++l) {

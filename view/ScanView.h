@@ -44,12 +44,19 @@ QUAX_VIEW_API ViewColour viewColourFromName(const std::string& name);
 
 struct ViewOptions {
   static constexpr std::uint32_t kDefaultMaxPoints = 3000000;
+  static constexpr std::uint32_t kDefaultFirstFramePoints = 250000;
 
   ViewColour colour = ViewColour::kHeight;
   // More points than this are thinned evenly (every point whose share of
   // the count crosses a whole number is kept), and the page says so. The
   // limit holds for each set of the page on its own.
   std::uint32_t maxPoints = kDefaultMaxPoints;
+  // A set with more points shown than this is drawn in two steps: first
+  // every k-th point of each surface, k = ceil(shown / firstFramePoints),
+  // then, on the browser's next frame, all of them; the page says so while
+  // it draws the rest. A large set is thus seen at once even where WebGL
+  // runs on a software renderer. 0: every point in the first frame.
+  std::uint32_t firstFramePoints = kDefaultFirstFramePoints;
   std::string title;  // empty: "Scan set"
   // Shown as a second layer of the page (the view switches between them),
   // coloured on the same scale. Not owned; null: none.

@@ -6,8 +6,8 @@
 (function () {
   'use strict';
   var byId = function (id) { return document.getElementById(id); };
-  var api = window.quaxView = { ready: false, errors: [], firstFrameMs: null, message: '',
-    timings: { scriptMs: performance.now() } };
+  var api = window.quaxView = { ready: false, refined: true, errors: [], firstFrameMs: null,
+    message: '', timings: { scriptMs: performance.now() } };
   window.addEventListener('error', function (e) { api.errors.push(String(e.message)); });
 
   var meta = JSON.parse(byId('quax-meta').textContent);
@@ -197,19 +197,58 @@
   var material = new THREE.PointsMaterial({ size: pointSize, sizeAttenuation: false,
     vertexColors: vertexColours });
 
+  function pointCloud(positions, colours) {
+    var geometry = new THREE.BufferGeometry();
+    geometry.setAttribute('position', new THREE.BufferAttribute(positions, 3));
+    geometry.setAttribute('color', new THREE.InterleavedBufferAttribute(
+      new THREE.InterleavedBuffer(colours, 4), 3, 0, true));
+    var cloud = new THREE.Points(geometry, material);
+    cloud.frustumCulled = false;
+    return cloud;
+  }
+
+  // Points first to end of a layer in two clouds: every step-th one, drawn
+  // in the first frame, and the others, drawn from the next one on.
+  function splitCloud(layer, first, end, step) {
+    var n = end - first, m = Math.ceil(n / step);
+    var p = layer.positions, c = layer.colours;
+    var parts = [[new Float32Array(3 * m), new Uint8Array(4 * m)],
+      [new Float32Array(3 * (n - m)), new Uint8Array(4 * (n - m))]];
+    var at = [0, 0];
+    for (var i = first; i < end; ++i) {
+      var k = (i - first) % step === 0 ? 0 : 1, j = at[k]++;
+      var to = parts[k];
+      to[0][3 * j] = p[3 * i]; to[0][3 * j + 1] = p[3 * i + 1]; to[0][3 * j + 2] = p[3 * i + 2];
+      to[1][4 * j] = c[4 * i]; to[1][4 * j + 1] = c[4 * i + 1]; to[1][4 * j + 2] = c[4 * i + 2];
+    }
+    return parts.map(function (part) { return pointCloud(part[0], part[1]); });
+  }
+
+  // Each surface is a group of its clouds, switched on and off as one. A
+  // layer with more points than the first frame takes keeps its thinned
+  // rest hidden until the page refines.
+  var firstFramePoints = meta.firstFramePoints || 0;
   layers.forEach(function (layer) {
+    var shown = layer.info.shown;
+    var step = firstFramePoints > 0 && shown > firstFramePoints ?
+      Math.ceil(shown / firstFramePoints) : 1;
     layer.group = new THREE.Group();
+    layer.rest = [];
     layer.info.surfaces.forEach(function (range) {
       var first = layer.frameStarts[range[0]], end = layer.frameStarts[range[1]];
-      var geometry = new THREE.BufferGeometry();
-      geometry.setAttribute('position',
-        new THREE.BufferAttribute(layer.positions.subarray(3 * first, 3 * end), 3));
-      geometry.setAttribute('color', new THREE.InterleavedBufferAttribute(
-        new THREE.InterleavedBuffer(layer.colours.subarray(4 * first, 4 * end), 4), 3, 0, true));
-      var cloud = new THREE.Points(geometry, material);
-      cloud.frustumCulled = false;
-      layer.clouds.push(cloud);
-      layer.group.add(cloud);
+      var surface = new THREE.Group();
+      if (step === 1) {
+        surface.add(pointCloud(layer.positions.subarray(3 * first, 3 * end),
+          layer.colours.subarray(4 * first, 4 * end)));
+      } else {
+        var parts = splitCloud(layer, first, end, step);
+        parts[1].visible = false;
+        layer.rest.push(parts[1]);
+        surface.add(parts[0]);
+        surface.add(parts[1]);
+      }
+      layer.clouds.push(surface);
+      layer.group.add(surface);
     });
     layer.group.visible = false;
     scene.add(layer.group);
@@ -432,11 +471,39 @@
   api.timings.sceneMs = performance.now();
   started = true;
   render();
-  // The first frame counts as drawn when its pixels can be read back.
+  // A frame counts as drawn when its pixels can be read back.
   var gl = renderer.getContext(), pixel = new Uint8Array(4);
-  gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
-  api.firstFrameMs = api.timings.drawnMs = performance.now();
+  function readBack(mark) {
+    gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
+    api.timings[mark] = performance.now();
+    document.body.setAttribute('data-timings', JSON.stringify(api.timings));
+  }
+  readBack('drawnMs');
+  api.firstFrameMs = api.timings.drawnMs;
   document.body.setAttribute('data-first-frame-ms', String(Math.round(api.firstFrameMs)));
-  document.body.setAttribute('data-timings', JSON.stringify(api.timings));
+
+  // The rest of a thinned first frame: on the next animation frame, or after
+  // a moment where the browser draws none (a page opened in a background tab).
+  var rest = layers.reduce(function (all, layer) { return all.concat(layer.rest); }, []);
+  function refine() {
+    if (api.refined) return;
+    rest.forEach(function (cloud) { cloud.visible = true; });
+    api.refined = true;
+    byId('quax-refining').hidden = true;
+    render();
+    readBack('refinedMs');
+  }
+  api.refined = rest.length === 0;
+  if (!api.refined) {
+    var firstShown = layers[0].clouds.reduce(function (sum, surface) {
+      return sum + surface.children[0].geometry.attributes.position.count;
+    }, 0);
+    var note = byId('quax-refining');
+    note.textContent = 'First drawn: ' + withCommas(firstShown) + ' of ' +
+      withCommas(layers[0].info.shown) + ' points, evenly; drawing the rest.';
+    note.hidden = false;
+    requestAnimationFrame(refine);
+    setTimeout(refine, 100);
+  }
   api.ready = true;
 })();

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -124,38 +125,59 @@ double number(const std::map<std::string, std::string>& f,
 
 // A sheet 40 wide (x) and 20 deep (y, 41 frames 0.5 apart) at z = 0, and
 // above its far right corner (x 24..40, y 12..20) a second one at z = 1,
-// seen from above and coloured by surface.
+// seen from above and coloured by surface; drawn whole at once, and with a
+// first frame of every 8th point and the rest drawn next.
 TEST_F(ViewBrowser, DrawsPointsWhereTheDataPutsThem) {
   const auto set = makeSet({plane(0, 40, 161, 0, 20, 41, 0.0),
                             plane(24, 40, 65, 12, 20, 17, 1.0)});
-  QUAX::ViewOptions options;
-  options.colour = QUAX::ViewColour::kSurface;
-  const auto f = open(*set, options);
-  ASSERT_FALSE(f.empty()) << "the page did not report";
-  EXPECT_EQ(f.at("errors"), "[]");
-  EXPECT_EQ(number(f, "ready"), 1);
-  EXPECT_EQ(number(f, "first"), 1);
-  // The drawing has the sheet's shape; the upper sheet lies over its corner.
-  EXPECT_NEAR(number(f, "low.aspect"), 2.0, 0.12);
-  EXPECT_GT(number(f, "low.blue.count"), 1000);
-  EXPECT_NEAR(number(f, "low.orange.left"), 0.6, 0.04);
-  EXPECT_NEAR(number(f, "low.orange.right"), 1.0, 0.02);
-  EXPECT_NEAR(number(f, "low.orange.top"), 0.0, 0.02);
-  EXPECT_NEAR(number(f, "low.orange.bottom"), 0.4, 0.04);
-  EXPECT_NEAR(number(f, "low.blue.left"), 0.0, 0.02);
-  EXPECT_NEAR(number(f, "low.blue.bottom"), 1.0, 0.02);
-  // The slider's line: frame 5 lies at y = 2.5, frame 35 at y = 17.5 (y up).
-  EXPECT_GT(number(f, "low.line.count"), 100);
-  EXPECT_NEAR(number(f, "low.line.cy"), 0.875, 0.03);
-  EXPECT_NEAR(number(f, "high.line.cy"), 0.125, 0.03);
-  EXPECT_NEAR(number(f, "low.line.left"), 0.0, 0.03);
-  EXPECT_NEAR(number(f, "low.line.right"), 1.0, 0.03);
-  EXPECT_EQ(f.at("low.label"), "surface_0,_frame_5:_161_points_shown");
-  EXPECT_GT(number(f, "low.profile"), 100) << "the profile is not drawn";
-  // Surface 1 switched off: gone, and the sheet below it shows.
-  EXPECT_EQ(number(f, "off.orange.count"), 0);
-  EXPECT_GT(number(f, "off.blue.count"),
-            number(f, "high.blue.count") + 1000);
+  double drawnWhole = -1.0;
+  for (const std::uint32_t firstFramePoints : {0u, 1000u}) {
+    SCOPED_TRACE(firstFramePoints);
+    QUAX::ViewOptions options;
+    options.colour = QUAX::ViewColour::kSurface;
+    options.firstFramePoints = firstFramePoints;
+    const auto f = open(*set, options);
+    ASSERT_FALSE(f.empty()) << "the page did not report";
+    EXPECT_EQ(f.at("errors"), "[]");
+    EXPECT_EQ(number(f, "ready"), 1);
+    EXPECT_EQ(number(f, "first"), 1);
+    // A thinned first frame (every 8th point of each surface: 826 + 139)
+    // says so until the rest is drawn.
+    EXPECT_EQ(number(f, "refined"), 1);
+    EXPECT_EQ(f.at("note"), "hidden");
+    EXPECT_EQ(f.at("noteText"),
+              firstFramePoints > 0
+                  ? "First_drawn:_965_of_7,706_points,_evenly;_drawing_the_"
+                    "rest."
+                  : "none");
+    EXPECT_EQ(number(f, "refinedLater"), firstFramePoints > 0 ? 1 : 0);
+    // Once refined, every point is drawn: the same pixels as drawn whole.
+    if (drawnWhole < 0) drawnWhole = number(f, "low.all.count");
+    EXPECT_EQ(number(f, "low.all.count"), drawnWhole);
+    // The drawing has the sheet's shape; the upper sheet lies over its
+    // corner.
+    EXPECT_NEAR(number(f, "low.aspect"), 2.0, 0.12);
+    EXPECT_GT(number(f, "low.blue.count"), 1000);
+    EXPECT_NEAR(number(f, "low.orange.left"), 0.6, 0.04);
+    EXPECT_NEAR(number(f, "low.orange.right"), 1.0, 0.02);
+    EXPECT_NEAR(number(f, "low.orange.top"), 0.0, 0.02);
+    EXPECT_NEAR(number(f, "low.orange.bottom"), 0.4, 0.04);
+    EXPECT_NEAR(number(f, "low.blue.left"), 0.0, 0.02);
+    EXPECT_NEAR(number(f, "low.blue.bottom"), 1.0, 0.02);
+    // The slider's line: frame 5 lies at y = 2.5, frame 35 at y = 17.5 (y
+    // up).
+    EXPECT_GT(number(f, "low.line.count"), 100);
+    EXPECT_NEAR(number(f, "low.line.cy"), 0.875, 0.03);
+    EXPECT_NEAR(number(f, "high.line.cy"), 0.125, 0.03);
+    EXPECT_NEAR(number(f, "low.line.left"), 0.0, 0.03);
+    EXPECT_NEAR(number(f, "low.line.right"), 1.0, 0.03);
+    EXPECT_EQ(f.at("low.label"), "surface_0,_frame_5:_161_points_shown");
+    EXPECT_GT(number(f, "low.profile"), 100) << "the profile is not drawn";
+    // Surface 1 switched off: gone, and the sheet below it shows.
+    EXPECT_EQ(number(f, "off.orange.count"), 0);
+    EXPECT_GT(number(f, "off.blue.count"),
+              number(f, "high.blue.count") + 1000);
+  }
 }
 
 TEST_F(ViewBrowser, EmptyAndOnePointSetsShowAMessage) {
