@@ -5,7 +5,7 @@
 
 #include "geomath/MathErrors.h"
 #include "geomath/MathVector.h"
-#include "scan/filters/WideLanes.h"
+#include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
 
@@ -30,19 +30,19 @@ __attribute__((noinline)) int rootsWithin(const double* squared, int undecided,
 // Whether each of the four points from `at` lies within the limit of the
 // point four lanes further on by `offset` (the distance is symmetric to the
 // bit), as _GeoPoint::isNear decides.
-QUAX_AVX2 inline Wide nearOf(const AverageWideInput& in, Wide px, Wide py,
-                             Wide pz, std::int64_t at) {
-  const Wide dx = px - load(in.xs + at);
-  const Wide dy = py - load(in.ys + at);
-  const Wide dz = pz - load(in.zs + at);
-  const Wide squared = dx * dx + dy * dy + dz * dz;
-  const Wide inside = atMost(squared, all(in.lower));
+QUAX_AVX2 inline Lanes4 nearOf(const AverageWideInput& in, Lanes4 px, Lanes4 py,
+                               Lanes4 pz, std::int64_t at) {
+  const Lanes4 dx = px - Lanes4::load(in.xs + at);
+  const Lanes4 dy = py - Lanes4::load(in.ys + at);
+  const Lanes4 dz = pz - Lanes4::load(in.zs + at);
+  const Lanes4 squared = dx * dx + dy * dy + dz * dz;
+  const Lanes4 inside = atMost(squared, Lanes4::all(in.lower));
   const int undecided =
-      ~(bitsOf(inside) | bitsOf(atLeast(squared, all(in.upper)))) & 15;
+      ~(bitsOf(inside) | bitsOf(atLeast(squared, Lanes4::all(in.upper)))) & 15;
   if (undecided == 0) return inside;
   double lanes[4];
-  store(squared, lanes);
-  return inside | maskOf(rootsWithin(lanes, undecided, in.limit));
+  squared.store(lanes);
+  return inside | Lanes4::maskOf(rootsWithin(lanes, undecided, in.limit));
 }
 
 }  // namespace
@@ -68,98 +68,99 @@ QUAX_AVX2 void passOf(const AverageWideInput& in,
   const double* xs = in.xs;
   const double* ys = in.ys;
   const double* zs = in.zs;
-  const Wide zero = all(0.0);
-  const Wide one = all(1.0);
-  const Wide two = all(2.0);
-  const Wide tolerance = all(zeroVectorTolerance<double>());
-  const Wide lane = {_mm256_set_pd(3.0, 2.0, 1.0, 0.0)};
-  Wide weights[2 * kMaxWideHalfWindow + 1];
+  const Lanes4 zero = Lanes4::all(0.0);
+  const Lanes4 one = Lanes4::all(1.0);
+  const Lanes4 two = Lanes4::all(2.0);
+  const Lanes4 tolerance = Lanes4::all(zeroVectorTolerance<double>());
+  const Lanes4 lane = Lanes4::counting(0.0);
+  Lanes4 weights[2 * kMaxWideHalfWindow + 1];
   for (std::int64_t k = 0; k < n; ++k) {
-    weights[k] = all(static_cast<double>(in.weights[k]));
+    weights[k] = Lanes4::all(static_cast<double>(in.weights[k]));
   }
   // Per window position, the lanes whose neighbour there qualifies.
-  Wide nearby[2 * kMaxWideHalfWindow + 1];
+  Lanes4 nearby[2 * kMaxWideHalfWindow + 1];
   for (std::int64_t g = 0;; g += 4) {
-    const Wide px = load(xs + g);
-    const Wide py = load(ys + g);
-    const Wide pz = load(zs + g);
+    const Lanes4 px = Lanes4::load(xs + g);
+    const Lanes4 py = Lanes4::load(ys + g);
+    const Lanes4 pz = Lanes4::load(zs + g);
     // |p - p| is 0 for finite coordinates and not a number otherwise.
     nearby[half] = equal(px * zero + py * zero + pz * zero, zero);
     for (std::int64_t d = 1; d <= half; ++d) {
-      nearby[half + d] = nearOf(in, px, py, pz, g + d) &
-                         less(lane, all(static_cast<double>(m - g - d)));
+      nearby[half + d] =
+          nearOf(in, px, py, pz, g + d) &
+          less(lane, Lanes4::all(static_cast<double>(m - g - d)));
       nearby[half - d] = nearOf(in, px, py, pz, g - d) &
-                         atLeast(lane, all(static_cast<double>(d - g)));
+                         atLeast(lane, Lanes4::all(static_cast<double>(d - g)));
     }
-    Wide sumX = zero;
-    Wide sumY = zero;
-    Wide sumZ = zero;
-    Wide countA = zero;
+    Lanes4 sumX = zero;
+    Lanes4 sumY = zero;
+    Lanes4 sumZ = zero;
+    Lanes4 countA = zero;
     for (std::int64_t k = 0; k <= half; ++k) {
       const std::int64_t j = g - half + k;
-      sumX = sumX + where(nearby[k], load(xs + j));
-      sumY = sumY + where(nearby[k], load(ys + j));
-      sumZ = sumZ + where(nearby[k], load(zs + j));
+      sumX = sumX + where(nearby[k], Lanes4::load(xs + j));
+      sumY = sumY + where(nearby[k], Lanes4::load(ys + j));
+      sumZ = sumZ + where(nearby[k], Lanes4::load(zs + j));
       countA = countA + where(nearby[k], one);
     }
-    const Wide ax = sumX / countA;
-    const Wide ay = sumY / countA;
-    const Wide az = sumZ / countA;
+    const Lanes4 ax = sumX / countA;
+    const Lanes4 ay = sumY / countA;
+    const Lanes4 az = sumZ / countA;
     sumX = sumY = sumZ = zero;
-    Wide countB = zero;
+    Lanes4 countB = zero;
     for (std::int64_t k = half; k < n; ++k) {
       const std::int64_t j = g - half + k;
-      sumX = sumX + where(nearby[k], load(xs + j));
-      sumY = sumY + where(nearby[k], load(ys + j));
-      sumZ = sumZ + where(nearby[k], load(zs + j));
+      sumX = sumX + where(nearby[k], Lanes4::load(xs + j));
+      sumY = sumY + where(nearby[k], Lanes4::load(ys + j));
+      sumZ = sumZ + where(nearby[k], Lanes4::load(zs + j));
       countB = countB + where(nearby[k], one);
     }
     const int ending = bitsOf(equal(countA, zero) | less(countB, two));
     const int stop =
         ending != 0 ? __builtin_ctz(static_cast<unsigned>(ending)) : 4;
     if (stop > 0) {
-      const Wide bx = sumX / countB;
-      const Wide by = sumY / countB;
-      const Wide bz = sumZ / countB;
-      const Wide half2 = all(0.5);
-      const Wide ox = (ax + bx) * half2;
-      const Wide oy = (ay + by) * half2;
-      const Wide oz = (az + bz) * half2;
-      Wide dx = bx - ax;
-      Wide dy = by - ay;
-      Wide dz = bz - az;
-      const Wide chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
+      const Lanes4 bx = sumX / countB;
+      const Lanes4 by = sumY / countB;
+      const Lanes4 bz = sumZ / countB;
+      const Lanes4 half2 = Lanes4::all(0.5);
+      const Lanes4 ox = (ax + bx) * half2;
+      const Lanes4 oy = (ay + by) * half2;
+      const Lanes4 oz = (az + bz) * half2;
+      Lanes4 dx = bx - ax;
+      Lanes4 dy = by - ay;
+      Lanes4 dz = bz - az;
+      const Lanes4 chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
       dx = dx / chordLength;
       dy = dy / chordLength;
       dz = dz / chordLength;
-      const Wide t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-      const Wide fx = ox + dx * t;
-      const Wide fy = oy + dy * t;
-      const Wide fz = oz + dz * t;
-      const Wide nx = px - fx;
-      const Wide ny = py - fy;
-      const Wide nz = pz - fz;
-      const Wide distance = sqrtOf(nx * nx + ny * ny + nz * nz);
-      const Wide ux = nx / distance;
-      const Wide uy = ny / distance;
-      const Wide uz = nz / distance;
+      const Lanes4 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
+      const Lanes4 fx = ox + dx * t;
+      const Lanes4 fy = oy + dy * t;
+      const Lanes4 fz = oz + dz * t;
+      const Lanes4 nx = px - fx;
+      const Lanes4 ny = py - fy;
+      const Lanes4 nz = pz - fz;
+      const Lanes4 distance = sqrtOf(nx * nx + ny * ny + nz * nz);
+      const Lanes4 ux = nx / distance;
+      const Lanes4 uy = ny / distance;
+      const Lanes4 uz = nz / distance;
       // Neighbours outside the qualifying ones add +0, which changes no sum
       // (a sum that starts at +0 is never -0).
-      Wide weighted = zero;
-      Wide weightSum = zero;
+      Lanes4 weighted = zero;
+      Lanes4 weightSum = zero;
       for (std::int64_t k = 0; k < n; ++k) {
         const std::int64_t j = g - half + k;
-        const Wide qx = load(xs + j);
-        const Wide qy = load(ys + j);
-        const Wide qz = load(zs + j);
-        const Wide s = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
-        const Wide offset = (qx - (ox + dx * s)) * ux +
-                            (qy - (oy + dy * s)) * uy +
-                            (qz - (oz + dz * s)) * uz;
+        const Lanes4 qx = Lanes4::load(xs + j);
+        const Lanes4 qy = Lanes4::load(ys + j);
+        const Lanes4 qz = Lanes4::load(zs + j);
+        const Lanes4 s = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
+        const Lanes4 offset = (qx - (ox + dx * s)) * ux +
+                              (qy - (oy + dy * s)) * uy +
+                              (qz - (oz + dz * s)) * uz;
         weighted = weighted + where(nearby[k], weights[k] * offset);
         weightSum = weightSum + where(nearby[k], weights[k]);
       }
-      const Wide mean = weighted / weightSum;
+      const Lanes4 mean = weighted / weightSum;
       const int moved =
           bitsOf(notLess(chordLength, tolerance) &
                  notLess(distance, tolerance) & notEqual(weightSum, zero)) &
@@ -168,9 +169,9 @@ QUAX_AVX2 void passOf(const AverageWideInput& in,
         double x[4];
         double y[4];
         double z[4];
-        store(fx + ux * mean, x);
-        store(fy + uy * mean, y);
-        store(fz + uz * mean, z);
+        (fx + ux * mean).store(x);
+        (fy + uy * mean).store(y);
+        (fz + uz * mean).store(z);
         for (int l = 0; l < stop; ++l) {
           if ((moved >> l & 1) == 0) continue;
           line->getPoint(static_cast<std::size_t>(g + l))

@@ -9,6 +9,7 @@
 #include "geomath/GeoPoint.h"
 #include "geomath/MathErrors.h"
 #include "geomath/MathVector.h"
+#include "scan/filters/Rounding.h"
 
 namespace QUAX {
 
@@ -54,17 +55,17 @@ struct ChordLine {
 // rounded and monotonic, so a squared length at least bound^2 gives a length
 // of at least the bound; with the margins below, a squared length outside
 // [bound^2 (1 - 8 eps), bound^2 (1 + 8 eps)] lies more than one unit in the
-// last place of the bound away from it after the root, so the answer is that
-// of the root itself. Bounds whose square would leave the normal range are
-// always compared by the root.
+// last place of the bound away from it after the root (kRootSquareMargin), so
+// the answer is that of the root itself. Bounds whose square would leave the
+// normal range are always compared by the root.
 class DistanceBound {
  public:
   explicit DistanceBound(double bound) : _bound(bound) {
-    _banded = std::isfinite(bound) && bound > 1e-150 && bound < 1e150;
+    _banded =
+        std::isfinite(bound) && bound > kBandLowest && bound < kBandHighest;
     const double square = bound * bound;
-    const double margin = 8.0 * std::numeric_limits<double>::epsilon();
-    _lower = square * (1.0 - margin);
-    _upper = square * (1.0 + margin);
+    _lower = square * (1.0 - kRootSquareMargin);
+    _upper = square * (1.0 + kRootSquareMargin);
   }
 
   // Whether v.length() >= bound.

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "scan/ScanErrors.h"
-#include "scan/filters/ChordalDeviation.h"
+#include "scan/filters/chordal/Thinning.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/SettingsIO.h"
 #include "scan/model/ScanLine.h"

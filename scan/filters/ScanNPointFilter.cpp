@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "scan/ScanErrors.h"
-#include "scan/filters/ChordalDeviation.h"
-#include "scan/filters/ChordalTrials.h"
+#include "scan/filters/chordal/Thinning.h"
+#include "scan/filters/chordal/ChordalTrials.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/SettingsIO.h"
 #include "scan/model/ScanLine.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Internal: the chordal deviation thinning of one line run with many limits,
 // as the N-point search runs it.
-#ifndef QUAX_SCAN_FILTERS_CHORDALTRIALS_H_
-#define QUAX_SCAN_FILTERS_CHORDALTRIALS_H_
+#ifndef QUAX_SCAN_FILTERS_CHORDAL_CHORDALTRIALS_H_
+#define QUAX_SCAN_FILTERS_CHORDAL_CHORDALTRIALS_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "geomath/GeoPoint.h"
-#include "scan/filters/ChordalDeviation.h"
 #include "scan/filters/FilterGeometry.h"
+#include "scan/filters/chordal/LineStatistics.h"
 
 namespace QUAX {
 
@@ -163,10 +163,10 @@ class ChordalTrials {
   DistanceBound _spanReached{0.0};
   DistanceBound _epsilonReached{std::numeric_limits<double>::epsilon()};
   DistanceBound _toleranceReached{zeroVectorTolerance<double>()};
-  // Squared chord lengths between these surely reach the tolerance and not
-  // the span (see measureInPlane).
-  double _clearAbove = 0.0;
-  double _clearBelow = 0.0;
+  // Squared chord lengths strictly between these surely reach the tolerance
+  // and not the span (see measureInPlane).
+  double _chordLow = 0.0;
+  double _chordHigh = 0.0;
   std::vector<AnchorMemo> _anchors;
   // The anchors' steps, one line's after another's in the same place (so
   // that they stay in the caches from line to line), and off the plane the
@@ -181,4 +181,4 @@ class ChordalTrials {
 
 }  // namespace QUAX
 
-#endif  // QUAX_SCAN_FILTERS_CHORDALTRIALS_H_
+#endif  // QUAX_SCAN_FILTERS_CHORDAL_CHORDALTRIALS_H_

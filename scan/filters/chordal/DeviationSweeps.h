@@ -2,13 +2,13 @@
 // Internal: the sweeps that measure a chord from an anchor against every
 // point since the anchor, for the chordal trials, on the coordinates copied
 // by axis.
-#ifndef QUAX_SCAN_FILTERS_CHORDSWEEPS_H_
-#define QUAX_SCAN_FILTERS_CHORDSWEEPS_H_
+#ifndef QUAX_SCAN_FILTERS_CHORDAL_DEVIATIONSWEEPS_H_
+#define QUAX_SCAN_FILTERS_CHORDAL_DEVIATIONSWEEPS_H_
 
 #include <cstddef>
 
 #include "scan/filters/FilterGeometry.h"
-#include "scan/filters/WideLanes.h"
+#include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
 
@@ -51,16 +51,16 @@ std::size_t firstCrossReaching(const double* a, const double* b, double oa,
 // Up to four steps that follow each other, from the anchor `anchor` in the
 // plane of axes a and b: step s's chord runs to point s + 1 and covers the
 // points from anchor + 1 up to s. Only chords whose squared length lies
-// strictly between `clearAbove` and `clearBelow` are swept, the first ones
-// up to the first that does not.
+// strictly between `chordLow` and `chordHigh` are swept, the first ones up to
+// the first that does not.
 struct FourStepSweep {
   const double* a;
   const double* b;
   std::size_t anchor;
   std::size_t firstStep;
   std::size_t count;  // 1 to 4
-  double clearAbove;
-  double clearBelow;
+  double chordLow;
+  double chordHigh;
   double allowance;
   double factor;
 };
@@ -69,8 +69,8 @@ struct FourStepSweep {
 // largestCrossSquare's four-lane sweep for up to four steps at once, each
 // point loaded once for them all. Returns how many steps from the first one
 // have clear chords; with two or more, bounds[c] is (m + s allowance +
-// 1e-300) (factor / s) for those steps, m being the largest product that
-// largestCrossSquare gives step c's chord and s = ca * ca + cb * cb its
+// kUnderflowRoom) (factor / s) for those steps, m being the largest product
+// that largestCrossSquare gives step c's chord and s = ca * ca + cb * cb its
 // squared length. The coordinates have room for three points past the last
 // step's chord. Needs the processor's AVX2 (wideLanesSupported).
 QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
@@ -79,4 +79,4 @@ QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
 
 }  // namespace QUAX
 
-#endif  // QUAX_SCAN_FILTERS_CHORDSWEEPS_H_
+#endif  // QUAX_SCAN_FILTERS_CHORDAL_DEVIATIONSWEEPS_H_

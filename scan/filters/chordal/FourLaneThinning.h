@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Internal: the chordal deviation thinning four chords and four points at a
 // time, on processors with 256-bit lanes (AVX2), chosen at run time.
-#ifndef QUAX_SCAN_FILTERS_CHORDALDEVIATIONWIDE_H_
-#define QUAX_SCAN_FILTERS_CHORDALDEVIATIONWIDE_H_
+#ifndef QUAX_SCAN_FILTERS_CHORDAL_FOURLANETHINNING_H_
+#define QUAX_SCAN_FILTERS_CHORDAL_FOURLANETHINNING_H_
 
 #include <cstddef>
 
 #include "geomath/GeoPoint.h"
-#include "scan/filters/ChordalDeviation.h"
+#include "scan/filters/chordal/ThinningWork.h"
 
 namespace QUAX {
 
@@ -18,7 +18,7 @@ bool chordalWideRuns(double deviationLimit);
 // thinByChordalDeviation, the same points and exceptions to the bit: the
 // chords from the anchor to four next points are set up at once, and the
 // points of a span of fewer than a few dozen are tested four at a time, with
-// the same arithmetic in every lane; longer spans are left to ChordSpans.
+// the same arithmetic in every lane; longer spans are left to LongSpans.
 // Needs chordalWideRuns(deviationLimit).
 std::size_t thinByChordalDeviationWide(const _GeoPoint<double>* p,
                                        std::size_t n, double deviationLimit,
@@ -27,4 +27,4 @@ std::size_t thinByChordalDeviationWide(const _GeoPoint<double>* p,
 
 }  // namespace QUAX
 
-#endif  // QUAX_SCAN_FILTERS_CHORDALDEVIATIONWIDE_H_
+#endif  // QUAX_SCAN_FILTERS_CHORDAL_FOURLANETHINNING_H_

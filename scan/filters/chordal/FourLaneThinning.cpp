@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "scan/filters/ChordalDeviationWide.h"
+#include "scan/filters/chordal/FourLaneThinning.h"
 
 #include <cmath>
 #include <limits>
 
 #include "geomath/MathErrors.h"
-#include "scan/filters/ChordSpans.h"
 #include "scan/filters/FilterGeometry.h"
-#include "scan/filters/WideLanes.h"
+#include "scan/filters/Rounding.h"
+#include "scan/filters/chordal/LongSpans.h"
+#include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
 
@@ -19,7 +20,7 @@ using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 
 // Spans of fewer points than this are tested four points at a time at every
-// step (eight tests at most); on longer ones the bounds of ChordSpans pay
+// step (eight tests at most); on longer ones the bounds of LongSpans pay
 // off.
 constexpr std::size_t kWideSpan = 32;
 
@@ -39,14 +40,14 @@ struct FourChords {
 // the difference divided by that length.
 QUAX_AVX2 void setUp(FourChords& chords, const double* xs, const double* ys,
                      const double* zs, std::size_t anchor, std::size_t i) {
-  const Wide cx = load(xs + i + 1) - all(xs[anchor]);
-  const Wide cy = load(ys + i + 1) - all(ys[anchor]);
-  const Wide cz = load(zs + i + 1) - all(zs[anchor]);
-  const Wide length = sqrtOf(cx * cx + cy * cy + cz * cz);
-  store(length, chords.length);
-  store(cx / length, chords.x);
-  store(cy / length, chords.y);
-  store(cz / length, chords.z);
+  const Lanes4 cx = Lanes4::load(xs + i + 1) - Lanes4::all(xs[anchor]);
+  const Lanes4 cy = Lanes4::load(ys + i + 1) - Lanes4::all(ys[anchor]);
+  const Lanes4 cz = Lanes4::load(zs + i + 1) - Lanes4::all(zs[anchor]);
+  const Lanes4 length = sqrtOf(cx * cx + cy * cy + cz * cz);
+  length.store(chords.length);
+  (cx / length).store(chords.x);
+  (cy / length).store(chords.y);
+  (cz / length).store(chords.z);
   chords.anchor = anchor;
   chords.first = i;
 }
@@ -61,28 +62,28 @@ QUAX_AVX2 std::size_t firstReaching(const double* xs, const double* ys,
                                     std::size_t i, double ux, double uy,
                                     double uz, const DistanceBound& deviation,
                                     double limit, std::size_t none) {
-  const Wide ox = all(xs[anchor]);
-  const Wide oy = all(ys[anchor]);
-  const Wide oz = all(zs[anchor]);
-  const Wide dx = all(ux);
-  const Wide dy = all(uy);
-  const Wide dz = all(uz);
-  const Wide lower = all(deviation.lower());
+  const Lanes4 ox = Lanes4::all(xs[anchor]);
+  const Lanes4 oy = Lanes4::all(ys[anchor]);
+  const Lanes4 oz = Lanes4::all(zs[anchor]);
+  const Lanes4 dx = Lanes4::all(ux);
+  const Lanes4 dy = Lanes4::all(uy);
+  const Lanes4 dz = Lanes4::all(uz);
+  const Lanes4 lower = Lanes4::all(deviation.lower());
   for (std::size_t j = anchor + 1; j <= i; j += 4) {
-    const Wide px = load(xs + j);
-    const Wide py = load(ys + j);
-    const Wide pz = load(zs + j);
-    const Wide t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-    const Wide ex = px - (ox + dx * t);
-    const Wide ey = py - (oy + dy * t);
-    const Wide ez = pz - (oz + dz * t);
-    const Wide squared = ex * ex + ey * ey + ez * ez;
+    const Lanes4 px = Lanes4::load(xs + j);
+    const Lanes4 py = Lanes4::load(ys + j);
+    const Lanes4 pz = Lanes4::load(zs + j);
+    const Lanes4 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
+    const Lanes4 ex = px - (ox + dx * t);
+    const Lanes4 ey = py - (oy + dy * t);
+    const Lanes4 ez = pz - (oz + dz * t);
+    const Lanes4 squared = ex * ex + ey * ey + ez * ez;
     const std::size_t count = i - j + 1;
     int maybe = bitsOf(notAtMost(squared, lower)) &
                 (count >= 4 ? 15 : (1 << count) - 1);
     if (maybe == 0) continue;
     double lanes[4];
-    store(squared, lanes);
+    squared.store(lanes);
     for (; maybe != 0; maybe &= maybe - 1) {
       const int l = __builtin_ctz(static_cast<unsigned>(maybe));
       if (lanes[l] >= deviation.upper() || std::sqrt(lanes[l]) >= limit) {
@@ -107,7 +108,6 @@ QUAX_AVX2 std::size_t thinByChordalDeviationWide(const Point* p, std::size_t n,
                                                  double deviationLimit,
                                                  double maxSpan, Point* out,
                                                  ChordalWork& work) {
-  const double epsilon = std::numeric_limits<double>::epsilon();
   const double tolerance = zeroVectorTolerance<double>();
   const std::size_t none = n;
   const std::size_t stride = n + 4;
@@ -122,7 +122,7 @@ QUAX_AVX2 std::size_t thinByChordalDeviationWide(const Point* p, std::size_t n,
   }
   for (std::size_t i = n; i < stride; ++i) xs[i] = ys[i] = zs[i] = 0.0;
   const DistanceBound deviation(deviationLimit);
-  ChordSpans spans(p, n, deviationLimit, work);
+  LongSpans spans(p, n, deviationLimit, work);
 
   FourChords chords;
   chords.anchor = none;
@@ -141,7 +141,7 @@ QUAX_AVX2 std::size_t thinByChordalDeviationWide(const Point* p, std::size_t n,
       anchor = i;
       continue;
     }
-    if (span < epsilon) {
+    if (span < kEpsilon) {
       spans.skip(i);
       continue;
     }

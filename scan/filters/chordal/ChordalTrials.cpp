@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "scan/filters/ChordalTrials.h"
+#include "scan/filters/chordal/ChordalTrials.h"
 
 #include <cmath>
 #include <limits>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
-
 #include "geomath/MathErrors.h"
-#include "scan/filters/ChordSweeps.h"
-#include "scan/filters/ChordalDeviation.h"
 #include "scan/filters/FilterGeometry.h"
-#include "scan/filters/WideLanes.h"
+#include "scan/filters/Rounding.h"
+#include "scan/filters/chordal/DeviationSweeps.h"
+#include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
 
@@ -24,20 +20,6 @@ using Vector = _MathVector<double>;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint32_t kNoHits = 0xffffffffu;
-// The factor of the plane's bound of a step over the rounding of its
-// quotient and product.
-constexpr double kBoundFactor =
-    1.0 + 40.0 * std::numeric_limits<double>::epsilon();
-
-// a > b ? a : b, without a branch: the compiler leaves some of these to a
-// jump, which mispredicts on a line's changing values.
-inline double larger(double a, double b) {
-#if defined(__SSE2__) || defined(_M_X64)
-  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(a), _mm_set_sd(b)));
-#else
-  return a > b ? a : b;
-#endif
-}
 
 }  // namespace
 
@@ -98,9 +80,9 @@ void ChordalTrials::setSpan(double maxSpan) {
   _spanReached = DistanceBound(maxSpan);
   // Squared chord lengths strictly between these reach the tolerance (and
   // the machine epsilon) and not the span, whatever the roots.
-  _clearAbove =
+  _chordLow =
       _toleranceReached.banded() ? _toleranceReached.upper() : kInfinity;
-  _clearBelow = _spanReached.banded() ? _spanReached.lower() : -kInfinity;
+  _chordHigh = _spanReached.banded() ? _spanReached.lower() : -kInfinity;
 }
 
 // A profile of a line scanner lies in a plane of two axes: its third
@@ -112,7 +94,8 @@ void ChordalTrials::setSpan(double maxSpan) {
 // less than _planeAllowance |c|^2, from the rounding of both (see
 // deviationRounding for the chord line's; the cross product's stays below
 // 5 eps |q|^2 |c|^2, with |q| at most the diagonal of the points' box). Lines
-// whose largest magnitudes along the axes add up to more than 1e60 (or with
+// whose largest magnitudes along the axes add up to more than
+// kPlaneMagnitudeLimit (or with
 // a coordinate that is not finite) are measured by the chord line alone, so
 // that no square overflows.
 void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
@@ -139,7 +122,10 @@ void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
     const double high = std::fabs(box.high[axis]);
     largest[axis] = high > low ? high : low;
   }
-  if (!box.finite || !(largest[0] + largest[1] + largest[2] <= 1e60)) return;
+  if (!box.finite ||
+      !(largest[0] + largest[1] + largest[2] <= kPlaneMagnitudeLimit)) {
+    return;
+  }
   const double* axes[3] = {_xs.data(), _ys.data(), _zs.data()};
   _planeA = axes[a];
   _planeB = axes[b];
@@ -148,9 +134,9 @@ void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
   const double diagonal = std::sqrt(sideA * sideA + sideB * sideB);
   const double rounding =
       deviationRounding(largest[0], largest[1], largest[2], 0.0);
-  _planeAllowance = 2.02 * (rounding * (2.0 * diagonal + rounding) +
-                            64.0 * std::numeric_limits<double>::epsilon() *
-                                diagonal * diagonal);
+  _planeAllowance = kPlaneAllowanceSpare *
+                    (rounding * (2.0 * diagonal + rounding) +
+                     kCrossProductUlps * kEpsilon * diagonal * diagonal);
 }
 
 // Measures step `step` from `anchor` as the plain walk tests it: the chord's
@@ -208,7 +194,7 @@ void ChordalTrials::measureInPlane(std::size_t anchor, std::size_t step) {
   const double ca = _planeA[step + 1] - _planeA[anchor];
   const double cb = _planeB[step + 1] - _planeB[anchor];
   const double squared = ca * ca + cb * cb;
-  if (!(squared > _clearAbove && squared < _clearBelow)) {
+  if (!(squared > _chordLow && squared < _chordHigh)) {
     measure(anchor, step);
     return;
   }
@@ -234,10 +220,10 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
     sweep.anchor = anchor;
     sweep.firstStep = base + k;
     sweep.count = count;
-    sweep.clearAbove = _clearAbove;
-    sweep.clearBelow = _clearBelow;
+    sweep.chordLow = _chordLow;
+    sweep.chordHigh = _chordHigh;
     sweep.allowance = _planeAllowance;
-    sweep.factor = kBoundFactor;
+    sweep.factor = kPlaneBoundFactor;
     double bounds[4];
     const std::size_t clear = measureFourSteps(sweep, bounds);
     if (clear >= 2) {
@@ -267,8 +253,8 @@ double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
   const double largest =
       largestCrossSquare(_planeA, _planeB, oa, ob, _planeA[step + 1] - oa,
                          _planeB[step + 1] - ob, anchor + 1, step + 1, _wide);
-  return (largest + squared * _planeAllowance + 1e-300) *
-         (kBoundFactor / squared);
+  return (largest + squared * _planeAllowance + kUnderflowRoom) *
+         (kPlaneBoundFactor / squared);
 }
 
 // Off the plane: the running maxima, in point order, of the deviations of
@@ -326,17 +312,17 @@ ChordalTrials::Reach ChordalTrials::reachInPlane(std::size_t anchor,
   const double ca = a[step + 1] - oa;
   const double cb = b[step + 1] - ob;
   const double squared = ca * ca + cb * cb;
-  const double room = squared * _planeAllowance + 1e-300;
-  const double clearBelow = lowSquare * squared - room;
-  const double clearAbove = highSquare * squared + room;
+  const double room = squared * _planeAllowance + kUnderflowRoom;
+  const double surelyBelow = lowSquare * squared - room;
+  const double surelyBeyond = highSquare * squared + room;
   Reach reach{kNoSpan, -kInfinity, 0.0};
   double before = -kInfinity;
   for (std::size_t j = anchor + 1;; ++j) {
     double crossed = 0.0;
-    j = firstCrossReaching(a, b, oa, ob, ca, cb, j, step + 1, clearBelow,
+    j = firstCrossReaching(a, b, oa, ob, ca, cb, j, step + 1, surelyBelow,
                            crossed, before, _wide);
     if (j > step) return reach;
-    bool reaches = crossed > clearAbove;
+    bool reaches = crossed > surelyBeyond;
     if (!reaches) {
       const Vector chord = _p[step + 1] - _p[anchor];
       const ChordLine line(_p[anchor], chord, chord.length());
@@ -346,16 +332,16 @@ ChordalTrials::Reach ChordalTrials::reachInPlane(std::size_t anchor,
     if (reaches) {
       // The bounds of the squared deviations the chord line gives the point
       // and the points before it: at least and at most these.
-      const double margin = 16.0 * std::numeric_limits<double>::epsilon();
-      const double low = (crossed - room) / squared * (1.0 - margin);
+      const double low =
+          (crossed - room) / squared * (1.0 - kCrossQuotientMargin);
       reach.index = j;
       reach.highest = low > 0.0 ? low : 0.0;
       if (before != -kInfinity) {
-        reach.lowest = (before + room) / squared * (1.0 + margin);
+        reach.lowest = (before + room) / squared * (1.0 + kCrossQuotientMargin);
       }
       return reach;
     }
-    before = larger(crossed, before);
+    before = maxOf(crossed, before);
   }
 }
 
@@ -391,16 +377,17 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
   // A limit that is not a number is never reached: only the span ends a
   // chord then.
   const bool noLimit = std::isnan(deviationLimit);
-  // Sums below `clearBelow` are surely below the limit's square, with room
+  // Sums below `surelyBelow` are surely below the limit's square, with room
   // for the rounding of the square (`lowSquare` and `highSquare`, for the
   // cross products, with room for theirs too); limits whose square may leave
   // the normal range leave every step to the root.
-  const double eps = std::numeric_limits<double>::epsilon();
-  const bool banded = deviationLimit > 1e-150 && deviationLimit < 1e150;
+  const bool banded =
+      deviationLimit > kBandLowest && deviationLimit < kBandHighest;
   const double square = deviationLimit * deviationLimit;
-  const double clearBelow = banded ? square * (1.0 - 16.0 * eps) : -kInfinity;
-  const double lowSquare = banded ? square * (1.0 - 32.0 * eps) : -kInfinity;
-  const double highSquare = banded ? square * (1.0 + 32.0 * eps) : kInfinity;
+  const double surelyBelow =
+      banded ? square * (1.0 - kSquareSumMargin) : -kInfinity;
+  const double lowSquare = banded ? square * (1.0 - kCrossMargin) : -kInfinity;
+  const double highSquare = banded ? square * (1.0 + kCrossMargin) : kInfinity;
   _kept.clear();
   _kept.push_back(0);
   std::size_t anchor = 0;
@@ -412,7 +399,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
     AnchorMemo& memo = _anchors[anchor];
     // The span walked last from here, when this limit walks it the same way:
     // from any step of it on, since a later start passes fewer steps.
-    if (memo.from <= i && i <= memo.end && clearBelow > memo.lowestSquare &&
+    if (memo.from <= i && i <= memo.end && surelyBelow > memo.lowestSquare &&
         highSquare <= memo.highestSquare) {
       _kept.push_back(static_cast<std::uint32_t>(memo.keep));
       anchor = memo.keep;
@@ -439,7 +426,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
           ++k;
         }
       } else {
-        for (; k < known && largest[k] < clearBelow; ++k) {
+        for (; k < known && largest[k] < surelyBelow; ++k) {
           passed = largest[k] > passed ? largest[k] : passed;
         }
       }
@@ -473,7 +460,7 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
             measure(anchor, base + k);
           }
           const double measured = largestOf(memo)[k];
-          if (noLimit || !(measured < clearBelow)) break;
+          if (noLimit || !(measured < surelyBelow)) break;
           passed = measured > passed ? measured : passed;
           if (++k >= known || !std::isnan(largestOf(memo)[k])) break;
         }
@@ -516,9 +503,10 @@ std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
       double before = -kInfinity;
       while (!(hit->deviation >= deviationLimit)) ++hit;
       // The roots squared back, with room for their rounding.
-      highest = hit->deviation * hit->deviation * (1.0 - 8.0 * eps);
+      highest = hit->deviation * hit->deviation * (1.0 - kRootSquareMargin);
       if (hit != first) {
-        before = hit[-1].deviation * hit[-1].deviation * (1.0 + 8.0 * eps);
+        before =
+            hit[-1].deviation * hit[-1].deviation * (1.0 + kRootSquareMargin);
       }
       keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
       lowest = before > lowest ? before : lowest;

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+// Internal: the rounding allowances of the filters' exact shortcuts, each
+// with how it was found. A shortcut (a squared length for a root, a bound
+// for the points it covers, a cross product for a chord line) may decide a
+// test only where it lies farther from the limit than the rounding of both
+// sides; closer, the plain computation decides. Every allowance here is an
+// upper bound of that rounding with room to spare: too large costs a little
+// speed, too small would change a result.
+#ifndef QUAX_SCAN_FILTERS_ROUNDING_H_
+#define QUAX_SCAN_FILTERS_ROUNDING_H_
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "geomath/GeoPoint.h"
+
+namespace QUAX {
+
+// The machine epsilon of double: one unit in the last place of 1.
+constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+
+// A squared length against a squared bound (DistanceBound), and a root
+// squared back: the square root halves a relative distance, so a square
+// that lies 8 eps from the squared bound has a root about 4 eps from the
+// bound, more than the one unit in its last place (at most eps relative)
+// that the correctly rounded root and square could move it.
+constexpr double kRootSquareMargin = 8.0 * kEpsilon;
+
+// Bounds whose square stays a normal double (down to about 1e-308, up to
+// about 1e308) with room for the relative margins: between these, squares
+// are compared; outside, roots.
+constexpr double kBandLowest = 1e-150;
+constexpr double kBandHighest = 1e150;
+
+// Room for products that underflow to 0 (cross products of tiny offsets):
+// the square of kBandLowest, so below every squared limit a band compares.
+constexpr double kUnderflowRoom = 1e-300;
+
+// A deviation from the chord line is a difference of positions, a dot
+// product, a foot point and a length, each rounded once per coordinate; the
+// bound of a turned chord adds a product and a root. Together they stay
+// below 64 units in the last place of the largest coordinate; this many
+// leave a factor of 16 to spare (see deviationRounding).
+constexpr double kDeviationUlps = 1024.0;
+
+// The relative rounding of a bound of many deviations (a block's, a group's,
+// a summary's): its sums, products and root round by a few eps each; 1e-9
+// is millions of eps above that and far below what a limit can tell apart.
+constexpr double kBoundSlack = 1e-9;
+
+// A sum of squares of deviations against a limit's square: the square
+// rounds by half a unit and the root, taken where this leaves it in doubt,
+// by another, so 16 eps (8 in the root) leaves the root's answer alone.
+constexpr double kSquareSumMargin = 16.0 * kEpsilon;
+
+// In a coordinate plane, a squared cross product w^2 against the limit's
+// square times the chord's squared length |c|^2: w (two products and a
+// difference), w^2, |c|^2 and the limit's square each round by half a unit
+// to a few; 32 eps covers their sum with room.
+constexpr double kCrossMargin = 32.0 * kEpsilon;
+
+// The squared deviation a cross product gives back, (w^2 - room) / |c|^2: a
+// difference and a quotient over a rounded |c|^2, within 16 eps.
+constexpr double kCrossQuotientMargin = 16.0 * kEpsilon;
+
+// The plane's upper bound of a step, (largest w^2 + |c|^2 allowance +
+// kUnderflowRoom) (factor / |c|^2): a sum, a product, a quotient and
+// |c|^2 as ca^2 + cb^2 against the chord's squared length, a few units
+// each; 40 eps covers them with room.
+constexpr double kPlaneBoundFactor = 1.0 + 40.0 * kEpsilon;
+
+// The plane's allowance between a cross product and the chord line: the
+// cross product w^2 = |q x c|^2 rounds by at most 5 eps |q|^2 |c|^2 (|q| at
+// most the diagonal of the points' box), taken as 64 eps to spare; the chord
+// line's deviation by the deviation rounding r, so its square by r (2 |q| +
+// r). Their sum is doubled, for the rounding of the allowance's own
+// products and of |c|^2 that scales it, and 1% added to spare.
+constexpr double kCrossProductUlps = 64.0;
+constexpr double kPlaneAllowanceSpare = 2.02;
+
+// Lines whose largest magnitudes along the axes add up to more than this are
+// measured by the chord line alone: their cross products' squares (up to
+// the fourth power of the magnitude) would overflow.
+constexpr double kPlaneMagnitudeLimit = 1e60;
+
+// Two positions at least this many zero-vector tolerances apart along one
+// axis have a chord whose computed length, rounded a few times, is still
+// above the tolerance.
+constexpr double kFaultGapTolerances = 4.0;
+
+// An absolute bound on the rounding of one deviation computed on positions
+// whose largest magnitudes per axis are these (taken as a > b ? a : b from
+// 0), `finite` being the sum of every magnitude times 0 (not a number once
+// a coordinate is not finite, so neither is the bound).
+inline double deviationRounding(double largestX, double largestY,
+                                double largestZ, double finite) {
+  const double largestXZ = largestX > largestZ ? largestX : largestZ;
+  const double largestYZ = largestY > largestZ ? largestY : largestZ;
+  const double scale = (largestX > largestY ? largestXZ : largestYZ) + finite;
+  return kDeviationUlps * kEpsilon * scale + std::numeric_limits<double>::min();
+}
+
+// The same for the positions p[0] ... p[n - 1].
+inline double deviationRounding(const _GeoPoint<double>* p, std::size_t n) {
+  double sx = 0.0;
+  double sy = 0.0;
+  double sz = 0.0;
+  double finite = 0.0;  // 0 times infinity is not a number either
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = std::fabs(p[i].x());
+    const double y = std::fabs(p[i].y());
+    const double z = std::fabs(p[i].z());
+    sx = x > sx ? x : sx;
+    sy = y > sy ? y : sy;
+    sz = z > sz ? z : sz;
+    finite += x * 0.0 + y * 0.0 + z * 0.0;
+  }
+  return deviationRounding(sx, sy, sz, finite);
+}
+
+}  // namespace QUAX
+
+#endif  // QUAX_SCAN_FILTERS_ROUNDING_H_

@@ -1,0 +1,317 @@
+// SPDX-License-Identifier: MIT
+#include "scan/filters/chordal/DeviationSweeps.h"
+
+#include <limits>
+
+#include "scan/filters/Rounding.h"
+
+namespace QUAX {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+#ifdef QUAX_WIDE_LANES
+// The squared cross products q x c of four points.
+QUAX_AVX2 inline Lanes4 crossSquare(Lanes4 qa, Lanes4 qb, Lanes4 ca,
+                                    Lanes4 cb) {
+  const Lanes4 w = qa * cb - qb * ca;
+  return w * w;
+}
+
+// The lanes of `values` whose index is below `count`, +0 elsewhere.
+QUAX_AVX2 inline Lanes4 below(Lanes4 values, Lanes4 index, Lanes4 count) {
+  return where(less(index, count), values);
+}
+
+// The anchor and one chord from it, each value in every lane.
+struct OneChord {
+  Lanes4 oa, ob, ca, cb;
+};
+
+QUAX_AVX2 inline OneChord oneChord(double oa, double ob, double ca, double cb) {
+  return OneChord{Lanes4::all(oa), Lanes4::all(ob), Lanes4::all(ca),
+                  Lanes4::all(cb)};
+}
+
+// The squared cross products of the points j ... j + 3 with the chord.
+QUAX_AVX2 inline Lanes4 groupSquare(const double* a, const double* b,
+                                    std::size_t j, const OneChord& c) {
+  return crossSquare(Lanes4::load(a + j) - c.oa, Lanes4::load(b + j) - c.ob,
+                     c.ca, c.cb);
+}
+
+// largestCrossSquare four points at a time, the same products in every lane:
+// the last group reaches up to three points past `to` (the arrays have room),
+// whose lanes are left out of the maximum.
+QUAX_AVX2 double largestCrossWide(const double* a, const double* b, double oa,
+                                  double ob, double ca, double cb,
+                                  std::size_t from, std::size_t to) {
+  const OneChord chord = oneChord(oa, ob, ca, cb);
+  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  Lanes4 index = Lanes4::counting(0.0);
+  Lanes4 largest = Lanes4::all(0.0);
+  for (std::size_t j = from; j < to; j += 4) {
+    largest = maxOf(below(groupSquare(a, b, j, chord), index, count), largest);
+    index = index + four;
+  }
+  return largestOf(largest);
+}
+
+// firstCrossReaching four points at a time: the last group's lanes past `to`
+// never reach.
+QUAX_AVX2 std::size_t firstCrossReachingWide(const double* a, const double* b,
+                                             double oa, double ob, double ca,
+                                             double cb, std::size_t from,
+                                             std::size_t to, double threshold,
+                                             double& crossed, double& before) {
+  const OneChord chord = oneChord(oa, ob, ca, cb);
+  const Lanes4 limit = Lanes4::all(threshold);
+  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  Lanes4 index = Lanes4::counting(0.0);
+  Lanes4 largest = Lanes4::all(before);
+  for (std::size_t j = from; j < to; j += 4) {
+    const Lanes4 squared = groupSquare(a, b, j, chord);
+    const int reached = bitsOf(atLeast(squared, limit) & less(index, count));
+    if (reached != 0) {
+      double lanes[4];
+      double most[4];
+      squared.store(lanes);
+      largest.store(most);
+      double best = most[0] > most[1] ? most[0] : most[1];
+      best = most[2] > best ? most[2] : best;
+      best = most[3] > best ? most[3] : best;
+      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
+      for (int l = 0; l < lane; ++l) best = lanes[l] > best ? lanes[l] : best;
+      crossed = lanes[lane];
+      before = best;
+      return j + static_cast<std::size_t>(lane);
+    }
+    largest = maxOf(squared, largest);
+    index = index + four;
+  }
+  return to;
+}
+
+// The anchor and four chords from it, each value in every lane.
+struct FourCrossChords {
+  Lanes4 oa, ob;
+  Lanes4 ca0, ca1, ca2, ca3;
+  Lanes4 cb0, cb1, cb2, cb3;
+};
+struct FourSquares {
+  Lanes4 s0, s1, s2, s3;
+};
+
+// The squared cross products of the points j ... j + 3 with the four chords.
+QUAX_AVX2 inline FourSquares groupSquares(const double* a, const double* b,
+                                          std::size_t j,
+                                          const FourCrossChords& c) {
+  const Lanes4 qa = Lanes4::load(a + j) - c.oa;
+  const Lanes4 qb = Lanes4::load(b + j) - c.ob;
+  return FourSquares{
+      crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
+      crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
+}
+#endif
+
+}  // namespace
+
+double largestSquaredDeviation(const double* xs, const double* ys,
+                               const double* zs, std::size_t from,
+                               std::size_t to, const ChordLine& line,
+                               double* squares) {
+  double best = -kInfinity;
+  std::size_t j = from;
+  if (to - from >= 2) {
+    const Lanes2 ox = Lanes2::all(line.origin.x());
+    const Lanes2 oy = Lanes2::all(line.origin.y());
+    const Lanes2 oz = Lanes2::all(line.origin.z());
+    const Lanes2 dx = Lanes2::all(line.direction.x());
+    const Lanes2 dy = Lanes2::all(line.direction.y());
+    const Lanes2 dz = Lanes2::all(line.direction.z());
+    Lanes2 largest = Lanes2::all(-kInfinity);
+    for (; j + 2 <= to; j += 2) {
+      const Lanes2 px = Lanes2::load(xs + j);
+      const Lanes2 py = Lanes2::load(ys + j);
+      const Lanes2 pz = Lanes2::load(zs + j);
+      const Lanes2 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
+      const Lanes2 fx = px - (ox + dx * t);
+      const Lanes2 fy = py - (oy + dy * t);
+      const Lanes2 fz = pz - (oz + dz * t);
+      const Lanes2 squared = fx * fx + fy * fy + fz * fz;
+      squared.store(squares + (j - from));
+      // A lane that is not a number leaves the maximum as it was.
+      largest = maxOf(squared, largest);
+    }
+    best = largestOf(largest);
+  }
+  for (; j < to; ++j) {
+    const double squared = squaredDeviation(xs, ys, zs, j, line);
+    squares[j - from] = squared;
+    if (squared > best) best = squared;
+  }
+  return best;
+}
+
+double squaredDeviation(const double* xs, const double* ys, const double* zs,
+                        std::size_t j, const ChordLine& line) {
+  const double ox = line.origin.x();
+  const double oy = line.origin.y();
+  const double oz = line.origin.z();
+  const double dx = line.direction.x();
+  const double dy = line.direction.y();
+  const double dz = line.direction.z();
+  const double t = (xs[j] - ox) * dx + (ys[j] - oy) * dy + (zs[j] - oz) * dz;
+  const double fx = xs[j] - (ox + dx * t);
+  const double fy = ys[j] - (oy + dy * t);
+  const double fz = zs[j] - (oz + dz * t);
+  return fx * fx + fy * fy + fz * fz;
+}
+
+double largestCrossSquare(const double* a, const double* b, double oa,
+                          double ob, double ca, double cb, std::size_t from,
+                          std::size_t to, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) return largestCrossWide(a, b, oa, ob, ca, cb, from, to);
+#else
+  (void)wide;
+#endif
+  std::size_t j = from;
+  const Lanes2 voa = Lanes2::all(oa);
+  const Lanes2 vob = Lanes2::all(ob);
+  const Lanes2 vca = Lanes2::all(ca);
+  const Lanes2 vcb = Lanes2::all(cb);
+  auto squaresAt = [&](std::size_t at) {
+    const Lanes2 w =
+        (Lanes2::load(a + at) - voa) * vcb - (Lanes2::load(b + at) - vob) * vca;
+    return w * w;
+  };
+  // Two running maxima, so that each waits on every other pair only.
+  Lanes2 largest = Lanes2::all(0.0);
+  Lanes2 other = Lanes2::all(0.0);
+  for (; j + 4 <= to; j += 4) {
+    largest = maxOf(squaresAt(j), largest);
+    other = maxOf(squaresAt(j + 2), other);
+  }
+  if (j + 2 <= to) {
+    largest = maxOf(squaresAt(j), largest);
+    j += 2;
+  }
+  double best = largestOf(maxOf(largest, other));
+  for (; j < to; ++j) {
+    const double w = (a[j] - oa) * cb - (b[j] - ob) * ca;
+    if (w * w > best) best = w * w;
+  }
+  return best;
+}
+
+std::size_t firstCrossReaching(const double* a, const double* b, double oa,
+                               double ob, double ca, double cb,
+                               std::size_t from, std::size_t to,
+                               double threshold, double& crossed,
+                               double& before, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) {
+    return firstCrossReachingWide(a, b, oa, ob, ca, cb, from, to, threshold,
+                                  crossed, before);
+  }
+#else
+  (void)wide;
+#endif
+  double best = before;
+  for (std::size_t j = from; j < to; ++j) {
+    const double w = (a[j] - oa) * cb - (b[j] - ob) * ca;
+    if (w * w >= threshold) {
+      crossed = w * w;
+      before = best;
+      return j;
+    }
+    best = w * w > best ? w * w : best;
+  }
+  return to;
+}
+
+#ifdef QUAX_WIDE_LANES
+QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
+                                       double* bounds) {
+  const double* a = sweep.a;
+  const double* b = sweep.b;
+  const std::size_t from = sweep.anchor + 1;
+  const std::size_t firstTo = sweep.firstStep + 1;
+  // The four chords side by side, and how many of them from the first are
+  // clear of the span and tolerances (the others are not read).
+  const Lanes4 oa = Lanes4::all(a[sweep.anchor]);
+  const Lanes4 ob = Lanes4::all(b[sweep.anchor]);
+  const Lanes4 ca = Lanes4::load(a + firstTo) - oa;
+  const Lanes4 cb = Lanes4::load(b + firstTo) - ob;
+  const Lanes4 squared = ca * ca + cb * cb;
+  const int inside = bitsOf(greater(squared, Lanes4::all(sweep.chordLow)) &
+                            less(squared, Lanes4::all(sweep.chordHigh)));
+  const auto outside = static_cast<unsigned>(~inside) | (1u << sweep.count);
+  const auto clear = static_cast<std::size_t>(__builtin_ctz(outside));
+  if (clear < 2) return clear;
+  const std::size_t lastTo = sweep.firstStep + clear;
+  // The bounds' factor over each swept chord's squared length (1 for the
+  // others), taken while the points are swept.
+  const Lanes4 swept =
+      less(Lanes4::counting(0.0), Lanes4::all(static_cast<double>(clear)));
+  const Lanes4 divisor = blend(Lanes4::all(1.0), squared, swept);
+  const Lanes4 scale = Lanes4::all(sweep.factor) / divisor;
+  const FourCrossChords chords{oa,
+                               ob,
+                               spread<0>(ca),
+                               spread<1>(ca),
+                               spread<2>(ca),
+                               spread<3>(ca),
+                               spread<0>(cb),
+                               spread<1>(cb),
+                               spread<2>(cb),
+                               spread<3>(cb)};
+  Lanes4 best0 = Lanes4::all(0.0);
+  Lanes4 best1 = best0;
+  Lanes4 best2 = best0;
+  Lanes4 best3 = best0;
+  std::size_t j = from;
+  // Points every chord covers.
+  for (; j + 4 <= firstTo; j += 4) {
+    const FourSquares s = groupSquares(a, b, j, chords);
+    best0 = maxOf(s.s0, best0);
+    best1 = maxOf(s.s1, best1);
+    best2 = maxOf(s.s2, best2);
+    best3 = maxOf(s.s3, best3);
+  }
+  // The last groups, each chord's lanes up to its own end: chord c covers
+  // the first min(firstTo + c, lastTo) - from points.
+  auto countOf = [&](std::size_t c) {
+    const std::size_t to = firstTo + c < lastTo ? firstTo + c : lastTo;
+    return static_cast<double>(to - from);
+  };
+  // (The lambda is not compiled for AVX2: it hands over no lanes.)
+  const Lanes4 n0 = Lanes4::all(countOf(0));
+  const Lanes4 n1 = Lanes4::all(countOf(1));
+  const Lanes4 n2 = Lanes4::all(countOf(2));
+  const Lanes4 n3 = Lanes4::all(countOf(3));
+  Lanes4 index = Lanes4::counting(static_cast<double>(j - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  for (; j < lastTo; j += 4) {
+    const FourSquares s = groupSquares(a, b, j, chords);
+    best0 = maxOf(below(s.s0, index, n0), best0);
+    best1 = maxOf(below(s.s1, index, n1), best1);
+    best2 = maxOf(below(s.s2, index, n2), best2);
+    best3 = maxOf(below(s.s3, index, n3), best3);
+    index = index + four;
+  }
+  // The four maxima side by side, then their bounds as the one-step
+  // measure takes them.
+  const Lanes4 most = largestOfEach(best0, best1, best2, best3);
+  const Lanes4 sum = most + divisor * Lanes4::all(sweep.allowance) +
+                     Lanes4::all(kUnderflowRoom);
+  (sum * scale).store(bounds);
+  return clear;
+}
+#endif
+
+}  // namespace QUAX
