@@ -8,6 +8,7 @@
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/Rounding.h"
 #include "scan/filters/chordal/LongSpans.h"
+#include "scan/filters/chordal/Walk.h"
 #include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
@@ -57,11 +58,10 @@ QUAX_AVX2 void setUp(FourChords& chords, const double* xs, const double* ys,
 // lane computes the deviation as ChordLine::project and DistanceBound do,
 // and a lane whose squared deviation lies above the band's lower end is
 // decided as DistanceBound::reachedBy decides it.
-QUAX_AVX2 std::size_t firstReaching(const double* xs, const double* ys,
-                                    const double* zs, std::size_t anchor,
-                                    std::size_t i, double ux, double uy,
-                                    double uz, const DistanceBound& deviation,
-                                    double limit, std::size_t none) {
+QUAX_AVX2 std::size_t firstReachingFourAtATime(
+    const double* xs, const double* ys, const double* zs, std::size_t anchor,
+    std::size_t i, double ux, double uy, double uz,
+    const DistanceBound& deviation, double limit, std::size_t none) {
   const Lanes4 ox = Lanes4::all(xs[anchor]);
   const Lanes4 oy = Lanes4::all(ys[anchor]);
   const Lanes4 oz = Lanes4::all(zs[anchor]);
@@ -94,6 +94,92 @@ QUAX_AVX2 std::size_t firstReaching(const double* xs, const double* ys,
   return none;
 }
 
+// The walk's steps four lanes at a time: the chords from the anchor to four
+// next points are set up at once, and the points of a span of fewer than
+// kWideSpan are tested four at a time; longer spans are left to LongSpans.
+// The kept points are written out.
+class FourLaneSteps {
+ public:
+  QUAX_AVX2 FourLaneSteps(const Point* p, std::size_t n, double deviationLimit,
+                          double maxSpan, Point* out, ChordalWork& work)
+      : _p(p),
+        _n(n),
+        _out(out),
+        _maxSpan(maxSpan),
+        _limit(deviationLimit),
+        _deviation(deviationLimit),
+        _spans(p, n, deviationLimit, work) {
+    copyByAxis(work);
+    _chords.anchor = n;
+    _chords.first = 0;
+  }
+
+  struct Chord {
+    std::size_t lane;  // of _chords
+    double span;       // its length
+  };
+  QUAX_AVX2 Chord chord(std::size_t anchor, std::size_t i) {
+    if (_chords.anchor != anchor || i - _chords.first >= 4) {
+      setUp(_chords, _xs, _ys, _zs, anchor, i);
+    }
+    const std::size_t l = i - _chords.first;
+    return Chord{l, _chords.length[l]};
+  }
+  bool reachesSpan(const Chord& chord) const { return chord.span >= _maxSpan; }
+  static bool onAnchor(const Chord& chord) { return chord.span < kEpsilon; }
+  void skip(std::size_t i) { _spans.skip(i); }
+  static bool givesUp(std::size_t, std::size_t) { return false; }
+  QUAX_AVX2 std::size_t firstReaching(std::size_t anchor, std::size_t i,
+                                      const Chord& chord) {
+    if (chord.span < zeroVectorTolerance<double>()) throw EMathZeroVector();
+    const std::size_t l = chord.lane;
+    if (i - anchor < kWideSpan) {
+      return firstReachingFourAtATime(_xs, _ys, _zs, anchor, i, _chords.x[l],
+                                      _chords.y[l], _chords.z[l], _deviation,
+                                      _limit, _n);
+    }
+    const Vector unit(_chords.x[l], _chords.y[l], _chords.z[l]);
+    return _spans.firstReaching(anchor, i, ChordLine(_p[anchor], unit));
+  }
+
+  QUAX_AVX2 SpanEnd endOf(std::size_t anchor, std::size_t i) {
+    return endOfSpan(*this, anchor, i, _n);
+  }
+  static bool stops() { return false; }
+  void keep(std::size_t j) { _out[_kept++] = _p[j]; }
+  std::size_t kept() const { return _kept; }
+
+ private:
+  // The coordinates by axis, with four lanes of zeros after the last point
+  // for the loads that reach past it (their lanes are never used).
+  void copyByAxis(ChordalWork& work) {
+    const std::size_t stride = _n + 4;
+    if (work.lanes.size() < 3 * stride) work.lanes.resize(3 * stride);
+    _xs = work.lanes.data();
+    _ys = _xs + stride;
+    _zs = _ys + stride;
+    for (std::size_t i = 0; i < _n; ++i) {
+      _xs[i] = _p[i].x();
+      _ys[i] = _p[i].y();
+      _zs[i] = _p[i].z();
+    }
+    for (std::size_t i = _n; i < stride; ++i) _xs[i] = _ys[i] = _zs[i] = 0.0;
+  }
+
+  const Point* _p;
+  std::size_t _n;
+  Point* _out;
+  std::size_t _kept = 0;
+  double _maxSpan;
+  double _limit;
+  DistanceBound _deviation;
+  LongSpans _spans;
+  double* _xs = nullptr;
+  double* _ys = nullptr;
+  double* _zs = nullptr;
+  FourChords _chords;
+};
+
 }  // namespace
 
 bool chordalWideRuns(double deviationLimit) {
@@ -101,67 +187,14 @@ bool chordalWideRuns(double deviationLimit) {
 }
 
 // The steps of thinByChordalDeviation in the same order with the same
-// decisions; the coordinates are first copied by axis, with four lanes of
-// zeros after the last point for the loads that reach past it (their lanes
-// are never used).
+// decisions.
 QUAX_AVX2 std::size_t thinByChordalDeviationWide(const Point* p, std::size_t n,
                                                  double deviationLimit,
                                                  double maxSpan, Point* out,
                                                  ChordalWork& work) {
-  const double tolerance = zeroVectorTolerance<double>();
-  const std::size_t none = n;
-  const std::size_t stride = n + 4;
-  if (work.lanes.size() < 3 * stride) work.lanes.resize(3 * stride);
-  double* xs = work.lanes.data();
-  double* ys = xs + stride;
-  double* zs = ys + stride;
-  for (std::size_t i = 0; i < n; ++i) {
-    xs[i] = p[i].x();
-    ys[i] = p[i].y();
-    zs[i] = p[i].z();
-  }
-  for (std::size_t i = n; i < stride; ++i) xs[i] = ys[i] = zs[i] = 0.0;
-  const DistanceBound deviation(deviationLimit);
-  LongSpans spans(p, n, deviationLimit, work);
-
-  FourChords chords;
-  chords.anchor = none;
-  chords.first = 0;
-  std::size_t kept = 0;
-  std::size_t anchor = 0;
-  out[kept++] = p[0];
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    if (chords.anchor != anchor || i - chords.first >= 4) {
-      setUp(chords, xs, ys, zs, anchor, i);
-    }
-    const std::size_t l = i - chords.first;
-    const double span = chords.length[l];
-    if (span >= maxSpan) {
-      out[kept++] = p[i];
-      anchor = i;
-      continue;
-    }
-    if (span < kEpsilon) {
-      spans.skip(i);
-      continue;
-    }
-    if (span < tolerance) throw EMathZeroVector();
-    const std::size_t hit =
-        i - anchor < kWideSpan
-            ? firstReaching(xs, ys, zs, anchor, i, chords.x[l], chords.y[l],
-                            chords.z[l], deviation, deviationLimit, none)
-            : spans.firstReaching(
-                  anchor, i,
-                  ChordLine(p[anchor],
-                            Vector(chords.x[l], chords.y[l], chords.z[l])));
-    if (hit != none) {
-      const std::size_t keep = hit - 1 == anchor ? hit : hit - 1;
-      out[kept++] = p[keep];
-      anchor = keep;
-    }
-  }
-  out[kept++] = p[n - 1];
-  return kept;
+  FourLaneSteps steps(p, n, deviationLimit, maxSpan, out, work);
+  walkSpans(steps, n);
+  return steps.kept();
 }
 
 #else
