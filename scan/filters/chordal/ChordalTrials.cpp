@@ -8,6 +8,7 @@
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/Rounding.h"
 #include "scan/filters/chordal/DeviationSweeps.h"
+#include "scan/filters/chordal/Walk.h"
 #include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
@@ -372,158 +373,219 @@ void ChordalTrials::grow(AnchorMemo& memo, std::size_t grown) {
   memo.known = static_cast<std::uint32_t>(grown);
 }
 
-std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
-  const std::size_t n = _n;
-  // A limit that is not a number is never reached: only the span ends a
-  // chord then.
-  const bool noLimit = std::isnan(deviationLimit);
-  // Sums below `surelyBelow` are surely below the limit's square, with room
-  // for the rounding of the square (`lowSquare` and `highSquare`, for the
-  // cross products, with room for theirs too); limits whose square may leave
-  // the normal range leave every step to the root.
+// The run's limit and what it compares with. Sums below `surelyBelow` are
+// surely below the limit's square, with room for the rounding of the square
+// (`lowSquare` and `highSquare`, for the cross products, with room for theirs
+// too); limits whose square may leave the normal range leave every step to
+// the root. A limit that is not a number is never reached: only the span
+// ends a chord then.
+ChordalTrials::Limit::Limit(double deviationLimit)
+    : value(deviationLimit), none(std::isnan(deviationLimit)) {
   const bool banded =
       deviationLimit > kBandLowest && deviationLimit < kBandHighest;
   const double square = deviationLimit * deviationLimit;
-  const double surelyBelow =
-      banded ? square * (1.0 - kSquareSumMargin) : -kInfinity;
-  const double lowSquare = banded ? square * (1.0 - kCrossMargin) : -kInfinity;
-  const double highSquare = banded ? square * (1.0 + kCrossMargin) : kInfinity;
+  surelyBelow = banded ? square * (1.0 - kSquareSumMargin) : -kInfinity;
+  lowSquare = banded ? square * (1.0 - kCrossMargin) : -kInfinity;
+  highSquare = banded ? square * (1.0 + kCrossMargin) : kInfinity;
+}
+
+// The walk of a run over the spans, stopped once more than stopAbove points
+// are sure to be kept.
+struct ChordalTrials::RunSpans {
+  ChordalTrials& trials;
+  const Limit& limit;
+  std::size_t stopAbove;
+
+  // With the last point, more than stopAbove are kept.
+  bool stops() const { return trials._kept.size() >= stopAbove; }
+  SpanEnd endOf(std::size_t anchor, std::size_t i) {
+    return trials.spanEnd(anchor, i, limit);
+  }
+  void keep(std::size_t j) {
+    trials._kept.push_back(static_cast<std::uint32_t>(j));
+  }
+};
+
+std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
+  const Limit limit(deviationLimit);
   _kept.clear();
-  _kept.push_back(0);
-  std::size_t anchor = 0;
-  std::size_t i = 1;
-  while (i + 1 < n) {
-    // With the last point, more than stopAbove are kept.
-    if (_kept.size() >= stopAbove)
-      return static_cast<std::int64_t>(stopAbove) + 1;
-    AnchorMemo& memo = _anchors[anchor];
-    // The span walked last from here, when this limit walks it the same way:
-    // from any step of it on, since a later start passes fewer steps.
-    if (memo.from <= i && i <= memo.end && surelyBelow > memo.lowestSquare &&
-        highSquare <= memo.highestSquare) {
-      _kept.push_back(static_cast<std::uint32_t>(memo.keep));
-      anchor = memo.keep;
-      i = memo.end + 1;
+  RunSpans spans{*this, limit, stopAbove};
+  if (!walkSpans(spans, _n)) return static_cast<std::int64_t>(stopAbove) + 1;
+  return static_cast<std::int64_t>(_kept.size());
+}
+
+// The span from `anchor`, walked from step i on: the one walked last from
+// there when this limit walks it the same way (from any step of it on,
+// since a later start passes fewer steps), else the steps passed below the
+// limit up to the first that ends the span.
+SpanEnd ChordalTrials::spanEnd(std::size_t anchor, std::size_t i,
+                               const Limit& limit) {
+  AnchorMemo& memo = _anchors[anchor];
+  if (memo.from <= i && i <= memo.end &&
+      limit.surelyBelow > memo.lowestSquare &&
+      limit.highSquare <= memo.highestSquare) {
+    return SpanEnd{memo.end, memo.keep};
+  }
+  Passage passage;
+  const std::size_t base = anchor + 1;
+  const std::size_t k = passSteps(anchor, i - base, limit, passage);
+  // No further point kept before the last.
+  if (k == _n - 1 - base) return SpanEnd{_n - 1, _n};
+  return endSpan(anchor, i, base + k, limit, passage);
+}
+
+// Passes the steps of `anchor` from index k on while they stay below the
+// limit, measuring the unmeasured ones (not a number) on the way; returns
+// the index of the first step that ends the span, or the anchor's count of
+// steps when none does.
+std::size_t ChordalTrials::passSteps(std::size_t anchor, std::size_t k,
+                                     const Limit& limit, Passage& passage) {
+  AnchorMemo& memo = _anchors[anchor];
+  const std::size_t steps = _n - 1 - (anchor + 1);  // steps it can meet
+  for (;;) {
+    k = passMeasured(memo, k, limit, passage);
+    const std::size_t known = memo.known;
+    if (k >= known) {
+      if (k == steps) return k;
+      if (known == 0) _touched.push_back(static_cast<std::uint32_t>(anchor));
+      // Room for about the longest spans of a search's trials at once: an
+      // anchor that grows again is copied to the pools' end.
+      std::size_t grown = known * 2 > k + 32 ? known * 2 : k + 32;
+      if (grown > steps) grown = steps;
+      grow(memo, grown);
       continue;
     }
-    const std::size_t from = i;
-    const std::size_t base = anchor + 1;
-    const std::size_t steps = n - 1 - base;  // steps this anchor can meet
-    std::size_t k = i - base;
-    // The largest sum of the steps passed.
-    double passed = -kInfinity;
-    // In the plane, the first point of the step reached that reaches the
-    // limit.
-    Reach reached{kNoSpan, -kInfinity, 0.0};
-    // Passes the steps below the limit; stops at the first step that ends
-    // the span, and measures the unmeasured ones (not a number) on the way.
-    for (;;) {
-      const std::size_t known = memo.known;
-      const double* largest = largestOf(memo);
-      if (noLimit) {
-        while (k < known && !std::isnan(largest[k]) &&
-               infoOf(memo)[k].kind == StepKind::kDeviation) {
-          ++k;
-        }
-      } else {
-        for (; k < known && largest[k] < surelyBelow; ++k) {
-          passed = largest[k] > passed ? largest[k] : passed;
-        }
-      }
-      if (k >= known) {
-        if (k == steps) break;
-        if (known == 0) _touched.push_back(static_cast<std::uint32_t>(anchor));
-        // Room for about the longest spans of a search's trials at once:
-        // an anchor that grows again is copied to the pools' end.
-        std::size_t grown = known * 2 > k + 32 ? known * 2 : k + 32;
-        if (grown > steps) grown = steps;
-        grow(memo, grown);
-        continue;
-      }
-      const double value = largest[k];
-      if (std::isnan(value)) {
-        if (_planeA != nullptr && _wide) {
-          // Up to four unmeasured steps at once.
-          std::size_t count = 1;
-          while (count < 4 && k + count < known &&
-                 std::isnan(largest[k + count])) {
-            ++count;
-          }
-          measureSteps(anchor, k, count);
-          continue;
-        }
-        // Measures the unmeasured steps that follow as long as they pass.
-        for (;;) {
-          if (_planeA != nullptr) {
-            measureInPlane(anchor, base + k);
-          } else {
-            measure(anchor, base + k);
-          }
-          const double measured = largestOf(memo)[k];
-          if (noLimit || !(measured < surelyBelow)) break;
-          passed = measured > passed ? measured : passed;
-          if (++k >= known || !std::isnan(largestOf(memo)[k])) break;
-        }
-        continue;
-      }
-      if (noLimit || infoOf(memo)[k].kind != StepKind::kDeviation) break;
-      // A sum near the limit's square, or in the plane a bound that reaches
-      // it: the roots decide. A chord passed over passes whatever the limit.
-      bool passes = value == -kInfinity;
-      if (!passes && _planeA != nullptr) {
-        reached = reachInPlane(anchor, base + k, deviationLimit, lowSquare,
-                               highSquare);
-        passes = reached.index == kNoSpan;
-      } else if (!passes) {
-        passes = std::sqrt(value) < deviationLimit;
-      }
-      if (!passes) break;
-      passed = value > passed ? value : passed;
+    const double value = largestOf(memo)[k];
+    if (std::isnan(value)) {
+      k = measureAhead(anchor, k, limit, passage);
+      continue;
+    }
+    if (limit.none || infoOf(memo)[k].kind != StepKind::kDeviation) return k;
+    // A sum near the limit's square, or in the plane a bound that reaches
+    // it: the roots decide.
+    if (!passesNear(anchor, anchor + 1 + k, value, limit, passage)) return k;
+    passage.passed = value > passage.passed ? value : passage.passed;
+    ++k;
+  }
+}
+
+// Passes the measured steps from index k on that surely stay below the limit
+// (with no limit, every measured step that only a limit could end).
+std::size_t ChordalTrials::passMeasured(const AnchorMemo& memo, std::size_t k,
+                                        const Limit& limit, Passage& passage) {
+  const std::size_t known = memo.known;
+  const double* largest = largestOf(memo);
+  if (limit.none) {
+    const StepInfo* info = infoOf(memo);
+    while (k < known && !std::isnan(largest[k]) &&
+           info[k].kind == StepKind::kDeviation) {
       ++k;
     }
-    if (k == steps) break;  // no further point kept before the last
-    i = base + k;
-    StepInfo& info = infoOf(memo)[k];
-    std::size_t keep = i;
-    if (info.kind == StepKind::kFault) throw EMathZeroVector();
-    // The limits that walk this span the same way, by their squares: above
-    // the sum of every step passed (and of the running maximum before the
-    // one reached), up to the sum of the one reached. Bounds, of a step
-    // passed or in the plane, only narrow them.
-    double lowest = passed;
-    double highest = kInfinity;
-    if (info.kind == StepKind::kDeviation && _planeA != nullptr) {
-      highest = reached.highest;
-      lowest = reached.lowest > lowest ? reached.lowest : lowest;
-      keep = reached.index - 1 == anchor ? reached.index : reached.index - 1;
-    } else if (info.kind == StepKind::kDeviation) {
-      if (info.hitsBegin == kNoHits) findHits(anchor, i);
-      const Hit* first = _hits.data() + info.hitsBegin;
-      const Hit* hit = first;
-      double before = -kInfinity;
-      while (!(hit->deviation >= deviationLimit)) ++hit;
-      // The roots squared back, with room for their rounding.
-      highest = hit->deviation * hit->deviation * (1.0 - kRootSquareMargin);
-      if (hit != first) {
-        before =
-            hit[-1].deviation * hit[-1].deviation * (1.0 + kRootSquareMargin);
-      }
-      keep = hit->index - 1 == anchor ? hit->index : hit->index - 1;
-      lowest = before > lowest ? before : lowest;
-    }
-    if (!noLimit) {
-      memo.from = from;
-      memo.lowestSquare = lowest;
-      memo.highestSquare = highest;
-      memo.end = i;
-      memo.keep = keep;
-    }
-    _kept.push_back(static_cast<std::uint32_t>(keep));
-    anchor = keep;
-    ++i;
+    return k;
   }
-  _kept.push_back(static_cast<std::uint32_t>(n - 1));
-  return static_cast<std::int64_t>(_kept.size());
+  double passed = passage.passed;
+  for (; k < known && largest[k] < limit.surelyBelow; ++k) {
+    passed = largest[k] > passed ? largest[k] : passed;
+  }
+  passage.passed = passed;
+  return k;
+}
+
+// Measures the unmeasured step at index k and, as long as they pass, those
+// that follow; in the plane with four lanes, up to four at once. Returns the
+// index to go on from.
+std::size_t ChordalTrials::measureAhead(std::size_t anchor, std::size_t k,
+                                        const Limit& limit, Passage& passage) {
+  AnchorMemo& memo = _anchors[anchor];
+  const std::size_t known = memo.known;
+  const std::size_t base = anchor + 1;
+  if (_planeA != nullptr && _wide) {
+    std::size_t count = 1;
+    while (count < 4 && k + count < known &&
+           std::isnan(largestOf(memo)[k + count])) {
+      ++count;
+    }
+    measureSteps(anchor, k, count);
+    return k;
+  }
+  for (;;) {
+    if (_planeA != nullptr) {
+      measureInPlane(anchor, base + k);
+    } else {
+      measure(anchor, base + k);
+    }
+    const double measured = largestOf(memo)[k];
+    if (limit.none || !(measured < limit.surelyBelow)) return k;
+    passage.passed = measured > passage.passed ? measured : passage.passed;
+    if (++k >= known || !std::isnan(largestOf(memo)[k])) return k;
+  }
+}
+
+// Whether the step, whose largest sum (or in the plane, its bound) `value`
+// comes near the limit's square, passes by the roots. A chord passed over
+// passes whatever the limit. In the plane, the point found to reach the
+// limit is kept in `passage`.
+bool ChordalTrials::passesNear(std::size_t anchor, std::size_t step,
+                               double value, const Limit& limit,
+                               Passage& passage) {
+  if (value == -kInfinity) return true;
+  if (_planeA == nullptr) return std::sqrt(value) < limit.value;
+  passage.reached = reachInPlane(anchor, step, limit.value, limit.lowSquare,
+                                 limit.highSquare);
+  return passage.reached.index == kNoSpan;
+}
+
+// The span from `anchor`, walked from step `from`, ends at step `end`: the
+// point it keeps, and the limits that walk it the same way, by their squares
+// (above the sum of every step passed and of the running maximum before the
+// point reached, up to the sum of that point), remembered for later runs.
+// Bounds, of a step passed or in the plane, only narrow them.
+SpanEnd ChordalTrials::endSpan(std::size_t anchor, std::size_t from,
+                               std::size_t end, const Limit& limit,
+                               const Passage& passage) {
+  AnchorMemo& memo = _anchors[anchor];
+  StepInfo& info = infoOf(memo)[end - anchor - 1];
+  if (info.kind == StepKind::kFault) throw EMathZeroVector();
+  Reach reach{end, passage.passed, kInfinity};
+  if (info.kind == StepKind::kDeviation && _planeA != nullptr) {
+    reach = passage.reached;
+  } else if (info.kind == StepKind::kDeviation) {
+    reach = reachOffPlane(anchor, end, limit.value);
+  }
+  std::size_t keep = end;
+  if (info.kind == StepKind::kDeviation) {
+    keep = reach.index - 1 == anchor ? reach.index : reach.index - 1;
+  }
+  if (!limit.none) {
+    memo.from = from;
+    memo.lowestSquare =
+        reach.lowest > passage.passed ? reach.lowest : passage.passed;
+    memo.highestSquare = reach.highest;
+    memo.end = end;
+    memo.keep = keep;
+  }
+  return SpanEnd{end, keep};
+}
+
+// Off the plane: the first point of step `step` from `anchor` that reaches
+// the limit, from the step's running maxima, with the squares of the limits
+// that find it first (the roots squared back, with room for their
+// rounding).
+ChordalTrials::Reach ChordalTrials::reachOffPlane(std::size_t anchor,
+                                                  std::size_t step,
+                                                  double deviationLimit) {
+  StepInfo& info = infoOf(_anchors[anchor])[step - anchor - 1];
+  if (info.hitsBegin == kNoHits) findHits(anchor, step);
+  const Hit* first = _hits.data() + info.hitsBegin;
+  const Hit* hit = first;
+  while (!(hit->deviation >= deviationLimit)) ++hit;
+  Reach reach{hit->index, -kInfinity,
+              hit->deviation * hit->deviation * (1.0 - kRootSquareMargin)};
+  if (hit != first) {
+    reach.lowest =
+        hit[-1].deviation * hit[-1].deviation * (1.0 + kRootSquareMargin);
+  }
+  return reach;
 }
 
 }  // namespace QUAX

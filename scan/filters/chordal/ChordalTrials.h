@@ -12,6 +12,7 @@
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/chordal/LineStatistics.h"
+#include "scan/filters/chordal/Walk.h"
 
 namespace QUAX {
 
@@ -140,6 +141,37 @@ class ChordalTrials {
   Reach reachInPlane(std::size_t anchor, std::size_t step,
                      double deviationLimit, double lowSquare,
                      double highSquare) const;
+  Reach reachOffPlane(std::size_t anchor, std::size_t step,
+                      double deviationLimit);
+
+  // One run's limit, and the squares it is compared by (see run).
+  struct Limit {
+    explicit Limit(double deviationLimit);
+    double value;
+    bool none;  // not a number: never reached
+    double surelyBelow;
+    double lowSquare;
+    double highSquare;
+  };
+  // What the walk of one span has passed: the largest sum of the steps
+  // passed and, in the plane, the first point of the step reached that
+  // reaches the limit.
+  struct Passage {
+    double passed = -std::numeric_limits<double>::infinity();
+    Reach reached{kNoSpan, -std::numeric_limits<double>::infinity(), 0.0};
+  };
+  struct RunSpans;
+  SpanEnd spanEnd(std::size_t anchor, std::size_t i, const Limit& limit);
+  std::size_t passSteps(std::size_t anchor, std::size_t k, const Limit& limit,
+                        Passage& passage);
+  std::size_t passMeasured(const AnchorMemo& memo, std::size_t k,
+                           const Limit& limit, Passage& passage);
+  std::size_t measureAhead(std::size_t anchor, std::size_t k,
+                           const Limit& limit, Passage& passage);
+  bool passesNear(std::size_t anchor, std::size_t step, double value,
+                  const Limit& limit, Passage& passage);
+  SpanEnd endSpan(std::size_t anchor, std::size_t from, std::size_t end,
+                  const Limit& limit, const Passage& passage);
 
   const _GeoPoint<double>* _p = nullptr;
   std::size_t _n = 0;
