@@ -389,37 +389,16 @@ ChordalTrials::Limit::Limit(double deviationLimit)
   highSquare = banded ? square * (1.0 + kCrossMargin) : kInfinity;
 }
 
-// The walk of a run over the spans, stopped once more than stopAbove points
-// are sure to be kept.
-struct ChordalTrials::RunSpans {
-  ChordalTrials& trials;
-  const Limit& limit;
-  std::size_t stopAbove;
-
-  // With the last point, more than stopAbove are kept.
-  bool stops() const { return trials._kept.size() >= stopAbove; }
-  SpanEnd endOf(std::size_t anchor, std::size_t i) {
-    return trials.spanEnd(anchor, i, limit);
-  }
-  void keep(std::size_t j) {
-    trials._kept.push_back(static_cast<std::uint32_t>(j));
-  }
-};
-
-std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
-  const Limit limit(deviationLimit);
-  _kept.clear();
-  RunSpans spans{*this, limit, stopAbove};
-  if (!walkSpans(spans, _n)) return static_cast<std::int64_t>(stopAbove) + 1;
-  return static_cast<std::int64_t>(_kept.size());
-}
+// The pieces of a run's walk below are inlined into it (see run, at the
+// end), as one loop: the state of a span stays in registers across them.
 
 // The span from `anchor`, walked from step i on: the one walked last from
 // there when this limit walks it the same way (from any step of it on,
 // since a later start passes fewer steps), else the steps passed below the
 // limit up to the first that ends the span.
-SpanEnd ChordalTrials::spanEnd(std::size_t anchor, std::size_t i,
-                               const Limit& limit) {
+QUAX_WALK_INLINE SpanEnd ChordalTrials::spanEnd(std::size_t anchor,
+                                                std::size_t i,
+                                                const Limit& limit) {
   AnchorMemo& memo = _anchors[anchor];
   if (memo.from <= i && i <= memo.end &&
       limit.surelyBelow > memo.lowestSquare &&
@@ -438,8 +417,10 @@ SpanEnd ChordalTrials::spanEnd(std::size_t anchor, std::size_t i,
 // limit, measuring the unmeasured ones (not a number) on the way; returns
 // the index of the first step that ends the span, or the anchor's count of
 // steps when none does.
-std::size_t ChordalTrials::passSteps(std::size_t anchor, std::size_t k,
-                                     const Limit& limit, Passage& passage) {
+QUAX_WALK_INLINE std::size_t ChordalTrials::passSteps(std::size_t anchor,
+                                                      std::size_t k,
+                                                      const Limit& limit,
+                                                      Passage& passage) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t steps = _n - 1 - (anchor + 1);  // steps it can meet
   for (;;) {
@@ -471,8 +452,10 @@ std::size_t ChordalTrials::passSteps(std::size_t anchor, std::size_t k,
 
 // Passes the measured steps from index k on that surely stay below the limit
 // (with no limit, every measured step that only a limit could end).
-std::size_t ChordalTrials::passMeasured(const AnchorMemo& memo, std::size_t k,
-                                        const Limit& limit, Passage& passage) {
+QUAX_WALK_INLINE std::size_t ChordalTrials::passMeasured(const AnchorMemo& memo,
+                                                         std::size_t k,
+                                                         const Limit& limit,
+                                                         Passage& passage) {
   const std::size_t known = memo.known;
   const double* largest = largestOf(memo);
   if (limit.none) {
@@ -494,8 +477,10 @@ std::size_t ChordalTrials::passMeasured(const AnchorMemo& memo, std::size_t k,
 // Measures the unmeasured step at index k and, as long as they pass, those
 // that follow; in the plane with four lanes, up to four at once. Returns the
 // index to go on from.
-std::size_t ChordalTrials::measureAhead(std::size_t anchor, std::size_t k,
-                                        const Limit& limit, Passage& passage) {
+QUAX_WALK_INLINE std::size_t ChordalTrials::measureAhead(std::size_t anchor,
+                                                         std::size_t k,
+                                                         const Limit& limit,
+                                                         Passage& passage) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t known = memo.known;
   const std::size_t base = anchor + 1;
@@ -525,9 +510,10 @@ std::size_t ChordalTrials::measureAhead(std::size_t anchor, std::size_t k,
 // comes near the limit's square, passes by the roots. A chord passed over
 // passes whatever the limit. In the plane, the point found to reach the
 // limit is kept in `passage`.
-bool ChordalTrials::passesNear(std::size_t anchor, std::size_t step,
-                               double value, const Limit& limit,
-                               Passage& passage) {
+QUAX_WALK_INLINE bool ChordalTrials::passesNear(std::size_t anchor,
+                                                std::size_t step, double value,
+                                                const Limit& limit,
+                                                Passage& passage) {
   if (value == -kInfinity) return true;
   if (_planeA == nullptr) return std::sqrt(value) < limit.value;
   passage.reached = reachInPlane(anchor, step, limit.value, limit.lowSquare,
@@ -540,9 +526,11 @@ bool ChordalTrials::passesNear(std::size_t anchor, std::size_t step,
 // (above the sum of every step passed and of the running maximum before the
 // point reached, up to the sum of that point), remembered for later runs.
 // Bounds, of a step passed or in the plane, only narrow them.
-SpanEnd ChordalTrials::endSpan(std::size_t anchor, std::size_t from,
-                               std::size_t end, const Limit& limit,
-                               const Passage& passage) {
+QUAX_WALK_INLINE SpanEnd ChordalTrials::endSpan(std::size_t anchor,
+                                                std::size_t from,
+                                                std::size_t end,
+                                                const Limit& limit,
+                                                const Passage& passage) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = infoOf(memo)[end - anchor - 1];
   if (info.kind == StepKind::kFault) throw EMathZeroVector();
@@ -586,6 +574,31 @@ ChordalTrials::Reach ChordalTrials::reachOffPlane(std::size_t anchor,
         hit[-1].deviation * hit[-1].deviation * (1.0 + kRootSquareMargin);
   }
   return reach;
+}
+
+// The walk of a run over the spans, stopped once more than stopAbove points
+// are sure to be kept.
+struct ChordalTrials::RunSpans {
+  ChordalTrials& trials;
+  const Limit& limit;
+  std::size_t stopAbove;
+
+  // With the last point, more than stopAbove are kept.
+  bool stops() const { return trials._kept.size() >= stopAbove; }
+  SpanEnd endOf(std::size_t anchor, std::size_t i) {
+    return trials.spanEnd(anchor, i, limit);
+  }
+  void keep(std::size_t j) {
+    trials._kept.push_back(static_cast<std::uint32_t>(j));
+  }
+};
+
+std::int64_t ChordalTrials::run(double deviationLimit, std::size_t stopAbove) {
+  const Limit limit(deviationLimit);
+  _kept.clear();
+  RunSpans spans{*this, limit, stopAbove};
+  if (!walkSpans(spans, _n)) return static_cast<std::int64_t>(stopAbove) + 1;
+  return static_cast<std::int64_t>(_kept.size());
 }
 
 }  // namespace QUAX

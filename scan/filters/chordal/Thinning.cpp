@@ -121,8 +121,8 @@ class ShortSpanCount {
   bool givesUp(std::size_t anchor, std::size_t i) const {
     return i - anchor > _longest;
   }
-  std::size_t firstReaching(std::size_t anchor, std::size_t i,
-                            const Chord& chord) const;
+  QUAX_WALK_INLINE std::size_t firstReaching(std::size_t anchor, std::size_t i,
+                                             const Chord& chord) const;
 
   SpanEnd endOf(std::size_t anchor, std::size_t i) {
     return endOfSpan(*this, anchor, i, _n);
@@ -151,8 +151,8 @@ class ShortSpanCount {
 // The first step from an anchor tests p[i] alone, whose deviation the
 // statistics hold: both compare the same numbers as the thinning's, and a
 // chord that would throw has thrown in the statistics already.
-std::size_t ShortSpanCount::firstReaching(std::size_t anchor, std::size_t i,
-                                          const Chord& chord) const {
+QUAX_WALK_INLINE std::size_t ShortSpanCount::firstReaching(
+    std::size_t anchor, std::size_t i, const Chord& chord) const {
   if (i == anchor + 1) return _deviations[anchor] >= _limit ? i : _n;
   if (!_toleranceReached.reachedBy(chord)) throw EMathZeroVector();
   std::size_t j = anchor + 1;
