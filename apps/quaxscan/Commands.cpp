@@ -625,6 +625,7 @@ void runView(const ViewCommandOptions& options) {
   QUAX::ViewOptions view;
   view.colour = QUAX::viewColourFromName(options.colour);
   view.maxPoints = options.maxPoints;
+  view.firstFramePoints = options.firstFramePoints;
   view.overlapRadius = options.tolerance;
   view.title = options.title.empty()
                    ? std::filesystem::path(options.input).filename().string()

@@ -73,6 +73,7 @@ struct ViewCommandOptions {
   std::string input, output, before, settings, title;
   std::string colour = "height";
   std::uint32_t maxPoints = 3000000;
+  std::uint32_t firstFramePoints = 250000;
   double tolerance = 1.0;  // overlap: how far another surface is looked for
 };
 

@@ -214,6 +214,11 @@ int main(int argc, char** argv) {
                   "Thin larger scans evenly to this many points")
       ->capture_default_str()
       ->check(CLI::Range(2u, 4000000000u));
+  vie->add_option("--first-frame-points", view.firstFramePoints,
+                  "Draw a larger scan first from about this many points, "
+                  "evenly, and then whole (0: whole at once)")
+      ->capture_default_str()
+      ->check(CLI::Range(0u, 4000000000u));
   vie->add_option("--settings", view.settings,
                   "With --color deviation: the filters (default: an average "
                   "filter over 5 points)");

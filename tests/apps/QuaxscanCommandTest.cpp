@@ -486,17 +486,18 @@ TEST_F(Quaxscan, BadSettingsAndWrongUsageAreRefused) {
 
 #if QUAXSCAN_HAVE_VIEW
 // The page itself is tested in tests/view; here the command's options reach
-// it: both scans, the colour, the limit.
+// it: both scans, the colour, the limits.
 TEST_F(Quaxscan, ViewWritesOnePageOfBothScans) {
   const Outcome run = ok(
       "view sim.ply --before sim.ply --color overlap --max-points 5000 "
-      "--tolerance 2 -o view.html");
+      "--first-frame-points 700 --tolerance 2 -o view.html");
   EXPECT_NE(run.out.find("(thinned to 5000), before "), std::string::npos)
       << run.out;
   const std::string page = text("view.html");
   EXPECT_EQ(countOf(page, "id=\"quax-positions-"), 2u);
   EXPECT_NE(page.find("\"colour\": \"overlap\""), std::string::npos);
-  EXPECT_NE(page.find("\"maxPoints\": 5000, \"overlapRadius\": 2,"),
+  EXPECT_NE(page.find("\"maxPoints\": 5000, \"firstFramePoints\": 700, "
+                      "\"overlapRadius\": 2,"),
             std::string::npos);
   EXPECT_NE(page.find("<title>sim.ply (before: sim.ply)</title>"),
             std::string::npos);
