@@ -18,7 +18,6 @@
 #include "apps/quaxscan/ProgressReport.h"
 #include "apps/quaxscan/ScanSetIO.h"
 #include "scan/ScanErrors.h"
-#include "scan/filters/FilterAccess.h"
 #include "util/WideText.h"
 
 namespace quaxscan {
@@ -97,7 +96,7 @@ void runAcquire(const AcquireOptions& options) {
           }
           for (const auto& filter : filters) {
             try {
-              QUAX::ScanLineFilterAccess::filterLine(*filter, line);
+              QUAX::filterScanLine(*filter, line);
             } catch (const QUAX::EScanException&) {
               refused.fetch_add(1);
             }

@@ -18,7 +18,6 @@
 
 #include "acquire/SimulatedScanner.h"
 #include "scan/ScanErrors.h"
-#include "scan/filters/FilterAccess.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/model/ScanFrame.h"
@@ -187,8 +186,8 @@ LiveResult runLivePipeline(
         return;
       }
       try {
-        QUAX::ScanLineFilterAccess::filterLine(average, line);
-        QUAX::ScanLineFilterAccess::filterLine(chordal, line);
+        QUAX::filterScanLine(average, line);
+        QUAX::filterScanLine(chordal, line);
       } catch (const QUAX::EScanException&) {
         refused.fetch_add(1);
       }

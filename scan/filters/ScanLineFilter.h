@@ -72,6 +72,13 @@ class QUAX_SCAN_API ScanLineFilter {
   std::wstring _key;
 };
 
+// Filters one scan line in place with any filter, as applyFilter filters
+// each frame's line, its exceptions reaching the caller. For callers that
+// hold lines outside a set (a live pipeline). REQUIRES: `line` is not null;
+// no other thread writes the line meanwhile.
+QUAX_SCAN_API void filterScanLine(const ScanLineFilter& filter,
+                                  _ScanLine<double, _ScanPoint<double>>* line);
+
 // Write a filter's settings block to `os`; report nothing (stream errors stay
 // in the stream's state).
 QUAX_SCAN_API std::wostream& operator<<(std::wostream& os,
