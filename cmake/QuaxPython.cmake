@@ -14,8 +14,6 @@ set(quax_python_missing "")
 if(CMAKE_CROSSCOMPILING)
   # A module for the build host's Python is of no use to a cross build.
   set(quax_python_missing "a Python of the target system, which a cross build lacks")
-elseif(NOT TARGET quaxscan_core)
-  set(quax_python_missing "quaxscan's core library (QUAX_BUILD_APPS or QUAX_BUILD_EXAMPLES)")
 else()
   if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
     set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH

@@ -1,5 +1,9 @@
 # SPDX-License-Identifier: MIT
-"""Filters from settings text, and chains of them."""
+"""Filters from settings text, and chains of them.
+
+Settings text is turned into filters by the library's filter registry
+(QUAX::FilterRegistry), the same that reads quaxscan's --settings files.
+Every filter, and so every chain, may be shared between threads."""
 
 from typing import Iterable, Iterator, Optional, Union
 
@@ -11,7 +15,8 @@ from . import _quax
 
 class FilterChain:
     """Several filters applied one after the other, as quaxscan's filter
-    command applies the blocks of a settings file."""
+    command applies the blocks of a settings file. May be shared between
+    threads, as its filters may."""
 
     def __init__(self, filters: Iterable[_quax.Filter]) -> None:
         self.filters = list(filters)

@@ -9,9 +9,8 @@
 #include <string>
 
 #include "Bindings.h"
-#include "apps/quaxscan/FilterSettings.h"
-#include "scan/io/ScanFile.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/FilterRegistry.h"
 #include "scan/filters/ParallelFilter.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
@@ -27,12 +26,10 @@ using QUAX::ScanChordalDeviationFilter;
 using QUAX::ScanLineFilter;
 using QUAX::ScanNPointFilter;
 
-// The chordal deviation and N-point filters write a working buffer of their
-// own while they filter, so one of them filters in one thread at a time; the
-// average filter may be shared.
-std::unique_ptr<ObjectUse> useFilter(const ScanLineFilter& filter) {
-  if (dynamic_cast<const ScanAverageFilter*>(&filter)) return nullptr;
-  return std::make_unique<ObjectUse>(&filter, "filter");
+// The module's filters: the library's three.
+const QUAX::FilterRegistry& registry() {
+  static const QUAX::FilterRegistry filters;
+  return filters;
 }
 
 // threads=: None (the library's serial walk) or a count of at least one
@@ -52,7 +49,6 @@ unsigned checkThreads(const py::object& threads) {
 void apply(const ScanLineFilter& filter, SetHandle& set,
            const py::object& threads) {
   const unsigned count = checkThreads(threads);
-  const auto use = useFilter(filter);
   UseMark mark({set.store.get()}, true);
   py::gil_scoped_release release;
   if (count == 0) {
@@ -65,7 +61,6 @@ void apply(const ScanLineFilter& filter, SetHandle& set,
 py::array_t<double> filterPoints(const ScanLineFilter& filter,
                                  py::handle points) {
   const py::array_t<double> checked = pointsArgument(points, "points");
-  const auto use = useFilter(filter);
   auto surface = std::make_unique<QUAX::ScanSurface>();
   surface->appendFrame(std::make_unique<QUAX::ScanFrame>(makeLine(checked)));
   surface->setComplete();
@@ -97,13 +92,13 @@ ScanNPointFilter::ScanNPointFilterAlgorithm algorithmOf(
   return static_cast<ScanNPointFilter::ScanNPointFilterAlgorithm>(value);
 }
 
-// The filters whose settings blocks `text` holds, in order (quaxscan's
-// reader of settings files): the library's settings exceptions keep their
-// class, with a note naming the block's line; the rest is ValueError.
+// The filters whose settings blocks `text` holds, in order, as the
+// library's registry makes them: the library's settings exceptions keep
+// their class, with a note naming the block's line; the rest is ValueError.
 py::list filtersFromSettings(const std::wstring& text) {
   std::vector<std::unique_ptr<ScanLineFilter>> read;
   try {
-    read = quaxscan::readFilterBlocks(
+    read = registry().read(
         text, "the settings text",
         [](std::size_t line) {
           return "line " + std::to_string(line) + " of the settings text";
@@ -112,20 +107,25 @@ py::list filtersFromSettings(const std::wstring& text) {
            const std::string& where) {
           raiseScanError(e, "in the block starting at " + where);
         });
-  } catch (const QUAX::EScanFileError& e) {
-    throw py::value_error(e.what());
+  } catch (const QUAX::EScanFilterSettingsError& e) {
+    throw py::value_error(e.message());
   }
   py::list filters;
   for (auto& filter : read) filters.append(py::cast(std::move(filter)));
   return filters;
 }
 
-template <class Filter>
-std::unique_ptr<Filter> fromSettings(std::unique_ptr<Filter> filter,
-                                     const std::wstring& text) {
+// A filter of the class registered under `key` that has read the one block
+// `text` holds, with the library's settings exceptions.
+py::object fromSettings(const std::wstring& key, const std::wstring& text) {
+  std::unique_ptr<ScanLineFilter> filter = registry().make(key);
   std::wistringstream in(text);
-  in >> *filter;
-  return filter;
+  QUAX::readFilterSettings(in, *filter);
+  return py::cast(std::move(filter));
+}
+
+std::string settingsOf(const ScanLineFilter& filter) {
+  return QUAX::toUtf8(QUAX::filterSettingsText(filter));
 }
 
 }  // namespace
@@ -133,11 +133,14 @@ std::unique_ptr<Filter> fromSettings(std::unique_ptr<Filter> filter,
 void bindFilters(py::module_& m) {
   py::class_<ScanLineFilter>(m, "Filter", R"doc(
 A scan line filter: AverageFilter, ChordalDeviationFilter or NPointFilter.
-Its settings are fixed when it is made, from arguments or settings text.)doc")
+Its settings are fixed when it is made, from arguments or settings text.
+Every filter may be shared between threads: apply() and filter_points() on
+one filter may run in several threads at once (each call works in buffers of
+its own), as long as the threads filter different scans.)doc")
       .def_property_readonly(
           "key", [](const ScanLineFilter& f) { return f.getKey(); },
           "The filter's class name, also the name of its settings block.")
-      .def_property_readonly("settings", &quaxscan::settingsText,
+      .def_property_readonly("settings", &settingsOf,
                              "The settings block as the library writes it.")
       .def("apply", &apply, py::arg("scan"), py::kw_only(),
            py::arg("threads") = py::none(), R"doc(
@@ -159,7 +162,7 @@ The filtered points of one scan line: applies the filter, as apply() does, to
 a line holding a copy of `points` ((n, 3) float64) and returns its points as
 a new array. `points` is not changed.)doc")
       .def("__repr__", [](const ScanLineFilter& f) {
-        std::string text = quaxscan::settingsText(f);
+        std::string text = settingsOf(f);
         std::replace(text.begin(), text.end(), '\n', ' ');
         return "<quax." +
                std::string(
@@ -169,7 +172,8 @@ a new array. `points` is not changed.)doc")
 
   m.def("filters_from_settings", &filtersFromSettings, py::arg("text"), R"doc(
 The filters whose settings blocks `text` holds (as quaxscan's filter
---settings files do), in order, as a list. A block that cannot be read
+--settings files do), in order, as a list, made by the library's filter
+registry. A block that cannot be read
 raises the library's settings exception (EScanIOBadHeader,
 EScanIOBadAttribute, EScanIOBadFooter) with a note naming its line; text
 that holds no block, or a line that starts none, raises ValueError.)doc");
@@ -186,8 +190,7 @@ EScanNonPositiveProximityLimit.)doc")
       .def_static(
           "from_settings",
           [](const std::wstring& text) {
-            return fromSettings(std::make_unique<ScanAverageFilter>(3, 1.0),
-                                text);
+            return fromSettings(ScanAverageFilter::_scanAverageFilterKey, text);
           },
           py::arg("text"), "Reads one <ScanAverageFilter> settings block.");
 
@@ -195,7 +198,7 @@ EScanNonPositiveProximityLimit.)doc")
       m, "ChordalDeviationFilter", R"doc(
 Thins each scan line to the points that deviate from the chord of their
 neighbours by deviation_limit or more, or end a chord of max_span.
-Filters in one thread at a time (it writes a working buffer).)doc")
+May be shared between threads.)doc")
       .def(py::init<double, double, std::size_t>(), py::arg("deviation_limit"),
            py::arg("max_span") = 2000.0, py::arg("max_point_count") = 8000,
            R"doc(
@@ -205,7 +208,8 @@ EScanNonPositiveDeviationLimit or EScanNonPositiveMaxSpan.)doc")
           "from_settings",
           [](const std::wstring& text) {
             return fromSettings(
-                std::make_unique<ScanChordalDeviationFilter>(1.0), text);
+                ScanChordalDeviationFilter::_scanChordalDeviationFilterKey,
+                text);
           },
           py::arg("text"),
           "Reads one <ScanChordalDeviationFilter> settings block.");
@@ -213,7 +217,7 @@ EScanNonPositiveDeviationLimit or EScanNonPositiveMaxSpan.)doc")
   py::class_<ScanNPointFilter, ScanLineFilter> nPoint(m, "NPointFilter", R"doc(
 Reduces each scan line to number_of_points of its points, by algorithm
 "equal_index", "equal_arc_length" or "chordal_deviation" (or 0, 1, 2).
-Filters in one thread at a time (it writes a working buffer).)doc");
+May be shared between threads.)doc");
   nPoint
       .def(py::init(
                [](std::int32_t numberOfPoints, const py::object& algorithm) {
@@ -226,9 +230,7 @@ points) or EScanUnknownNPointFilterAlgorithm.)doc")
       .def_static(
           "from_settings",
           [](const std::wstring& text) {
-            return fromSettings(std::make_unique<ScanNPointFilter>(
-                                    3, ScanNPointFilter::EQUAL_INDEX),
-                                text);
+            return fromSettings(ScanNPointFilter::_scanNPointFilterKey, text);
           },
           py::arg("text"), "Reads one <ScanNPointFilter> settings block.");
   nPoint.attr("EQUAL_INDEX") = 0;
