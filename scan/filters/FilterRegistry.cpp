@@ -25,8 +25,7 @@ FilterRegistry::FilterRegistry() {
   add(ScanChordalDeviationFilter::_scanChordalDeviationFilterKey,
       [] { return std::make_unique<ScanChordalDeviationFilter>(1.0); });
   add(ScanNPointFilter::_scanNPointFilterKey, [] {
-    return std::make_unique<ScanNPointFilter>(3,
-                                              ScanNPointFilter::EQUAL_INDEX);
+    return std::make_unique<ScanNPointFilter>(3, ScanNPointFilter::EQUAL_INDEX);
   });
 }
 
@@ -55,8 +54,9 @@ std::vector<std::wstring> FilterRegistry::names() const {
 }
 
 bool FilterRegistry::contains(const std::wstring& name) const {
-  return std::any_of(_makers.begin(), _makers.end(),
-                     [&name](const auto& entry) { return entry.first == name; });
+  return std::any_of(
+      _makers.begin(), _makers.end(),
+      [&name](const auto& entry) { return entry.first == name; });
 }
 
 std::unique_ptr<ScanLineFilter> FilterRegistry::make(
@@ -74,8 +74,8 @@ std::unique_ptr<ScanLineFilter> FilterRegistry::makeFor(
     const std::wstring& header) const {
   for (const auto& entry : _makers) {
     if (header.size() == entry.first.size() + 2 && header.front() == L'<' &&
-        header.back() == L'>' && header.compare(1, entry.first.size(),
-                                                entry.first) == 0) {
+        header.back() == L'>' &&
+        header.compare(1, entry.first.size(), entry.first) == 0) {
       return entry.second();
     }
   }
@@ -137,9 +137,8 @@ std::vector<std::unique_ptr<ScanLineFilter>> FilterRegistry::read(
 
 std::vector<std::unique_ptr<ScanLineFilter>> FilterRegistry::read(
     const std::wstring& text) const {
-  return read(text, "the settings text", [](std::size_t line) {
-    return "line " + std::to_string(line);
-  });
+  return read(text, "the settings text",
+              [](std::size_t line) { return "line " + std::to_string(line); });
 }
 
 void writeFilterSettings(std::wostream& os, const ScanLineFilter& filter) {
