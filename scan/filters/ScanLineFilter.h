@@ -36,6 +36,14 @@ class ScanAverageFilter;
 class ScanChordalDeviationFilter;
 class ScanNPointFilter;
 struct ScanLineFilterAccess;
+class ScanLineFilter;
+
+// Filters one scan line in place with any filter, as applyFilter filters
+// each frame's line, its exceptions reaching the caller. For callers that
+// hold lines outside a set (a live pipeline). REQUIRES: `line` is not null;
+// no other thread writes the line meanwhile.
+QUAX_SCAN_API void filterScanLine(const ScanLineFilter& filter,
+                                  _ScanLine<double, _ScanPoint<double>>* line);
 
 class QUAX_SCAN_API ScanLineFilter {
  public:
@@ -63,6 +71,8 @@ class QUAX_SCAN_API ScanLineFilter {
  private:
   // Reached through the stream operators, applyFilter and filterScanLine.
   friend struct ScanLineFilterAccess;
+  friend void filterScanLine(const ScanLineFilter& filter,
+                             _ScanLine<double, _ScanPoint<double>>* line);
 
   virtual void writeSettings(std::wostream& os) const = 0;
   virtual void readSettings(std::wistream& is) = 0;
@@ -71,13 +81,6 @@ class QUAX_SCAN_API ScanLineFilter {
 
   std::wstring _key;
 };
-
-// Filters one scan line in place with any filter, as applyFilter filters
-// each frame's line, its exceptions reaching the caller. For callers that
-// hold lines outside a set (a live pipeline). REQUIRES: `line` is not null;
-// no other thread writes the line meanwhile.
-QUAX_SCAN_API void filterScanLine(const ScanLineFilter& filter,
-                                  _ScanLine<double, _ScanPoint<double>>* line);
 
 // Write a filter's settings block to `os`; report nothing (stream errors stay
 // in the stream's state).
