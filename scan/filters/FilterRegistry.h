@@ -4,20 +4,22 @@
 //
 // A settings text holds the blocks of one or more filters one after the
 // other, each starting with its filter's name in angle brackets on a line of
-// its own:
-//   <ScanAverageFilter>
-//   <NeighborhoodSize value="5"/>
-//   ...
-//   </ScanAverageFilter>
-//   <ScanChordalDeviationFilter>
-//   ...
+// its own,
+//
+//     <ScanAverageFilter>
+//     <NeighborhoodSize value="5"/>
+//     ...
+//     </ScanAverageFilter>
+//     <ScanChordalDeviationFilter>
+//     ...
+//
 // A FilterRegistry makes, for each block, a filter of the class registered
 // under the block's name and lets it read its block; the filters come out in
 // the text's order and are meant to be applied in that order (a chain).
 //
 // A host adds its own filter class with add(): a class derived from
 // ScanLineFilter whose key is the name of its block, whose readSettings reads
-// the block its writeSettings writes, starting with the line "<key>".
+// the block its writeSettings writes, starting with the line `<key>`.
 // Nothing of the library's headers changes for it.
 //
 // The registry is a value the caller owns: the library keeps no registry of
@@ -41,7 +43,7 @@ namespace QUAX {
 // Settings text that cannot be turned into filters as a whole: a line that
 // starts no registered block, a block the stream cannot read, a text without
 // blocks, or a name that cannot be registered. message() is the text for the
-// user ("<where>: <what is wrong>"), also the description. Its code is that
+// user (`<where>: <what is wrong>`), also the description. Its code is that
 // of the I/O group (0): the message tells the cases apart. What a filter
 // throws while reading its own block is not turned into this error.
 class QUAX_SCAN_API EScanFilterSettingsError : public EScanIOException {
@@ -108,7 +110,7 @@ class QUAX_SCAN_API FilterRegistry {
  private:
   // The filter for the block whose first line is `header`, or null.
   std::unique_ptr<ScanLineFilter> makeFor(const std::wstring& header) const;
-  // "<A>, <B> or <C>": the registered names as block headers.
+  // `<A>, <B> or <C>`: the registered names as block headers.
   std::string expected() const;
 
   std::vector<std::pair<std::wstring, Maker>> _makers;
