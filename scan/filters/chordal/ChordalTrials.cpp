@@ -181,7 +181,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   const ChordLine line(_p[anchor], chord, span);
   const double largest =
       largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
-                              step + 1, line, _squares.data());
+                              step + 1, line, _squares.data(), _wide);
   _squaresAnchor = anchor;
   _squaresStep = step;
   largestOf(memo)[k] = largest;
@@ -273,7 +273,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     const Vector chord = _p[step + 1] - _p[anchor];
     largestSquaredDeviation(
         _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
-        ChordLine(_p[anchor], chord, chord.length()), _squares.data());
+        ChordLine(_p[anchor], chord, chord.length()), _squares.data(), _wide);
     _squaresAnchor = anchor;
     _squaresStep = step;
   }

@@ -95,6 +95,43 @@ QUAX_AVX2 std::size_t firstCrossReachingWide(const double* a, const double* b,
   return to;
 }
 
+// largestSquaredDeviation four points at a time, the same arithmetic in
+// every lane: the last group reaches up to three points past `to` (the
+// arrays have room), whose lanes are left out of the maximum and whose
+// squares land past the step's, where nothing reads them.
+QUAX_AVX2 double largestSquaredDeviationWide(const double* xs, const double* ys,
+                                             const double* zs, std::size_t from,
+                                             std::size_t to,
+                                             const ChordLine& line,
+                                             double* squares) {
+  const Lanes4 ox = Lanes4::all(line.origin.x());
+  const Lanes4 oy = Lanes4::all(line.origin.y());
+  const Lanes4 oz = Lanes4::all(line.origin.z());
+  const Lanes4 dx = Lanes4::all(line.direction.x());
+  const Lanes4 dy = Lanes4::all(line.direction.y());
+  const Lanes4 dz = Lanes4::all(line.direction.z());
+  const Lanes4 none = Lanes4::all(-kInfinity);
+  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  Lanes4 index = Lanes4::counting(0.0);
+  Lanes4 largest = none;
+  for (std::size_t j = from; j < to; j += 4) {
+    const Lanes4 px = Lanes4::load(xs + j);
+    const Lanes4 py = Lanes4::load(ys + j);
+    const Lanes4 pz = Lanes4::load(zs + j);
+    const Lanes4 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
+    const Lanes4 fx = px - (ox + dx * t);
+    const Lanes4 fy = py - (oy + dy * t);
+    const Lanes4 fz = pz - (oz + dz * t);
+    const Lanes4 squared = fx * fx + fy * fy + fz * fz;
+    squared.store(squares + (j - from));
+    // A lane that is not a number leaves the maximum as it was.
+    largest = maxOf(blend(none, squared, less(index, count)), largest);
+    index = index + four;
+  }
+  return largestOf(largest);
+}
+
 // The anchor and four chords from it, each value in every lane.
 struct FourCrossChords {
   Lanes4 oa, ob;
@@ -122,7 +159,14 @@ QUAX_AVX2 inline FourSquares groupSquares(const double* a, const double* b,
 double largestSquaredDeviation(const double* xs, const double* ys,
                                const double* zs, std::size_t from,
                                std::size_t to, const ChordLine& line,
-                               double* squares) {
+                               double* squares, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) {
+    return largestSquaredDeviationWide(xs, ys, zs, from, to, line, squares);
+  }
+#else
+  (void)wide;
+#endif
   double best = -kInfinity;
   std::size_t j = from;
   if (to - from >= 2) {

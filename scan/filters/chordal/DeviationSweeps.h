@@ -15,12 +15,13 @@ namespace QUAX {
 // The largest squared deviation of the points from ... to - 1 from `line`,
 // each computed as ChordLine::project and _MathVector::length() compute it
 // (without the root), into `squares` from index 0; -inf when none is a
-// number. Two points at a time where SSE2 is there: its lanes round as the
-// scalar operations do.
+// number. Four points at a time where `wide` and the processor allow it (the
+// coordinates and `squares` then have room for three more), else two: the
+// lanes round as the scalar operations do.
 double largestSquaredDeviation(const double* xs, const double* ys,
                                const double* zs, std::size_t from,
                                std::size_t to, const ChordLine& line,
-                               double* squares);
+                               double* squares, bool wide);
 
 // The squared deviation of point j from `line`, as largestSquaredDeviation
 // takes it.
