@@ -73,6 +73,9 @@ std::unique_ptr<ScanLine> SimulatedScanner::profileAt(
     if (!inHole(x, y) && (j < lostFirst || j >= lostLast)) ++kept;
   }
   line->getPoints().reserveBlock(kept);
+  if (_settings.graysum || _settings.pixels) {
+    ScanPoint::createExtensionLists(line->getPoints().data(), kept);
+  }
 
   std::size_t i = 0;
   for (std::size_t j = 0; j < n; ++j) {
@@ -86,25 +89,22 @@ std::unique_ptr<ScanLine> SimulatedScanner::profileAt(
     if (!_settings.graysum && !_settings.pixels) continue;
 
     const double light = facing(x, y);
-    point->createExtensionList();
     if (_settings.graysum) {
       // Dimmer on the step's edge, where the sheet turns away.
       const double edge = std::fabs(x - kStepX) < 0.6 ? 0.3 : 1.0;
       const double sum =
           2500.0 * light * edge * (1.0 + 0.05 * _grayUnit(_grayRandom));
-      auto* item = new ScanPointGraysumData();
-      item->setGraysum(static_cast<std::uint32_t>(std::max(0.0, sum)));
-      point->addItem(item);
+      point->emplaceItem<ScanPointGraysumData>()->setGraysum(
+          static_cast<std::uint32_t>(std::max(0.0, sum)));
     }
     if (_settings.pixels) {
       // The camera row of the laser line and its width, which grows where
       // the light falls at a slant.
       const double row = std::max(0.0, (z - 10.0) * 20.0);
       const double half = 1.5 + 2.0 * (1.0 - light);
-      auto* item = new ScanPointTPData();
+      auto* item = point->emplaceItem<ScanPointTPData>();
       item->setLowPixel(static_cast<std::uint32_t>(std::max(0.0, row - half)));
       item->setHighPixel(static_cast<std::uint32_t>(row + half));
-      point->addItem(item);
     }
   }
   return line;

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "util/Extension.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <cstdint>
 #include <memory>
+#include <stdexcept>
 
 #include "util/VXException.h"
 
@@ -57,10 +63,60 @@ std::size_t ExtensionInterface::getIndex(const _GUID& key) const {
 
 // ---- ExtensionList ----------------------------------------------------------
 
+namespace {
+
+// The head of a block of lists made by createMany: how many of them live.
+struct ListBlock {
+  std::atomic<std::size_t> alive;
+};
+// The word in front of every list made with `new`: its ListBlock, or null.
+constexpr std::size_t kFront = sizeof(ListBlock*);
+constexpr std::size_t kStride = kFront + sizeof(ExtensionList);
+static_assert(alignof(ExtensionList) <= kFront && kStride % kFront == 0 &&
+                  sizeof(ListBlock) % alignof(ExtensionList) == 0,
+              "lists after a front word stay aligned");
+
+}  // namespace
+
+void* ExtensionList::operator new(std::size_t size) {
+  auto* raw = static_cast<unsigned char*>(::operator new(kFront + size));
+  ListBlock* const none = nullptr;
+  std::memcpy(raw, &none, sizeof none);
+  return raw + kFront;
+}
+
+void ExtensionList::operator delete(void* list) noexcept {
+  if (list == nullptr) return;
+  unsigned char* raw = static_cast<unsigned char*>(list) - kFront;
+  ListBlock* block;
+  std::memcpy(&block, raw, sizeof block);
+  if (block == nullptr) {
+    ::operator delete(raw);
+  } else if (block->alive.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    block->~ListBlock();
+    ::operator delete(block);
+  }
+}
+
+void ExtensionList::createMany(std::size_t count, ExtensionList** out) {
+  if (count == 0) return;
+  if (count > (SIZE_MAX - sizeof(ListBlock)) / kStride) throw std::bad_alloc();
+  void* memory = ::operator new(sizeof(ListBlock) + count * kStride);
+  auto* block = ::new (memory) ListBlock{{count}};
+  unsigned char* at = static_cast<unsigned char*>(memory) + sizeof(ListBlock);
+  for (std::size_t i = 0; i < count; ++i, at += kStride) {
+    std::memcpy(at, &block, sizeof block);
+    out[i] = ::new (static_cast<void*>(at + kFront)) ExtensionList();
+  }
+}
+
 ExtensionList::ExtensionList(const ExtensionList& other) : ExtensionInterface() {
-  _items.reserve(other._items.size());
   try {
-    for (const ExtensionItem* item : other._items) _items.push_back(item->clone());
+    reserveSlots(other._size);
+    for (std::size_t i = 0; i < other._size; ++i) {
+      _slots[i] = other._slots[i]->clone();
+      ++_size;
+    }
   } catch (...) {
     clear();
     throw;
@@ -68,58 +124,97 @@ ExtensionList::ExtensionList(const ExtensionList& other) : ExtensionInterface() 
 }
 
 ExtensionList& ExtensionList::operator=(const ExtensionList& other) {
-  if (this != &other) {
-    ExtensionList copy(other);  // clone first: a failure leaves *this intact
-    _items.swap(copy._items);
+  if (this == &other) return *this;
+  ExtensionList copy(other);  // clone first: a failure leaves *this intact
+  clear();
+  // The copy's items are all on the heap: only their pointers move.
+  if (copy._slots == copy._localSlots) {
+    std::copy(copy._localSlots, copy._localSlots + copy._size, _localSlots);
+  } else {
+    _slots = copy._slots;
+    _capacity = copy._capacity;
+    copy._slots = copy._localSlots;
+    copy._capacity = kLocalSlots;
   }
+  _size = copy._size;
+  copy._size = 0;
   return *this;
 }
 
 ExtensionList::~ExtensionList() { clear(); }
 
-void ExtensionList::clear() noexcept {
-  for (ExtensionItem* item : _items) delete item;
-  _items.clear();
+void ExtensionList::destroy(ExtensionItem* item) noexcept {
+  if (item == _inlineItem) {
+    _inlineItem = nullptr;
+    item->~ExtensionItem();
+  } else {
+    delete item;
+  }
 }
 
-std::size_t ExtensionList::find(const _GUID& key) const noexcept {
-  // Lists hold a handful of items: a linear scan beats any index.
-  for (std::size_t i = 0; i < _items.size(); ++i) {
-    if (guidEquals(_items[i]->_key, key)) return i;
+void ExtensionList::clear() noexcept {
+  for (std::size_t i = 0; i < _size; ++i) destroy(_slots[i]);
+  if (_slots != _localSlots) delete[] _slots;
+  _slots = _localSlots;
+  _capacity = kLocalSlots;
+  _size = 0;
+}
+
+void ExtensionList::reserveSlots(std::size_t count) {
+  if (count <= _capacity) return;
+  if (count > UINT32_MAX / 2) throw std::length_error("vector<T> too long");
+  const std::size_t capacity = std::max<std::size_t>(count, 2 * _capacity);
+  auto* slots = new ExtensionItem*[capacity];
+  std::copy(_slots, _slots + _size, slots);
+  if (_slots != _localSlots) delete[] _slots;
+  _slots = slots;
+  _capacity = std::uint32_t(capacity);
+}
+
+void ExtensionList::eraseSlot(std::size_t i) noexcept {
+  destroy(_slots[i]);
+  std::copy(_slots + i + 1, _slots + _size, _slots + i);
+  --_size;
+}
+
+void ExtensionList::adopt(ExtensionItem* item) {
+  const std::size_t i = find(item->_key);
+  if (i < _size) {
+    // Adding the very item the list already holds keeps it as it is.
+    if (_slots[i] != item) destroy(_slots[i]);
+    _slots[i] = item;
+    return;
   }
-  return _items.size();
+  try {
+    reserveSlots(std::size_t(_size) + 1);
+  } catch (...) {
+    destroy(item);
+    throw;
+  }
+  _slots[_size++] = item;
 }
 
 ExtensionItemHandle ExtensionList::findItem(std::size_t index) const {
-  if (index >= _items.size()) throw EExtensionNotPresent();
-  return ExtensionItemHandle(_items[index]);
+  if (index >= _size) throw EExtensionNotPresent();
+  return ExtensionItemHandle(_slots[index]);
 }
 
 ExtensionItemHandle ExtensionList::findItem(const _GUID& key) const {
   const std::size_t i = find(key);
-  if (i == _items.size()) throw EExtensionNotPresent();
-  return ExtensionItemHandle(_items[i]);
+  if (i == _size) throw EExtensionNotPresent();
+  return ExtensionItemHandle(_slots[i]);
 }
 
 ExtensionItemHandle ExtensionList::addItem(ExtensionItem* item) {
-  std::unique_ptr<ExtensionItem, ExtensionItemDeleter> owned(item);
-  if (!owned) throw EExtensionNotPresent();
-  const std::size_t i = find(owned->_key);
-  if (i < _items.size()) {
-    // Adding the very item the list already holds keeps it as it is.
-    if (_items[i] != owned.get()) delete _items[i];
-    _items[i] = owned.release();
-    return ExtensionItemHandle(_items[i]);
-  }
-  _items.push_back(owned.get());
-  return ExtensionItemHandle(owned.release());
+  if (item == nullptr) throw EExtensionNotPresent();
+  adopt(item);
+  return ExtensionItemHandle(item);
 }
 
 void ExtensionList::removeItem(ExtensionItemHandle handle) {
-  for (std::size_t i = 0; i < _items.size(); ++i) {
-    if (_items[i] == handle.getBody()) {
-      delete _items[i];
-      _items.erase(_items.begin() + static_cast<std::ptrdiff_t>(i));
+  for (std::size_t i = 0; i < _size; ++i) {
+    if (_slots[i] == handle.getBody()) {
+      eraseSlot(i);
       return;
     }
   }
@@ -128,14 +223,13 @@ void ExtensionList::removeItem(ExtensionItemHandle handle) {
 
 void ExtensionList::removeItem(const _GUID& key) {
   const std::size_t i = find(key);
-  if (i == _items.size()) throw EExtensionNotPresent();
-  delete _items[i];
-  _items.erase(_items.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i == _size) throw EExtensionNotPresent();
+  eraseSlot(i);
 }
 
 std::size_t ExtensionList::getIndex(const _GUID& key) const {
   const std::size_t i = find(key);
-  if (i == _items.size()) throw EExtensionNotPresent();
+  if (i == _size) throw EExtensionNotPresent();
   return i;
 }
 

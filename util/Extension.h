@@ -5,7 +5,10 @@
 #define QUAX_UTIL_EXTENSION_H_
 
 #include <cstddef>
-#include <vector>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 #include "util/Guid.h"
 #include "util/QUAXUtilExport.h"
@@ -101,11 +104,34 @@ class QUAX_UTIL_API ExtensionInterface {
 // failed copy or assignment (std::bad_alloc from a clone) leaves the target
 // as it was.
 //
+// A list keeps up to two item pointers and one small item (emplaceItem) in
+// itself, so that a point with a gray sum costs one heap block, not three.
+// Items built there are owned, found, replaced and removed exactly like
+// the others; only their memory differs.
+//
 // Thread safety: none; a list is guarded with the object that carries it.
 class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
  public:
+  // The largest item built inside the list: a vtable pointer, the key and
+  // 8 bytes of payload (every point item of the scan library fits).
+  static constexpr std::size_t kInlineItemBytes = 32;
+  static constexpr std::size_t kInlineItemAlign =
+      alignof(double) > alignof(void*) ? alignof(double) : alignof(void*);
+
   ExtensionList() noexcept = default;
   ExtensionList(const ExtensionList& other);
+
+  // Lists made with `new` carry one word in front of them, which names the
+  // block they share with other lists (createMany) or is null.
+  static void* operator new(std::size_t size);
+  static void* operator new(std::size_t, void* where) noexcept { return where; }
+  static void operator delete(void* list) noexcept;
+  static void operator delete(void*, void*) noexcept {}
+  // Makes `count` empty lists in one heap block and stores them in `out`.
+  // Each is deleted with `delete`, as any list made with `new`; the block is
+  // freed with the last of them, whichever thread deletes it.
+  static void createMany(std::size_t count, ExtensionList** out);
+
   ExtensionList& operator=(const ExtensionList& other);
   ~ExtensionList() override;
 
@@ -116,22 +142,63 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
   void removeItem(const _GUID& key) override;
   std::size_t getIndex(const _GUID& key) const override;
 
-  std::size_t size() const noexcept { return _items.size(); }
-  bool empty() const noexcept { return _items.empty(); }
+  std::size_t size() const noexcept { return _size; }
+  bool empty() const noexcept { return _size == 0; }
 
   // The item filed under `key`, or null: a lookup for loops over many
   // holders, where a missing item is common and no exception is wanted.
   ExtensionItem* findItemIfPresent(const _GUID& key) const noexcept {
     const std::size_t i = find(key);
-    return i < _items.size() ? _items[i] : nullptr;
+    return i < _size ? _slots[i] : nullptr;
+  }
+
+  // Builds an X from `args` and files it as addItem(new X(args...)) would:
+  // an item under the same key is replaced. The list owns the result. The
+  // first small item lives inside the list, the others on the heap.
+  template <class X, class... Args>
+  X* emplaceItem(Args&&... args) {
+    static_assert(std::is_base_of<ExtensionItem, X>::value,
+                  "lists hold extension items");
+    if constexpr (sizeof(X) <= kInlineItemBytes &&
+                  alignof(X) <= kInlineItemAlign) {
+      if (_inlineItem == nullptr) {
+        X* item = ::new (static_cast<void*>(_inlineBytes))
+            X(std::forward<Args>(args)...);
+        _inlineItem = item;
+        adopt(item);
+        return item;
+      }
+    }
+    X* item = new X(std::forward<Args>(args)...);
+    adopt(item);
+    return item;
   }
 
  private:
-  void clear() noexcept;
-  // Index of `key`, or size() when absent.
-  std::size_t find(const _GUID& key) const noexcept;
+  static constexpr std::uint32_t kLocalSlots = 2;
 
-  std::vector<ExtensionItem*> _items;
+  void clear() noexcept;
+  // Index of `key`, or size() when absent. Lists hold a handful of items:
+  // a linear scan beats any index.
+  std::size_t find(const _GUID& key) const noexcept {
+    std::size_t i = 0;
+    while (i < _size && !guidEquals(_slots[i]->_key, key)) ++i;
+    return i;
+  }
+  // Files an item the list already owns (replacing one under its key);
+  // destroys it when that fails.
+  void adopt(ExtensionItem* item);
+  // Deletes a heap item, or ends the life of the one inside the list.
+  void destroy(ExtensionItem* item) noexcept;
+  void eraseSlot(std::size_t i) noexcept;
+  void reserveSlots(std::size_t count);
+
+  ExtensionItem** _slots = _localSlots;
+  std::uint32_t _size = 0;
+  std::uint32_t _capacity = kLocalSlots;
+  ExtensionItem* _localSlots[kLocalSlots] = {};
+  ExtensionItem* _inlineItem = nullptr;  // built in _inlineBytes, or null
+  alignas(kInlineItemAlign) unsigned char _inlineBytes[kInlineItemBytes];
 };
 
 }  // namespace QUAX

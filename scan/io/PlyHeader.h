@@ -51,31 +51,38 @@ inline bool isInteger(PlyType type) {
   return type != PlyType::kFloat32 && type != PlyType::kFloat64;
 }
 
+// The unsigned little-endian value at `p`, whatever the host's byte order
+// (compilers turn the loop into one load on little-endian hosts).
+template <class Bits>
+inline Bits loadLittleEndian(const unsigned char* p) {
+  Bits bits = 0;
+  for (std::size_t i = 0; i < sizeof(Bits); ++i) bits |= Bits(Bits(p[i]) << (8 * i));
+  return bits;
+}
+
 // A little-endian value at `p`, whatever the host's byte order.
 inline double readBinary(const unsigned char* p, PlyType type) {
-  std::uint64_t bits = 0;
-  const std::size_t size = sizeOf(type);
-  for (std::size_t i = 0; i < size; ++i) bits |= std::uint64_t(p[i]) << (8 * i);
   switch (type) {
     case PlyType::kInt8:
-      return double(std::int8_t(std::uint8_t(bits)));
+      return double(std::int8_t(p[0]));
     case PlyType::kUInt8:
-      return double(std::uint8_t(bits));
+      return double(p[0]);
     case PlyType::kInt16:
-      return double(std::int16_t(std::uint16_t(bits)));
+      return double(std::int16_t(loadLittleEndian<std::uint16_t>(p)));
     case PlyType::kUInt16:
-      return double(std::uint16_t(bits));
+      return double(loadLittleEndian<std::uint16_t>(p));
     case PlyType::kInt32:
-      return double(std::int32_t(std::uint32_t(bits)));
+      return double(std::int32_t(loadLittleEndian<std::uint32_t>(p)));
     case PlyType::kUInt32:
-      return double(std::uint32_t(bits));
+      return double(loadLittleEndian<std::uint32_t>(p));
     case PlyType::kFloat32: {
-      const std::uint32_t b32 = std::uint32_t(bits);
+      const std::uint32_t bits = loadLittleEndian<std::uint32_t>(p);
       float f;
-      std::memcpy(&f, &b32, sizeof f);
+      std::memcpy(&f, &bits, sizeof f);
       return double(f);
     }
     case PlyType::kFloat64: {
+      const std::uint64_t bits = loadLittleEndian<std::uint64_t>(p);
       double d;
       std::memcpy(&d, &bits, sizeof d);
       return d;

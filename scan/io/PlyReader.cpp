@@ -53,32 +53,43 @@ struct VertexFields {
   }
 };
 
-// Checks one vertex whose property values are `values` and fills `p`;
-// returns what is wrong with it, or an empty text.
-std::string decodeVertex(const double* values, const VertexFields& fields,
-                         PointRecord& p) {
-  p = PointRecord{};
-  double xyz[3];
-  for (int f = kX; f <= kZ; ++f) {
-    xyz[f] = values[fields.index[f]];
-    if (!std::isfinite(xyz[f])) {
-      return std::string("coordinate ") + kFieldNames[f] +
-             " is not a finite number";
-    }
+// The largest value of a whole-number field.
+double topOf(int field) {
+  return field <= kFrame ? double(INT32_MAX) : double(UINT32_MAX);
+}
+
+// What is wrong with field `f` of a vertex, whose value is `v`.
+std::string wrongField(int f, double v) {
+  if (f <= kZ) {
+    return std::string("coordinate ") + kFieldNames[f] +
+           " is not a finite number";
   }
-  p.x = xyz[0], p.y = xyz[1], p.z = xyz[2];
+  char shown[32];
+  const auto end = std::to_chars(shown, shown + sizeof shown, v).ptr;
+  return std::string(kFieldNames[f]) + " " + std::string(shown, end) +
+         " is not a whole number from 0 to " +
+         std::to_string(std::uint64_t(topOf(f)));
+}
+
+// Checks one vertex whose property values are `values` and fills `p`;
+// returns the first field that is wrong, or -1. Runs once per row: no text
+// is made unless a field is wrong (wrongField).
+inline int decodeVertex(const double* values, const VertexFields& fields,
+                        PointRecord& p) {
+  p = PointRecord{};
+  p.x = values[fields.index[kX]];
+  p.y = values[fields.index[kY]];
+  p.z = values[fields.index[kZ]];
+  if (!std::isfinite(p.x)) return kX;
+  if (!std::isfinite(p.y)) return kY;
+  if (!std::isfinite(p.z)) return kZ;
   std::uint32_t whole[kFieldCount] = {};
   for (int f = kSurface; f < kFieldCount; ++f) {
     if (fields.index[f] < 0) continue;
     const double v = values[fields.index[f]];
-    const double top = f <= kFrame ? double(INT32_MAX) : double(UINT32_MAX);
-    if (!(v >= 0.0 && v <= top && v == std::floor(v))) {
-      char shown[32];
-      const auto end = std::to_chars(shown, shown + sizeof shown, v).ptr;
-      return std::string(kFieldNames[f]) + " " + std::string(shown, end) +
-             " is not a whole number from 0 to " +
-             std::to_string(std::uint64_t(top));
-    }
+    // In range first, so that the conversion is defined (and cheaper than
+    // std::floor, a library call on plain x86-64).
+    if (!(v >= 0.0 && v <= topOf(f) && v == double(std::uint32_t(v)))) return f;
     whole[f] = std::uint32_t(v);
   }
   p.surface = whole[kSurface];
@@ -86,15 +97,16 @@ std::string decodeVertex(const double* values, const VertexFields& fields,
   p.graysum = whole[kGraysum];
   p.lowPixel = whole[kLowPixel];
   p.highPixel = whole[kHighPixel];
-  return std::string();
+  return -1;
 }
 
 std::string storeVertex(const double* values, const VertexFields& fields,
                         std::vector<PointRecord>& points) {
   PointRecord p;
-  std::string wrong = decodeVertex(values, fields, p);
-  if (wrong.empty()) points.push_back(p);
-  return wrong;
+  const int wrong = decodeVertex(values, fields, p);
+  if (wrong >= 0) return wrongField(wrong, values[fields.index[wrong]]);
+  points.push_back(p);
+  return std::string();
 }
 
 std::unique_ptr<ScanSet> readPlyData(const PlyHeader& header,
@@ -384,10 +396,11 @@ std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
       }
       source->_begin += fixed;
       PointRecord p;
-      const std::string wrong = decodeVertex(values.data(), fields, p);
-      if (!wrong.empty()) {
+      const int wrong = decodeVertex(values.data(), fields, p);
+      if (wrong >= 0) {
         fail(name, "vertex " + std::to_string(row) + " (byte offset " +
-                       std::to_string(headerBytes + at) + "): " + wrong);
+                       std::to_string(headerBytes + at) + "): " +
+                       wrongField(wrong, values[fields.index[wrong]]));
       }
       const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
       if (place < last) return nullptr;  // not in scan order
@@ -447,27 +460,24 @@ void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
   }
   if (n == 0) return;
   line.getPoints().reserveBlock(n);
+  if (_columns.graysum || _columns.pixels) {
+    ScanPoint::createExtensionLists(line.getPoints().data(), n);
+  }
   const unsigned char* bytes = _buffer.data() + _begin;
   for (std::size_t i = 0; i < n; ++i, bytes += row) {
     ScanPoint* point = line.getPoint(i);
     point->setPosition(layout.field(bytes, kX), layout.field(bytes, kY),
                        layout.field(bytes, kZ));
-    if (!_columns.graysum && !_columns.pixels) continue;
-    point->createExtensionList();
     if (_columns.graysum) {
-      auto* item = new ScanPointGraysumData();
-      item->setGraysum(std::uint32_t(layout.field(bytes, kGraysum)));
-      point->addItem(item);
+      point->emplaceItem<ScanPointGraysumData>()->setGraysum(
+          std::uint32_t(layout.field(bytes, kGraysum)));
     }
     if (_columns.pixels) {
-      auto* item = new ScanPointTPData();
-      item->setLowPixel(layout.index[kLowPixel] < 0
-                            ? 0
-                            : std::uint32_t(layout.field(bytes, kLowPixel)));
-      item->setHighPixel(layout.index[kHighPixel] < 0
-                             ? 0
-                             : std::uint32_t(layout.field(bytes, kHighPixel)));
-      point->addItem(item);
+      auto* item = point->emplaceItem<ScanPointTPData>();
+      if (layout.index[kLowPixel] >= 0)
+        item->setLowPixel(std::uint32_t(layout.field(bytes, kLowPixel)));
+      if (layout.index[kHighPixel] >= 0)
+        item->setHighPixel(std::uint32_t(layout.field(bytes, kHighPixel)));
     }
   }
   _begin += n * row;

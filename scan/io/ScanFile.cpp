@@ -97,6 +97,10 @@ std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
     for (std::size_t f = 0; f < frames[s]; ++f) {
       auto line = std::make_unique<ScanLine>();
       line->getPoints().reserveBlock(counts[firstFrame[s] + f]);
+      if (layout.graysum || layout.pixels) {
+        ScanPoint::createExtensionLists(line->getPoints().data(),
+                                        line->getPoints().size());
+      }
       lines[firstFrame[s] + f] = line.get();
       auto frame = std::make_unique<ScanFrame>(std::move(line));
       frame->getSyncObject()->setDataState(1);
@@ -111,18 +115,13 @@ std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
     const std::size_t slot = firstFrame[p.surface] + p.frame;
     ScanPoint* point = lines[slot]->getPoint(filled[slot]++);
     point->setPosition(p.x, p.y, p.z);
-    if (!layout.graysum && !layout.pixels) continue;
-    point->createExtensionList();
     if (layout.graysum) {
-      auto* item = new ScanPointGraysumData();
-      item->setGraysum(p.graysum);
-      point->addItem(item);
+      point->emplaceItem<ScanPointGraysumData>()->setGraysum(p.graysum);
     }
     if (layout.pixels) {
-      auto* item = new ScanPointTPData();
+      auto* item = point->emplaceItem<ScanPointTPData>();
       item->setLowPixel(p.lowPixel);
       item->setHighPixel(p.highPixel);
-      point->addItem(item);
     }
   }
   return set;

@@ -2,6 +2,7 @@
 #include "scan/model/ScanPoint.h"
 
 #include <utility>
+#include <vector>
 
 namespace QUAX {
 
@@ -62,6 +63,20 @@ void _ScanPoint<T>::createExtensionList(const ExtensionList* source) {
   if (_extensionList != nullptr) return;
   _extensionList = source ? new ExtensionList(*source) : new ExtensionList();
   setProxy(_extensionList);
+}
+
+template <class T>
+void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
+                                         std::size_t n) {
+  std::size_t bare = 0;
+  for (std::size_t i = 0; i < n; ++i) bare += !points[i]->_extensionList;
+  std::vector<ExtensionList*> lists(bare);
+  ExtensionList::createMany(bare, lists.data());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (points[i]->_extensionList != nullptr) continue;
+    points[i]->_extensionList = lists[--bare];
+    points[i]->setProxy(points[i]->_extensionList);
+  }
 }
 
 template class _ScanPoint<double>;
