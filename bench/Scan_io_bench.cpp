@@ -63,7 +63,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace QUAX;
 
-enum Items { kNone, kGraysum, kGraysumPixels };
+// Gray sums given one by one with addItem (a heap block per list and per
+// item, scattered over the heap) rather than as the readers and the
+// scanner sources give them (a line's lists in one block, items inside).
+enum Items { kNone, kGraysum, kGraysumPixels, kGraysumOneByOne };
 
 // `points` points in sweeps of 300 frames of up to 1000 points (each line
 // a profile of its own length, with dropouts), as a line scanner gives them.
@@ -81,6 +84,9 @@ std::unique_ptr<ScanSet> scan(std::size_t points, Items items) {
       const bool dropout = unit(random) < 0.1;
       const double y = double(s) * 100.0 + double(f) * 0.5;
       line->getPoints().reserveBlock(wanted);
+      if (items == kGraysum || items == kGraysumPixels) {
+        ScanPoint::createExtensionLists(line->getPoints().data(), wanted);
+      }
       for (std::size_t i = 0; i < wanted; ++i) {
         const double x = -40.0 + 80.0 * double(i) / double(wanted);
         const double z = (x > 5.0 ? 3.0 : 0.0) + 0.2 * std::sin(x + y) +
@@ -88,15 +94,19 @@ std::unique_ptr<ScanSet> scan(std::size_t points, Items items) {
         ScanPoint* p = line->getPoint(i);
         p->setPosition(x, y, z);
         if (items == kNone) continue;
-        p->createExtensionList();
-        auto* g = new ScanPointGraysumData();
-        g->setGraysum(std::uint32_t(1000 + 4000 * unit(random)));
-        p->addItem(g);
+        const auto gray = std::uint32_t(1000 + 4000 * unit(random));
+        if (items == kGraysumOneByOne) {
+          p->createExtensionList();
+          auto* g = new ScanPointGraysumData();
+          g->setGraysum(gray);
+          p->addItem(g);
+          continue;
+        }
+        p->emplaceItem<ScanPointGraysumData>()->setGraysum(gray);
         if (items != kGraysumPixels) continue;
-        auto* tp = new ScanPointTPData();
+        auto* tp = p->emplaceItem<ScanPointTPData>();
         tp->setLowPixel(std::uint32_t(i));
         tp->setHighPixel(std::uint32_t(i + 3));
-        p->addItem(tp);
       }
       made += wanted;
       surface->appendFrame(std::make_unique<ScanFrame>(std::move(line)));
@@ -176,10 +186,14 @@ void BM_Convert(benchmark::State& state) {
   fs::remove(out);
 }
 
-void sizes(benchmark::internal::Benchmark* b, bool allFormats) {
+void sizes(benchmark::internal::Benchmark* b, bool allFormats,
+           bool oneByOne = false) {
   for (long long points : {60000, 600000}) {
     for (long long items : {kNone, kGraysum, kGraysumPixels}) {
       b->Args({points, items, int(ScanFileFormat::kPlyBinary)});
+    }
+    if (oneByOne) {
+      b->Args({points, kGraysumOneByOne, int(ScanFileFormat::kPlyBinary)});
     }
     if (!allFormats) continue;
     b->Args({points, kGraysum, int(ScanFileFormat::kPlyAscii)});
@@ -189,7 +203,7 @@ void sizes(benchmark::internal::Benchmark* b, bool allFormats) {
 }
 
 BENCHMARK(BM_Read)->Apply([](auto* b) { sizes(b, true); });
-BENCHMARK(BM_Write)->Apply([](auto* b) { sizes(b, true); });
+BENCHMARK(BM_Write)->Apply([](auto* b) { sizes(b, true, true); });
 BENCHMARK(BM_Convert)->Apply([](auto* b) { sizes(b, false); });
 
 }  // namespace

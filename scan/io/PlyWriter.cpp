@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/io/ScanFileFormats.h"
+#include "scan/model/ScanPointItems.h"
 
 namespace QUAX {
 namespace scanfile {
@@ -74,7 +75,7 @@ void appendPlyRows(std::string& out, bool binary, std::size_t surface,
       o = putLittleEndian(o, std::uint32_t(surface));
       o = putLittleEndian(o, std::uint32_t(frame));
       if (columns.graysum || columns.pixels) {
-        const PointItems items = itemsOf(p);
+        const PointItems items = itemsOf(p, columns);
         if (columns.graysum) o = putLittleEndian(o, items.graysum);
         if (columns.pixels) {
           o = putLittleEndian(o, items.lowPixel);
@@ -98,7 +99,7 @@ void appendPlyRows(std::string& out, bool binary, std::size_t surface,
     out += ' ';
     appendNumber(out, std::uint64_t(frame));
     if (columns.graysum || columns.pixels) {
-      const PointItems items = itemsOf(p);
+      const PointItems items = itemsOf(p, columns);
       if (columns.graysum) {
         out += ' ';
         appendNumber(out, std::uint64_t(items.graysum));
@@ -121,10 +122,18 @@ void writePly(const ScanSet& set, bool binary, std::ostream& out) {
   PlyColumns columns;
   forEachPoint(set, [&](std::size_t, std::size_t, const ScanPoint& p) {
     ++count;
-    if (!p.hasExtensionList() || (columns.graysum && columns.pixels)) return;
-    const PointItems items = itemsOf(p);
-    columns.graysum = columns.graysum || items.hasGraysum;
-    columns.pixels = columns.pixels || items.hasPixels;
+    const ExtensionList* list = p.extensionList();
+    if (list == nullptr) return;
+    // Only the columns not found yet are looked up.
+    if (!columns.graysum) {
+      columns.graysum =
+          list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey) !=
+          nullptr;
+    }
+    if (!columns.pixels) {
+      columns.pixels =
+          list->findItemIfPresent(ScanPointTPData::TPDataKey) != nullptr;
+    }
   });
   std::vector<std::size_t> frames(set.getSurfaceCount());
   for (std::size_t s = 0; s < frames.size(); ++s) {

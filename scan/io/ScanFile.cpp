@@ -37,24 +37,6 @@ namespace scanfile {
   throw EScanFileError(name + ": " + what);
 }
 
-PointItems itemsOf(const ScanPoint& point) {
-  PointItems items;
-  const ExtensionList* list = point.extensionList();
-  if (list == nullptr) return items;
-  if (const auto* g = static_cast<const ScanPointGraysumData*>(
-          list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey))) {
-    items.hasGraysum = true;
-    items.graysum = g->getGraysum();
-  }
-  if (const auto* tp = static_cast<const ScanPointTPData*>(
-          list->findItemIfPresent(ScanPointTPData::TPDataKey))) {
-    items.hasPixels = true;
-    items.lowPixel = tp->getLowPixel();
-    items.highPixel = tp->getHighPixel();
-  }
-  return items;
-}
-
 std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
                                         SetLayout layout,
                                         const std::string& name) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "scan/io/ScanFile.h"
+#include "scan/model/ScanPointItems.h"
 
 namespace QUAX {
 namespace scanfile {
@@ -49,7 +50,35 @@ struct PointItems {
   std::uint32_t highPixel = 0;
 };
 
-PointItems itemsOf(const ScanPoint& point);
+// The item columns of a PLY file this library writes.
+struct PlyColumns {
+  bool graysum = false;
+  bool pixels = false;
+};
+
+// The items of `point`, looking only for the `wanted` ones.
+inline PointItems itemsOf(const ScanPoint& point,
+                          PlyColumns wanted = PlyColumns{true, true}) {
+  PointItems items;
+  const ExtensionList* list = point.extensionList();
+  if (list == nullptr) return items;
+  if (wanted.graysum) {
+    if (const auto* g = static_cast<const ScanPointGraysumData*>(
+            list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey))) {
+      items.hasGraysum = true;
+      items.graysum = g->getGraysum();
+    }
+  }
+  if (wanted.pixels) {
+    if (const auto* tp = static_cast<const ScanPointTPData*>(
+            list->findItemIfPresent(ScanPointTPData::TPDataKey))) {
+      items.hasPixels = true;
+      items.lowPixel = tp->getLowPixel();
+      items.highPixel = tp->getHighPixel();
+    }
+  }
+  return items;
+}
 
 // ---- building a set from the points read ----------------------------------
 
@@ -122,11 +151,6 @@ void appendNumber(std::string& out, std::uint64_t value);
 // Writes `buffer` out once it has grown large.
 void flushIfLarge(std::string& buffer, std::ostream& out);
 
-// The item columns of a PLY file this library writes.
-struct PlyColumns {
-  bool graysum = false;
-  bool pixels = false;
-};
 constexpr std::size_t plyRowBytes(PlyColumns c) {
   return 32 + (c.graysum ? 4 : 0) + (c.pixels ? 8 : 0);
 }

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "util/Callback.h"
 #include "util/Extension.h"
@@ -84,6 +88,107 @@ TEST(ExtensionList, CopiesAreIndependentAndInterfacesForwardToTheirProxy) {
   // The interface owns what it is given, even when it cannot keep it.
   EXPECT_THROW(none.addItem(new Payload()), EExtensionNoImplementation);
   EXPECT_EQ(Payload::destroyed, 1);
+}
+
+// An item that counts the live ones; Wide carries a payload too large to be
+// built inside a list.
+template <std::size_t kPad>
+class Counted : public ExtensionItem {
+ public:
+  Counted(int v, const _GUID& key) : ExtensionItem(key), value(v) { ++live; }
+  Counted(const Counted& other) : ExtensionItem(other), value(other.value) {
+    ++live;
+  }
+  ~Counted() override { --live; }
+  ExtensionItem* clone() const override { return new Counted(*this); }
+  int value;
+  char pad[kPad] = {};
+  static int live;
+};
+template <std::size_t kPad>
+int Counted<kPad>::live = 0;
+using Small = Counted<1>;
+using Wide = Counted<64>;
+
+int valueIn(const ExtensionList& list, std::size_t i) {
+  const ExtensionItem* item = list.findItem(i).getBody();
+  if (const auto* wide = dynamic_cast<const Wide*>(item)) return wide->value;
+  return dynamic_cast<const Small&>(*item).value;
+}
+
+// Random adds, emplaces (inside the list and on the heap), replacements,
+// removals, copies and assignments agree with a list of (key, value) pairs
+// kept in order, and every item is destroyed exactly once.
+TEST(ExtensionList, AnyMixOfOperationsMatchesAnOrderedListOfPairs) {
+  const _GUID keys[] = {kKeyA, kKeyB,
+                        {0x1, 0x2, 0x3, {9, 9, 9, 9, 9, 9, 9, 9}},
+                        {0x4, 0x5, 0x6, {0, 0, 0, 0, 0, 0, 0, 1}}};
+  std::mt19937 random(26);
+  for (int run = 0; run < 200; ++run) {
+    auto list = std::make_unique<ExtensionList>();
+    std::vector<std::pair<int, int>> model;  // (key index, value)
+    for (int step = 0; step < 30; ++step) {
+      const int k = int(random() % 4), v = int(random() % 1000);
+      auto at = std::find_if(model.begin(), model.end(),
+                             [&](const auto& e) { return e.first == k; });
+      const bool present = at != model.end();
+      const unsigned op = random() % 7;
+      if (op <= 2) {  // add, emplace small, emplace wide
+        if (op == 0) list->addItem(new Small(v, keys[k]));
+        if (op == 1) {
+          EXPECT_EQ(list->emplaceItem<Small>(v, keys[k])->value, v);
+        }
+        if (op == 2) list->emplaceItem<Wide>(v, keys[k]);
+        if (present) {
+          at->second = v;
+        } else {
+          model.emplace_back(k, v);
+        }
+      } else if (op == 3) {
+        if (present) {
+          (random() % 2) ? list->removeItem(keys[k])
+                         : list->removeItem(list->findItem(keys[k]));
+          model.erase(at);
+        } else {
+          EXPECT_THROW(list->removeItem(keys[k]), EExtensionNotPresent);
+        }
+      } else if (op == 4) {
+        list = std::make_unique<ExtensionList>(*list);
+      } else if (op == 5) {
+        ExtensionList other;
+        other.emplaceItem<Small>(v, keys[k]);
+        other = *list;
+        *list = other;
+      } else if (present) {  // the item already held is kept
+        ExtensionItem* held = list->findItem(keys[k]).getBody();
+        EXPECT_EQ(list->addItem(held).getBody(), held);
+      }
+      ASSERT_EQ(list->size(), model.size());
+      for (std::size_t i = 0; i < model.size(); ++i) {
+        EXPECT_EQ(valueIn(*list, i), model[i].second);
+        EXPECT_EQ(list->getIndex(keys[model[i].first]), i);
+      }
+      EXPECT_EQ(Small::live + Wide::live, int(model.size()));
+    }
+  }
+  EXPECT_EQ(Small::live + Wide::live, 0);
+}
+
+// Lists made together share one block, freed with the last of them,
+// whatever the order (AddressSanitizer sees any block freed twice or not).
+TEST(ExtensionList, ListsMadeTogetherAreDeletedOneByOne) {
+  for (std::size_t count : {1, 2, 5}) {
+    std::vector<ExtensionList*> lists(count);
+    ExtensionList::createMany(count, lists.data());
+    for (ExtensionList* list : lists) list->emplaceItem<Small>(1, kKeyA);
+    std::swap(lists.front(), lists.back());
+    for (ExtensionList* list : lists) {
+      EXPECT_EQ(valueIn(*list, 0), 1);
+      delete list;
+    }
+  }
+  EXPECT_EQ(Small::live, 0);
+  delete new ExtensionList();
 }
 
 TEST(Guid, StoresTheWindowsLayoutPrintsAndComparesByValue) {

@@ -49,6 +49,33 @@ TEST(ScanPoint, ItemsAreCopiedFollowedOnAssignmentAndTakenOnMove) {
   EXPECT_FALSE(source.hasExtensionList());  // NOLINT(bugprone-use-after-move)
 }
 
+// Points given their lists together keep them through copies, moves,
+// assignment and erasure; the shared block goes with the last list
+// (AddressSanitizer checks that it is freed once).
+TEST(ScanPoint, ListsMadeTogetherBehaveAsListsMadeOneByOne) {
+  _ScanPointArray<double> a;
+  a.reserveBlock(6);
+  addGraysum(*a[2], 5);  // already has a list: keeps it
+  ScanPoint::createExtensionLists(a.data(), a.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (i != 2) a[i]->emplaceItem<ScanPointGraysumData>()->setGraysum(10 + i);
+    EXPECT_EQ(graysumOf(*a[i]), i == 2 ? 5u : 10 + i);
+  }
+  a[4]->emplaceItem<ScanPointTPData>()->setHighPixel(7);
+  a[4]->emplaceItem<ScanPointGraysumData>()->setGraysum(8);  // replaces
+  EXPECT_EQ(a[4]->extensionList()->size(), 2u);
+  const ScanPoint copy(*a[4]);
+  *a[0] = ScanPoint();
+  EXPECT_FALSE(a[0]->hasExtensionList());
+  a.erase(1, 3);
+  for (int i = 0; i < 50; ++i) a.pushBack(*a[1]);  // moves the block
+  EXPECT_EQ(graysumOf(*a[1]), 13u);
+  a.erase(0, a.size() - 1);
+  EXPECT_EQ(graysumOf(*a[0]), 13u);
+  EXPECT_EQ(graysumOf(copy), 8u);
+  ScanPoint::createExtensionLists(a.data(), 0);
+}
+
 TEST(ScanPointItems, KeysAndTheFactoryRegistration) {
   // The registry form of each key.
   const struct {
