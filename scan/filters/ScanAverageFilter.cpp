@@ -3,10 +3,7 @@
 
 #include <cmath>
 #include <cstddef>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
+#include <vector>
 
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
@@ -14,6 +11,7 @@
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/SettingsIO.h"
+#include "scan/filters/simd/Lanes.h"
 #include "scan/model/ScanLine.h"
 #include "util/TagIO.h"
 
@@ -48,56 +46,8 @@ constexpr std::int64_t kMaxChunkFlags = 1 << 16;
 using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 
-// Two values computed side by side, each rounded as the scalar operation
-// rounds it: SSE2 lanes where the processor has them, two doubles otherwise.
-#if defined(__SSE2__) || defined(_M_X64)
-struct Lanes {
-  __m128d v;
-  static Lanes load(const double* p) { return {_mm_loadu_pd(p)}; }
-  static Lanes all(double x) { return {_mm_set1_pd(x)}; }
-  void store(double* p) const { _mm_storeu_pd(p, v); }
-  // The lanes where the flag is set, +0 elsewhere.
-  Lanes where(bool first, bool second) const {
-    const __m128i mask = _mm_set_epi64x(second ? -1 : 0, first ? -1 : 0);
-    return {_mm_and_pd(v, _mm_castsi128_pd(mask))};
-  }
-};
-inline Lanes operator+(Lanes a, Lanes b) { return {_mm_add_pd(a.v, b.v)}; }
-inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
-inline Lanes operator*(Lanes a, Lanes b) { return {_mm_mul_pd(a.v, b.v)}; }
-inline Lanes operator/(Lanes a, Lanes b) { return {_mm_div_pd(a.v, b.v)}; }
-// The square roots as std::sqrt takes them. Elsewhere std::sqrt is
-// correctly rounded, as the instruction is; a Windows C library may round
-// some roots otherwise (Wine's does), so there they are taken lane by lane,
-// and the result stays that of the scalar rule.
-#ifdef _WIN32
-inline Lanes sqrtOf(Lanes a) {
-  double lanes[2];
-  _mm_storeu_pd(lanes, a.v);
-  return {_mm_set_pd(std::sqrt(lanes[1]), std::sqrt(lanes[0]))};
-}
-#else
-inline Lanes sqrtOf(Lanes a) { return {_mm_sqrt_pd(a.v)}; }
-#endif
-#else
-struct Lanes {
-  double a, b;
-  static Lanes load(const double* p) { return {p[0], p[1]}; }
-  static Lanes all(double x) { return {x, x}; }
-  void store(double* p) const {
-    p[0] = a;
-    p[1] = b;
-  }
-  Lanes where(bool first, bool second) const {
-    return {first ? a : 0.0, second ? b : 0.0};
-  }
-};
-inline Lanes operator+(Lanes x, Lanes y) { return {x.a + y.a, x.b + y.b}; }
-inline Lanes operator-(Lanes x, Lanes y) { return {x.a - y.a, x.b - y.b}; }
-inline Lanes operator*(Lanes x, Lanes y) { return {x.a * y.a, x.b * y.b}; }
-inline Lanes operator/(Lanes x, Lanes y) { return {x.a / y.a, x.b / y.b}; }
-inline Lanes sqrtOf(Lanes x) { return {std::sqrt(x.a), std::sqrt(x.b)}; }
-#endif
+// Two points' values side by side, each rounded as the scalar code rounds it.
+using Lanes = Lanes2;
 
 // The fields of the points of a chunk, one array of the chunk's length each
 // (plus one, so that pairs may run past an odd end): the window sums and
@@ -129,36 +79,23 @@ enum Field {
   kFieldCount
 };
 
-}  // namespace
-
-struct ScanAverageFilter::Scratch {
+// The buffers of one pass, kept by the filter for the next ones.
+struct PassBuffers {
   std::vector<double> axes;  // the line as it was before the pass, by axis
   std::vector<unsigned char> ring;    // proximity of i to i + 1 ... i + half
   std::vector<unsigned char> nearby;  // per point of a chunk and position k
   std::vector<double> fields;         // per field and point of a chunk
 };
 
-ScanAverageFilter::Scratch* ScanAverageFilter::takeScratch() const {
-  for (std::atomic<Scratch*>& slot : _scratch) {
-    if (Scratch* kept = slot.exchange(nullptr)) return kept;
-  }
-  return new Scratch();
-}
+}  // namespace
 
-void ScanAverageFilter::returnScratch(Scratch* scratch) const noexcept {
-  for (std::atomic<Scratch*>& slot : _scratch) {
-    Scratch* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, scratch)) return;
-  }
-  delete scratch;  // more passes at once than slots
-}
+struct ScanAverageFilter::Scratch : PassBuffers {};
 
 ScanAverageFilter::ScanAverageFilter(std::int32_t neighborhoodSize,
                                      double proximityLimit)
     : ScanLineFilter(_scanAverageFilterKey),
       _neighborhoodSize(0),
-      _proximityLimit(0.0),
-      _scratch{} {
+      _proximityLimit(0.0) {
   setNeighborhoodSize(neighborhoodSize);
   if (!(proximityLimit > 0.0)) throw EScanNonPositiveProximityLimit();
   _proximityLimit = proximityLimit;
@@ -169,8 +106,7 @@ ScanAverageFilter::ScanAverageFilter(const ScanAverageFilter& other)
     : ScanLineFilter(other),
       _neighborhoodSize(other._neighborhoodSize),
       _proximityLimit(other._proximityLimit),
-      _weights(other._weights),
-      _scratch{} {}
+      _weights(other._weights) {}
 
 ScanAverageFilter& ScanAverageFilter::operator=(
     const ScanAverageFilter& other) {
@@ -182,9 +118,7 @@ ScanAverageFilter& ScanAverageFilter::operator=(
   return *this;
 }
 
-ScanAverageFilter::~ScanAverageFilter() {
-  for (std::atomic<Scratch*>& slot : _scratch) delete slot.load();
-}
+ScanAverageFilter::~ScanAverageFilter() = default;
 
 double ScanAverageFilter::getDefaultProximityLimit() {
   return _defaultProximityLimit;
@@ -245,6 +179,330 @@ void ScanAverageFilter::readSettings(std::wistream& is) {
   }
 }
 
+namespace {
+
+// One pass's view of its line and buffers.
+struct Pass {
+  explicit Pass(double bound) : limit(bound), proximity(bound) {}
+
+  std::int64_t m;          // the line's point count
+  std::int64_t n;          // the window size, as the settings hold it
+  std::int64_t half;       // n / 2
+  std::int64_t positions;  // window positions, at least half + 1
+  std::int64_t chunk;      // points per chunk
+  // Proximity of point i to points i + 1 ... i + half, kept for the last
+  // half + 1 points in rows of `stride` flags, so that a backward
+  // half-window reads what the earlier points found.
+  bool ringed;
+  std::size_t rowMask;  // rows - 1, the row count a power of two
+  std::size_t stride;
+  std::size_t fieldLength;  // per field: the chunk and a spare entry
+  double limit;
+  DistanceBound proximity;
+  const std::int32_t* weights;
+  // xs[j] is the x of point j, for j from -(half + 4) to count + half + 3.
+  const double* xs;
+  const double* ys;
+  const double* zs;
+  unsigned char* ring;
+  unsigned char* nearby;
+  double* fields;
+
+  double* field(Field f) const {
+    return fields + static_cast<std::size_t>(f) * fieldLength;
+  }
+  Point q(std::int64_t j) const { return Point(xs[j], ys[j], zs[j]); }
+  // The proximity flags of the chunk's point c, by window position.
+  unsigned char* nearbyOf(std::int64_t c) const {
+    return nearby + static_cast<std::size_t>(c * positions);
+  }
+};
+
+// Sizes the buffers for a line of m points and a window of n (m >= n,
+// m >= 1) and copies the line's positions into them, by axis, with
+// `half` + 4 zeros before and after, so that the pairs of step 3 and the
+// four-lane pass read every window position of their points.
+Pass layOutPass(PassBuffers& buffers,
+                const _ScanLine<double, _ScanPoint<double>>& line,
+                std::int64_t n, double limit, const std::int32_t* weights) {
+  Pass pass(limit);
+  pass.m = static_cast<std::int64_t>(line.getPointCount());
+  pass.n = n;
+  pass.half = n / 2;
+  // The backward half reaches position `half` even for a size of 0, which
+  // settings text may hold.
+  pass.positions = n > pass.half ? n : pass.half + 1;
+  pass.ringed = pass.half <= kMaxRingedHalfWindow;
+  std::size_t rows = 1;
+  while (pass.ringed && rows < static_cast<std::size_t>(pass.half + 1)) {
+    rows *= 2;
+  }
+  pass.rowMask = rows - 1;
+  pass.stride = static_cast<std::size_t>(pass.half);
+  if (pass.ringed && buffers.ring.size() < rows * pass.stride) {
+    buffers.ring.resize(rows * pass.stride);
+  }
+  pass.chunk = kMaxChunkFlags / pass.positions;
+  if (pass.chunk > kMaxChunkPoints) pass.chunk = kMaxChunkPoints;
+  if (pass.chunk < 1) pass.chunk = 1;
+  const std::size_t flags =
+      static_cast<std::size_t>(pass.chunk * pass.positions);
+  if (buffers.nearby.size() < flags) buffers.nearby.resize(flags);
+  pass.fieldLength = static_cast<std::size_t>(pass.chunk) + 1;
+  if (buffers.fields.size() < pass.fieldLength * kFieldCount) {
+    buffers.fields.resize(pass.fieldLength * kFieldCount);
+  }
+  pass.weights = weights;
+  pass.ring = buffers.ring.data();
+  pass.nearby = buffers.nearby.data();
+  pass.fields = buffers.fields.data();
+
+  const std::size_t count = static_cast<std::size_t>(pass.m);
+  const std::size_t pad = static_cast<std::size_t>(pass.half) + 4;
+  const std::size_t axisLength = count + 2 * pad;
+  if (buffers.axes.size() < 3 * axisLength) buffers.axes.resize(3 * axisLength);
+  double* axes[3] = {buffers.axes.data(), buffers.axes.data() + axisLength,
+                     buffers.axes.data() + 2 * axisLength};
+  for (double* axis : axes) {
+    for (std::size_t j = 0; j < pad; ++j) axis[j] = axis[pad + count + j] = 0.0;
+  }
+  for (std::size_t j = 0; j < count; ++j) {
+    const Point& position = line.getPoint(j)->position();
+    axes[0][pad + j] = position.x();
+    axes[1][pad + j] = position.y();
+    axes[2][pad + j] = position.z();
+  }
+  pass.xs = axes[0] + pad;
+  pass.ys = axes[1] + pad;
+  pass.zs = axes[2] + pad;
+  return pass;
+}
+
+// Step 1 for point i: which window positions hold a point near enough to it,
+// into `nearby`.
+void markNearby(const Pass& pass, std::int64_t i, unsigned char* nearby) {
+  const std::int64_t half = pass.half;
+  const Point p = pass.q(i);
+  const std::int64_t first = i - half;  // index of window position 0
+  const std::int64_t kBegin = first < 0 ? -first : 0;
+  const std::int64_t kEnd =
+      pass.m - first < pass.positions ? pass.m - first : pass.positions;
+  if (!pass.ringed) {
+    for (std::int64_t k = 0; k < pass.positions; ++k) {
+      nearby[k] = k >= kBegin && k < kEnd &&
+                  pass.proximity.holds(p - pass.q(first + k));
+    }
+    return;
+  }
+  unsigned char* ring = pass.ring;
+  unsigned char* row =
+      ring + (static_cast<std::size_t>(i) & pass.rowMask) * pass.stride;
+  for (std::int64_t d = 1; d <= half; ++d) {
+    row[d - 1] = i + d < pass.m && pass.proximity.holds(p - pass.q(i + d));
+  }
+  for (std::int64_t k = 0; k < pass.positions; ++k) {
+    if (k < kBegin || k >= kEnd) {
+      nearby[k] = 0;
+    } else if (k < half) {
+      const std::size_t j = static_cast<std::size_t>(first + k);
+      nearby[k] = ring[(j & pass.rowMask) * pass.stride +
+                       static_cast<std::size_t>(half - k - 1)];
+    } else if (k == half) {
+      // |p - p| is 0 for finite coordinates and not a number otherwise.
+      nearby[k] = std::isfinite(p.x()) && std::isfinite(p.y()) &&
+                  std::isfinite(p.z()) && 0.0 <= pass.limit;
+    } else {
+      nearby[k] = row[k - half - 1];
+    }
+  }
+}
+
+// Step 1 for the chunk [begin, end), in point order: proximity, the window
+// sums and counts, and the end of the pass (a forward half-window with fewer
+// than two qualifying points). Returns the first point not reached; sets
+// `noBackwardNeighbour` when the pass ends at a point that does not qualify
+// for itself (a coordinate that is not a finite number): dividing by its
+// count of 0 ends the pass with EMathDivisionByZero, after the points before
+// it are written.
+std::int64_t sumWindows(const Pass& pass, std::int64_t begin, std::int64_t end,
+                        bool& noBackwardNeighbour) {
+  std::int64_t reached = end;
+  for (std::int64_t i = begin; i < end; ++i) {
+    const std::int64_t c = i - begin;
+    const unsigned char* nearby = pass.nearbyOf(c);
+    markNearby(pass, i, pass.nearbyOf(c));
+    const std::int64_t first = i - pass.half;
+    Vector sum;
+    std::int64_t qualified = 0;
+    for (std::int64_t k = 0; k <= pass.half; ++k) {
+      if (!nearby[k]) continue;
+      sum = sum + pass.q(first + k).toVector();
+      ++qualified;
+    }
+    if (qualified == 0) {
+      noBackwardNeighbour = true;
+      reached = i;
+      break;
+    }
+    pass.field(kSumAX)[c] = sum.x();
+    pass.field(kSumAY)[c] = sum.y();
+    pass.field(kSumAZ)[c] = sum.z();
+    pass.field(kCountA)[c] = static_cast<double>(qualified);
+
+    sum = Vector();
+    qualified = 0;
+    for (std::int64_t k = pass.half; k < pass.n; ++k) {
+      if (!nearby[k]) continue;
+      sum = sum + pass.q(first + k).toVector();
+      ++qualified;
+    }
+    if (qualified < 2) {
+      reached = i;
+      break;
+    }
+    pass.field(kSumBX)[c] = sum.x();
+    pass.field(kSumBY)[c] = sum.y();
+    pass.field(kSumBZ)[c] = sum.z();
+    pass.field(kCountB)[c] = static_cast<double>(qualified);
+  }
+  // The spare entry of an odd end: any finite values.
+  if ((reached - begin) % 2 != 0) {
+    for (int f = 0; f < kFieldCount; ++f) {
+      pass.field(static_cast<Field>(f))[reached - begin] = 1.0;
+    }
+  }
+  return reached;
+}
+
+// Step 2 for the chunk's first `points` points starting at `begin`, two at a
+// time: window means, chords, feet and unit normals. A chord direction or
+// normal below the zero-vector tolerance would make _GeoLine or the
+// normalization throw; the point then stays (step 3 passes over it).
+void findChords(const Pass& pass, std::int64_t begin, std::int64_t points) {
+  for (std::int64_t c = 0; c < points; c += 2) {
+    auto mean = [&pass, c](Field sum, Field count) {
+      return Lanes::load(pass.field(sum) + c) /
+             Lanes::load(pass.field(count) + c);
+    };
+    const Lanes ax = mean(kSumAX, kCountA);
+    const Lanes ay = mean(kSumAY, kCountA);
+    const Lanes az = mean(kSumAZ, kCountA);
+    const Lanes bx = mean(kSumBX, kCountB);
+    const Lanes by = mean(kSumBY, kCountB);
+    const Lanes bz = mean(kSumBZ, kCountB);
+    const Lanes half2 = Lanes::all(0.5);
+    const Lanes ox = (ax + bx) * half2;
+    const Lanes oy = (ay + by) * half2;
+    const Lanes oz = (az + bz) * half2;
+    Lanes dx = bx - ax;
+    Lanes dy = by - ay;
+    Lanes dz = bz - az;
+    const Lanes chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
+    dx = dx / chordLength;
+    dy = dy / chordLength;
+    dz = dz / chordLength;
+    const std::int64_t i = begin + c;
+    const Lanes px = Lanes::load(pass.xs + i);
+    const Lanes py = Lanes::load(pass.ys + i);
+    const Lanes pz = Lanes::load(pass.zs + i);
+    const Lanes t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
+    const Lanes fx = ox + dx * t;
+    const Lanes fy = oy + dy * t;
+    const Lanes fz = oz + dz * t;
+    const Lanes nx = px - fx;
+    const Lanes ny = py - fy;
+    const Lanes nz = pz - fz;
+    const Lanes distance = sqrtOf(nx * nx + ny * ny + nz * nz);
+    auto put = [&pass, c](Field f, Lanes value) {
+      value.store(pass.field(f) + c);
+    };
+    put(kOriginX, ox);
+    put(kOriginY, oy);
+    put(kOriginZ, oz);
+    put(kDirectionX, dx);
+    put(kDirectionY, dy);
+    put(kDirectionZ, dz);
+    put(kFootX, fx);
+    put(kFootY, fy);
+    put(kFootZ, fz);
+    put(kUnitX, nx / distance);
+    put(kUnitY, ny / distance);
+    put(kUnitZ, nz / distance);
+    put(kChordLength, chordLength);
+    put(kDistance, distance);
+  }
+}
+
+// Step 3 for the chunk's points c and c + 1 (c + 1 only with `pair`), as
+// lanes: the weighted sum of the window's offsets along each point's normal
+// and the sums of the weights taken. Points outside the window's qualifying
+// neighbours add +0, which changes no sum (a sum that starts at +0 is never
+// -0).
+Lanes weightedOffsets(const Pass& pass, std::int64_t begin, std::int64_t c,
+                      bool pair, std::int64_t weightSums[2]) {
+  auto load = [&pass, c](Field f) { return Lanes::load(pass.field(f) + c); };
+  const Lanes ox = load(kOriginX), oy = load(kOriginY), oz = load(kOriginZ);
+  const Lanes dx = load(kDirectionX), dy = load(kDirectionY),
+              dz = load(kDirectionZ);
+  const Lanes ux = load(kUnitX), uy = load(kUnitY), uz = load(kUnitZ);
+  const std::int64_t first = begin + c - pass.half;
+  const unsigned char* near0 = pass.nearbyOf(c);
+  const unsigned char* near1 = near0 + pass.positions;
+  Lanes weighted = Lanes::all(0.0);
+  weightSums[0] = weightSums[1] = 0;
+  for (std::int64_t k = 0; k < pass.n; ++k) {
+    const bool in0 = near0[k] != 0;
+    const bool in1 = pair && near1[k] != 0;
+    if (!in0 && !in1) continue;
+    const Lanes qx = Lanes::load(pass.xs + first + k);
+    const Lanes qy = Lanes::load(pass.ys + first + k);
+    const Lanes qz = Lanes::load(pass.zs + first + k);
+    // The neighbour's foot on the chord, as _GeoLine projects (for the
+    // point itself, its foot of step 2).
+    const Lanes t = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
+    const Lanes offset = (qx - (ox + dx * t)) * ux + (qy - (oy + dy * t)) * uy +
+                         (qz - (oz + dz * t)) * uz;
+    const std::int32_t weight = pass.weights[static_cast<std::size_t>(k)];
+    weighted = weighted + (Lanes::all(weight) * offset).where(in0, in1);
+    if (in0) weightSums[0] += weight;
+    if (in1) weightSums[1] += weight;
+  }
+  return weighted;
+}
+
+// Step 3 for the chunk's first `points` points starting at `begin`, two at a
+// time: the weighted mean offset of the window along the normal, and the new
+// position, written into `line` unless step 2 found no chord or normal or no
+// weight was taken.
+void movePoints(const Pass& pass, std::int64_t begin, std::int64_t points,
+                _ScanLine<double, _ScanPoint<double>>* line) {
+  const double tolerance = zeroVectorTolerance<double>();
+  for (std::int64_t c = 0; c < points; c += 2) {
+    const bool pair = c + 1 < points;
+    std::int64_t weightSums[2];
+    const Lanes weighted = weightedOffsets(pass, begin, c, pair, weightSums);
+    double sums[2] = {static_cast<double>(weightSums[0]),
+                      static_cast<double>(weightSums[1])};
+    const Lanes mean = weighted / Lanes::load(sums);
+    auto load = [&pass, c](Field f) { return Lanes::load(pass.field(f) + c); };
+    double moved[3][2];
+    (load(kFootX) + load(kUnitX) * mean).store(moved[0]);
+    (load(kFootY) + load(kUnitY) * mean).store(moved[1]);
+    (load(kFootZ) + load(kUnitZ) * mean).store(moved[2]);
+    for (std::int64_t lane = 0; lane < (pair ? 2 : 1); ++lane) {
+      const std::size_t at = static_cast<std::size_t>(c + lane);
+      if (pass.field(kChordLength)[at] < tolerance ||
+          pass.field(kDistance)[at] < tolerance || weightSums[lane] == 0) {
+        continue;
+      }
+      line->getPoint(static_cast<std::size_t>(begin + c + lane))
+          ->setPosition(moved[0][lane], moved[1][lane], moved[2][lane]);
+    }
+  }
+}
+
+}  // namespace
+
 // Works from a copy of the line's positions only (the points' extension items
 // play no part), kept in buffers that later passes reuse, and computes exactly
 // what the point-by-point pass does, faster:
@@ -268,292 +526,28 @@ void ScanAverageFilter::filterPass(_ScanLine<double, _ScanPoint<double>>* line,
                                    bool wide) const {
   const std::size_t count = line->getPointCount();
   const std::int64_t n = _neighborhoodSize;
-  const double limit = _proximityLimit;
   if (static_cast<std::int64_t>(count) < n || count == 0) return;
   // The first proximity test, at point 0, would refuse a negative limit.
-  if (limit < 0.0) throw EMathNegativeTol();
+  if (_proximityLimit < 0.0) throw EMathNegativeTol();
 
-  // The buffers go back to the filter however the pass ends.
-  struct Lease {
-    const ScanAverageFilter& filter;
-    Scratch* scratch;
-    ~Lease() { filter.returnScratch(scratch); }
-  } lease{*this, takeScratch()};
-  Scratch& buffers = *lease.scratch;
-
-  const std::int64_t m = static_cast<std::int64_t>(count);
-  const std::int64_t half = n / 2;
-  // Window positions 0 ... n - 1; the backward half reaches position `half`
-  // even for a size of 0, which settings text may hold.
-  const std::int64_t positions = n > half ? n : half + 1;
-  // Proximity of point i to points i + 1 ... i + half, kept for the last
-  // half + 1 points, so that a backward half-window reads what the earlier
-  // points found.
-  const bool ringed = half <= kMaxRingedHalfWindow;
-  // Rows for at least the last half + 1 points, a power of two so that a
-  // point's row is found without a division.
-  std::size_t rows = 1;
-  while (ringed && rows < static_cast<std::size_t>(half + 1)) rows *= 2;
-  const std::size_t rowMask = rows - 1;
-  const std::size_t stride = static_cast<std::size_t>(half);
-  if (ringed && buffers.ring.size() < rows * stride) {
-    buffers.ring.resize(rows * stride);
-  }
-  std::int64_t chunk = kMaxChunkFlags / positions;
-  if (chunk > kMaxChunkPoints) chunk = kMaxChunkPoints;
-  if (chunk < 1) chunk = 1;
-  const std::size_t flags = static_cast<std::size_t>(chunk * positions);
-  if (buffers.nearby.size() < flags) buffers.nearby.resize(flags);
-  // One spare entry per field, so that a chunk of odd length runs in pairs.
-  const std::size_t fieldLength = static_cast<std::size_t>(chunk) + 1;
-  if (buffers.fields.size() < fieldLength * kFieldCount) {
-    buffers.fields.resize(fieldLength * kFieldCount);
-  }
-  double* fields = buffers.fields.data();
-  auto field = [fields, fieldLength](Field f) {
-    return fields + static_cast<std::size_t>(f) * fieldLength;
-  };
-  // The positions by axis, with `half` + 4 zeros before and after, so that
-  // the pairs of step 3 and the four-lane pass read every window position of
-  // their points.
-  const std::size_t pad = static_cast<std::size_t>(half) + 4;
-  const std::size_t axisLength = count + 2 * pad;
-  if (buffers.axes.size() < 3 * axisLength) {
-    buffers.axes.resize(3 * axisLength);
-  }
-  double* xs = buffers.axes.data();
-  double* ys = xs + axisLength;
-  double* zs = ys + axisLength;
-  for (std::size_t j = 0; j < pad; ++j) {
-    xs[j] = ys[j] = zs[j] = 0.0;
-    xs[pad + count + j] = ys[pad + count + j] = zs[pad + count + j] = 0.0;
-  }
-  for (std::size_t j = 0; j < count; ++j) {
-    const Point& position = line->getPoint(j)->position();
-    xs[pad + j] = position.x();
-    ys[pad + j] = position.y();
-    zs[pad + j] = position.z();
-  }
-  xs += pad;  // xs[j] is the x of point j, for j from -pad to count + pad
-  ys += pad;
-  zs += pad;
-  auto q = [xs, ys, zs](std::int64_t j) { return Point(xs[j], ys[j], zs[j]); };
-  unsigned char* ring = buffers.ring.data();
-  const double tolerance = zeroVectorTolerance<double>();
-  const DistanceBound proximity(limit);
-  if (wide && n == 2 * half + 1 && half >= 1 && half <= kMaxWideHalfWindow &&
-      proximity.banded()) {
-    averageWide({xs, ys, zs, m, half, _weights.data(), limit, proximity.lower(),
-                 proximity.upper()},
+  const WorkPool<Scratch>::Lease scratch(_scratch);
+  const Pass pass =
+      layOutPass(*scratch, *line, n, _proximityLimit, _weights.data());
+  if (wide && n == 2 * pass.half + 1 && pass.half >= 1 &&
+      pass.half <= kMaxWideHalfWindow && pass.proximity.banded()) {
+    averageWide({pass.xs, pass.ys, pass.zs, pass.m, pass.half, pass.weights,
+                 pass.limit, pass.proximity.lower(), pass.proximity.upper()},
                 line);
     return;
   }
-
   bool noBackwardNeighbour = false;
-  for (std::int64_t begin = 0; begin < m; begin += chunk) {
-    const std::int64_t end = begin + chunk < m ? begin + chunk : m;
-
-    // Step 1, in point order: proximity, window means, and the end of the
-    // pass (a forward half-window with fewer than two qualifying points).
-    std::int64_t reached = end;
-    for (std::int64_t i = begin; i < end; ++i) {
-      const Point p = q(i);
-      unsigned char* nearby = buffers.nearby.data() +
-                              static_cast<std::size_t>((i - begin) * positions);
-      const std::int64_t first = i - half;  // index of window position 0
-      const std::int64_t kBegin = first < 0 ? -first : 0;
-      const std::int64_t kEnd = m - first < positions ? m - first : positions;
-      if (ringed) {
-        unsigned char* row =
-            ring + (static_cast<std::size_t>(i) & rowMask) * stride;
-        for (std::int64_t d = 1; d <= half; ++d) {
-          row[d - 1] = i + d < m && proximity.holds(p - q(i + d));
-        }
-        for (std::int64_t k = 0; k < positions; ++k) {
-          if (k < kBegin || k >= kEnd) {
-            nearby[k] = 0;
-          } else if (k < half) {
-            const std::size_t j = static_cast<std::size_t>(first + k);
-            nearby[k] = ring[(j & rowMask) * stride +
-                             static_cast<std::size_t>(half - k - 1)];
-          } else if (k == half) {
-            // |p - p| is 0 for finite coordinates and not a number otherwise.
-            nearby[k] = std::isfinite(p.x()) && std::isfinite(p.y()) &&
-                        std::isfinite(p.z()) && 0.0 <= limit;
-          } else {
-            nearby[k] = row[k - half - 1];
-          }
-        }
-      } else {
-        for (std::int64_t k = 0; k < positions; ++k) {
-          nearby[k] =
-              k >= kBegin && k < kEnd && proximity.holds(p - q(first + k));
-        }
-      }
-
-      Vector sum;
-      std::int64_t qualified = 0;
-      for (std::int64_t k = 0; k <= half; ++k) {
-        if (!nearby[k]) continue;
-        sum = sum + q(first + k).toVector();
-        ++qualified;
-      }
-      // Only a point with a coordinate that is not a finite number fails to
-      // qualify for itself; dividing by its count of 0 ends the pass with
-      // EMathDivisionByZero, after the points before it are written.
-      if (qualified == 0) {
-        noBackwardNeighbour = true;
-        reached = i;
-        break;
-      }
-      const std::size_t c = static_cast<std::size_t>(i - begin);
-      field(kSumAX)[c] = sum.x();
-      field(kSumAY)[c] = sum.y();
-      field(kSumAZ)[c] = sum.z();
-      field(kCountA)[c] = static_cast<double>(qualified);
-
-      sum = Vector();
-      qualified = 0;
-      for (std::int64_t k = half; k < n; ++k) {
-        if (!nearby[k]) continue;
-        sum = sum + q(first + k).toVector();
-        ++qualified;
-      }
-      if (qualified < 2) {
-        reached = i;
-        break;
-      }
-      field(kSumBX)[c] = sum.x();
-      field(kSumBY)[c] = sum.y();
-      field(kSumBZ)[c] = sum.z();
-      field(kCountB)[c] = static_cast<double>(qualified);
-    }
-    // The spare entry of an odd end: any finite values.
-    if ((reached - begin) % 2 != 0) {
-      for (int f = 0; f < kFieldCount; ++f) {
-        field(static_cast<Field>(f))[reached - begin] = 1.0;
-      }
-    }
-
-    // Step 2, two points at a time: window means, chords, feet and unit
-    // normals. A chord direction or normal below the zero-vector tolerance
-    // would make _GeoLine or the normalization throw; the point then stays
-    // (step 3 passes over it).
-    for (std::int64_t c = 0; c < reached - begin; c += 2) {
-      const Lanes ax =
-          Lanes::load(field(kSumAX) + c) / Lanes::load(field(kCountA) + c);
-      const Lanes ay =
-          Lanes::load(field(kSumAY) + c) / Lanes::load(field(kCountA) + c);
-      const Lanes az =
-          Lanes::load(field(kSumAZ) + c) / Lanes::load(field(kCountA) + c);
-      const Lanes bx =
-          Lanes::load(field(kSumBX) + c) / Lanes::load(field(kCountB) + c);
-      const Lanes by =
-          Lanes::load(field(kSumBY) + c) / Lanes::load(field(kCountB) + c);
-      const Lanes bz =
-          Lanes::load(field(kSumBZ) + c) / Lanes::load(field(kCountB) + c);
-      const Lanes half2 = Lanes::all(0.5);
-      const Lanes ox = (ax + bx) * half2;
-      const Lanes oy = (ay + by) * half2;
-      const Lanes oz = (az + bz) * half2;
-      Lanes dx = bx - ax;
-      Lanes dy = by - ay;
-      Lanes dz = bz - az;
-      const Lanes chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
-      dx = dx / chordLength;
-      dy = dy / chordLength;
-      dz = dz / chordLength;
-      const std::int64_t i = begin + c;
-      const Lanes px = Lanes::load(xs + i);
-      const Lanes py = Lanes::load(ys + i);
-      const Lanes pz = Lanes::load(zs + i);
-      const Lanes t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-      const Lanes fx = ox + dx * t;
-      const Lanes fy = oy + dy * t;
-      const Lanes fz = oz + dz * t;
-      const Lanes nx = px - fx;
-      const Lanes ny = py - fy;
-      const Lanes nz = pz - fz;
-      const Lanes distance = sqrtOf(nx * nx + ny * ny + nz * nz);
-      ox.store(field(kOriginX) + c);
-      oy.store(field(kOriginY) + c);
-      oz.store(field(kOriginZ) + c);
-      dx.store(field(kDirectionX) + c);
-      dy.store(field(kDirectionY) + c);
-      dz.store(field(kDirectionZ) + c);
-      fx.store(field(kFootX) + c);
-      fy.store(field(kFootY) + c);
-      fz.store(field(kFootZ) + c);
-      (nx / distance).store(field(kUnitX) + c);
-      (ny / distance).store(field(kUnitY) + c);
-      (nz / distance).store(field(kUnitZ) + c);
-      chordLength.store(field(kChordLength) + c);
-      distance.store(field(kDistance) + c);
-    }
-
-    // Step 3, two points at a time: the weighted mean offset of the window
-    // along the normal, and the new position. Points outside the window's
-    // qualifying neighbours add +0, which changes no sum (a sum that starts
-    // at +0 is never -0).
-    for (std::int64_t c = 0; c < reached - begin; c += 2) {
-      const std::int64_t i = begin + c;
-      const std::int64_t first = i - half;
-      const unsigned char* near0 =
-          buffers.nearby.data() + static_cast<std::size_t>(c * positions);
-      const unsigned char* near1 = near0 + positions;
-      const bool pair = c + 1 < reached - begin;
-      const Lanes ox = Lanes::load(field(kOriginX) + c);
-      const Lanes oy = Lanes::load(field(kOriginY) + c);
-      const Lanes oz = Lanes::load(field(kOriginZ) + c);
-      const Lanes dx = Lanes::load(field(kDirectionX) + c);
-      const Lanes dy = Lanes::load(field(kDirectionY) + c);
-      const Lanes dz = Lanes::load(field(kDirectionZ) + c);
-      const Lanes fx = Lanes::load(field(kFootX) + c);
-      const Lanes fy = Lanes::load(field(kFootY) + c);
-      const Lanes fz = Lanes::load(field(kFootZ) + c);
-      const Lanes ux = Lanes::load(field(kUnitX) + c);
-      const Lanes uy = Lanes::load(field(kUnitY) + c);
-      const Lanes uz = Lanes::load(field(kUnitZ) + c);
-      Lanes weighted = Lanes::all(0.0);
-      std::int64_t weightSum0 = 0;
-      std::int64_t weightSum1 = 0;
-      for (std::int64_t k = 0; k < n; ++k) {
-        const bool in0 = near0[k] != 0;
-        const bool in1 = pair && near1[k] != 0;
-        if (!in0 && !in1) continue;
-        const Lanes qx = Lanes::load(xs + first + k);
-        const Lanes qy = Lanes::load(ys + first + k);
-        const Lanes qz = Lanes::load(zs + first + k);
-        // The neighbour's foot on the chord, as _GeoLine projects (for the
-        // point itself, its foot of step 2).
-        const Lanes t = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
-        const Lanes offset = (qx - (ox + dx * t)) * ux +
-                             (qy - (oy + dy * t)) * uy +
-                             (qz - (oz + dz * t)) * uz;
-        const std::int32_t weight = _weights[static_cast<std::size_t>(k)];
-        weighted = weighted + (Lanes::all(weight) * offset).where(in0, in1);
-        if (in0) weightSum0 += weight;
-        if (in1) weightSum1 += weight;
-      }
-      double sums[2] = {static_cast<double>(weightSum0),
-                        static_cast<double>(weightSum1)};
-      const Lanes mean = weighted / Lanes::load(sums);
-      double moved[3][2];
-      (fx + ux * mean).store(moved[0]);
-      (fy + uy * mean).store(moved[1]);
-      (fz + uz * mean).store(moved[2]);
-      const std::int64_t weightSums[2] = {weightSum0, weightSum1};
-      for (std::int64_t lane = 0; lane < (pair ? 2 : 1); ++lane) {
-        const std::size_t at = static_cast<std::size_t>(c + lane);
-        if (field(kChordLength)[at] < tolerance ||
-            field(kDistance)[at] < tolerance || weightSums[lane] == 0) {
-          continue;
-        }
-        line->getPoint(static_cast<std::size_t>(i + lane))
-            ->setPosition(moved[0][lane], moved[1][lane], moved[2][lane]);
-      }
-    }
-
+  for (std::int64_t begin = 0; begin < pass.m; begin += pass.chunk) {
+    const std::int64_t end =
+        begin + pass.chunk < pass.m ? begin + pass.chunk : pass.m;
+    const std::int64_t reached =
+        sumWindows(pass, begin, end, noBackwardNeighbour);
+    findChords(pass, begin, reached - begin);
+    movePoints(pass, begin, reached - begin, line);
     if (reached < end) break;
   }
   if (noBackwardNeighbour) throw EMathDivisionByZero();

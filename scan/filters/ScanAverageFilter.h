@@ -3,13 +3,13 @@
 #ifndef QUAX_SCAN_FILTERS_SCANAVERAGEFILTER_H_
 #define QUAX_SCAN_FILTERS_SCANAVERAGEFILTER_H_
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "scan/QUAXScanExport.h"
 #include "scan/filters/ScanLineFilter.h"
+#include "scan/filters/WorkPool.h"
 
 namespace QUAX {
 
@@ -69,19 +69,14 @@ class QUAX_SCAN_API ScanAverageFilter : public ScanLineFilter {
   friend struct AverageFilterAccess;  // the tests run both passes
 
   struct Scratch;  // the buffers of one pass
-  Scratch* takeScratch() const;
-  void returnScratch(Scratch* scratch) const noexcept;
 
   std::int32_t _neighborhoodSize;
   double _proximityLimit;
   std::vector<std::int32_t> _weights;
   // Buffers of finished passes, kept for the next ones so that filtering
-  // allocates nothing once they have grown. A pass takes one with an atomic
-  // exchange and puts it back when it ends, so threads sharing the filter
-  // never share a buffer and take no lock. They are no part of the settings:
-  // copies start without any.
-  static constexpr int kScratchSlots = 8;
-  mutable std::atomic<Scratch*> _scratch[kScratchSlots];
+  // allocates nothing once they have grown; threads sharing the filter never
+  // share a buffer. No part of the settings: copies start without any.
+  WorkPool<Scratch> _scratch;
 };
 
 }  // namespace QUAX
