@@ -2,6 +2,7 @@
 #include "scan/filters/ScanLineFilter.h"
 
 #include "scan/ScanErrors.h"
+#include "scan/filters/FilterAccess.h"
 #include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
@@ -35,7 +36,7 @@ void ScanLineFilter::applyFilter(_ScanSet<double>& set) const {
 
 void filterScanLine(const ScanLineFilter& filter,
                     _ScanLine<double, _ScanPoint<double>>* line) {
-  filter.filterLine(line);
+  ScanLineFilterAccess::filterLine(filter, line);
 }
 
 }  // namespace QUAX

@@ -71,8 +71,6 @@ class QUAX_SCAN_API ScanLineFilter {
  private:
   // Reached through the stream operators, applyFilter and filterScanLine.
   friend struct ScanLineFilterAccess;
-  friend void filterScanLine(const ScanLineFilter& filter,
-                             _ScanLine<double, _ScanPoint<double>>* line);
 
   virtual void writeSettings(std::wostream& os) const = 0;
   virtual void readSettings(std::wistream& is) = 0;
