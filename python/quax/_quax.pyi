@@ -157,6 +157,7 @@ def _view_page(
     before: Optional[ScanSet],
     color: str,
     max_points: int,
+    first_frame_points: Optional[int],
     filters: List[Filter],
     tolerance: float,
     title: str,

@@ -23,6 +23,7 @@ def view(
     before: Optional[_quax.ScanSet] = None,
     color: str = "height",
     max_points: int = DEFAULT_MAX_POINTS,
+    first_frame_points: Optional[int] = None,
     filters: Union[_quax.Filter, FilterChain, Sequence[_quax.Filter], None] = None,
     tolerance: float = 1.0,
     title: Optional[str] = None,
@@ -35,7 +36,9 @@ def view(
     (signed distance to the nearest point of another surface within
     `tolerance`). `before`: a second ScanSet (e.g. before stitching) to
     switch to, on the same colour scale. More than `max_points` points are
-    thinned evenly, and the page says so.
+    thinned evenly, and the page says so. The first frame draws at most
+    `first_frame_points` of them, evenly, and the rest follow; None keeps
+    the library's default (250,000), 0 draws every point in the first frame.
 
     Returns the page as text; with `path`, writes it there (UTF-8) and
     returns the path. Raises ValueError for bad options and quax.ScanError
@@ -49,11 +52,17 @@ def view(
     if isinstance(max_points, bool) or not isinstance(max_points, int) \
             or not 2 <= max_points < 2**32:
         raise ValueError(f"max_points must be an int from 2 to 2**32 - 1, got {max_points!r}")
+    if first_frame_points is not None and (
+            isinstance(first_frame_points, bool) or not isinstance(first_frame_points, int)
+            or not 0 <= first_frame_points < 2**32):
+        raise ValueError("first_frame_points must be None or an int from 0 to 2**32 - 1, "
+                         f"got {first_frame_points!r}")
     if filters is None:
         filters = []
     elif isinstance(filters, (_quax.Filter, FilterChain)):
         filters = list(filters) if isinstance(filters, FilterChain) else [filters]
-    page = _quax._view_page(scan, before, color, max_points, list(filters),
+    page = _quax._view_page(scan, before, color, max_points, first_frame_points,
+                            list(filters),
                             float(tolerance), "Scan set" if title is None else str(title))
     if path is None:
         return page

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,7 +21,8 @@ void bindView(py::module_& m) {
   m.def(
       "_view_page",
       [](SetHandle& set, SetHandle* before, const std::string& colour,
-         std::uint32_t maxPoints, const std::vector<QUAX::ScanLineFilter*>& filters,
+         std::uint32_t maxPoints, std::optional<std::uint32_t> firstFramePoints,
+         const std::vector<QUAX::ScanLineFilter*>& filters,
          double tolerance, const std::string& title) {
         QUAX::ViewOptions options;
         try {
@@ -29,6 +31,7 @@ void bindView(py::module_& m) {
           throw py::value_error(e.what());
         }
         options.maxPoints = maxPoints;
+        if (firstFramePoints) options.firstFramePoints = *firstFramePoints;
         options.overlapRadius = tolerance;
         options.title = title;
         options.filters.assign(filters.begin(), filters.end());
@@ -59,7 +62,7 @@ void bindView(py::module_& m) {
         return out.str();
       },
       py::arg("scan"), py::arg("before"), py::arg("color"),
-      py::arg("max_points"), py::arg("filters"), py::arg("tolerance"),
+      py::arg("max_points"), py::arg("first_frame_points"), py::arg("filters"), py::arg("tolerance"),
       py::arg("title"));
   m.attr("_three_js_revision") = QUAX::viewThreeJsRevision();
 }

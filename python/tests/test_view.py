@@ -20,9 +20,11 @@ def blocks(page, kind):
 def test_view_thins_colours_and_writes_both_scans(tmp_path):
     scan = quax.simulate(frames=20, points=100, dropouts=0)
     page = quax.view(scan, color="overlap", max_points=1000, before=scan,
-                     filters=quax.AverageFilter(5, 500.0), title="a & b")
+                     first_frame_points=300, filters=quax.AverageFilter(5, 500.0),
+                     title="a & b")
     positions = blocks(page, "positions")
     assert [len(p) for p in positions] == [9 * 1000, 9 * 1000]
+    assert '"firstFramePoints": 300' in page and '"firstFramePoints": 250000' in quax.view(scan)
     assert '"colour": "overlap"' in page and "<title>a &amp; b</title>" in page
     path = tmp_path / "view.html"
     assert quax.view(scan, path, color="deviation",
@@ -36,6 +38,7 @@ def test_view_thins_colours_and_writes_both_scans(tmp_path):
     ({"color": "red"}, ValueError),
     ({"max_points": 1}, ValueError),
     ({"max_points": 2.5}, ValueError),
+    ({"first_frame_points": -1}, ValueError),
     ({"color": "overlap", "tolerance": 0}, ValueError),
     ({"filters": ["not a filter"]}, TypeError),
 ])
