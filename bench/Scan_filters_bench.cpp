@@ -311,27 +311,49 @@ void BM_NPointFilterVaried(benchmark::State& state) {
 }
 BENCHMARK(BM_NPointFilterVaried)->ArgNames({"points"})->Arg(2000)->Arg(8000);
 
-// Profiles of 2,000 points 3 units apart, as a scanner gives them and as
-// they are met after a rigid stitch: 16 lines of each kind, filtered in
-// turn, N = 200 (the "not exact" counter gives the share of lines that
-// cannot be thinned to exactly N and end with that exception). Kind 0: in
-// the x-z plane, noise of 0.01 in z; kind 1: noise of 0.01 in both cross
-// coordinates (y and z), so off any plane; kind 2: kind 0 turned into a
-// tilted plane (20 degrees about x, then 10 about z).
+// Profiles of 2,000 points across 200 units, as a scanner gives them and as
+// they are met after a rigid stitch, of four shapes (a wavy surface, a
+// groove, a pipe on a plate, a bead), each with a step of 2 to 5 units and
+// two shadowed gaps: 16 lines of each kind, filtered in turn, N = 200 (the
+// "not exact" counter gives the share of lines that cannot be thinned to
+// exactly N and end with that exception). Kind 0: in the x-z plane, noise of
+// 0.01 in z; kind 1: noise of 0.01 in both cross coordinates (y and z), so
+// off any plane; kind 2: kind 0 turned into a tilted plane (20 degrees about
+// x, then 10 about z).
+double heightOf(std::uint32_t shape, double x, double scale) {
+  switch (shape % 4) {
+    case 0:
+      return 10.0 * scale * std::sin(x / 15.0);
+    case 1:  // a groove of 40 units with sloped walls
+      return x > 80.0 && x < 120.0 ? -scale * (20.0 - std::fabs(x - 100.0))
+                                   : 0.0;
+    case 2: {  // a pipe of radius 30 on a plate
+      const double d = x - 100.0;
+      return std::fabs(d) < 30.0 ? scale * std::sqrt(900.0 - d * d) : 0.0;
+    }
+    default:  // a weld bead
+      return 4.0 * scale * std::exp(-(x - 90.0) * (x - 90.0) / 60.0);
+  }
+}
+
 std::vector<Point> profileOfKind(int kind, std::uint32_t seed) {
   std::mt19937 random(seed);
   std::normal_distribution<double> noise(0.0, 0.01);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double scale = 0.5 + unit(random);
+  const double step = 2.0 + 3.0 * unit(random);
+  const double stepAt = 40.0 + 120.0 * unit(random);
   std::vector<Point> points;
   const double degree = 3.14159265358979323846 / 180.0;
   const double ax = 20.0 * degree;
   const double az = 10.0 * degree;
   for (std::size_t i = 0; i < 2000; ++i) {
-    double x = 3.0 * static_cast<double>(i);
-    if (i > 2000 / 3) x += 50.0;
-    if (i > 2 * 2000 / 3) x += 50.0;
+    double x = 0.095 * static_cast<double>(i);
+    if (i > 2000 / 3) x += 5.0;
+    if (i > 2 * 2000 / 3) x += 5.0;
     double y = kind == 1 ? noise(random) : 0.0;
     double z =
-        200.0 * std::sin(x / 600.0) + (x > 4000.0 ? 5.0 : 0.0) + noise(random);
+        heightOf(seed, x, scale) + (x > stepAt ? step : 0.0) + noise(random);
     if (kind == 2) {
       const double y1 = y * std::cos(ax) - z * std::sin(ax);
       const double z1 = y * std::sin(ax) + z * std::cos(ax);
