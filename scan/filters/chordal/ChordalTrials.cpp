@@ -29,6 +29,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
     AnchorMemo& memo = _anchors[a];
     memo.known = 0;
     memo.from = kNoSpan;
+    memo.chain.last = TurnChain::kNone;
   }
   _touched.clear();
   _stepsUsed = 0;
@@ -75,6 +76,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   (void)wide;
 #endif
   choosePlane(box, same);
+  if (_turnBounds && _planeA == nullptr) walkPath();
 }
 
 void ChordalTrials::setSpan(double maxSpan) {
@@ -102,6 +104,19 @@ void ChordalTrials::setSpan(double maxSpan) {
 void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
   _planeA = nullptr;
   _planeB = nullptr;
+  // The largest magnitude per axis, from the box's corners.
+  double largest[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    const double low = std::fabs(box.low[axis]);
+    const double high = std::fabs(box.high[axis]);
+    largest[axis] = high > low ? high : low;
+  }
+  const double rounding =
+      deviationRounding(largest[0], largest[1], largest[2], 0.0);
+  const bool moderate = box.finite && largest[0] + largest[1] + largest[2] <=
+                                          kPlaneMagnitudeLimit;
+  _turnBounds = moderate;
+  _turnRounding = rounding;
   int a = 0;
   int b = 0;
   if (same[1]) {
@@ -116,25 +131,13 @@ void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
   } else {
     return;
   }
-  // The largest magnitude per axis, from the box's corners.
-  double largest[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    const double low = std::fabs(box.low[axis]);
-    const double high = std::fabs(box.high[axis]);
-    largest[axis] = high > low ? high : low;
-  }
-  if (!box.finite ||
-      !(largest[0] + largest[1] + largest[2] <= kPlaneMagnitudeLimit)) {
-    return;
-  }
+  if (!moderate) return;
   const double* axes[3] = {_xs.data(), _ys.data(), _zs.data()};
   _planeA = axes[a];
   _planeB = axes[b];
   const double sideA = box.high[a] - box.low[a];
   const double sideB = box.high[b] - box.low[b];
   const double diagonal = std::sqrt(sideA * sideA + sideB * sideB);
-  const double rounding =
-      deviationRounding(largest[0], largest[1], largest[2], 0.0);
   _planeAllowance = kPlaneAllowanceSpare *
                     (rounding * (2.0 * diagonal + rounding) +
                      kCrossProductUlps * kEpsilon * diagonal * diagonal);
@@ -149,7 +152,8 @@ void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
 // where a limit comes close (see run), and the running maxima in point order
 // later, for the steps that end a span (see findHits; in the plane,
 // reachInPlane).
-void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
+void ChordalTrials::measure(std::size_t anchor, std::size_t step,
+                            double passBelow) {
   AnchorMemo& memo = _anchors[anchor];
   const std::size_t k = step - anchor - 1;
   StepInfo& info = infoOf(memo)[k];
@@ -179,12 +183,56 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step) {
   }
   const double span = chord.length();
   const ChordLine line(_p[anchor], chord, span);
+  if (boundByTurn(memo, anchor, step, line, passBelow)) return;
   const double largest =
       largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
                               step + 1, line, _squares.data(), _wide);
   _squaresAnchor = anchor;
   _squaresStep = step;
   largestOf(memo)[k] = largest;
+  if (_turnBounds) memo.chain.restart(line, largest, step);
+}
+
+// Off the plane: bounds the step by the anchor's TurnChain, joining the
+// points since its last to it, and keeps the bound when it passes below
+// `passBelow` (a limit's surelyBelow): the step then passes that limit, and
+// a later run whose limit the bound does not pass bounds it again or
+// measures it point by point (see passSteps).
+bool ChordalTrials::boundByTurn(AnchorMemo& memo, std::size_t anchor,
+                                std::size_t step, const ChordLine& line,
+                                double passBelow) {
+  TurnChain& chain = memo.chain;
+  if (!_turnBounds || !(passBelow > 0.0) || chain.last == TurnChain::kNone) {
+    return false;
+  }
+  if (chain.last < step) {
+    const ChordLine reference(_p[anchor], Vector(chain.ux, chain.uy, chain.uz));
+    while (chain.last < step) {
+      chain.join(squaredDeviation(_xs.data(), _ys.data(), _zs.data(),
+                                  chain.last + 1, reference));
+    }
+  }
+  const double reach = _walked[chain.last] - _walked[anchor] + _walkedRoom;
+  const double bound = chain.boundSquare(line.direction, reach, _turnRounding);
+  if (!(bound < passBelow)) return false;
+  const std::size_t k = step - anchor - 1;
+  infoOf(memo)[k].bounded = true;
+  largestOf(memo)[k] = bound;
+  return true;
+}
+
+// Off the plane, for TurnChain: the path length from p[0] to each point,
+// with room for the rounding of its sums and roots (a few units in the last
+// place per segment, taken as 4 per point of the whole path).
+void ChordalTrials::walkPath() {
+  if (_walked.size() < _n) _walked.resize(_n);
+  double walked = 0.0;
+  _walked[0] = 0.0;
+  for (std::size_t j = 1; j < _n; ++j) {
+    walked += (_p[j] - _p[j - 1]).length();
+    _walked[j] = walked;
+  }
+  _walkedRoom = walked * 4.0 * static_cast<double>(_n + 1) * kEpsilon;
 }
 
 // measure() for a line in the plane, where the chord's squared length is
@@ -442,6 +490,12 @@ QUAX_WALK_INLINE std::size_t ChordalTrials::passSteps(std::size_t anchor,
       continue;
     }
     if (limit.none || infoOf(memo)[k].kind != StepKind::kDeviation) return k;
+    // A bound that does not pass this limit: bounded again from the chain
+    // as it stands, else measured point by point.
+    if (infoOf(memo)[k].bounded) {
+      measure(anchor, anchor + 1 + k, limit.surelyBelow);
+      continue;
+    }
     // A sum near the limit's square, or in the plane a bound that reaches
     // it: the roots decide.
     if (!passesNear(anchor, anchor + 1 + k, value, limit, passage)) return k;
@@ -497,7 +551,7 @@ QUAX_WALK_INLINE std::size_t ChordalTrials::measureAhead(std::size_t anchor,
     if (_planeA != nullptr) {
       measureInPlane(anchor, base + k);
     } else {
-      measure(anchor, base + k);
+      measure(anchor, base + k, limit.surelyBelow);
     }
     const double measured = largestOf(memo)[k];
     if (limit.none || !(measured < limit.surelyBelow)) return k;

@@ -12,6 +12,7 @@
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/chordal/LineStatistics.h"
+#include "scan/filters/chordal/TurnChain.h"
 #include "scan/filters/chordal/Walk.h"
 
 namespace QUAX {
@@ -78,11 +79,13 @@ class ChordalTrials {
       hitsBegin = ~std::uint32_t{0};
       hitsCount = 0;
       kind = StepKind::kDeviation;
+      bounded = false;
     }
     std::uint32_t hitsBegin;  // running maxima in _hits, off the plane
                               // (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
+    bool bounded;  // off the plane, a bound by TurnChain (not the largest)
   };
   struct Hit {
     // Left unset when the list grows: findHits writes each one it keeps.
@@ -108,6 +111,8 @@ class ChordalTrials {
     double highestSquare = 0.0;
     std::size_t end = 0;
     std::size_t keep = 0;
+    // Off the plane, the reference the next step may be bounded by.
+    TurnChain chain;
   };
 
   double* largestOf(const AnchorMemo& memo) noexcept {
@@ -125,7 +130,11 @@ class ChordalTrials {
     bool finite = true;  // every coordinate
   };
   void choosePlane(const Box& box, const bool same[3]);
-  void measure(std::size_t anchor, std::size_t step);
+  void measure(std::size_t anchor, std::size_t step,
+               double passBelow = -std::numeric_limits<double>::infinity());
+  bool boundByTurn(AnchorMemo& memo, std::size_t anchor, std::size_t step,
+                   const ChordLine& line, double passBelow);
+  void walkPath();
   void measureInPlane(std::size_t anchor, std::size_t step);
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
   double planeBound(std::size_t anchor, std::size_t step, double squared) const;
@@ -184,6 +193,15 @@ class ChordalTrials {
   const double* _planeA = nullptr;
   const double* _planeB = nullptr;
   double _planeAllowance = 0.0;
+  // Off the plane, whether steps far below a limit may be bounded by
+  // TurnChain (for lines with finite coordinates of moderate magnitude), and
+  // the rounding of one deviation there.
+  bool _turnBounds = false;
+  double _turnRounding = 0.0;
+  // There, the path length from p[0] to each point, and the room for its
+  // rounding: the path from an anchor bounds the reach of every point since.
+  std::vector<double> _walked;
+  double _walkedRoom = 0.0;
   // Off the plane, the sums of squares of the deviations of the step last
   // measured.
   std::vector<double> _squares;

@@ -43,9 +43,10 @@ using test::Points;
 
 // Lines of the kinds that stress the bounds: long nearly straight runs whose
 // points sit just below or at the limit, far from the origin (large rounding),
-// out of any coordinate plane, with repeated points, steps and zigzags.
+// out of any coordinate plane (noisy across it too), with repeated points,
+// steps and zigzags.
 Points randomLine(std::mt19937& random, double limit, int maxSize = 400) {
-  std::uniform_int_distribution<int> kinds(0, 7);
+  std::uniform_int_distribution<int> kinds(0, 8);
   std::uniform_int_distribution<int> sizes(3, maxSize);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   const int kind = kinds(random);
@@ -88,6 +89,10 @@ Points randomLine(std::mt19937& random, double limit, int maxSize = 400) {
           y = s * z + tilt.x() * 0.01 * t;
           z = c * z - s * tilt.y() * 0.01 * t;
         }
+        break;
+      case 8:  // noise across a straight line in both cross coordinates
+        y = tilt.z() * t + 0.5 * limit * unit(random);
+        z = 0.5 * limit * unit(random);
         break;
       default:  // a smooth profile with gaps
         x = t + (i > n / 2 ? 5.0 : 0.0);
