@@ -308,8 +308,8 @@ double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
 
 // Off the plane: the running maxima, in point order, of the deviations of
 // step `step` from `anchor`, as the plain walk meets them: the first point at
-// or beyond any limit is one of them. They are found on the sums of squares,
-// whose roots keep their order, and kept as roots. (In the plane a step that
+// or beyond any limit is one of them. They are found and kept as sums of
+// squares, whose roots keep their order. (In the plane a step that
 // ends a span is swept again for each limit instead: see reachInPlane.)
 void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
@@ -325,19 +325,30 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     _squaresAnchor = anchor;
     _squaresStep = step;
   }
-  // The fields are stored one by one: a Hit built whole on the stack and
-  // copied in is read back as 16 bytes from two narrower stores, which the
-  // processor cannot forward and stalls on.
+  // Every point is written to the next free place, which only a running
+  // maximum takes: no branch to mispredict. The fields are stored one by
+  // one: a Hit built whole on the stack and copied in is read back as 16
+  // bytes from two narrower stores, which the processor cannot forward and
+  // stalls on.
+  // The step's largest sum, where measured, is the last running maximum:
+  // the points after its first appearance are left out.
+  const double last =
+      info.bounded ? kInfinity : largestOf(memo)[step - anchor - 1];
+  const std::size_t begin = _hits.size();
+  _hits.resize(begin + (step - anchor));
+  Hit* hits = _hits.data() + begin;
+  std::size_t count = 0;
   double largest = -kInfinity;
   for (std::size_t j = anchor + 1; j <= step; ++j) {
     const double squared = _squares[j - anchor - 1];
-    if (squared > largest) {
-      largest = squared;
-      Hit& hit = _hits.emplace_back();
-      hit.deviation = std::sqrt(squared);
-      hit.index = static_cast<std::uint32_t>(j);
-    }
+    hits[count].squared = squared;
+    hits[count].index = static_cast<std::uint32_t>(j);
+    const bool higher = squared > largest;
+    largest = higher ? squared : largest;
+    count += higher ? 1 : 0;
+    if (squared == last) break;
   }
+  _hits.resize(begin + count);
   info.hitsCount = static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
 }
 
@@ -592,7 +603,7 @@ QUAX_WALK_INLINE SpanEnd ChordalTrials::endSpan(std::size_t anchor,
   if (info.kind == StepKind::kDeviation && _planeA != nullptr) {
     reach = passage.reached;
   } else if (info.kind == StepKind::kDeviation) {
-    reach = reachOffPlane(anchor, end, limit.value);
+    reach = reachOffPlane(anchor, end, limit);
   }
   std::size_t keep = end;
   if (info.kind == StepKind::kDeviation) {
@@ -611,22 +622,24 @@ QUAX_WALK_INLINE SpanEnd ChordalTrials::endSpan(std::size_t anchor,
 
 // Off the plane: the first point of step `step` from `anchor` that reaches
 // the limit, from the step's running maxima, with the squares of the limits
-// that find it first (the roots squared back, with room for their
-// rounding).
+// that find it first (the sums, with room for the rounding of their
+// roots).
 ChordalTrials::Reach ChordalTrials::reachOffPlane(std::size_t anchor,
                                                   std::size_t step,
-                                                  double deviationLimit) {
+                                                  const Limit& limit) {
   StepInfo& info = infoOf(_anchors[anchor])[step - anchor - 1];
   if (info.hitsBegin == kNoHits) findHits(anchor, step);
   const Hit* first = _hits.data() + info.hitsBegin;
   const Hit* hit = first;
-  while (!(hit->deviation >= deviationLimit)) ++hit;
-  Reach reach{hit->index, -kInfinity,
-              hit->deviation * hit->deviation * (1.0 - kRootSquareMargin)};
-  if (hit != first) {
-    reach.lowest =
-        hit[-1].deviation * hit[-1].deviation * (1.0 + kRootSquareMargin);
+  // A sum far below (above) the limit's square has a root below (at or
+  // beyond) the limit; in between, the root decides.
+  while (hit->squared < limit.surelyBelow ||
+         (!(hit->squared >= limit.highSquare) &&
+          !(std::sqrt(hit->squared) >= limit.value))) {
+    ++hit;
   }
+  Reach reach{hit->index, -kInfinity, hit->squared * (1.0 - kRootSquareMargin)};
+  if (hit != first) reach.lowest = hit[-1].squared * (1.0 + kRootSquareMargin);
   return reach;
 }
 

@@ -90,7 +90,7 @@ class ChordalTrials {
   struct Hit {
     // Left unset when the list grows: findHits writes each one it keeps.
     Hit() noexcept {}  // NOLINT(modernize-use-equals-default)
-    double deviation;  // the root
+    double squared;    // the sum of squares (its root is the deviation)
     std::uint32_t index;
   };
   struct AnchorMemo {
@@ -150,8 +150,8 @@ class ChordalTrials {
   Reach reachInPlane(std::size_t anchor, std::size_t step,
                      double deviationLimit, double lowSquare,
                      double highSquare) const;
-  Reach reachOffPlane(std::size_t anchor, std::size_t step,
-                      double deviationLimit);
+  struct Limit;
+  Reach reachOffPlane(std::size_t anchor, std::size_t step, const Limit& limit);
 
   // One run's limit, and the squares it is compared by (see run).
   struct Limit {
