@@ -29,12 +29,15 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
     AnchorMemo& memo = _anchors[a];
     memo.known = 0;
     memo.from = kNoSpan;
-    memo.chain.last = TurnChain::kNone;
+    _chains[a].last = TurnChain::kNone;
   }
   _touched.clear();
   _stepsUsed = 0;
   _hits.clear();
-  if (_anchors.size() < n) _anchors.resize(n);
+  if (_anchors.size() < n) {
+    _anchors.resize(n);
+    _chains.resize(n);
+  }
   // Room for the four-lane sweep's last group past the end.
   _xs.resize(n + 4, 0.0);
   _ys.resize(n + 4, 0.0);
@@ -190,7 +193,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
   _squaresAnchor = anchor;
   _squaresStep = step;
   largestOf(memo)[k] = largest;
-  if (_turnBounds) memo.chain.restart(line, largest, step);
+  if (_turnBounds) _chains[anchor].restart(line, largest, step);
 }
 
 // Off the plane: bounds the step by the anchor's TurnChain, joining the
@@ -201,7 +204,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
 bool ChordalTrials::boundByTurn(AnchorMemo& memo, std::size_t anchor,
                                 std::size_t step, const ChordLine& line,
                                 double passBelow) {
-  TurnChain& chain = memo.chain;
+  TurnChain& chain = _chains[anchor];
   if (!_turnBounds || !(passBelow > 0.0) || chain.last == TurnChain::kNone) {
     return false;
   }

@@ -111,8 +111,6 @@ class ChordalTrials {
     double highestSquare = 0.0;
     std::size_t end = 0;
     std::size_t keep = 0;
-    // Off the plane, the reference the next step may be bounded by.
-    TurnChain chain;
   };
 
   double* largestOf(const AnchorMemo& memo) noexcept {
@@ -202,6 +200,9 @@ class ChordalTrials {
   // rounding: the path from an anchor bounds the reach of every point since.
   std::vector<double> _walked;
   double _walkedRoom = 0.0;
+  // Per anchor, the reference its next step may be bounded by (apart from
+  // the memos, which the plane reads in every run).
+  std::vector<TurnChain> _chains;
   // Off the plane, the sums of squares of the deviations of the step last
   // measured.
   std::vector<double> _squares;
