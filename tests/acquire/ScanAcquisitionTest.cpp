@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "acquire/AcquireErrors.h"
+#include "acquire/LiveFilters.h"
 #include "acquire/ScanAcquisition.h"
 #include "acquire/SimulatedScanner.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
 
 namespace QUAX {
 namespace {
@@ -179,6 +182,80 @@ TEST(ScanAcquisition, StopsOnRequestAndAfterItsTime) {
   EXPECT_LE(record.received, 1 + static_cast<std::uint64_t>(
                                      500.0 * (record.seconds + 0.001)));
   EXPECT_TRUE(record.failure.empty());
+}
+
+// Live filters on 1 to 3 threads: a reader that waits for each frame's turn
+// sees exactly the source's profiles filtered once by the chain, in order,
+// whichever thread filtered them; every frame is filtered by the end.
+TEST(LiveFilters, ReadersSeeEachProfileFilteredOnceInOrder) {
+  const ScanAverageFilter average(5, 1.0);
+  const ScanChordalDeviationFilter chordal(0.05, 5.0);
+  struct Case {
+    unsigned threads;
+    std::size_t perSurface;
+  };
+  for (const Case c : {Case{1, 7}, Case{2, 7}, Case{3, 0}, Case{2, 1}}) {
+    SCOPED_TRACE(testing::Message() << c.threads << " threads");
+    const ScannerSettings settings = smallScanner();
+    SimulatedScanner source(settings);
+    AcquisitionSettings run;
+    run.profiles = 120;
+    run.framesPerSurface = c.perSurface;
+    ScanAcquisition acquisition(source, run);
+    LiveFilters filters(acquisition, {&average, &chordal}, c.threads);
+    std::vector<std::vector<double>> seen;
+    for (std::size_t s = 0; seen.size() < run.profiles; ++s) {
+      ScanSurface* surface = acquisition.surface(s, kBound);
+      ASSERT_NE(surface, nullptr);
+      for (std::size_t i = 0;; ++i) {
+        ScanFrame* frame = nullptr;
+        try {
+          frame = surface->getFrame(i, kBound);
+        } catch (const EScanSurfaceRangeException&) {
+          break;
+        }
+        ASSERT_TRUE(filters.waitFiltered(seen.size() + 1, kBound));
+        const ScanLine* line = frame->getScanLine();
+        std::vector<double> xz;
+        for (std::size_t j = 0; j < line->getPointCount(); ++j) {
+          xz.push_back(line->getPoint(j)->position().x());
+          xz.push_back(line->getPoint(j)->position().z());
+        }
+        seen.push_back(xz);
+      }
+    }
+    ASSERT_TRUE(filters.wait(kBound));
+    EXPECT_EQ(filters.filtered(), run.profiles);
+    EXPECT_TRUE(filters.failure().empty());
+    SimulatedScanner reference(settings);
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+      const auto line = reference.profile(k);
+      filterScanLine(average, line.get());
+      filterScanLine(chordal, line.get());
+      ASSERT_EQ(seen[k].size(), 2 * line->getPointCount()) << k;
+      for (std::size_t j = 0; j < line->getPointCount(); ++j) {
+        ASSERT_EQ(seen[k][2 * j], line->getPoint(j)->position().x()) << k;
+        ASSERT_EQ(seen[k][2 * j + 1], line->getPoint(j)->position().z()) << k;
+      }
+    }
+  }
+}
+
+// Stopped mid-run, the threads end after their frames; what they filtered
+// is still a prefix of the run.
+TEST(LiveFilters, StopEndsTheThreadsWhileTheRunGoesOn) {
+  const ScanAverageFilter average(5, 1.0);
+  ScannerSettings paced = smallScanner();
+  paced.lineRate = 2000.0;
+  SimulatedScanner source(paced);
+  ScanAcquisition acquisition(source, AcquisitionSettings{});
+  LiveFilters filters(acquisition, {&average}, 2);
+  ASSERT_TRUE(filters.waitFiltered(3, kBound));
+  filters.stop();
+  ASSERT_TRUE(filters.wait(kBound));
+  EXPECT_FALSE(acquisition.finished());
+  EXPECT_LE(filters.filtered(), acquisition.record().received);
+  EXPECT_GE(filters.filtered(), 3u);
 }
 
 }  // namespace

@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: MIT
+#include "acquire/LiveFilters.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "scan/ScanErrors.h"
+#include "scan/model/ScanFrame.h"
+#include "scan/model/ScanLine.h"
+
+namespace QUAX {
+
+namespace {
+
+// How long one wait for a surface or a frame lasts before a thread looks
+// whether it was asked to stop.
+constexpr std::chrono::milliseconds kStep{50};
+
+}  // namespace
+
+LiveFilters::LiveFilters(ScanAcquisition& acquisition,
+                         std::vector<const ScanLineFilter*> filters,
+                         unsigned threads)
+    : _acquisition(acquisition),
+      _filters(std::move(filters)),
+      _threadCount(threads != 0
+                       ? threads
+                       : std::max(1u, std::thread::hardware_concurrency())),
+      _next(std::make_unique<std::atomic<std::uint64_t>[]>(_threadCount)) {
+  for (unsigned t = 0; t < _threadCount; ++t) _next[t].store(t);
+  _running.store(_threadCount);
+  try {
+    _threads.reserve(_threadCount);
+    for (unsigned t = 0; t < _threadCount; ++t)
+      _threads.emplace_back([this, t] { run(t); });
+  } catch (...) {
+    stop();
+    for (std::thread& thread : _threads) thread.join();
+    throw;
+  }
+}
+
+LiveFilters::~LiveFilters() {
+  stop();
+  for (std::thread& thread : _threads) thread.join();
+}
+
+void LiveFilters::stop() noexcept { _stopRequested.store(true); }
+
+std::uint64_t LiveFilters::filtered() const noexcept {
+  std::uint64_t done = _total.load();
+  for (unsigned t = 0; t < _threadCount; ++t)
+    done = std::min(done, _next[t].load());
+  return done;
+}
+
+bool LiveFilters::finished() const noexcept { return _running.load() == 0; }
+
+bool LiveFilters::waitFiltered(std::uint64_t count,
+                               std::chrono::milliseconds timeout) const {
+  // Announced before the test under the mutex, so that a thread that
+  // publishes after the test sees a waiter and notifies.
+  _waiting.fetch_add(1);
+  {
+    std::unique_lock<std::mutex> lock(_mutex);
+    _changed.wait_for(lock, timeout,
+                      [&] { return filtered() >= count || finished(); });
+  }
+  _waiting.fetch_sub(1);
+  return filtered() >= count;
+}
+
+bool LiveFilters::wait(std::chrono::milliseconds timeout) const {
+  _waiting.fetch_add(1);
+  bool ended = false;
+  {
+    std::unique_lock<std::mutex> lock(_mutex);
+    ended = _changed.wait_for(lock, timeout, [&] { return finished(); });
+  }
+  _waiting.fetch_sub(1);
+  return ended;
+}
+
+std::string LiveFilters::failure() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _failure;
+}
+
+void LiveFilters::publish(unsigned t, std::uint64_t next) {
+  _next[t].store(next);
+  if (_waiting.load() == 0) return;
+  { std::lock_guard<std::mutex> lock(_mutex); }
+  _changed.notify_all();
+}
+
+void LiveFilters::filterFrame(ScanFrame& frame) {
+  if (!frame.hasScanLine()) return;
+  ScanLine* line = frame.getScanLine();
+  for (const ScanLineFilter* filter : _filters) {
+    try {
+      filterScanLine(*filter, line);
+    } catch (const EScanException&) {
+      _refused.fetch_add(1);
+    }
+  }
+}
+
+// Thread t's share: frames t, t + n, ... of the run, surface by surface;
+// `base` is the run index of the current surface's first frame.
+void LiveFilters::walk(unsigned t) {
+  const std::uint64_t n = _threadCount;
+  std::uint64_t base = 0;
+  for (std::size_t s = 0;; ++s) {
+    ScanSurface* surface = nullptr;
+    while (surface == nullptr) {
+      if (_stopRequested.load()) return;
+      surface = _acquisition.surface(s, kStep);
+      // Looked at once more after the end: the surface may have come just
+      // before it.
+      if (surface == nullptr && _acquisition.finished()) {
+        surface = _acquisition.surface(s);
+        if (surface == nullptr) {
+          _total.store(base);
+          publish(t, kEnd);
+          return;
+        }
+      }
+    }
+    std::uint64_t index = base + (t + n - base % n) % n;
+    for (;;) {
+      if (_stopRequested.load()) return;
+      ScanFrame* frame = nullptr;
+      try {
+        frame = surface->getFrame(static_cast<std::size_t>(index - base), kStep);
+      } catch (const EScanSurfaceWaitTimeout&) {
+        continue;
+      } catch (const EScanSurfaceRangeException&) {
+        break;  // the surface is complete and this thread's frames done
+      }
+      filterFrame(*frame);
+      index += n;
+      publish(t, index);
+    }
+    base += surface->getFrameCount();
+  }
+}
+
+void LiveFilters::run(unsigned t) noexcept {
+  try {
+    walk(t);
+  } catch (const std::exception& e) {
+    stop();
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_failure.empty()) {
+      try {
+        _failure = e.what();
+      } catch (...) {
+      }
+    }
+  } catch (...) {
+    stop();
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_failure.empty()) _failure = "unknown error while filtering";
+  }
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _running.fetch_sub(1);
+  }
+  _changed.notify_all();
+}
+
+}  // namespace QUAX
