@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "apps/quaxscan/AcquireCommand.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "acquire/AcquireErrors.h"
+#include "acquire/LiveFilters.h"
 #include "acquire/ScanAcquisition.h"
 #include "acquire/genicam/CameraSettingsText.h"
 #include "acquire/genicam/GenICamSource.h"
@@ -77,45 +76,23 @@ void runAcquire(const AcquireOptions& options) {
   for (const std::string& warning : source.info().warnings)
     std::cerr << "quaxscan: warning: " << warning << "\n";
 
-  // The filters run live, on a thread of their own, on each frame as the
-  // surfaces' readers see it.
-  std::atomic<std::uint64_t> filtered{0}, refused{0};
-  std::thread filtering;
-  if (!filters.empty()) {
-    filtering = std::thread([&] {
-      for (std::size_t s = 0;; ++s) {
-        QUAX::ScanSurface* surface =
-            acquisition.surface(s, std::chrono::hours(24));
-        if (surface == nullptr) return;
-        for (std::size_t i = 0;; ++i) {
-          QUAX::ScanLine* line = nullptr;
-          try {
-            line = surface->getFrame(i)->getScanLine();
-          } catch (const QUAX::EScanSurfaceRangeException&) {
-            break;
-          }
-          for (const auto& filter : filters) {
-            try {
-              QUAX::filterScanLine(*filter, line);
-            } catch (const QUAX::EScanException&) {
-              refused.fetch_add(1);
-            }
-          }
-          filtered.fetch_add(1);
-        }
-      }
-    });
-  }
+  // The filters run live on each frame as it arrives, on one thread per
+  // core (the acquisition thread sleeps while it waits for the camera).
+  std::vector<const QUAX::ScanLineFilter*> chain;
+  for (const auto& filter : filters) chain.push_back(filter.get());
+  std::unique_ptr<QUAX::LiveFilters> live;
+  if (!chain.empty())
+    live = std::make_unique<QUAX::LiveFilters>(acquisition, chain, 0);
 
   const bool terminal = ProgressReport(stderr, "acquire").isTerminal();
   auto progress = [&](bool last) {
     std::string text = "acquire: " + describe(acquisition.record());
-    if (!filters.empty()) text += ", filtered " + std::to_string(filtered.load());
+    if (live) text += ", filtered " + std::to_string(live->filtered());
     std::cerr << (terminal ? "\r" : "") << text << (terminal && !last ? "" : "\n");
     std::cerr.flush();
   };
-  while (!acquisition.wait(milliseconds(terminal ? 250 : 1000))) progress(false);
-  if (filtering.joinable()) filtering.join();
+  const milliseconds step(terminal ? 250 : 1000);
+  while (!acquisition.wait(step) || (live && !live->wait(step))) progress(false);
   const QUAX::AcquisitionRecord record = acquisition.record();
   progress(true);
   std::cerr << "quaxscan: " << source.info().cameraId << ", "
@@ -125,8 +102,12 @@ void runAcquire(const AcquireOptions& options) {
             << record.resentPackets << " packets, missing "
             << record.missingPackets << ", timeouts " << record.timeouts
             << "\n";
-  if (refused.load() != 0)
-    std::cerr << "quaxscan: the filters refused " << refused.load() << " lines\n";
+  if (live && live->refused() != 0)
+    std::cerr << "quaxscan: the filters refused " << live->refused() << " lines\n";
+  if (live && !live->failure().empty())
+    std::cerr << "quaxscan: warning: filtering stopped after "
+              << live->filtered() << " profiles: " << live->failure() << "\n";
+  live.reset();
 
   const auto set = acquisition.takeSet();
   writeScanSetFile(*set, format, options.output);

@@ -2,7 +2,7 @@
 """quax.acquire: one acquisition from a source into a scan set."""
 
 import warnings
-from typing import NamedTuple
+from typing import Iterable, NamedTuple, Union
 
 from . import _quax
 
@@ -15,10 +15,14 @@ class AcquisitionResult(NamedTuple):
 
 
 def acquire(source: _quax.Source, *, profiles: int = 0, seconds: float = 0.0,
-            frames_per_surface: int = 0) -> AcquisitionResult:
+            frames_per_surface: int = 0,
+            filters: Union[None, _quax.Filter, Iterable[_quax.Filter]] = None,
+            filter_threads: int = 1) -> AcquisitionResult:
     """Acquires from `source` (a SimulatedSource or a Camera) until
     `profiles` profiles or `seconds` have passed, whichever comes first, and
-    returns an AcquisitionResult (scan, record).
+    returns an AcquisitionResult (scan, record). `filters` (a Filter, a list
+    of them or a FilterChain) run live on each profile as it arrives, on
+    `filter_threads` threads (0: one per core), as quaxscan acquire --filters.
 
     Bad settings raise before anything is acquired (quax.EAcquireBadSettings,
     EAcquireBadCalibration; EAcquireDevice for a camera that cannot be
@@ -30,7 +34,8 @@ def acquire(source: _quax.Source, *, profiles: int = 0, seconds: float = 0.0,
         raise ValueError("give profiles= or seconds=: without either the run never ends "
                          "(quax.Acquisition runs until stop())")
     with _quax.Acquisition(source, profiles=profiles, seconds=seconds,
-                           frames_per_surface=frames_per_surface) as run:
+                           frames_per_surface=frames_per_surface, filters=filters,
+                           filter_threads=filter_threads) as run:
         run.wait()
         scan = run.take_set()
         record = run.record

@@ -3,7 +3,7 @@
 # quax_python_types checks this file against the built module.
 import os
 from types import TracebackType
-from typing import Any, Callable, Iterator, List, Optional, Sequence, Tuple, Type, Union, overload
+from typing import Any, Callable, Iterable, Iterator, List, Optional, Sequence, Tuple, Type, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -237,8 +237,19 @@ class ProfileIterator(metaclass=_Bound):
 
 class Acquisition(metaclass=_Bound):
     def __init__(
-        self, source: Source, *, profiles: int = ..., seconds: float = ..., frames_per_surface: int = ...
+        self,
+        source: Source,
+        *,
+        profiles: int = ...,
+        seconds: float = ...,
+        frames_per_surface: int = ...,
+        filters: Union[None, Filter, Iterable[Filter]] = ...,
+        filter_threads: int = ...,
     ) -> None: ...
+    @property
+    def filtered(self) -> int: ...
+    @property
+    def refused(self) -> int: ...
     def stop(self) -> None: ...
     def wait(self, timeout: Optional[float] = ...) -> bool: ...
     @property

@@ -14,11 +14,13 @@
 
 #include "Bindings.h"
 #include "acquire/AcquireErrors.h"
+#include "acquire/LiveFilters.h"
 #include "acquire/ScanAcquisition.h"
 #include "acquire/SimulatedScanner.h"
 #include "acquire/genicam/CameraSettingsText.h"
 #include "acquire/genicam/GenICamSource.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/FilterRegistry.h"
 
 namespace quaxpy {
 
@@ -117,17 +119,35 @@ class Live {
   };
 
  public:
-  Live(py::object source, const QUAX::AcquisitionSettings& settings)
+  Live(py::object source, const QUAX::AcquisitionSettings& settings,
+       std::vector<std::unique_ptr<QUAX::ScanLineFilter>> filters,
+       unsigned filterThreads)
       : _sourceObject(std::move(source)),
         _source(_sourceObject.cast<QUAX::ScanSource*>()),
-        _sourceUse(std::make_unique<ObjectUse>(_source, "source")) {
+        _sourceUse(std::make_unique<ObjectUse>(_source, "source")),
+        _filterChain(std::move(filters)) {
     py::gil_scoped_release release;
     _acquisition =
         std::make_unique<QUAX::ScanAcquisition>(*_source, settings);
+    if (_filterChain.empty()) return;
+    std::vector<const QUAX::ScanLineFilter*> chain;
+    for (const auto& filter : _filterChain) chain.push_back(filter.get());
+    _filters = std::make_unique<QUAX::LiveFilters>(*_acquisition, chain,
+                                                   filterThreads);
   }
 
   void stop() {
     if (_acquisition) _acquisition->stop();
+  }
+
+  // Profiles filtered so far, and lines a filter refused (0 without
+  // filters).
+  std::uint64_t filtered() const {
+    if (!_filters) return _filteredAtEnd;
+    return std::min(_filters->filtered(), _acquisition->record().received);
+  }
+  std::uint64_t refused() const {
+    return _filters ? _filters->refused() : _refusedAtEnd;
   }
 
   // Whether the run has ended, waiting at most `timeout` for it (None: as
@@ -147,7 +167,7 @@ class Live {
       {
         Waiting waiting(_waiting);
         py::gil_scoped_release release;
-        ended = _acquisition->wait(step);
+        ended = _acquisition->wait(step) && (!_filters || _filters->wait(step));
       }
       if (ended) return true;
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
@@ -158,7 +178,10 @@ class Live {
   QUAX::AcquisitionRecord record() const {
     return _acquisition ? _acquisition->record() : _final;
   }
-  bool finished() const { return !_acquisition || _acquisition->finished(); }
+  bool finished() const {
+    return !_acquisition ||
+           (_acquisition->finished() && (!_filters || _filters->finished()));
+  }
 
   // The next profile not yet handed out, as a new (n, 3) array; None once
   // the run has ended and every profile was handed out. Raises TimeoutError
@@ -185,6 +208,7 @@ class Live {
         return frame->hasScanLine() ? linePoints(*frame->getScanLine())
                                     : vectorArray({});
       }
+      if (_filterFailed) throw std::runtime_error(_filters->failure());
       if (ended) return py::none();
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
       if (steady_clock::now() >= deadline) {
@@ -207,11 +231,20 @@ class Live {
     }
     // Taken out with the GIL held, so that no other thread meets it half
     // destroyed; the run has ended, so its record is final.
+    if (_filters && !_filters->finished()) {
+      throw std::runtime_error(
+          "the live filters are still at work: wait() for them first");
+    }
+    if (_filters) {
+      _filteredAtEnd = filtered();
+      _refusedAtEnd = _filters->refused();
+    }
     std::unique_ptr<QUAX::ScanAcquisition> run = std::move(_acquisition);
     _final = run->record();
     std::unique_ptr<QUAX::ScanSet> set;
     {
       py::gil_scoped_release release;
+      _filters.reset();
       set = run->takeSet();
       run.reset();
     }
@@ -231,7 +264,12 @@ class Live {
     }
     try {
       const QUAX::ScanFrame* frame = surface->getFrame(_frame, step);
+      if (_filters && !_filters->waitFiltered(_handed + 1, step)) {
+        _filterFailed = _filters->finished() && !_filters->failure().empty();
+        return nullptr;  // looked at again once its filtering is done
+      }
       ++_frame;
+      ++_handed;
       return frame;
     } catch (const QUAX::EScanSurfaceWaitTimeout&) {
       return nullptr;
@@ -246,20 +284,51 @@ class Live {
   QUAX::ScanSource* _source;
   std::unique_ptr<ObjectUse> _sourceUse;
   std::unique_ptr<QUAX::ScanAcquisition> _acquisition;
+  // The filters run live: copies of the caller's, so that changing those
+  // meanwhile cannot touch the run. Destroyed before the acquisition.
+  std::vector<std::unique_ptr<QUAX::ScanLineFilter>> _filterChain;
+  std::unique_ptr<QUAX::LiveFilters> _filters;
+  std::uint64_t _filteredAtEnd = 0, _refusedAtEnd = 0;
+  bool _filterFailed = false;
   QUAX::AcquisitionRecord _final;
   int _waiting = 0;
   std::size_t _surface = 0, _frame = 0;  // the next profile to hand out
+  std::uint64_t _handed = 0;             // profiles handed out so far
 };
 
+// Copies of the filters `filters` names (None, a quax.Filter, or an
+// iterable of them such as a FilterChain), made from their settings.
+std::vector<std::unique_ptr<QUAX::ScanLineFilter>> filterCopies(
+    const py::object& filters) {
+  static const QUAX::FilterRegistry registry;
+  std::vector<std::unique_ptr<QUAX::ScanLineFilter>> copies;
+  if (filters.is_none()) return copies;
+  const py::object items = py::isinstance<QUAX::ScanLineFilter>(filters)
+                               ? py::object(py::make_tuple(filters))
+                               : filters;
+  for (const py::handle item : items) {
+    if (!py::isinstance<QUAX::ScanLineFilter>(item)) {
+      throw py::type_error("filters takes quax filters, got " +
+                           std::string(py::str(py::type::of(item).attr("__name__"))));
+    }
+    auto read = registry.read(
+        QUAX::filterSettingsText(item.cast<const QUAX::ScanLineFilter&>()));
+    for (auto& filter : read) copies.push_back(std::move(filter));
+  }
+  return copies;
+}
+
 std::unique_ptr<Live> startLive(py::object source, std::uint64_t profiles,
-                                double seconds,
-                                std::size_t framesPerSurface) {
+                                double seconds, std::size_t framesPerSurface,
+                                const py::object& filters,
+                                unsigned filterThreads) {
   checkNonNegative("seconds", seconds);
   QUAX::AcquisitionSettings settings;
   settings.profiles = profiles;
   settings.seconds = seconds;
   settings.framesPerSurface = framesPerSurface;
-  return std::make_unique<Live>(std::move(source), settings);
+  return std::make_unique<Live>(std::move(source), settings,
+                                filterCopies(filters), filterThreads);
 }
 
 // What Acquisition.profiles() returns: its profiles as they arrive.
@@ -404,15 +473,26 @@ One run of the library's acquisition thread: starts `source` (settings it
 refuses raise here, before anything runs) and fills surfaces from it until
 `profiles` profiles or `seconds` have passed (0: no limit; stop() ends the
 run), a new surface every `frames_per_surface` profiles (0: one surface).
-A context manager: leaving it stops the run.)doc")
+`filters` (a Filter, a list of them or a FilterChain) run live, in order, on
+each profile as it arrives, on `filter_threads` threads (0: one per core);
+they are copied at the start, so changing them later does not touch the
+run. Profiles are handed out, and the run counts as finished, only once
+filtered. A context manager: leaving it stops the run.)doc")
       .def(py::init([](py::object source, std::uint64_t profiles,
-                       double seconds, std::size_t framesPerSurface) {
-             auto live = startLive(source, profiles, seconds, framesPerSurface);
+                       double seconds, std::size_t framesPerSurface,
+                       const py::object& filters, unsigned filterThreads) {
+             auto live = startLive(source, profiles, seconds, framesPerSurface,
+                                   filters, filterThreads);
              warnOfStream(source);
              return live;
            }),
            py::arg("source"), py::kw_only(), py::arg("profiles") = 0,
-           py::arg("seconds") = 0.0, py::arg("frames_per_surface") = 0)
+           py::arg("seconds") = 0.0, py::arg("frames_per_surface") = 0,
+           py::arg("filters") = py::none(), py::arg("filter_threads") = 1)
+      .def_property_readonly("filtered", &Live::filtered,
+                             "Profiles filtered so far (0 without filters).")
+      .def_property_readonly("refused", &Live::refused,
+                             "Lines a live filter refused (left as it found them).")
       .def("stop", &Live::stop,
            "Asks the run to end after the profiles at hand; returns at once.")
       .def("wait", &Live::wait, py::arg("timeout") = py::none(), R"doc(

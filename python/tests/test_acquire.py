@@ -45,6 +45,28 @@ def test_runs_give_the_simulated_sweep_as_a_set_and_as_they_arrive(options, prof
     assert np.array_equal(taken.points, sweep.points)
 
 
+@pytest.mark.parametrize("threads", [1, 2])
+def test_live_filters_hand_out_each_profile_filtered_as_offline(threads):
+    options = dict(seed=5, points=300, dropouts=0.3)
+    chain = quax.FilterChain([quax.AverageFilter(5), quax.ChordalDeviationFilter(0.05)])
+    expected = quax.simulate(surfaces=1, frames=90, **options)
+    chain.apply(expected)
+    with quax.Acquisition(quax.SimulatedSource(**options), profiles=90, frames_per_surface=25,
+                          filters=chain, filter_threads=threads) as run:
+        arrived = list(run.profiles(timeout=WAIT))
+        assert run.wait(WAIT) and run.finished
+        taken = run.take_set()
+    assert (run.filtered, run.refused) == (90, 0)
+    assert [len(a) for a in arrived] == [len(f.points) for f in expected.surfaces[0].frames]
+    assert np.array_equal(np.concatenate(arrived), expected.points)
+    assert np.array_equal(taken.points, expected.points)
+    scan, _ = quax.acquire(quax.SimulatedSource(**options), profiles=90,
+                           filters=chain.filters[0], filter_threads=threads)
+    assert not np.array_equal(scan.points, quax.simulate(surfaces=1, frames=90, **options).points)
+    with pytest.raises(TypeError, match="quax filters"):
+        quax.Acquisition(quax.SimulatedSource(), profiles=1, filters=[chain])
+
+
 def test_a_run_without_end_stops_when_asked_and_waits_are_bounded():
     source = quax.SimulatedSource(points=20, line_rate=200.0)
     with quax.Acquisition(source) as run:

@@ -332,6 +332,23 @@ TEST(GenICamSource, QuaxscanListsAndAcquiresFromTheCamera) {
   std::size_t lines = 0;
   for (std::string l; std::getline(scan, l);) lines += l.empty() ? 0 : 1;
   EXPECT_GT(lines, 100u * (kWidth - kWidth / 7 - 1));
+  // With live filters: a chordal limit no profile reaches keeps each line's
+  // two ends only.
+  const std::string filters = dir + "quax_camera_filters.txt";
+  std::ofstream(filters) << "<ScanChordalDeviationFilter>\n"
+                            "<DeviationLimit value=\"1e9\"/>\n"
+                            "<MaxSpan value=\"1e9\"/>\n"
+                            "</ScanChordalDeviationFilter>\n";
+  ASSERT_EQ(run("acquire --camera " + fake.id() +
+                " --mode profile --profiles 100 --filters " + filters +
+                " -o " + out),
+            0)
+      << logText();
+  EXPECT_NE(logText().find("filtered 100"), std::string::npos) << logText();
+  std::ifstream thinned(out);
+  lines = 0;
+  for (std::string l; std::getline(thinned, l);) lines += l.empty() ? 0 : 1;
+  EXPECT_LT(lines, 100u * 4);
   std::remove(out.c_str());
   EXPECT_NE(run("acquire --camera " + fake.id() +
                 " --mode image --profiles 5 -o " + out + " --calibration " +
