@@ -146,22 +146,24 @@ void LiveFilters::walk(unsigned t) {
   }
 }
 
+void LiveFilters::fail(const char* why) noexcept {
+  stop();
+  std::lock_guard<std::mutex> lock(_mutex);
+  if (!_failure.empty()) return;
+  try {
+    _failure = why;
+  } catch (...) {
+    // Out of memory for the message: the filtering still ends.
+  }
+}
+
 void LiveFilters::run(unsigned t) noexcept {
   try {
     walk(t);
   } catch (const std::exception& e) {
-    stop();
-    std::lock_guard<std::mutex> lock(_mutex);
-    if (_failure.empty()) {
-      try {
-        _failure = e.what();
-      } catch (...) {
-      }
-    }
+    fail(e.what());
   } catch (...) {
-    stop();
-    std::lock_guard<std::mutex> lock(_mutex);
-    if (_failure.empty()) _failure = "unknown error while filtering";
+    fail("unknown error while filtering");
   }
   {
     std::lock_guard<std::mutex> lock(_mutex);

@@ -73,6 +73,7 @@ class QUAX_ACQUIRE_API LiveFilters {
 
  private:
   void run(unsigned t) noexcept;
+  void fail(const char* why) noexcept;
   void walk(unsigned t);
   void filterFrame(ScanFrame& frame);
   void publish(unsigned t, std::uint64_t next);
