@@ -118,7 +118,9 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
   static constexpr std::size_t kInlineItemAlign =
       alignof(double) > alignof(void*) ? alignof(double) : alignof(void*);
 
-  ExtensionList() noexcept = default;
+  // User-provided, so that `new ExtensionList()` builds the members below
+  // without first zeroing the whole list (its inline bytes stay raw).
+  ExtensionList() noexcept {}
   ExtensionList(const ExtensionList& other);
 
   // Lists made with `new` carry one word in front of them, which names the
@@ -165,12 +167,12 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
         X* item = ::new (static_cast<void*>(_inlineBytes))
             X(std::forward<Args>(args)...);
         _inlineItem = item;
-        adopt(item);
+        file(item);
         return item;
       }
     }
     X* item = new X(std::forward<Args>(args)...);
-    adopt(item);
+    file(item);
     return item;
   }
 
@@ -188,6 +190,14 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
   // Files an item the list already owns (replacing one under its key);
   // destroys it when that fails.
   void adopt(ExtensionItem* item);
+  // adopt(), with the common case inline: a new key and room for it.
+  void file(ExtensionItem* item) {
+    if (_size < _capacity && find(item->_key) == _size) {
+      _slots[_size++] = item;
+    } else {
+      adopt(item);
+    }
+  }
   // Deletes a heap item, or ends the life of the one inside the list.
   void destroy(ExtensionItem* item) noexcept;
   void eraseSlot(std::size_t i) noexcept;

@@ -51,12 +51,18 @@ inline bool isInteger(PlyType type) {
   return type != PlyType::kFloat32 && type != PlyType::kFloat64;
 }
 
-// The unsigned little-endian value at `p`, whatever the host's byte order
-// (compilers turn the loop into one load on little-endian hosts).
+// The unsigned little-endian value at `p`, whatever the host's byte order:
+// one load on little-endian hosts (the byte loop is not always turned into
+// one), byte by byte elsewhere.
 template <class Bits>
 inline Bits loadLittleEndian(const unsigned char* p) {
   Bits bits = 0;
+#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || \
+    defined(_WIN32)
+  std::memcpy(&bits, p, sizeof bits);
+#else
   for (std::size_t i = 0; i < sizeof(Bits); ++i) bits |= Bits(Bits(p[i]) << (8 * i));
+#endif
   return bits;
 }
 

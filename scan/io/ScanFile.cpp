@@ -250,26 +250,14 @@ std::string readFileBytes(const fs::path& path) {
 }
 
 std::unique_ptr<ScanSet> readScanSetFile(const fs::path& path) {
-  // Binary PLY in scan order is built frame by frame from the file, without
-  // holding its bytes or a record per point.
+  // Binary PLY in scan order is built frame by frame from the file, each
+  // row read once, without holding its bytes or a record per point.
   const std::unique_ptr<scanfile::PlyFrameSource> source =
-      scanfile::PlyFrameSource::open(path, path.string());
-  if (!source) return readScanSet(readFileBytes(path), path.string());
-  auto set = std::make_unique<ScanSet>();
-  const std::vector<std::size_t>& frames = source->framesPerSurface();
-  for (std::size_t s = 0; s < frames.size(); ++s) {
-    auto surface = std::make_unique<ScanSurface>();
-    for (std::size_t f = 0; f < frames[s]; ++f) {
-      auto line = std::make_unique<ScanLine>();
-      source->readFrame(s, f, *line);
-      auto frame = std::make_unique<ScanFrame>(std::move(line));
-      frame->getSyncObject()->setDataState(1);
-      surface->appendFrame(std::move(frame));
-    }
-    surface->setComplete();
-    set->addSurface(std::move(surface));
+      scanfile::PlyFrameSource::open(path, path.string(), /*checkRows=*/false);
+  if (source) {
+    if (auto set = source->readSet()) return set;
   }
-  return set;
+  return readScanSet(readFileBytes(path), path.string());
 }
 
 void writeScanSet(const ScanSet& set, ScanFileFormat format,

@@ -154,6 +154,11 @@ void flushIfLarge(std::string& buffer, std::ostream& out);
 constexpr std::size_t plyRowBytes(PlyColumns c) {
   return 32 + (c.graysum ? 4 : 0) + (c.pixels ? 8 : 0);
 }
+// Fills the empty `line` with the points of `records`, made in one block,
+// with the items of `columns`.
+void fillLine(ScanLine& line, const PointRecord* records, std::size_t n,
+              PlyColumns columns);
+
 // The frames of a binary little-endian PLY file in scan order, read from
 // the file block by block: memory stays in proportion to a frame, not to
 // the file. open() checks the whole file first (every row, count and index,
@@ -163,8 +168,11 @@ constexpr std::size_t plyRowBytes(PlyColumns c) {
 // order), which is then read whole.
 class PlyFrameSource {
  public:
+  // With `checkRows` false, open() checks the header only and leaves the
+  // rows to readSet().
   static std::unique_ptr<PlyFrameSource> open(const std::filesystem::path& path,
-                                              const std::string& name);
+                                              const std::string& name,
+                                              bool checkRows = true);
   ~PlyFrameSource();
 
   const std::vector<std::size_t>& framesPerSurface() const noexcept {
@@ -174,11 +182,20 @@ class PlyFrameSource {
   std::uint64_t points() const noexcept { return _points; }
   // Fills the empty `line` with the points of the next frame in scan order.
   void readFrame(std::size_t surface, std::size_t frame, ScanLine& line);
+  // The whole set of a source opened without the check, each row read and
+  // checked once, with the errors and messages of readPly; null when the
+  // points turn out to be out of scan order (the file is then read whole).
+  std::unique_ptr<ScanSet> readSet();
 
  private:
   struct Layout;
+  struct Builder;
   PlyFrameSource() = default;
   bool fill(std::size_t bytes);
+  // Reads and checks every vertex row from the start of the vertex data,
+  // handing each frame's points to `builder` when there is one, and ends
+  // with the checks of the whole file. False when out of scan order.
+  bool scanRows(Builder* builder);
 
   std::string _name;
   std::ifstream _in;
@@ -188,6 +205,7 @@ class PlyFrameSource {
   std::uint64_t _points = 0, _rowsLeft = 0;
   std::vector<unsigned char> _buffer;
   std::size_t _begin = 0, _end = 0;
+  std::vector<PointRecord> _records;  // a frame's points on their way
 };
 
 std::unique_ptr<ScanSet> readPly(std::string_view bytes,

@@ -19,7 +19,9 @@ namespace QUAX {
 template <class T>
 class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
  public:
-  _ScanPoint() noexcept = default;
+  // User-provided, so that a block of new points is not zeroed before its
+  // members are set.
+  _ScanPoint() noexcept {}
   _ScanPoint(T x, T y, T z) noexcept : _position(x, y, z) {}
   explicit _ScanPoint(const _GeoPoint<T>& position) noexcept
       : _position(position) {}

@@ -1,0 +1,318 @@
+// SPDX-License-Identifier: MIT
+// Binary little-endian PLY files read frame by frame, and whole sets built
+// from them in one pass over their rows.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <system_error>
+
+#include "scan/io/PlyHeader.h"
+#include "scan/io/PlyRows.h"
+#include "scan/io/ScanFileFormats.h"
+#include "scan/model/ScanPointItems.h"
+
+namespace QUAX {
+namespace scanfile {
+
+void fillLine(ScanLine& line, const PointRecord* records, std::size_t n,
+              PlyColumns columns) {
+  if (n == 0) return;
+  _ScanPointArray<double>& points = line.getPoints();
+  points.reserveBlock(n);
+  if (columns.graysum || columns.pixels) {
+    ScanPoint::createExtensionLists(points.data(), n);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const PointRecord& r = records[i];
+    ScanPoint* point = points[i];
+    point->setPosition(r.x, r.y, r.z);
+    if (columns.graysum) {
+      point->emplaceItem<ScanPointGraysumData>()->setGraysum(r.graysum);
+    }
+    if (columns.pixels) {
+      auto* item = point->emplaceItem<ScanPointTPData>();
+      item->setLowPixel(r.lowPixel);
+      item->setHighPixel(r.highPixel);
+    }
+  }
+}
+
+struct PlyFrameSource::Layout : RowLayout {
+  using RowLayout::RowLayout;
+  std::uint64_t count = 0;        // vertex rows
+  std::size_t headerBytes = 0;    // where the data starts in the file
+  std::size_t vertexStart = 0;    // where the vertex rows start in the data
+  std::size_t dataSize = 0;
+  std::size_t dataEnd = 0;        // where the elements end in the data
+  // A later element that cannot fit: reported after the vertex rows, as the
+  // whole-set reader meets it.
+  std::string laterError;
+
+  // The surface and frame of a row, 0 when the file has no such property.
+  std::uint64_t place(const unsigned char* r) const {
+    const std::uint64_t s =
+        index[kSurface] < 0 ? 0 : std::uint64_t(field(r, kSurface));
+    const std::uint64_t f =
+        index[kFrame] < 0 ? 0 : std::uint64_t(field(r, kFrame));
+    return (s << 32) | f;
+  }
+};
+
+// Builds a set frame by frame, in scan order, as the rows come.
+struct PlyFrameSource::Builder {
+  std::unique_ptr<ScanSet> set = std::make_unique<ScanSet>();
+  std::unique_ptr<ScanSurface> surface;  // surface `s`, being filled
+  std::size_t s = 0, f = 0;              // f: frames appended to it
+  PlyColumns columns;
+
+  void append(const PointRecord* records, std::size_t n) {
+    auto line = std::make_unique<ScanLine>();
+    fillLine(*line, records, n, columns);
+    auto frame = std::make_unique<ScanFrame>(std::move(line));
+    frame->getSyncObject()->setDataState(1);
+    surface->appendFrame(std::move(frame));
+    ++f;
+  }
+  // Completes the surfaces before `upTo`, each with its `frames`.
+  void closeBefore(std::size_t upTo, const std::vector<std::size_t>& frames) {
+    for (; s < upTo; ++s, f = 0) {
+      if (!surface) surface = std::make_unique<ScanSurface>();
+      while (f < frames[s]) append(nullptr, 0);
+      surface->setComplete();
+      set->addSurface(std::move(surface));
+    }
+  }
+  void emit(std::uint64_t place, const std::vector<PointRecord>& records,
+            const std::vector<std::size_t>& frames) {
+    closeBefore(std::size_t(place >> 32), frames);
+    if (!surface) surface = std::make_unique<ScanSurface>();
+    while (f < std::size_t(place & UINT32_MAX)) append(nullptr, 0);
+    append(records.data(), records.size());
+  }
+};
+
+PlyFrameSource::~PlyFrameSource() = default;
+
+bool PlyFrameSource::fill(std::size_t bytes) {
+  if (_end - _begin >= bytes) return true;
+  if (_begin > 0) {
+    std::memmove(_buffer.data(), _buffer.data() + _begin, _end - _begin);
+    _end -= _begin;
+    _begin = 0;
+  }
+  // Blocks of 1 MiB at least, so that the file is read in few calls.
+  if (_buffer.size() < bytes) {
+    _buffer.resize(std::max({bytes, _buffer.size() * 2, std::size_t(1) << 20}));
+  }
+  _in.read(reinterpret_cast<char*>(_buffer.data() + _end),
+           std::streamsize(_buffer.size() - _end));
+  _end += std::size_t(_in.gcount());
+  return _end - _begin >= bytes;
+}
+
+namespace {
+
+// The bytes of the header: everything up to and with the line "end_header";
+// 0 when `in` holds no PLY header this reader streams.
+std::size_t readHead(std::ifstream& in, std::string& head) {
+  char block[1 << 14];
+  for (;;) {
+    in.read(block, sizeof block);
+    const std::size_t got = std::size_t(in.gcount());
+    if (got == 0) return 0;
+    const std::size_t from = head.size() > 12 ? head.size() - 12 : 0;
+    head.append(block, got);
+    if (head.compare(0, 4, "ply\n") != 0 && head.compare(0, 5, "ply\r\n") != 0) {
+      if (head.size() >= 5) return 0;
+      continue;
+    }
+    const std::size_t at = head.find("\nend_header", from);
+    if (at != std::string::npos) {
+      const std::size_t eol = head.find('\n', at + 1);
+      if (eol != std::string::npos) return eol + 1;
+    }
+    if (head.size() > kMaxHeaderBytes) return 0;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
+    const std::filesystem::path& path, const std::string& name,
+    bool checkRows) {
+  std::unique_ptr<PlyFrameSource> source(new PlyFrameSource());
+  source->_name = name;
+  std::ifstream& in = source->_in;
+  in.open(path, std::ios::binary);
+  if (!in) return nullptr;  // the whole-file read names the reason
+  std::string head;
+  const std::size_t headerBytes = readHead(in, head);
+  if (headerBytes == 0) return nullptr;
+  LineReader lines(std::string_view(head).substr(0, headerBytes));
+  const PlyHeader header = parsePlyHeader(lines, name);
+  if (header.format != PlyFormat::kBinaryLittleEndian) return nullptr;
+
+  std::error_code error;
+  const std::uintmax_t fileSize = std::filesystem::file_size(path, error);
+  if (error || fileSize < headerBytes) return nullptr;
+  auto layout = std::make_unique<Layout>();
+  layout->headerBytes = headerBytes;
+  layout->dataSize = std::size_t(fileSize - headerBytes);
+  // The elements' sizes, as the whole-set reader checks them in turn.
+  std::size_t at = 0;
+  bool vertexSeen = false;
+  for (const PlyElement& element : header.elements) {
+    if (element.hasLists()) return nullptr;
+    const std::size_t fixed = element.fixedSize();
+    const std::string fit = rowsFitError(element, fixed, layout->dataSize - at);
+    if (!fit.empty() && !vertexSeen) fail(name, fit);
+    if (!fit.empty()) {
+      layout->laterError = fit;
+      break;
+    }
+    if (element.name == "vertex" && fixed > 0) {
+      if (vertexSeen) return nullptr;  // two vertex elements: read whole
+      vertexSeen = true;
+      const std::uint64_t count = element.count;
+      *static_cast<RowLayout*>(layout.get()) = RowLayout(element);
+      layout->count = count;
+      layout->vertexStart = at;
+    }
+    at += std::size_t(element.count) * fixed;
+  }
+  layout->dataEnd = at;
+  source->_frames = header.declaredFrames;
+  source->_columns.graysum = layout->index[kGraysum] >= 0;
+  source->_columns.pixels =
+      layout->index[kLowPixel] >= 0 || layout->index[kHighPixel] >= 0;
+  source->_points = source->_rowsLeft = layout->count;
+  source->_layout = std::move(layout);
+  if (checkRows && !source->scanRows(nullptr)) return nullptr;
+  return source;
+}
+
+bool PlyFrameSource::scanRows(Builder* builder) {
+  const Layout& layout = *_layout;
+  const std::size_t row = layout.row;
+  _in.clear();
+  _in.seekg(std::streamoff(layout.headerBytes + layout.vertexStart));
+  _begin = _end = 0;
+  std::vector<std::size_t> frames = _frames;
+  const std::size_t limit = std::max(std::size_t(layout.count), kStructureFloor);
+  std::size_t structures = frames.size();
+  for (std::size_t f : frames) structures += f;
+  bool badIndex = false;
+  PointRecord firstBad{};
+  std::uint64_t last = 0;
+  _records.clear();
+  const bool plain = layout.isPlain();
+  // Rows in blocks of about 1 MiB.
+  const std::uint64_t block = std::max<std::size_t>(
+      1, (std::size_t(1) << 20) / std::max<std::size_t>(row, 1));
+  for (std::uint64_t first = 0; first < layout.count;) {
+    const std::size_t n = std::size_t(std::min(layout.count - first, block));
+    if (!fill(n * row)) return false;  // the file changed: read it whole
+    const unsigned char* bytes = _buffer.data() + _begin;
+    for (std::size_t i = 0; i < n; ++i, bytes += row) {
+      PointRecord p;
+      double bad = 0.0;
+      const int wrong = plain ? layout.decodePlain(bytes, p, bad)
+                              : layout.decode(bytes, p, bad);
+      if (wrong >= 0) {
+        const std::uint64_t r = first + i;
+        fail(_name, "vertex " + std::to_string(r) + " (byte offset " +
+                        std::to_string(layout.headerBytes + layout.vertexStart +
+                                       r * row) +
+                        "): " + wrongField(wrong, bad));
+      }
+      const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
+      if (place < last) return false;  // not in scan order: read it whole
+      if (place != last && !_records.empty()) {
+        builder->emit(last, _records, frames);
+        _records.clear();
+      }
+      last = place;
+      if (badIndex) continue;
+      if (p.surface >= limit || p.frame >= limit) {
+        badIndex = true;
+        firstBad = p;
+        continue;
+      }
+      if (p.surface >= frames.size()) {
+        structures += p.surface + 1 - frames.size();
+        frames.resize(std::size_t(p.surface) + 1, 0);
+      }
+      std::size_t& count = frames[p.surface];
+      if (p.frame >= count) {
+        structures += p.frame + 1 - count;
+        count = std::size_t(p.frame) + 1;
+      }
+      // Built only while the set stays within what the file may hold.
+      if (builder != nullptr && structures <= limit) _records.push_back(p);
+    }
+    _begin += n * row;
+    first += n;
+  }
+  if (!_records.empty()) builder->emit(last, _records, frames);
+  _records.clear();
+  if (!layout.laterError.empty()) fail(_name, layout.laterError);
+  if (layout.dataEnd != layout.dataSize) {
+    fail(_name, std::to_string(layout.dataSize - layout.dataEnd) +
+                    " bytes after the last element (a wrong count in the "
+                    "header?)");
+  }
+  if (badIndex) {
+    fail(_name, "point in surface " + std::to_string(firstBad.surface) +
+                    ", frame " + std::to_string(firstBad.frame) +
+                    ": more surfaces or frames than a file of " +
+                    std::to_string(layout.count) + " points may hold");
+  }
+  if (structures > limit) {
+    fail(_name, "declares " + std::to_string(structures) +
+                    " surfaces and frames, more than a file of " +
+                    std::to_string(layout.count) + " points may hold");
+  }
+  _frames = std::move(frames);
+  // Back to the first row, for readFrame.
+  _in.clear();
+  _in.seekg(std::streamoff(layout.headerBytes + layout.vertexStart));
+  _begin = _end = 0;
+  return true;
+}
+
+std::unique_ptr<ScanSet> PlyFrameSource::readSet() {
+  Builder builder;
+  builder.columns = _columns;
+  if (!scanRows(&builder)) return nullptr;
+  builder.closeBefore(_frames.size(), _frames);
+  _rowsLeft = 0;
+  return std::move(builder.set);
+}
+
+void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
+                               ScanLine& line) {
+  const Layout& layout = *_layout;
+  const std::size_t row = layout.row;
+  const std::uint64_t place = (std::uint64_t(surface) << 32) | frame;
+  // The rows of this frame follow one another (checked by open()).
+  const bool plain = layout.isPlain();
+  _records.clear();
+  while (_rowsLeft > 0 && fill(row)) {
+    const unsigned char* bytes = _buffer.data() + _begin;
+    if (layout.place(bytes) != place) break;
+    PointRecord p;
+    double bad = 0.0;
+    if (plain) {
+      layout.decodePlain(bytes, p, bad);
+    } else {
+      layout.decode(bytes, p, bad);
+    }
+    _records.push_back(p);
+    _begin += row;
+    --_rowsLeft;
+  }
+  fillLine(line, _records.data(), _records.size(), _columns);
+}
+
+}  // namespace scanfile
+}  // namespace QUAX
