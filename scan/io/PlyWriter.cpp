@@ -27,6 +27,9 @@ char* putDouble(char* out, double value) {
   return putLittleEndian(out, bits);
 }
 
+// How many points ahead the loops over items fetch a point's list.
+constexpr std::size_t kPrefetchAhead = 8;
+
 }  // namespace
 
 std::string plyHeader(bool binary,
@@ -66,7 +69,9 @@ void appendPlyRows(std::string& out, bool binary, std::size_t surface,
     const std::size_t row = plyRowBytes(columns);
     std::size_t at = out.size();
     out.resize(at + count * row);
+    const bool withItems = columns.graysum || columns.pixels;
     for (std::size_t i = 0; i < count; ++i) {
+      if (withItems) prefetchItems(line, i + kPrefetchAhead);
       const ScanPoint& p = *line.getPoint(i);
       char* o = &out[at];
       o = putDouble(o, p.position().x());
@@ -120,19 +125,24 @@ void writePly(const ScanSet& set, bool binary, std::ostream& out) {
   // up without exceptions, so walking twice costs little.
   std::size_t count = 0;
   PlyColumns columns;
-  forEachPoint(set, [&](std::size_t, std::size_t, const ScanPoint& p) {
-    ++count;
-    const ExtensionList* list = p.extensionList();
-    if (list == nullptr) return;
+  forEachLine(set, [&](const ScanLine& line) {
+    const std::size_t n = line.getPointCount();
+    count += n;
     // Only the columns not found yet are looked up.
-    if (!columns.graysum) {
-      columns.graysum =
-          list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey) !=
-          nullptr;
-    }
-    if (!columns.pixels) {
-      columns.pixels =
-          list->findItemIfPresent(ScanPointTPData::TPDataKey) != nullptr;
+    for (std::size_t i = 0; i < n && !(columns.graysum && columns.pixels);
+         ++i) {
+      prefetchItems(line, i + kPrefetchAhead);
+      const ExtensionList* list = line.getPoint(i)->extensionList();
+      if (list == nullptr) continue;
+      if (!columns.graysum) {
+        columns.graysum =
+            list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey) !=
+            nullptr;
+      }
+      if (!columns.pixels) {
+        columns.pixels =
+            list->findItemIfPresent(ScanPointTPData::TPDataKey) != nullptr;
+      }
     }
   });
   std::vector<std::size_t> frames(set.getSurfaceCount());

@@ -39,6 +39,19 @@ void forEachPoint(const ScanSet& set, Visit&& visit) {
   }
 }
 
+// Calls visit(line) for every scan line in scan order.
+template <class Visit>
+void forEachLine(const ScanSet& set, Visit&& visit) {
+  for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
+    const ScanSurface* surface = set.getSurface(s);
+    const std::size_t frames = surface->getFrameCount();
+    for (std::size_t f = 0; f < frames; ++f) {
+      const ScanFrame* frame = surface->getFrame(f);
+      if (frame->hasScanLine()) visit(*frame->getScanLine());
+    }
+  }
+}
+
 // ---- the items of a point
 // -----------------------------------------------------
 
@@ -78,6 +91,23 @@ inline PointItems itemsOf(const ScanPoint& point,
     }
   }
   return items;
+}
+
+// Asks the processor to fetch the extension list of point `i` of `line`
+// (when there is such a point and list): loops over a line's items run ahead
+// of their pointer chains with it, point -> list -> item.
+inline void prefetchItems(const ScanLine& line, std::size_t i) {
+#if defined(__GNUC__) || defined(__clang__)
+  if (i >= line.getPointCount()) return;
+  if (const ExtensionList* list = line.getPoint(i)->extensionList()) {
+    const char* at = reinterpret_cast<const char*>(list);
+    __builtin_prefetch(at);
+    __builtin_prefetch(at + 64);
+  }
+#else
+  (void)line;
+  (void)i;
+#endif
 }
 
 // ---- building a set from the points read ----------------------------------

@@ -72,9 +72,11 @@ void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
   for (std::size_t i = 0; i < n; ++i) bare += !points[i]->_extensionList;
   std::vector<ExtensionList*> lists(bare);
   ExtensionList::createMany(bare, lists.data());
+  // In block order, so that loops along the line walk the lists forwards.
+  std::size_t next = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (points[i]->_extensionList != nullptr) continue;
-    points[i]->_extensionList = lists[--bare];
+    points[i]->_extensionList = lists[next++];
     points[i]->setProxy(points[i]->_extensionList);
   }
 }
