@@ -110,6 +110,37 @@ void ExtensionList::createMany(std::size_t count, ExtensionList** out) {
   }
 }
 
+void ExtensionList::destroyMany(ExtensionList* const* lists,
+                                std::size_t n) noexcept {
+  ListBlock* block = nullptr;  // of the run of lists just ended
+  std::size_t run = 0;
+  const auto endRun = [&] {
+    if (run > 0 && block->alive.fetch_sub(run, std::memory_order_acq_rel) == run) {
+      block->~ListBlock();
+      ::operator delete(block);
+    }
+    run = 0;
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    ExtensionList* list = lists[i];
+    if (list == nullptr) continue;
+    list->ExtensionList::~ExtensionList();
+    unsigned char* raw = reinterpret_cast<unsigned char*>(list) - kFront;
+    ListBlock* owner;
+    std::memcpy(&owner, raw, sizeof owner);
+    if (owner == nullptr) {
+      ::operator delete(raw);
+      continue;
+    }
+    if (owner != block) {
+      endRun();
+      block = owner;
+    }
+    ++run;
+  }
+  endRun();
+}
+
 ExtensionList::ExtensionList(const ExtensionList& other) : ExtensionInterface() {
   try {
     reserveSlots(other._size);

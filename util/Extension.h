@@ -133,6 +133,11 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
   // Each is deleted with `delete`, as any list made with `new`; the block is
   // freed with the last of them, whichever thread deletes it.
   static void createMany(std::size_t count, ExtensionList** out);
+  // Deletes lists[0, n) (null entries skipped) as `delete` would, lists made
+  // together giving back their block with one count rather than one each.
+  // REQUIRES: each list was made by `new ExtensionList` or createMany (no
+  // derived class).
+  static void destroyMany(ExtensionList* const* lists, std::size_t n) noexcept;
 
   ExtensionList& operator=(const ExtensionList& other);
   ~ExtensionList() override;

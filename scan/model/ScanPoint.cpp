@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/model/ScanPoint.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -78,6 +79,21 @@ void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
     if (points[i]->_extensionList != nullptr) continue;
     points[i]->_extensionList = lists[next++];
     points[i]->setProxy(points[i]->_extensionList);
+  }
+}
+
+template <class T>
+void _ScanPoint<T>::destroyExtensionLists(_ScanPoint* points,
+                                          std::size_t n) noexcept {
+  ExtensionList* lists[256];
+  for (std::size_t first = 0; first < n; first += 256) {
+    const std::size_t count = std::min<std::size_t>(n - first, 256);
+    for (std::size_t i = 0; i < count; ++i) {
+      _ScanPoint& point = points[first + i];
+      lists[i] = std::exchange(point._extensionList, nullptr);
+      point.setProxy(nullptr);
+    }
+    ExtensionList::destroyMany(lists, count);
   }
 }
 

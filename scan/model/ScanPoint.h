@@ -43,6 +43,10 @@ class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
   // one, all made in one heap block (freed with the last of them): what
   // createExtensionList() does point by point, for a line filled in bulk.
   static void createExtensionLists(_ScanPoint* const* points, std::size_t n);
+  // Deletes the extension lists of points[0, n), a run of points side by
+  // side, in one sweep (ExtensionList::destroyMany): what their destructors
+  // would do, for a block of points about to go. The points keep no list.
+  static void destroyExtensionLists(_ScanPoint* points, std::size_t n) noexcept;
   bool hasExtensionList() const noexcept { return _extensionList != nullptr; }
   // The point's extension list, or null when it has none: for loops that
   // look up items of many points without exceptions.

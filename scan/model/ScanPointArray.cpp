@@ -9,6 +9,7 @@ namespace QUAX {
 
 template <class T>
 _ScanPointArray<T>::~_ScanPointArray() {
+  if (_ownsBlock) Point::destroyExtensionLists(_block.data(), _block.size());
   erase(0, _slots.size());
 }
 

@@ -189,6 +189,21 @@ TEST(ExtensionList, ListsMadeTogetherAreDeletedOneByOne) {
   }
   EXPECT_EQ(Small::live, 0);
   delete new ExtensionList();
+  // Deleted together: runs of two blocks, a list of its own and gaps, with
+  // a block's lists split between two calls (ASan sees any slip).
+  std::vector<ExtensionList*> mixed(3), other(2);
+  ExtensionList::createMany(3, mixed.data());
+  ExtensionList::createMany(2, other.data());
+  mixed.insert(mixed.begin() + 1, {nullptr, other[1], new ExtensionList()});
+  mixed.push_back(nullptr);
+  for (ExtensionList* list : mixed) {
+    if (list != nullptr) list->emplaceItem<Small>(2, kKeyA);
+  }
+  other[0]->emplaceItem<Small>(3, kKeyB);
+  ExtensionList::destroyMany(mixed.data(), mixed.size());
+  EXPECT_EQ(Small::live, 1);
+  ExtensionList::destroyMany(other.data(), 1);
+  EXPECT_EQ(Small::live, 0);
 }
 
 TEST(Guid, StoresTheWindowsLayoutPrintsAndComparesByValue) {
