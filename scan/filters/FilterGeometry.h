@@ -10,6 +10,7 @@
 #include "geomath/MathErrors.h"
 #include "geomath/MathVector.h"
 #include "scan/filters/Rounding.h"
+#include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
 
@@ -48,6 +49,39 @@ struct ChordLine {
   _GeoPoint<double> origin;
   _MathVector<double> direction;
 };
+
+// A chord line as lanes (of Lanes2, Lanes4, or a double for one point): a
+// point o of it and its unit direction d.
+template <class L>
+struct LineLanes {
+  L ox, oy, oz;
+  L dx, dy, dz;
+};
+
+// `line` in every lane.
+template <class L>
+QUAX_LANES_INLINE LineLanes<L> lanesOf(const ChordLine& line) {
+  return LineLanes<L>{allLanes<L>(line.origin.x()),
+                      allLanes<L>(line.origin.y()),
+                      allLanes<L>(line.origin.z()),
+                      allLanes<L>(line.direction.x()),
+                      allLanes<L>(line.direction.y()),
+                      allLanes<L>(line.direction.z())};
+}
+
+// The squared distance of p from its foot o + d ((p - o).d) on `line`, each
+// operation rounded as ChordLine::project and squaredLength round it, so
+// that one lane, two or four give the same bits.
+template <class L>
+QUAX_LANES_INLINE L squaredDeviationOf(const L& px, const L& py, const L& pz,
+                                       const LineLanes<L>& line) {
+  const L t = (px - line.ox) * line.dx + (py - line.oy) * line.dy +
+              (pz - line.oz) * line.dz;
+  const L fx = px - (line.ox + line.dx * t);
+  const L fy = py - (line.oy + line.dy * t);
+  const L fz = pz - (line.oz + line.dz * t);
+  return fx * fx + fy * fy + fz * fz;
+}
 
 // Compares the length of a vector, as _MathVector::length() computes it, with
 // a fixed bound, taking the square root only when the squared length is too

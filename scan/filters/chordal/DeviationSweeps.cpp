@@ -104,26 +104,16 @@ QUAX_AVX2 double largestSquaredDeviationWide(const double* xs, const double* ys,
                                              std::size_t to,
                                              const ChordLine& line,
                                              double* squares) {
-  const Lanes4 ox = Lanes4::all(line.origin.x());
-  const Lanes4 oy = Lanes4::all(line.origin.y());
-  const Lanes4 oz = Lanes4::all(line.origin.z());
-  const Lanes4 dx = Lanes4::all(line.direction.x());
-  const Lanes4 dy = Lanes4::all(line.direction.y());
-  const Lanes4 dz = Lanes4::all(line.direction.z());
+  const LineLanes<Lanes4> lanes = lanesOf<Lanes4>(line);
   const Lanes4 none = Lanes4::all(-kInfinity);
   const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
   const Lanes4 four = Lanes4::all(4.0);
   Lanes4 index = Lanes4::counting(0.0);
   Lanes4 largest = none;
   for (std::size_t j = from; j < to; j += 4) {
-    const Lanes4 px = Lanes4::load(xs + j);
-    const Lanes4 py = Lanes4::load(ys + j);
-    const Lanes4 pz = Lanes4::load(zs + j);
-    const Lanes4 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-    const Lanes4 fx = px - (ox + dx * t);
-    const Lanes4 fy = py - (oy + dy * t);
-    const Lanes4 fz = pz - (oz + dz * t);
-    const Lanes4 squared = fx * fx + fy * fy + fz * fz;
+    const Lanes4 squared =
+        squaredDeviationOf(Lanes4::load(xs + j), Lanes4::load(ys + j),
+                           Lanes4::load(zs + j), lanes);
     squared.store(squares + (j - from));
     // A lane that is not a number leaves the maximum as it was.
     largest = maxOf(blend(none, squared, less(index, count)), largest);
@@ -170,22 +160,12 @@ double largestSquaredDeviation(const double* xs, const double* ys,
   double best = -kInfinity;
   std::size_t j = from;
   if (to - from >= 2) {
-    const Lanes2 ox = Lanes2::all(line.origin.x());
-    const Lanes2 oy = Lanes2::all(line.origin.y());
-    const Lanes2 oz = Lanes2::all(line.origin.z());
-    const Lanes2 dx = Lanes2::all(line.direction.x());
-    const Lanes2 dy = Lanes2::all(line.direction.y());
-    const Lanes2 dz = Lanes2::all(line.direction.z());
+    const LineLanes<Lanes2> lanes = lanesOf<Lanes2>(line);
     Lanes2 largest = Lanes2::all(-kInfinity);
     for (; j + 2 <= to; j += 2) {
-      const Lanes2 px = Lanes2::load(xs + j);
-      const Lanes2 py = Lanes2::load(ys + j);
-      const Lanes2 pz = Lanes2::load(zs + j);
-      const Lanes2 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-      const Lanes2 fx = px - (ox + dx * t);
-      const Lanes2 fy = py - (oy + dy * t);
-      const Lanes2 fz = pz - (oz + dz * t);
-      const Lanes2 squared = fx * fx + fy * fy + fz * fz;
+      const Lanes2 squared =
+          squaredDeviationOf(Lanes2::load(xs + j), Lanes2::load(ys + j),
+                             Lanes2::load(zs + j), lanes);
       squared.store(squares + (j - from));
       // A lane that is not a number leaves the maximum as it was.
       largest = maxOf(squared, largest);
@@ -202,17 +182,7 @@ double largestSquaredDeviation(const double* xs, const double* ys,
 
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
                         std::size_t j, const ChordLine& line) {
-  const double ox = line.origin.x();
-  const double oy = line.origin.y();
-  const double oz = line.origin.z();
-  const double dx = line.direction.x();
-  const double dy = line.direction.y();
-  const double dz = line.direction.z();
-  const double t = (xs[j] - ox) * dx + (ys[j] - oy) * dy + (zs[j] - oz) * dz;
-  const double fx = xs[j] - (ox + dx * t);
-  const double fy = ys[j] - (oy + dy * t);
-  const double fz = zs[j] - (oz + dz * t);
-  return fx * fx + fy * fy + fz * fz;
+  return squaredDeviationOf(xs[j], ys[j], zs[j], lanesOf<double>(line));
 }
 
 double largestCrossSquare(const double* a, const double* b, double oa,

@@ -62,22 +62,14 @@ QUAX_AVX2 std::size_t firstReachingFourAtATime(
     const double* xs, const double* ys, const double* zs, std::size_t anchor,
     std::size_t i, double ux, double uy, double uz,
     const DistanceBound& deviation, double limit, std::size_t none) {
-  const Lanes4 ox = Lanes4::all(xs[anchor]);
-  const Lanes4 oy = Lanes4::all(ys[anchor]);
-  const Lanes4 oz = Lanes4::all(zs[anchor]);
-  const Lanes4 dx = Lanes4::all(ux);
-  const Lanes4 dy = Lanes4::all(uy);
-  const Lanes4 dz = Lanes4::all(uz);
+  const LineLanes<Lanes4> line{Lanes4::all(xs[anchor]), Lanes4::all(ys[anchor]),
+                               Lanes4::all(zs[anchor]), Lanes4::all(ux),
+                               Lanes4::all(uy),         Lanes4::all(uz)};
   const Lanes4 lower = Lanes4::all(deviation.lower());
   for (std::size_t j = anchor + 1; j <= i; j += 4) {
-    const Lanes4 px = Lanes4::load(xs + j);
-    const Lanes4 py = Lanes4::load(ys + j);
-    const Lanes4 pz = Lanes4::load(zs + j);
-    const Lanes4 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-    const Lanes4 ex = px - (ox + dx * t);
-    const Lanes4 ey = py - (oy + dy * t);
-    const Lanes4 ez = pz - (oz + dz * t);
-    const Lanes4 squared = ex * ex + ey * ey + ez * ez;
+    const Lanes4 squared =
+        squaredDeviationOf(Lanes4::load(xs + j), Lanes4::load(ys + j),
+                           Lanes4::load(zs + j), line);
     const std::size_t count = i - j + 1;
     int maybe = bitsOf(notAtMost(squared, lower)) &
                 (count >= 4 ? 15 : (1 << count) - 1);

@@ -28,6 +28,16 @@
 #define QUAX_AVX2 __attribute__((target("avx2")))
 #endif
 
+// A formula written once for every lane type (a double being one lane) is
+// inlined into each caller, even unoptimised, and so compiled for the
+// caller's target: AVX2 in the four-lane code, the base processor elsewhere.
+// It is never compiled on its own, where four lanes would lack AVX2.
+#if defined(__GNUC__) || defined(__clang__)
+#define QUAX_LANES_INLINE inline __attribute__((always_inline))
+#else
+#define QUAX_LANES_INLINE inline
+#endif
+
 namespace QUAX {
 
 // Square roots of lanes as std::sqrt takes them. Elsewhere std::sqrt is
@@ -123,6 +133,16 @@ inline Lanes2 maxOf(Lanes2 x, Lanes2 y) {
 inline double largestOf(Lanes2 x) { return x.a > x.b ? x.a : x.b; }
 
 #endif  // QUAX_TWO_LANES
+
+// x in every lane of L (L = double: x itself).
+template <class L>
+QUAX_LANES_INLINE L allLanes(double x) {
+  return L::all(x);
+}
+template <>
+QUAX_LANES_INLINE double allLanes<double>(double x) {
+  return x;
+}
 
 #ifdef QUAX_WIDE_LANES
 
