@@ -5,6 +5,7 @@
 
 #include "geomath/MathErrors.h"
 #include "geomath/MathVector.h"
+#include "scan/filters/AverageChord.h"
 #include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
@@ -119,59 +120,33 @@ QUAX_AVX2 void passOf(const AverageWideInput& in,
     const int stop =
         ending != 0 ? __builtin_ctz(static_cast<unsigned>(ending)) : 4;
     if (stop > 0) {
-      const Lanes4 bx = sumX / countB;
-      const Lanes4 by = sumY / countB;
-      const Lanes4 bz = sumZ / countB;
-      const Lanes4 half2 = Lanes4::all(0.5);
-      const Lanes4 ox = (ax + bx) * half2;
-      const Lanes4 oy = (ay + by) * half2;
-      const Lanes4 oz = (az + bz) * half2;
-      Lanes4 dx = bx - ax;
-      Lanes4 dy = by - ay;
-      Lanes4 dz = bz - az;
-      const Lanes4 chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
-      dx = dx / chordLength;
-      dy = dy / chordLength;
-      dz = dz / chordLength;
-      const Lanes4 t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-      const Lanes4 fx = ox + dx * t;
-      const Lanes4 fy = oy + dy * t;
-      const Lanes4 fz = oz + dz * t;
-      const Lanes4 nx = px - fx;
-      const Lanes4 ny = py - fy;
-      const Lanes4 nz = pz - fz;
-      const Lanes4 distance = sqrtOf(nx * nx + ny * ny + nz * nz);
-      const Lanes4 ux = nx / distance;
-      const Lanes4 uy = ny / distance;
-      const Lanes4 uz = nz / distance;
+      const WindowChord<Lanes4> c =
+          windowChordOf(ax, ay, az, sumX / countB, sumY / countB,
+                        sumZ / countB, px, py, pz);
       // Neighbours outside the qualifying ones add +0, which changes no sum
       // (a sum that starts at +0 is never -0).
       Lanes4 weighted = zero;
       Lanes4 weightSum = zero;
       for (std::int64_t k = 0; k < n; ++k) {
         const std::int64_t j = g - half + k;
-        const Lanes4 qx = Lanes4::load(xs + j);
-        const Lanes4 qy = Lanes4::load(ys + j);
-        const Lanes4 qz = Lanes4::load(zs + j);
-        const Lanes4 s = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
-        const Lanes4 offset = (qx - (ox + dx * s)) * ux +
-                              (qy - (oy + dy * s)) * uy +
-                              (qz - (oz + dz * s)) * uz;
+        const Lanes4 offset =
+            normalOffsetOf(Lanes4::load(xs + j), Lanes4::load(ys + j),
+                           Lanes4::load(zs + j), c);
         weighted = weighted + where(nearby[k], weights[k] * offset);
         weightSum = weightSum + where(nearby[k], weights[k]);
       }
       const Lanes4 mean = weighted / weightSum;
       const int moved =
-          bitsOf(notLess(chordLength, tolerance) &
-                 notLess(distance, tolerance) & notEqual(weightSum, zero)) &
+          bitsOf(notLess(c.length, tolerance) &
+                 notLess(c.distance, tolerance) & notEqual(weightSum, zero)) &
           ((1 << stop) - 1);
       if (moved != 0) {
         double x[4];
         double y[4];
         double z[4];
-        (fx + ux * mean).store(x);
-        (fy + uy * mean).store(y);
-        (fz + uz * mean).store(z);
+        (c.fx + c.ux * mean).store(x);
+        (c.fy + c.uy * mean).store(y);
+        (c.fz + c.uz * mean).store(z);
         for (int l = 0; l < stop; ++l) {
           if ((moved >> l & 1) == 0) continue;
           line->getPoint(static_cast<std::size_t>(g + l))

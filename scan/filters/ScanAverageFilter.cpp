@@ -7,6 +7,7 @@
 
 #include "geomath/MathErrors.h"
 #include "scan/ScanErrors.h"
+#include "scan/filters/AverageChord.h"
 #include "scan/filters/AverageFilterWide.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/FilterGeometry.h"
@@ -387,49 +388,28 @@ void findChords(const Pass& pass, std::int64_t begin, std::int64_t points) {
     const Lanes ax = mean(kSumAX, kCountA);
     const Lanes ay = mean(kSumAY, kCountA);
     const Lanes az = mean(kSumAZ, kCountA);
-    const Lanes bx = mean(kSumBX, kCountB);
-    const Lanes by = mean(kSumBY, kCountB);
-    const Lanes bz = mean(kSumBZ, kCountB);
-    const Lanes half2 = Lanes::all(0.5);
-    const Lanes ox = (ax + bx) * half2;
-    const Lanes oy = (ay + by) * half2;
-    const Lanes oz = (az + bz) * half2;
-    Lanes dx = bx - ax;
-    Lanes dy = by - ay;
-    Lanes dz = bz - az;
-    const Lanes chordLength = sqrtOf(dx * dx + dy * dy + dz * dz);
-    dx = dx / chordLength;
-    dy = dy / chordLength;
-    dz = dz / chordLength;
     const std::int64_t i = begin + c;
-    const Lanes px = Lanes::load(pass.xs + i);
-    const Lanes py = Lanes::load(pass.ys + i);
-    const Lanes pz = Lanes::load(pass.zs + i);
-    const Lanes t = (px - ox) * dx + (py - oy) * dy + (pz - oz) * dz;
-    const Lanes fx = ox + dx * t;
-    const Lanes fy = oy + dy * t;
-    const Lanes fz = oz + dz * t;
-    const Lanes nx = px - fx;
-    const Lanes ny = py - fy;
-    const Lanes nz = pz - fz;
-    const Lanes distance = sqrtOf(nx * nx + ny * ny + nz * nz);
+    const WindowChord<Lanes> chord = windowChordOf(
+        ax, ay, az, mean(kSumBX, kCountB), mean(kSumBY, kCountB),
+        mean(kSumBZ, kCountB), Lanes::load(pass.xs + i),
+        Lanes::load(pass.ys + i), Lanes::load(pass.zs + i));
     auto put = [&pass, c](Field f, Lanes value) {
       value.store(pass.field(f) + c);
     };
-    put(kOriginX, ox);
-    put(kOriginY, oy);
-    put(kOriginZ, oz);
-    put(kDirectionX, dx);
-    put(kDirectionY, dy);
-    put(kDirectionZ, dz);
-    put(kFootX, fx);
-    put(kFootY, fy);
-    put(kFootZ, fz);
-    put(kUnitX, nx / distance);
-    put(kUnitY, ny / distance);
-    put(kUnitZ, nz / distance);
-    put(kChordLength, chordLength);
-    put(kDistance, distance);
+    put(kOriginX, chord.ox);
+    put(kOriginY, chord.oy);
+    put(kOriginZ, chord.oz);
+    put(kDirectionX, chord.dx);
+    put(kDirectionY, chord.dy);
+    put(kDirectionZ, chord.dz);
+    put(kFootX, chord.fx);
+    put(kFootY, chord.fy);
+    put(kFootZ, chord.fz);
+    put(kUnitX, chord.ux);
+    put(kUnitY, chord.uy);
+    put(kUnitZ, chord.uz);
+    put(kChordLength, chord.length);
+    put(kDistance, chord.distance);
   }
 }
 
@@ -441,10 +421,16 @@ void findChords(const Pass& pass, std::int64_t begin, std::int64_t points) {
 Lanes weightedOffsets(const Pass& pass, std::int64_t begin, std::int64_t c,
                       bool pair, std::int64_t weightSums[2]) {
   auto load = [&pass, c](Field f) { return Lanes::load(pass.field(f) + c); };
-  const Lanes ox = load(kOriginX), oy = load(kOriginY), oz = load(kOriginZ);
-  const Lanes dx = load(kDirectionX), dy = load(kDirectionY),
-              dz = load(kDirectionZ);
-  const Lanes ux = load(kUnitX), uy = load(kUnitY), uz = load(kUnitZ);
+  WindowChord<Lanes> chord;
+  chord.ox = load(kOriginX);
+  chord.oy = load(kOriginY);
+  chord.oz = load(kOriginZ);
+  chord.dx = load(kDirectionX);
+  chord.dy = load(kDirectionY);
+  chord.dz = load(kDirectionZ);
+  chord.ux = load(kUnitX);
+  chord.uy = load(kUnitY);
+  chord.uz = load(kUnitZ);
   const std::int64_t first = begin + c - pass.half;
   const unsigned char* near0 = pass.nearbyOf(c);
   const unsigned char* near1 = near0 + pass.positions;
@@ -454,14 +440,11 @@ Lanes weightedOffsets(const Pass& pass, std::int64_t begin, std::int64_t c,
     const bool in0 = near0[k] != 0;
     const bool in1 = pair && near1[k] != 0;
     if (!in0 && !in1) continue;
-    const Lanes qx = Lanes::load(pass.xs + first + k);
-    const Lanes qy = Lanes::load(pass.ys + first + k);
-    const Lanes qz = Lanes::load(pass.zs + first + k);
     // The neighbour's foot on the chord, as _GeoLine projects (for the
     // point itself, its foot of step 2).
-    const Lanes t = (qx - ox) * dx + (qy - oy) * dy + (qz - oz) * dz;
-    const Lanes offset = (qx - (ox + dx * t)) * ux + (qy - (oy + dy * t)) * uy +
-                         (qz - (oz + dz * t)) * uz;
+    const Lanes offset = normalOffsetOf(Lanes::load(pass.xs + first + k),
+                                        Lanes::load(pass.ys + first + k),
+                                        Lanes::load(pass.zs + first + k), chord);
     const std::int32_t weight = pass.weights[static_cast<std::size_t>(k)];
     weighted = weighted + (Lanes::all(weight) * offset).where(in0, in1);
     if (in0) weightSums[0] += weight;
