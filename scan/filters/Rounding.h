@@ -49,33 +49,48 @@ constexpr double kDeviationUlps = 1024.0;
 // is millions of eps above that and far below what a limit can tell apart.
 constexpr double kBoundSlack = 1e-9;
 
-// A sum of squares of deviations against a limit's square: the square
-// rounds by half a unit and the root, taken where this leaves it in doubt,
-// by another, so 16 eps (8 in the root) leaves the root's answer alone.
+// A sum of squares of deviations below the limit's square times (1 - this)
+// has a root below the limit: the square and its product with (1 - this)
+// round by half a unit each, and the root by half a unit (one unit once
+// squared back), 2 eps together; 16 eps is eight times that.
 constexpr double kSquareSumMargin = 16.0 * kEpsilon;
 
 // In a coordinate plane, a squared cross product w^2 against the limit's
-// square times the chord's squared length |c|^2: w (two products and a
-// difference), w^2, |c|^2 and the limit's square each round by half a unit
-// to a few; 32 eps covers their sum with room.
+// square times the chord's squared length |c|^2, the plane's allowance
+// (kPlaneAllowanceSpare) taken off or added: the relative roundings are the
+// limit's square and its product with (1 -/+ this) (half a unit each),
+// |c|^2 as ca^2 + cb^2 (one unit), its product with the square and the
+// allowance's difference or sum (half a unit each), the deviation's sum of
+// squares that w^2 stands for (one and a half units) and its root (one unit
+// squared back): about 6 eps, and 32 eps is five times that. (The rounding
+// of w itself is not relative to w^2, and is in the allowance.)
 constexpr double kCrossMargin = 32.0 * kEpsilon;
 
-// The squared deviation a cross product gives back, (w^2 - room) / |c|^2: a
-// difference and a quotient over a rounded |c|^2, within 16 eps.
+// The squared deviation a cross product gives back, (w^2 -/+ allowance) /
+// |c|^2 times (1 -/+ this), as a bound of the chord line's sum of squares:
+// the difference, the quotient and the product round by half a unit each,
+// |c|^2 by one unit and the sum of squares it stands for by one and a half,
+// 4 eps together; 16 eps is four times that.
 constexpr double kCrossQuotientMargin = 16.0 * kEpsilon;
 
-// The plane's upper bound of a step, (largest w^2 + |c|^2 allowance +
-// kUnderflowRoom) (factor / |c|^2): a sum, a product, a quotient and
-// |c|^2 as ca^2 + cb^2 against the chord's squared length, a few units
-// each; 40 eps covers them with room.
+// The plane's upper bound of a step's largest sum of squares, (largest w^2
+// + |c|^2 allowance + kUnderflowRoom) (factor / |c|^2): its two sums, the
+// quotient and the last product round by half a unit each, |c|^2 as ca^2 +
+// cb^2 by one unit and the sum of squares it bounds by one and a half:
+// 4.5 eps together (the product in the allowance's term is covered by its
+// spare); 40 eps is eight times that. The factor, 1 + 5 * 2^-49, is exact.
 constexpr double kPlaneBoundFactor = 1.0 + 40.0 * kEpsilon;
 
-// The plane's allowance between a cross product and the chord line: the
-// cross product w^2 = |q x c|^2 rounds by at most 5 eps |q|^2 |c|^2 (|q| at
-// most the diagonal of the points' box), taken as 64 eps to spare; the chord
-// line's deviation by the deviation rounding r, so its square by r (2 |q| +
-// r). Their sum is doubled, for the rounding of the allowance's own
-// products and of |c|^2 that scales it, and 1% added to spare.
+// The plane's allowance between a cross product and the chord line, per unit
+// of |c|^2: the cross product w^2 = |q x c|^2, on the rounded offsets q,
+// rounds by at most (4 sqrt 2 + 3) eps/2 |q|^2 |c|^2 < 5 eps |q|^2 |c|^2
+// (|q| at most the diagonal of the points' box), taken as 64 eps; the
+// chord line's deviation d, at most |q|, by the deviation rounding r, so its
+// square by r (2 |q| + r). The allowance's own products and sums, and |c|^2
+// that scales it, round it by a few eps relative, which any factor above
+// 1 + 8 eps covers; the factor 2.02 covers them and leaves the rest as
+// spare over bounds that are generous already (64 for 5 eps, kDeviationUlps
+// for 64 units).
 constexpr double kCrossProductUlps = 64.0;
 constexpr double kPlaneAllowanceSpare = 2.02;
 
