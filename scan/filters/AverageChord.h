@@ -27,11 +27,11 @@ struct WindowChord {
 // normal of the point p on it. A length below the zero-vector tolerance is
 // the caller's to refuse (its lanes hold whatever the division gave).
 template <class L>
-QUAX_LANES_INLINE WindowChord<L> windowChordOf(const L& ax, const L& ay,
-                                               const L& az, const L& bx,
-                                               const L& by, const L& bz,
-                                               const L& px, const L& py,
-                                               const L& pz) {
+QUAX_ALWAYS_INLINE WindowChord<L> windowChordOf(const L& ax, const L& ay,
+                                                const L& az, const L& bx,
+                                                const L& by, const L& bz,
+                                                const L& px, const L& py,
+                                                const L& pz) {
   WindowChord<L> c;
   const L half = L::all(0.5);
   c.ox = (ax + bx) * half;
@@ -62,8 +62,8 @@ QUAX_LANES_INLINE WindowChord<L> windowChordOf(const L& ax, const L& ay,
 // being q's own foot on the chord (for the point itself, c's foot). Reads
 // the chord's origin, direction and normal only.
 template <class L>
-QUAX_LANES_INLINE L normalOffsetOf(const L& qx, const L& qy, const L& qz,
-                                   const WindowChord<L>& c) {
+QUAX_ALWAYS_INLINE L normalOffsetOf(const L& qx, const L& qy, const L& qz,
+                                    const WindowChord<L>& c) {
   const L t = (qx - c.ox) * c.dx + (qy - c.oy) * c.dy + (qz - c.oz) * c.dz;
   return (qx - (c.ox + c.dx * t)) * c.ux + (qy - (c.oy + c.dy * t)) * c.uy +
          (qz - (c.oz + c.dz * t)) * c.uz;

@@ -120,9 +120,8 @@ QUAX_AVX2 void passOf(const AverageWideInput& in,
     const int stop =
         ending != 0 ? __builtin_ctz(static_cast<unsigned>(ending)) : 4;
     if (stop > 0) {
-      const WindowChord<Lanes4> c =
-          windowChordOf(ax, ay, az, sumX / countB, sumY / countB,
-                        sumZ / countB, px, py, pz);
+      const WindowChord<Lanes4> c = windowChordOf(
+          ax, ay, az, sumX / countB, sumY / countB, sumZ / countB, px, py, pz);
       // Neighbours outside the qualifying ones add +0, which changes no sum
       // (a sum that starts at +0 is never -0).
       Lanes4 weighted = zero;
@@ -137,8 +136,8 @@ QUAX_AVX2 void passOf(const AverageWideInput& in,
       }
       const Lanes4 mean = weighted / weightSum;
       const int moved =
-          bitsOf(notLess(c.length, tolerance) &
-                 notLess(c.distance, tolerance) & notEqual(weightSum, zero)) &
+          bitsOf(notLess(c.length, tolerance) & notLess(c.distance, tolerance) &
+                 notEqual(weightSum, zero)) &
           ((1 << stop) - 1);
       if (moved != 0) {
         double x[4];

@@ -60,21 +60,19 @@ struct LineLanes {
 
 // `line` in every lane.
 template <class L>
-QUAX_LANES_INLINE LineLanes<L> lanesOf(const ChordLine& line) {
-  return LineLanes<L>{allLanes<L>(line.origin.x()),
-                      allLanes<L>(line.origin.y()),
-                      allLanes<L>(line.origin.z()),
-                      allLanes<L>(line.direction.x()),
-                      allLanes<L>(line.direction.y()),
-                      allLanes<L>(line.direction.z())};
+QUAX_ALWAYS_INLINE LineLanes<L> lanesOf(const ChordLine& line) {
+  return LineLanes<L>{
+      allLanes<L>(line.origin.x()),    allLanes<L>(line.origin.y()),
+      allLanes<L>(line.origin.z()),    allLanes<L>(line.direction.x()),
+      allLanes<L>(line.direction.y()), allLanes<L>(line.direction.z())};
 }
 
 // The squared distance of p from its foot o + d ((p - o).d) on `line`, each
 // operation rounded as ChordLine::project and squaredLength round it, so
 // that one lane, two or four give the same bits.
 template <class L>
-QUAX_LANES_INLINE L squaredDeviationOf(const L& px, const L& py, const L& pz,
-                                       const LineLanes<L>& line) {
+QUAX_ALWAYS_INLINE L squaredDeviationOf(const L& px, const L& py, const L& pz,
+                                        const LineLanes<L>& line) {
   const L t = (px - line.ox) * line.dx + (py - line.oy) * line.dy +
               (pz - line.oz) * line.dz;
   const L fx = px - (line.ox + line.dx * t);

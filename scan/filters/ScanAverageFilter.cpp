@@ -389,10 +389,10 @@ void findChords(const Pass& pass, std::int64_t begin, std::int64_t points) {
     const Lanes ay = mean(kSumAY, kCountA);
     const Lanes az = mean(kSumAZ, kCountA);
     const std::int64_t i = begin + c;
-    const WindowChord<Lanes> chord = windowChordOf(
-        ax, ay, az, mean(kSumBX, kCountB), mean(kSumBY, kCountB),
-        mean(kSumBZ, kCountB), Lanes::load(pass.xs + i),
-        Lanes::load(pass.ys + i), Lanes::load(pass.zs + i));
+    const WindowChord<Lanes> chord =
+        windowChordOf(ax, ay, az, mean(kSumBX, kCountB), mean(kSumBY, kCountB),
+                      mean(kSumBZ, kCountB), Lanes::load(pass.xs + i),
+                      Lanes::load(pass.ys + i), Lanes::load(pass.zs + i));
     auto put = [&pass, c](Field f, Lanes value) {
       value.store(pass.field(f) + c);
     };
@@ -442,9 +442,9 @@ Lanes weightedOffsets(const Pass& pass, std::int64_t begin, std::int64_t c,
     if (!in0 && !in1) continue;
     // The neighbour's foot on the chord, as _GeoLine projects (for the
     // point itself, its foot of step 2).
-    const Lanes offset = normalOffsetOf(Lanes::load(pass.xs + first + k),
-                                        Lanes::load(pass.ys + first + k),
-                                        Lanes::load(pass.zs + first + k), chord);
+    const Lanes offset = normalOffsetOf(
+        Lanes::load(pass.xs + first + k), Lanes::load(pass.ys + first + k),
+        Lanes::load(pass.zs + first + k), chord);
     const std::int32_t weight = pass.weights[static_cast<std::size_t>(k)];
     weighted = weighted + (Lanes::all(weight) * offset).where(in0, in1);
     if (in0) weightSums[0] += weight;

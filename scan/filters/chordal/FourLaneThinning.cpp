@@ -67,9 +67,8 @@ QUAX_AVX2 std::size_t firstReachingFourAtATime(
                                Lanes4::all(uy),         Lanes4::all(uz)};
   const Lanes4 lower = Lanes4::all(deviation.lower());
   for (std::size_t j = anchor + 1; j <= i; j += 4) {
-    const Lanes4 squared =
-        squaredDeviationOf(Lanes4::load(xs + j), Lanes4::load(ys + j),
-                           Lanes4::load(zs + j), line);
+    const Lanes4 squared = squaredDeviationOf(
+        Lanes4::load(xs + j), Lanes4::load(ys + j), Lanes4::load(zs + j), line);
     const std::size_t count = i - j + 1;
     int maybe = bitsOf(notAtMost(squared, lower)) &
                 (count >= 4 ? 15 : (1 << count) - 1);

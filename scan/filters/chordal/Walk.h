@@ -9,15 +9,12 @@
 
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterGeometry.h"
+#include "scan/filters/simd/Lanes.h"
 
 // The walk runs once per line and its steps once per point: inlined into
 // each caller, with the caller's test of a step inlined in turn (for four
 // lanes, into a function compiled for them).
-#if defined(__GNUC__) || defined(__clang__)
-#define QUAX_WALK_INLINE inline __attribute__((always_inline))
-#else
-#define QUAX_WALK_INLINE inline
-#endif
+#define QUAX_WALK_INLINE QUAX_ALWAYS_INLINE
 
 namespace QUAX {
 

@@ -28,14 +28,14 @@
 #define QUAX_AVX2 __attribute__((target("avx2")))
 #endif
 
-// A formula written once for every lane type (a double being one lane) is
-// inlined into each caller, even unoptimised, and so compiled for the
-// caller's target: AVX2 in the four-lane code, the base processor elsewhere.
-// It is never compiled on its own, where four lanes would lack AVX2.
+// Inlined into each caller, even unoptimised, and so compiled for the
+// caller's target. A formula written once for every lane type (a double
+// being one lane) is: AVX2 in the four-lane code, the base processor
+// elsewhere, never compiled on its own, where four lanes would lack AVX2.
 #if defined(__GNUC__) || defined(__clang__)
-#define QUAX_LANES_INLINE inline __attribute__((always_inline))
+#define QUAX_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
-#define QUAX_LANES_INLINE inline
+#define QUAX_ALWAYS_INLINE inline
 #endif
 
 namespace QUAX {
@@ -136,11 +136,11 @@ inline double largestOf(Lanes2 x) { return x.a > x.b ? x.a : x.b; }
 
 // x in every lane of L (L = double: x itself).
 template <class L>
-QUAX_LANES_INLINE L allLanes(double x) {
+QUAX_ALWAYS_INLINE L allLanes(double x) {
   return L::all(x);
 }
 template <>
-QUAX_LANES_INLINE double allLanes<double>(double x) {
+QUAX_ALWAYS_INLINE double allLanes<double>(double x) {
   return x;
 }
 
