@@ -90,7 +90,7 @@ TEST(FilterRegistry, RefusesUnknownBlocksAndNamesClearly) {
   const std::wstring block =
       filterSettingsText(ScanChordalDeviationFilter(1.0));
   EXPECT_EQ(
-      messageOf([&] { registry.read(block + L"\n <ScanMedianFilter>\n"); }),
+      messageOf([&] { registry.read(block + L"\n <ScanMedianFilter> \n"); }),
       "line 6: '<ScanMedianFilter>' does not start a filter settings "
       "block (expected " +
           known + ")");

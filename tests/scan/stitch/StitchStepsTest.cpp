@@ -296,7 +296,8 @@ TEST(FramedSurface, GathersTheFramesNearTheBoxAndMeasuresTheMedianSpacing) {
                              {5, 0.5, -1, 6, 2.5, 1},    // frame 1 only
                              {5, 30, -1, 6, 40, 1},
                              {5, 72.9, -1, 6, 73.1, 1},  // the last frame
-                             {5, 1, -1, 6, 1.5, 1}};     // between frames
+                             {5, 1, -1, 6, 1.5, 1},      // between frames
+                             {5, 4, 0, 5, 4, 0}};  // one point, on every face
   for (const auto& b : boxes) {
     for (const std::size_t reach : {0u, 1u, 3u}) {
       const FramedPoints grid = gatherPoints(*surface, b, b + 3, reach);
@@ -330,6 +331,58 @@ TEST(FramedSurface, GathersTheFramesNearTheBoxAndMeasuresTheMedianSpacing) {
       measureSpacing(gatherPoints(*surface, boxes[1], boxes[1] + 3, 1));
   EXPECT_EQ(start.alongLine, 0.25);
   EXPECT_EQ(start.acrossFrames, 2.0);
+  // A scanner standing still repeats its points and lines (zero steps are no
+  // spacing); lines of two points give one step each, not one more into the
+  // next line.
+  for (const int repeat : {1, 3}) {
+    FramedPoints held;
+    held.start.push_back(0);
+    for (int f = 0; f < 30 * repeat; ++f) {
+      for (int j = 0; j < 2 * repeat; ++j) {
+        held.points.push_back(Vec{0.25 * (j / repeat), 0.5 * (f / repeat), 0});
+      }
+      held.start.push_back(held.points.size());
+    }
+    const Spacing still = measureSpacing(held);
+    EXPECT_EQ(still.alongLine, 0.25) << repeat;
+    EXPECT_EQ(still.acrossFrames, 0.5) << repeat;
+  }
+}
+
+TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
+  // A saddle sampled on a grid turned by 0.5 rad, 0.25 along the lines and
+  // 0.4 across: symmetric about the centre, so the height over the
+  // neighbours' plane is the saddle itself and the patch reproduces it to
+  // rounding; a spike among the neighbours is left out of the second fit.
+  const auto f = [](double x, double y) {
+    return 0.05 * x * x + 0.03 * x * y - 0.04 * y * y;
+  };
+  for (const double spike : {0.0, 1.0}) {
+    FramedPoints grid;
+    grid.start.push_back(0);
+    for (int i = -4; i <= 4; ++i) {
+      for (int j = -6; j <= 6; ++j) {
+        const double a = 0.25 * j, b = 0.4 * i;
+        const double x = std::cos(0.5) * a - std::sin(0.5) * b;
+        const double y = std::sin(0.5) * a + std::cos(0.5) * b;
+        grid.points.push_back(Vec{x, y, f(x, y) + (i * j == -1 ? spike : 0)});
+      }
+      grid.start.push_back(grid.points.size());
+    }
+    FramedPatch patch;
+    ASSERT_TRUE(fitFramedPatch(grid, 4, 6, 2, 1.0, 0.5, patch));
+    const double tolerance = 1e-9;
+    for (const Vec& p : {Vec{0.3, -0.2, 0.5}, Vec{-0.45, -0.1, -0.2},
+                         Vec{0.05, 0.35, 0.0}}) {
+      Vec point, normal;
+      patch.at(p, point, normal);
+      EXPECT_NEAR(point.x, p.x, tolerance) << spike;
+      EXPECT_NEAR(point.y, p.y, tolerance) << spike;
+      EXPECT_NEAR(point.z, f(p.x, p.y), tolerance) << spike;
+      const Vec up{-0.1 * p.x - 0.03 * p.y, 0.08 * p.y - 0.03 * p.x, 1.0};
+      EXPECT_NEAR(std::fabs(dot(normal, up)), length(up), tolerance) << spike;
+    }
+  }
 }
 
 }  // namespace
