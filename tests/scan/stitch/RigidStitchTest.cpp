@@ -229,11 +229,13 @@ TEST(RigidStitch, StartingAtATransformIsMovingThePointsThereFirst) {
   // turn back as its start comes out where the same surface stored in
   // place does: the fit runs from the same pose, only its first pose is
   // composed with the start. The half turns and shifts are exact in
-  // floating point, so both runs see the same numbers.
+  // floating point, so both runs see the same numbers (all but the last).
   const _MathMatrix<double> starts[] = {
       _MathMatrix<double>(1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 3, 20),
       _MathMatrix<double>(-1, 0, 0, 0, 1, 0, 0, 0, -1, -2, 0, 20),
       _MathMatrix<double>(-1, 0, 0, 0, -1, 0, 0, 0, 1, 0, 75, 0),
+      // About (2, 1, 0): x and y mixed, to the last bits of 0.6 and 0.8.
+      _MathMatrix<double>(0.6, 0.8, 0, 0.8, -0.6, 0, 0, 0, -1, 1, 2, 20),
   };
   // Turned about all three axes, so that every part of each step counts.
   const _MathMatrix<double> off =
