@@ -322,6 +322,8 @@ TEST(FramedSurface, GathersTheFramesNearTheBoxAndMeasuresTheMedianSpacing) {
     EXPECT_EQ(walkToNearest(grid.points.data(), 60, grid.points[10], from),
               10u);
   }
+  // It stays on its line, though the next line starts nearer.
+  EXPECT_EQ(walkToNearest(grid.points.data(), 60, Vec{-0.75, 1.9, 0}, 59), 0u);
   const Spacing spacing = measureSpacing(grid);
   EXPECT_EQ(spacing.alongLine, 0.25);
   EXPECT_EQ(spacing.acrossFrames, 0.5);
@@ -354,33 +356,39 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
   // 0.4 across: symmetric about the centre, so the height over the
   // neighbours' plane is the saddle itself and the patch reproduces it to
   // rounding; a spike among the neighbours is left out of the second fit.
-  const auto f = [](double x, double y) {
-    return 0.05 * x * x + 0.03 * x * y - 0.04 * y * y;
-  };
-  for (const double spike : {0.0, 1.0}) {
-    FramedPoints grid;
-    grid.start.push_back(0);
-    for (int i = -4; i <= 4; ++i) {
-      for (int j = -6; j <= 6; ++j) {
-        const double a = 0.25 * j, b = 0.4 * i;
-        const double x = std::cos(0.5) * a - std::sin(0.5) * b;
-        const double y = std::sin(0.5) * a + std::cos(0.5) * b;
-        grid.points.push_back(Vec{x, y, f(x, y) + (i * j == -1 ? spike : 0)});
+  // The same at a hundredth of the size.
+  for (const double scale : {1.0, 0.01}) {
+    const auto f = [scale](double x, double y) {
+      return (0.05 * x * x + 0.03 * x * y - 0.04 * y * y) / scale;
+    };
+    for (const double spike : {0.0, 1.0}) {
+      FramedPoints grid;
+      grid.start.push_back(0);
+      for (int i = -4; i <= 4; ++i) {
+        for (int j = -6; j <= 6; ++j) {
+          const double a = 0.25 * scale * j, b = 0.4 * scale * i;
+          const double x = std::cos(0.5) * a - std::sin(0.5) * b;
+          const double y = std::sin(0.5) * a + std::cos(0.5) * b;
+          grid.points.push_back(
+              Vec{x, y, f(x, y) + (i * j == -1 ? spike * scale : 0)});
+        }
+        grid.start.push_back(grid.points.size());
       }
-      grid.start.push_back(grid.points.size());
-    }
-    FramedPatch patch;
-    ASSERT_TRUE(fitFramedPatch(grid, 4, 6, 2, 1.0, 0.5, patch));
-    const double tolerance = 1e-9;
-    for (const Vec& p : {Vec{0.3, -0.2, 0.5}, Vec{-0.45, -0.1, -0.2},
-                         Vec{0.05, 0.35, 0.0}}) {
-      Vec point, normal;
-      patch.at(p, point, normal);
-      EXPECT_NEAR(point.x, p.x, tolerance) << spike;
-      EXPECT_NEAR(point.y, p.y, tolerance) << spike;
-      EXPECT_NEAR(point.z, f(p.x, p.y), tolerance) << spike;
-      const Vec up{-0.1 * p.x - 0.03 * p.y, 0.08 * p.y - 0.03 * p.x, 1.0};
-      EXPECT_NEAR(std::fabs(dot(normal, up)), length(up), tolerance) << spike;
+      FramedPatch patch;
+      ASSERT_TRUE(fitFramedPatch(grid, 4, 6, 2, scale, 0.5, patch));
+      const double tolerance = 1e-9 * scale;
+      for (Vec p : {Vec{0.3, -0.2, 0.5}, Vec{-0.45, -0.1, -0.2},
+                    Vec{0.05, 0.35, 0.0}}) {
+        p = Vec{p.x * scale, p.y * scale, p.z * scale};
+        Vec point, normal;
+        patch.at(p, point, normal);
+        EXPECT_NEAR(point.x, p.x, tolerance) << spike;
+        EXPECT_NEAR(point.y, p.y, tolerance) << spike;
+        EXPECT_NEAR(point.z, f(p.x, p.y), tolerance) << spike;
+        const Vec up{(-0.1 * p.x - 0.03 * p.y) / scale,
+                     (0.08 * p.y - 0.03 * p.x) / scale, 1.0};
+        EXPECT_NEAR(std::fabs(dot(normal, up)), length(up), 1e-9) << spike;
+      }
     }
   }
 }
