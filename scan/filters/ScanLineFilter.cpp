@@ -2,7 +2,6 @@
 #include "scan/filters/ScanLineFilter.h"
 
 #include "scan/ScanErrors.h"
-#include "scan/filters/FilterAccess.h"
 #include "scan/model/ScanFrame.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
@@ -32,11 +31,6 @@ void ScanLineFilter::applyFilter(_ScanSet<double>& set) const {
       }
     }
   }
-}
-
-void filterScanLine(const ScanLineFilter& filter,
-                    _ScanLine<double, _ScanPoint<double>>* line) {
-  ScanLineFilterAccess::filterLine(filter, line);
 }
 
 }  // namespace QUAX
