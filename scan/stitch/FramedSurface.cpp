@@ -288,11 +288,26 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
   // (u, v) around p: w = a + b u + c v + d u² + e u v + f v². Its value and
   // slope at p give the centre and the normal, without the lift a plane
   // through the mean takes from a curved surface.
+  // u and v are fitted in units of a power of two near their largest size,
+  // so that the quadratic terms stay as well determined in metres or
+  // micrometres as in millimetres: scaling by a power of two is exact, and
+  // the coefficients are scaled back exactly at the end.
   double uvw[kMaxPoints][3];
+  double largestUV = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
     uvw[i][0] = dot(near[i], axis[1]);
     uvw[i][1] = dot(near[i], axis[2]);
     uvw[i][2] = dot(near[i], axis[0]);
+    largestUV = std::max({largestUV, std::fabs(uvw[i][0]),
+                          std::fabs(uvw[i][1])});
+  }
+  int unitExponent = 0;
+  if (largestUV > 0.0 && std::isfinite(largestUV)) {
+    std::frexp(largestUV, &unitExponent);
+    for (std::size_t i = 0; i < count; ++i) {
+      uvw[i][0] = std::ldexp(uvw[i][0], -unitExponent);
+      uvw[i][1] = std::ldexp(uvw[i][1], -unitExponent);
+    }
   }
   // Points off the first fit by more than three robust deviations (spikes,
   // stray reflections) are left out of a second.
@@ -331,9 +346,12 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
       any |= !(std::fabs(misfit[i]) <= limit);
     if (!any) break;
   }
+  // w = a + b u + c v + ...: the linear terms carry one unit of u or v back,
+  // the quadratic ones two.
+  static constexpr int kDegree[6] = {0, 1, 1, 2, 2, 2};
   for (int k = 0; k < 6; ++k) {
     if (!std::isfinite(x[k])) return false;
-    patch.c[k] = x[k];
+    patch.c[k] = std::ldexp(x[k], -kDegree[k] * unitExponent);
   }
   patch.origin = p;
   for (int k = 0; k < 3; ++k) patch.axis[k] = axis[k];

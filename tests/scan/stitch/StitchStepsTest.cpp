@@ -356,8 +356,8 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
   // 0.4 across: symmetric about the centre, so the height over the
   // neighbours' plane is the saddle itself and the patch reproduces it to
   // rounding; a spike among the neighbours is left out of the second fit.
-  // The same at a hundredth of the size.
-  for (const double scale : {1.0, 0.01}) {
+  // The same at other sizes, as the same surface in metres or micrometres.
+  for (const double scale : {1.0, 0.01, 0.001, 1000.0}) {
     const auto f = [scale](double x, double y) {
       return (0.05 * x * x + 0.03 * x * y - 0.04 * y * y) / scale;
     };
