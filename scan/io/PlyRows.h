@@ -92,6 +92,18 @@ inline void storeWholeFields(const std::uint32_t* whole, PointRecord& p) {
   p.highPixel = whole[kHighPixel];
 }
 
+// The first of x, y and z that is not finite (its value to `bad`), or -1.
+inline int firstNonFiniteCoordinate(const PointRecord& p, double& bad) {
+  const double xyz[3] = {p.x, p.y, p.z};
+  for (int f = kX; f <= kZ; ++f) {
+    if (!std::isfinite(xyz[f])) {
+      bad = xyz[f];
+      return f;
+    }
+  }
+  return -1;
+}
+
 // Checks one vertex whose property values are `values` and fills `p`;
 // returns the first field that is wrong, or -1. Runs once per row: no text
 // is made unless a field is wrong (wrongField).
@@ -158,13 +170,8 @@ struct RowLayout {
     p.x = field(r, kX);
     p.y = field(r, kY);
     p.z = field(r, kZ);
-    const double xyz[3] = {p.x, p.y, p.z};
-    for (int f = kX; f <= kZ; ++f) {
-      if (!std::isfinite(xyz[f])) {
-        bad = xyz[f];
-        return f;
-      }
-    }
+    const int coordinate = firstNonFiniteCoordinate(p, bad);
+    if (coordinate >= 0) return coordinate;
     std::uint32_t whole[kFieldCount] = {};
     for (int f = kSurface; f < kFieldCount; ++f) {
       if (index[f] < 0) continue;
@@ -183,13 +190,8 @@ struct RowLayout {
     p.x = loadDouble(r + offset[kX]);
     p.y = loadDouble(r + offset[kY]);
     p.z = loadDouble(r + offset[kZ]);
-    const double xyz[3] = {p.x, p.y, p.z};
-    for (int f = kX; f <= kZ; ++f) {
-      if (!std::isfinite(xyz[f])) {
-        bad = xyz[f];
-        return f;
-      }
-    }
+    const int coordinate = firstNonFiniteCoordinate(p, bad);
+    if (coordinate >= 0) return coordinate;
     std::uint32_t whole[kFieldCount] = {};
     for (int f = kSurface; f < kFieldCount; ++f) {
       if (index[f] < 0) continue;
