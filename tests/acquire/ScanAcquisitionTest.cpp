@@ -33,9 +33,22 @@ ScannerSettings smallScanner() {
   return s;
 }
 
+// The x and z of a line's points, in order.
+std::vector<double> xzOf(const ScanLine& line) {
+  std::vector<double> xz;
+  for (std::size_t j = 0; j < line.getPointCount(); ++j) {
+    xz.push_back(line.getPoint(j)->position().x());
+    xz.push_back(line.getPoint(j)->position().z());
+  }
+  return xz;
+}
+
 // Reads every frame of every surface as it arrives, with getFrame's own
-// waiting, and returns the lines' z values in order.
-std::vector<std::vector<double>> readLive(ScanAcquisition& run) {
+// waiting, and returns the lines' x and z in order; `beforeReading(k)` runs
+// once the k-th frame (from 1) is there and before its line is read.
+template <class BeforeReading>
+std::vector<std::vector<double>> readLive(ScanAcquisition& run,
+                                          BeforeReading beforeReading) {
   std::vector<std::vector<double>> lines;
   for (std::size_t s = 0;; ++s) {
     ScanSurface* surface = run.surface(s, kBound);
@@ -48,14 +61,25 @@ std::vector<std::vector<double>> readLive(ScanAcquisition& run) {
         break;
       }
       EXPECT_NE(frame->getDataState(), 0u);
-      std::vector<double> z;
-      const ScanLine* line = frame->getScanLine();
-      for (std::size_t j = 0; j < line->getPointCount(); ++j)
-        z.push_back(line->getPoint(j)->position().z());
-      lines.push_back(z);
+      beforeReading(lines.size() + 1);
+      lines.push_back(xzOf(*frame->getScanLine()));
     }
   }
   return lines;
+}
+
+// The lines a reader saw are the reference scanner's profiles, each passed
+// through `filters` in turn.
+void expectProfiles(const std::vector<std::vector<double>>& seen,
+                    const ScannerSettings& settings,
+                    const std::vector<const ScanLineFilter*>& filters) {
+  SimulatedScanner reference(settings);
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    const auto line = reference.profile(k);
+    for (const ScanLineFilter* filter : filters)
+      filterScanLine(*filter, line.get());
+    ASSERT_EQ(seen[k], xzOf(*line)) << k;
+  }
 }
 
 TEST(ScanAcquisition, ReadersSeeTheSourcesProfilesInOrderAcrossSurfaces) {
@@ -74,19 +98,13 @@ TEST(ScanAcquisition, ReadersSeeTheSourcesProfilesInOrderAcrossSurfaces) {
     run.profiles = c.profiles == 0 ? 300 : c.profiles;
     run.framesPerSurface = c.perSurface;
     ScanAcquisition acquisition(source, run);
-    const auto seen = readLive(acquisition);
+    const auto seen = readLive(acquisition, [](std::size_t) {});
     ASSERT_TRUE(acquisition.wait(kBound));
     const AcquisitionRecord record = acquisition.wait();
 
     // The reference: the same scanner's profiles made one by one.
-    SimulatedScanner reference(settings);
     ASSERT_EQ(seen.size(), run.profiles);
-    for (std::size_t k = 0; k < seen.size(); ++k) {
-      const auto line = reference.profile(k);
-      ASSERT_EQ(seen[k].size(), line->getPointCount()) << k;
-      for (std::size_t j = 0; j < seen[k].size(); ++j)
-        ASSERT_EQ(seen[k][j], line->getPoint(j)->position().z());
-    }
+    expectProfiles(seen, settings, {});
     EXPECT_EQ(record.received, run.profiles);
     EXPECT_EQ(record.lost, 0u);
     EXPECT_TRUE(record.failure.empty());
@@ -203,41 +221,14 @@ TEST(LiveFilters, ReadersSeeEachProfileFilteredOnceInOrder) {
     run.framesPerSurface = c.perSurface;
     ScanAcquisition acquisition(source, run);
     LiveFilters filters(acquisition, {&average, &chordal}, c.threads);
-    std::vector<std::vector<double>> seen;
-    for (std::size_t s = 0; seen.size() < run.profiles; ++s) {
-      ScanSurface* surface = acquisition.surface(s, kBound);
-      ASSERT_NE(surface, nullptr);
-      for (std::size_t i = 0;; ++i) {
-        ScanFrame* frame = nullptr;
-        try {
-          frame = surface->getFrame(i, kBound);
-        } catch (const EScanSurfaceRangeException&) {
-          break;
-        }
-        ASSERT_TRUE(filters.waitFiltered(seen.size() + 1, kBound));
-        const ScanLine* line = frame->getScanLine();
-        std::vector<double> xz;
-        for (std::size_t j = 0; j < line->getPointCount(); ++j) {
-          xz.push_back(line->getPoint(j)->position().x());
-          xz.push_back(line->getPoint(j)->position().z());
-        }
-        seen.push_back(xz);
-      }
-    }
+    const auto seen = readLive(acquisition, [&](std::size_t k) {
+      ASSERT_TRUE(filters.waitFiltered(k, kBound));
+    });
+    ASSERT_EQ(seen.size(), run.profiles);
     ASSERT_TRUE(filters.wait(kBound));
     EXPECT_EQ(filters.filtered(), run.profiles);
     EXPECT_TRUE(filters.failure().empty());
-    SimulatedScanner reference(settings);
-    for (std::size_t k = 0; k < seen.size(); ++k) {
-      const auto line = reference.profile(k);
-      filterScanLine(average, line.get());
-      filterScanLine(chordal, line.get());
-      ASSERT_EQ(seen[k].size(), 2 * line->getPointCount()) << k;
-      for (std::size_t j = 0; j < line->getPointCount(); ++j) {
-        ASSERT_EQ(seen[k][2 * j], line->getPoint(j)->position().x()) << k;
-        ASSERT_EQ(seen[k][2 * j + 1], line->getPoint(j)->position().z()) << k;
-      }
-    }
+    expectProfiles(seen, settings, {&average, &chordal});
   }
 }
 
