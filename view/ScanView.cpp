@@ -226,52 +226,56 @@ ViewColour viewColourFromName(const std::string& name) {
 
 const char* viewThreeJsRevision() noexcept { return view::kThreeJsRevision; }
 
-ViewReport writeScanView(const ScanSet& set, const ViewOptions& options,
-                         std::ostream& out) {
-  const ColourName& colour = describe(options.colour);
+namespace {
+
+// Refuses options no page can be made from, before anything is gathered.
+void checkOptions(const ScanSet& set, const ViewOptions& options) {
   if (options.maxPoints < 2) {
     throw EViewBadOption("the most points a view shows must be 2 or more");
   }
-  if (options.colour == ViewColour::kOverlap) {
-    if (!(options.overlapRadius > 0.0) ||
-        !std::isfinite(options.overlapRadius)) {
-      throw EViewBadOption("the overlap radius must be positive and finite");
-    }
-    for (const ScanSet* s : {&set, options.before}) {
-      if (s != nullptr && s->getSurfaceCount() < 2) {
-        throw EViewBadOption(
-            "colour by overlap needs two or more surfaces; the set has " +
-            std::to_string(s->getSurfaceCount()));
-      }
+  if (options.colour != ViewColour::kOverlap) return;
+  if (!(options.overlapRadius > 0.0) || !std::isfinite(options.overlapRadius)) {
+    throw EViewBadOption("the overlap radius must be positive and finite");
+  }
+  for (const ScanSet* s : {&set, options.before}) {
+    if (s != nullptr && s->getSurfaceCount() < 2) {
+      throw EViewBadOption(
+          "colour by overlap needs two or more surfaces; the set has " +
+          std::to_string(s->getSurfaceCount()));
     }
   }
+}
 
-  std::vector<view::ViewLayer> layers;
-  layers.push_back(view::gatherLayer(
-      set, options, options.before != nullptr ? "after" : "scan"));
-  if (options.before != nullptr) {
-    layers.push_back(view::gatherLayer(*options.before, options, "before"));
-  }
-  const std::string message =
-      layers[0].totalPoints < 2 ? emptyMessage(set, layers[0]) : std::string();
+// How the page's numbers travel: positions as steps over the box of every
+// layer, values as steps over their range, and the range the colour bar
+// shows.
+struct PageScales {
+  double low[3] = {0, 0, 0};
+  double scale[3] = {0, 0, 0};
+  Range values{0.0, 0.0};
+  double valueStep = 0.0;
+  Range shown{0.0, 0.0};
+};
 
-  // The box every layer's positions are written over.
-  double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+PageScales scalesOf(const std::vector<view::ViewLayer>& layers,
+                    const ScanSet& set, const ViewOptions& options) {
+  PageScales page;
+  double high[3] = {0, 0, 0};
   bool first = true;
   for (const view::ViewLayer& layer : layers) {
     for (std::size_t i = 0; i < layer.xyz.size(); i += 3) {
       for (int a = 0; a < 3; ++a) {
         const double v = layer.xyz[i + a];
         if (!std::isfinite(v)) continue;
-        low[a] = first ? v : std::min(low[a], v);
+        page.low[a] = first ? v : std::min(page.low[a], v);
         high[a] = first ? v : std::max(high[a], v);
       }
       first = false;
     }
   }
-  double scale[3];
-  for (int a = 0; a < 3; ++a) scale[a] = (high[a] - low[a]) / kPositionSteps;
-
+  for (int a = 0; a < 3; ++a) {
+    page.scale[a] = (high[a] - page.low[a]) / kPositionSteps;
+  }
   Range values{std::numeric_limits<double>::infinity(),
                -std::numeric_limits<double>::infinity()};
   for (const view::ViewLayer& layer : layers) {
@@ -281,43 +285,33 @@ ViewReport writeScanView(const ScanSet& set, const ViewOptions& options,
       values.high = std::max(values.high, v);
     }
   }
-  if (!(values.low <= values.high)) values = Range{0.0, 0.0};
-  const double valueStep = (values.high - values.low) / kValueSteps;
-  Range shown = displayRange(layers, options.colour);
+  if (values.low <= values.high) page.values = values;
+  page.valueStep = (page.values.high - page.values.low) / kValueSteps;
+  page.shown = displayRange(layers, options.colour);
   if (options.colour == ViewColour::kSurface) {
     std::size_t surfaces = set.getSurfaceCount();
     if (options.before != nullptr)
       surfaces = std::max(surfaces, options.before->getSurfaceCount());
-    shown = Range{0.0, double(std::max<std::size_t>(surfaces, 1) - 1)};
+    page.shown = Range{0.0, double(std::max<std::size_t>(surfaces, 1) - 1)};
   }
+  return page;
+}
 
-  ViewReport report;
-  report.points = layers[0].totalPoints;
-  report.shown = layers[0].size();
-  if (layers.size() > 1) {
-    report.beforePoints = layers[1].totalPoints;
-    report.beforeShown = layers[1].size();
-  }
-
-  const std::string title = options.title.empty() ? "Scan set" : options.title;
-  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-         "<meta name=\"generator\" content=\"QUAXView, three.js r"
-      << view::kThreeJsRevision << "\">\n<title>" << htmlText(title)
-      << "</title>\n<style>\n";
-  view::kPageCss.write(out);
-  out << "</style>\n</head>\n<body>\n";
-  view::kPageHtml.write(out);
-
+// The page's JSON head: what the script needs to decode and label the data.
+void writeMeta(std::ostream& out, const std::string& title,
+               const ColourName& colour, const PageScales& page,
+               const ViewOptions& options, const std::string& message,
+               const std::vector<view::ViewLayer>& layers) {
   out << "<script type=\"application/json\" id=\"quax-meta\">\n{\"title\": "
       << jsonString(title) << ",\n\"colour\": " << jsonString(colour.name)
       << ", \"legend\": " << jsonString(colour.legend)
-      << ", \"palette\": " << jsonString(colour.palette)
-      << ",\n\"range\": [" << number(shown.low) << ", " << number(shown.high)
-      << "], \"valueLow\": " << number(values.low)
-      << ", \"valueStep\": " << number(valueStep)
-      << ",\n\"low\": [" << number(low[0]) << ", " << number(low[1]) << ", "
-      << number(low[2]) << "], \"scale\": [" << number(scale[0]) << ", "
-      << number(scale[1]) << ", " << number(scale[2])
+      << ", \"palette\": " << jsonString(colour.palette) << ",\n\"range\": ["
+      << number(page.shown.low) << ", " << number(page.shown.high)
+      << "], \"valueLow\": " << number(page.values.low)
+      << ", \"valueStep\": " << number(page.valueStep) << ",\n\"low\": ["
+      << number(page.low[0]) << ", " << number(page.low[1]) << ", "
+      << number(page.low[2]) << "], \"scale\": [" << number(page.scale[0])
+      << ", " << number(page.scale[1]) << ", " << number(page.scale[2])
       << "],\n\"maxPoints\": " << options.maxPoints
       << ", \"firstFramePoints\": " << options.firstFramePoints
       << ", \"overlapRadius\": " << number(options.overlapRadius)
@@ -336,52 +330,95 @@ ViewReport writeScanView(const ScanSet& set, const ViewOptions& options,
     out << "]}";
   }
   out << "]}\n</script>\n";
+}
 
+// Layer l's positions, values and frame starts as base64 blocks; returns how
+// many of its values are finite.
+std::size_t writeLayerData(std::ostream& out, const view::ViewLayer& layer,
+                           std::size_t l, const PageScales& page) {
+  out << "<script type=\"application/octet-stream\" id=\"quax-positions-"
+      << l << "\">";
+  {
+    Base64Writer data(out);
+    for (std::size_t i = 0; i < layer.xyz.size(); ++i) {
+      const int a = int(i % 3);
+      const double v = layer.xyz[i];
+      double q = page.scale[a] > 0.0 ? (v - page.low[a]) / page.scale[a] : 0.0;
+      if (!(q >= 0.0)) q = 0.0;  // also NaN
+      const auto step = std::uint32_t(std::min(kPositionSteps, q + 0.5));
+      data.byte(std::uint8_t(step));
+      data.byte(std::uint8_t(step >> 8));
+      data.byte(std::uint8_t(step >> 16));
+    }
+  }
+  out << "</script>\n<script type=\"application/octet-stream\" "
+         "id=\"quax-values-"
+      << l << "\">";
+  std::size_t valued = 0;
+  {
+    Base64Writer data(out);
+    for (double v : layer.values) {
+      std::uint16_t q = kNoValue;
+      if (std::isfinite(v)) {
+        ++valued;
+        q = page.valueStep > 0.0
+                ? std::uint16_t(std::min(
+                      kValueSteps, (v - page.values.low) / page.valueStep + 0.5))
+                : 0;
+      }
+      data.byte(std::uint8_t(q));
+      data.byte(std::uint8_t(q >> 8));
+    }
+  }
+  out << "</script>\n<script type=\"application/octet-stream\" "
+         "id=\"quax-frames-"
+      << l << "\">";
+  {
+    Base64Writer data(out);
+    for (std::uint32_t start : layer.frameStarts) {
+      for (int b = 0; b < 4; ++b) data.byte(std::uint8_t(start >> (8 * b)));
+    }
+  }
+  out << "</script>\n";
+  return valued;
+}
+
+}  // namespace
+
+ViewReport writeScanView(const ScanSet& set, const ViewOptions& options,
+                         std::ostream& out) {
+  const ColourName& colour = describe(options.colour);
+  checkOptions(set, options);
+  std::vector<view::ViewLayer> layers;
+  layers.push_back(view::gatherLayer(
+      set, options, options.before != nullptr ? "after" : "scan"));
+  if (options.before != nullptr) {
+    layers.push_back(view::gatherLayer(*options.before, options, "before"));
+  }
+  const std::string message =
+      layers[0].totalPoints < 2 ? emptyMessage(set, layers[0]) : std::string();
+  const PageScales page = scalesOf(layers, set, options);
+
+  ViewReport report;
+  report.points = layers[0].totalPoints;
+  report.shown = layers[0].size();
+  if (layers.size() > 1) {
+    report.beforePoints = layers[1].totalPoints;
+    report.beforeShown = layers[1].size();
+  }
+
+  const std::string title = options.title.empty() ? "Scan set" : options.title;
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"generator\" content=\"QUAXView, three.js r"
+      << view::kThreeJsRevision << "\">\n<title>" << htmlText(title)
+      << "</title>\n<style>\n";
+  view::kPageCss.write(out);
+  out << "</style>\n</head>\n<body>\n";
+  view::kPageHtml.write(out);
+  writeMeta(out, title, colour, page, options, message, layers);
   for (std::size_t l = 0; l < layers.size(); ++l) {
-    const view::ViewLayer& layer = layers[l];
-    out << "<script type=\"application/octet-stream\" id=\"quax-positions-"
-        << l << "\">";
-    {
-      Base64Writer data(out);
-      for (std::size_t i = 0; i < layer.xyz.size(); ++i) {
-        const int a = int(i % 3);
-        const double v = layer.xyz[i];
-        double q = scale[a] > 0.0 ? (v - low[a]) / scale[a] : 0.0;
-        if (!(q >= 0.0)) q = 0.0;  // also NaN
-        const auto step = std::uint32_t(std::min(kPositionSteps, q + 0.5));
-        data.byte(std::uint8_t(step));
-        data.byte(std::uint8_t(step >> 8));
-        data.byte(std::uint8_t(step >> 16));
-      }
-    }
-    out << "</script>\n<script type=\"application/octet-stream\" "
-           "id=\"quax-values-"
-        << l << "\">";
-    {
-      Base64Writer data(out);
-      for (double v : layer.values) {
-        std::uint16_t q = kNoValue;
-        if (std::isfinite(v)) {
-          if (l == 0) ++report.valued;
-          q = valueStep > 0.0 ? std::uint16_t(std::min(
-                                    kValueSteps,
-                                    (v - values.low) / valueStep + 0.5))
-                              : 0;
-        }
-        data.byte(std::uint8_t(q));
-        data.byte(std::uint8_t(q >> 8));
-      }
-    }
-    out << "</script>\n<script type=\"application/octet-stream\" "
-           "id=\"quax-frames-"
-        << l << "\">";
-    {
-      Base64Writer data(out);
-      for (std::uint32_t start : layer.frameStarts) {
-        for (int b = 0; b < 4; ++b) data.byte(std::uint8_t(start >> (8 * b)));
-      }
-    }
-    out << "</script>\n";
+    const std::size_t valued = writeLayerData(out, layers[l], l, page);
+    if (l == 0) report.valued = valued;
   }
   out << "<script>\n/* three.js r" << view::kThreeJsRevision
       << " (threejs.org), MIT License, Copyright (c) three.js authors */\n";
