@@ -28,14 +28,11 @@ constexpr std::int32_t kDefaultNeighbourhood = 5;
 constexpr double kDefaultProximity = 500.0;
 
 double graysumOf(const ScanPoint& point) {
-  if (!point.hasExtensionList()) return kNoValue;
-  try {
-    const auto* item = static_cast<const ScanPointGraysumData*>(
-        point.findItem(ScanPointGraysumData::GraysumDataKey).getBody());
-    return item == nullptr ? kNoValue : double(item->getGraysum());
-  } catch (const EVXException&) {
-    return kNoValue;  // the item lists report a missing item by throwing
-  }
+  const ExtensionList* list = point.extensionList();
+  if (list == nullptr) return kNoValue;
+  const auto* item = static_cast<const ScanPointGraysumData*>(
+      list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey));
+  return item == nullptr ? kNoValue : double(item->getGraysum());
 }
 
 // Runs the filters on copies of scan lines, one at a time, in a one-frame
@@ -92,39 +89,124 @@ double distanceFromLine(const double* p, const std::vector<double>& line,
   return bestSigned;
 }
 
-// kOverlap: each kept point's signed distance to the nearest kept point of
-// another surface within `radius` (refined to the segments that point has
-// with its neighbours on its scan line). The points are sorted into cells of
-// half the radius, by surface, so that a point looks only at other
-// surfaces' cells, nearest cells first, and skips every cell that lies
-// farther than the nearest point found so far.
-void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf,
-                   double radius) {
-  const std::size_t n = layer.size();
-  if (n == 0) return;
-  const double* xyz = layer.xyz.data();
-  double low[3], high[3];
-  for (int a = 0; a < 3; ++a) low[a] = high[a] = xyz[a];
-  for (std::size_t i = 0; i < n; ++i) {
-    for (int a = 0; a < 3; ++a) {
-      low[a] = std::min(low[a], xyz[3 * i + a]);
-      high[a] = std::max(high[a], xyz[3 * i + a]);
+// The kept points sorted into cells of about half the radius, by surface,
+// so that a point looks only at other surfaces' cells, nearest cells first,
+// and skips every cell that lies farther than the nearest point found so far.
+class OverlapCells {
+ public:
+  // A cell of another surface near the one searched from: its run in the
+  // sorted order and its low and high corner.
+  struct Near {
+    std::size_t first, end;
+    double box[6];
+  };
+
+  OverlapCells(const double* xyz, const std::vector<std::uint32_t>& surfaceOf,
+               std::size_t n, double radius)
+      : _xyz(xyz), _order(n) {
+    double high[3];
+    for (int a = 0; a < 3; ++a) _low[a] = high[a] = xyz[a];
+    for (std::size_t i = 0; i < n; ++i) {
+      for (int a = 0; a < 3; ++a) {
+        _low[a] = std::min(_low[a], xyz[3 * i + a]);
+        high[a] = std::max(high[a], xyz[3 * i + a]);
+      }
+    }
+    // 20 bits a coordinate (the search reaches 2 cells beyond): cells grow
+    // where the radius is tiny against the set's size.
+    constexpr double kCellsPerAxis = double((1 << 20) - 2 * kReach - 1);
+    _cell = radius / double(kReach);
+    for (int a = 0; a < 3; ++a)
+      _cell = std::max(_cell, (high[a] - _low[a]) / kCellsPerAxis);
+    for (std::size_t i = 0; i < n; ++i) {
+      _order[i] = {surfaceOf[i],
+                   keyOf(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2)),
+                   std::uint32_t(i)};
+      _surfaces = std::max(_surfaces, surfaceOf[i] + 1);
+    }
+    std::sort(_order.begin(), _order.end());
+    for (std::int64_t dx = -kReach; dx <= kReach; ++dx)
+      for (std::int64_t dy = -kReach; dy <= kReach; ++dy)
+        for (std::int64_t dz = -kReach; dz <= kReach; ++dz)
+          _offsets.push_back({dx, dy, dz});
+    std::sort(_offsets.begin(), _offsets.end(),
+              [](const auto& a, const auto& b) {
+                return a[0] * a[0] + a[1] * a[1] + a[2] * a[2] <
+                       b[0] * b[0] + b[1] * b[1] + b[2] * b[2];
+              });
+  }
+
+  std::size_t size() const noexcept { return _order.size(); }
+  std::uint32_t pointAt(std::size_t k) const noexcept {
+    return _order[k].index;
+  }
+
+  // The end of the run of one cell's points that starts at c.
+  std::size_t cellEnd(std::size_t c) const noexcept {
+    std::size_t end = c;
+    while (end < _order.size() && _order[end].key == _order[c].key &&
+           _order[end].surface == _order[c].surface) {
+      ++end;
+    }
+    return end;
+  }
+
+  // The occupied cells of other surfaces around the cell of the run at c,
+  // nearest first: one cell's points share them.
+  void nearOf(std::size_t c, std::vector<Near>& near) const {
+    const std::uint32_t i0 = _order[c].index;
+    const std::int64_t at[3] = {cellOf(i0, 0), cellOf(i0, 1), cellOf(i0, 2)};
+    near.clear();
+    for (std::uint32_t t = 0; t < _surfaces; ++t) {
+      if (t == _order[c].surface) continue;
+      for (const auto& d : _offsets) {
+        const Entry probe{t, keyOf(at[0] + d[0], at[1] + d[1], at[2] + d[2]),
+                          0};
+        const auto range = std::equal_range(_order.begin(), _order.end(), probe);
+        if (range.first == range.second) continue;
+        Near cellNear{std::size_t(range.first - _order.begin()),
+                      std::size_t(range.second - _order.begin()), {}};
+        for (int a = 0; a < 3; ++a) {
+          cellNear.box[a] = _low[a] + double(at[a] + d[a] - kReach) * _cell;
+          cellNear.box[3 + a] = cellNear.box[a] + _cell;
+        }
+        near.push_back(cellNear);
+      }
     }
   }
-  // 20 bits a coordinate (the search reaches 2 cells beyond): cells grow
-  // where the radius is tiny against the set's size.
-  constexpr std::int64_t kReach = 2;
-  constexpr double kCellsPerAxis = double((1 << 20) - 2 * kReach - 1);
-  double cell = radius / double(kReach);
-  for (int a = 0; a < 3; ++a)
-    cell = std::max(cell, (high[a] - low[a]) / kCellsPerAxis);
-  auto cellOf = [&](std::size_t i, int a) {
-    return std::int64_t((xyz[3 * i + a] - low[a]) / cell) + kReach;
-  };
-  auto keyOf = [](std::int64_t ix, std::int64_t iy, std::int64_t iz) {
-    return (std::uint64_t(ix) << 40) | (std::uint64_t(iy) << 20) |
-           std::uint64_t(iz);
-  };
+
+  // The point of `near` nearest to p within sqrt(best2) (the last of equals
+  // in the search's order), or size() when there is none.
+  std::size_t nearestTo(const double* p, const std::vector<Near>& near,
+                        double best2) const noexcept {
+    std::size_t nearest = _order.size();
+    for (const Near& cellNear : near) {
+      double gap = 0.0;
+      for (int a = 0; a < 3; ++a) {
+        const double below = cellNear.box[a] - p[a];
+        const double above = p[a] - cellNear.box[3 + a];
+        const double g = std::max(0.0, std::max(below, above));
+        gap += g * g;
+      }
+      if (gap > best2) continue;
+      for (std::size_t m = cellNear.first; m < cellNear.end; ++m) {
+        const std::uint32_t j = _order[m].index;
+        const double* q = _xyz + 3 * j;
+        const double d2 = (p[0] - q[0]) * (p[0] - q[0]) +
+                          (p[1] - q[1]) * (p[1] - q[1]) +
+                          (p[2] - q[2]) * (p[2] - q[2]);
+        if (d2 <= best2) {
+          best2 = d2;
+          nearest = j;
+        }
+      }
+    }
+    return nearest;
+  }
+
+ private:
+  static constexpr std::int64_t kReach = 2;
+
   struct Entry {
     std::uint32_t surface;
     std::uint64_t key;
@@ -133,88 +215,47 @@ void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf
       return surface != o.surface ? surface < o.surface : key < o.key;
     }
   };
-  std::vector<Entry> order(n);
-  std::uint32_t surfaces = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    order[i] = {surfaceOf[i], keyOf(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2)),
-                std::uint32_t(i)};
-    surfaces = std::max(surfaces, surfaceOf[i] + 1);
-  }
-  std::sort(order.begin(), order.end());
 
+  std::int64_t cellOf(std::size_t i, int a) const noexcept {
+    return std::int64_t((_xyz[3 * i + a] - _low[a]) / _cell) + kReach;
+  }
+  static std::uint64_t keyOf(std::int64_t ix, std::int64_t iy,
+                             std::int64_t iz) noexcept {
+    return (std::uint64_t(ix) << 40) | (std::uint64_t(iy) << 20) |
+           std::uint64_t(iz);
+  }
+
+  const double* _xyz;
+  double _low[3];
+  double _cell = 0.0;
+  std::vector<Entry> _order;
+  std::uint32_t _surfaces = 0;
+  std::vector<std::array<std::int64_t, 3>> _offsets;  // nearest first
+};
+
+// kOverlap: each kept point's signed distance to the nearest kept point of
+// another surface within `radius` (refined to the segments that point has
+// with its neighbours on its scan line).
+void overlapValues(ViewLayer& layer, const std::vector<std::uint32_t>& surfaceOf,
+                   double radius) {
+  const std::size_t n = layer.size();
+  if (n == 0) return;
+  const double* xyz = layer.xyz.data();
+  const OverlapCells cells(xyz, surfaceOf, n, radius);
   // Which frame each point lies on, for the segments to its neighbours.
   std::vector<std::uint32_t> frameOf(n);
   for (std::size_t f = 0; f + 1 < layer.frameStarts.size(); ++f) {
     std::fill(frameOf.begin() + layer.frameStarts[f],
               frameOf.begin() + layer.frameStarts[f + 1], std::uint32_t(f));
   }
-  // The cells around a cell, nearest first.
-  std::vector<std::array<std::int64_t, 3>> offsets;
-  for (std::int64_t dx = -kReach; dx <= kReach; ++dx)
-    for (std::int64_t dy = -kReach; dy <= kReach; ++dy)
-      for (std::int64_t dz = -kReach; dz <= kReach; ++dz)
-        offsets.push_back({dx, dy, dz});
-  std::sort(offsets.begin(), offsets.end(), [](const auto& a, const auto& b) {
-    return a[0] * a[0] + a[1] * a[1] + a[2] * a[2] <
-           b[0] * b[0] + b[1] * b[1] + b[2] * b[2];
-  });
-  struct Near {
-    std::size_t first, end;
-    double box[6];  // the cell's low and high corner
-  };
-  std::vector<Near> near;
-  const double radius2 = radius * radius;
+  std::vector<OverlapCells::Near> near;
   for (std::size_t c = 0; c < n;) {
-    // One cell's points share the cells around it.
-    std::size_t end = c;
-    while (end < n && order[end].key == order[c].key &&
-           order[end].surface == order[c].surface) {
-      ++end;
-    }
-    const std::uint32_t i0 = order[c].index;
-    const std::int64_t at[3] = {cellOf(i0, 0), cellOf(i0, 1), cellOf(i0, 2)};
-    near.clear();
-    for (std::uint32_t t = 0; t < surfaces; ++t) {
-      if (t == order[c].surface) continue;
-      for (const auto& d : offsets) {
-        const Entry probe{t, keyOf(at[0] + d[0], at[1] + d[1], at[2] + d[2]), 0};
-        const auto range = std::equal_range(order.begin(), order.end(), probe);
-        if (range.first == range.second) continue;
-        Near cellNear{std::size_t(range.first - order.begin()),
-                      std::size_t(range.second - order.begin()), {}};
-        for (int a = 0; a < 3; ++a) {
-          cellNear.box[a] = low[a] + double(at[a] + d[a] - kReach) * cell;
-          cellNear.box[3 + a] = cellNear.box[a] + cell;
-        }
-        near.push_back(cellNear);
-      }
-    }
+    const std::size_t end = cells.cellEnd(c);
+    cells.nearOf(c, near);
     for (std::size_t k = c; k < end && !near.empty(); ++k) {
-      const std::uint32_t i = order[k].index;
+      const std::uint32_t i = cells.pointAt(k);
       const double* p = xyz + 3 * i;
-      double best = radius2;
-      std::size_t nearest = n;
-      for (const Near& cellNear : near) {
-        double gap = 0.0;
-        for (int a = 0; a < 3; ++a) {
-          const double below = cellNear.box[a] - p[a];
-          const double above = p[a] - cellNear.box[3 + a];
-          const double g = std::max(0.0, std::max(below, above));
-          gap += g * g;
-        }
-        if (gap > best) continue;
-        for (std::size_t m = cellNear.first; m < cellNear.end; ++m) {
-          const std::uint32_t j = order[m].index;
-          const double* q = xyz + 3 * j;
-          const double d2 = (p[0] - q[0]) * (p[0] - q[0]) +
-                            (p[1] - q[1]) * (p[1] - q[1]) +
-                            (p[2] - q[2]) * (p[2] - q[2]);
-          if (d2 <= best) {
-            best = d2;
-            nearest = j;
-          }
-        }
-      }
+      const std::size_t nearest = cells.nearestTo(p, near, radius * radius);
       if (nearest == n) continue;
       const double* q = xyz + 3 * nearest;
       double d = signedSegmentDistance(p, q, q);
