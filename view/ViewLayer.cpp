@@ -290,6 +290,61 @@ double signedSegmentDistance(const double* p, const double* a,
   return d[2] < 0.0 ? -size : size;
 }
 
+namespace {
+
+// The value each kept point is coloured by, line by line: the deviation from
+// the filtered line needs the line filtered once, when its first point is
+// kept.
+class PointValues {
+ public:
+  explicit PointValues(const ViewOptions& options) : _colour(options.colour) {
+    if (_colour == ViewColour::kDeviation) {
+      _filterRun = std::make_unique<LineFilterRun>(options.filters);
+    }
+  }
+
+  void startLine() noexcept {
+    _filtered = false;
+    _hint = 0;
+  }
+
+  // Overlap values come after every point is kept (overlapValues).
+  double of(const ScanPoint& point, const double* here, const ScanLine& line,
+            std::size_t surface) {
+    switch (_colour) {
+      case ViewColour::kHeight:
+        return here[2];
+      case ViewColour::kSurface:
+        return double(surface);
+      case ViewColour::kGray:
+        return graysumOf(point);
+      case ViewColour::kDeviation:
+        if (!_filtered) {
+          const ScanLine& smooth = _filterRun->filtered(line);
+          _filteredLine.clear();
+          for (std::size_t k = 0; k < smooth.getPointCount(); ++k) {
+            const _GeoPoint<double>& q = smooth.getPoint(k)->position();
+            _filteredLine.insert(_filteredLine.end(), {q.x(), q.y(), q.z()});
+          }
+          _filtered = true;
+        }
+        return distanceFromLine(here, _filteredLine, _hint);
+      case ViewColour::kOverlap:
+        break;
+    }
+    return kNoValue;
+  }
+
+ private:
+  ViewColour _colour;
+  std::unique_ptr<LineFilterRun> _filterRun;
+  std::vector<double> _filteredLine;
+  bool _filtered = false;
+  std::size_t _hint = 0;
+};
+
+}  // namespace
+
 ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
                       const std::string& name) {
   ViewLayer layer;
@@ -298,9 +353,11 @@ ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
   // of a surface that is still being filled.
   std::vector<std::size_t> frameCounts(set.getSurfaceCount());
   std::uint64_t total = 0;
+  std::uint64_t frameTotal = 0;
   for (std::size_t s = 0; s < frameCounts.size(); ++s) {
     const ScanSurface* surface = set.getSurface(s);
     frameCounts[s] = surface->getFrameCount();
+    frameTotal += frameCounts[s];
     for (std::size_t f = 0; f < frameCounts[s]; ++f) {
       const ScanFrame* frame = surface->getFrame(f);
       if (frame->hasScanLine()) total += frame->getScanLine()->getPointCount();
@@ -309,8 +366,6 @@ ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
   layer.totalPoints = total;
   const std::uint64_t limit = std::max<std::uint64_t>(options.maxPoints, 1);
   const std::uint64_t keep = std::min(total, limit);
-  std::uint64_t frameTotal = 0;
-  for (std::size_t count : frameCounts) frameTotal += count;
   if (keep >= std::numeric_limits<std::uint32_t>::max() ||
       frameTotal >= std::numeric_limits<std::uint32_t>::max()) {
     throw EViewBadOption("a view holds fewer than 2^32 - 1 points and frames");
@@ -319,15 +374,10 @@ ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
   layer.values.reserve(keep);
   layer.frameStarts.reserve(frameTotal + 1);
   layer.surfaceFrames.reserve(frameCounts.size() + 1);
-
-  const ViewColour colour = options.colour;
-  std::unique_ptr<LineFilterRun> filterRun;
-  std::vector<double> filteredLine;
-  if (colour == ViewColour::kDeviation) {
-    filterRun = std::make_unique<LineFilterRun>(options.filters);
-  }
+  PointValues values(options);
+  const bool overlap = options.colour == ViewColour::kOverlap;
   std::vector<std::uint32_t> surfaceOf;
-  if (colour == ViewColour::kOverlap) surfaceOf.reserve(keep);
+  if (overlap) surfaceOf.reserve(keep);
 
   // Even thinning: the share `keep / total` of each point is added up, and a
   // point is kept where the sum passes a whole number.
@@ -341,10 +391,8 @@ ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
       const ScanFrame* frame = surface->getFrame(f);
       if (!frame->hasScanLine()) continue;
       const ScanLine& line = *frame->getScanLine();
-      const std::size_t count = line.getPointCount();
-      bool filtered = false;
-      std::size_t hint = 0;
-      for (std::size_t i = 0; i < count; ++i) {
+      values.startLine();
+      for (std::size_t i = 0; i < line.getPointCount(); ++i) {
         share += keep;
         if (share < total) continue;
         share -= total;
@@ -352,42 +400,14 @@ ViewLayer gatherLayer(const ScanSet& set, const ViewOptions& options,
         const _GeoPoint<double>& p = point.position();
         const double here[3] = {p.x(), p.y(), p.z()};
         layer.xyz.insert(layer.xyz.end(), here, here + 3);
-        double value = kNoValue;
-        switch (colour) {
-          case ViewColour::kHeight:
-            value = here[2];
-            break;
-          case ViewColour::kSurface:
-            value = double(s);
-            break;
-          case ViewColour::kGray:
-            value = graysumOf(point);
-            break;
-          case ViewColour::kDeviation:
-            if (!filtered) {
-              const ScanLine& smooth = filterRun->filtered(line);
-              filteredLine.clear();
-              for (std::size_t k = 0; k < smooth.getPointCount(); ++k) {
-                const _GeoPoint<double>& q = smooth.getPoint(k)->position();
-                filteredLine.insert(filteredLine.end(), {q.x(), q.y(), q.z()});
-              }
-              filtered = true;
-            }
-            value = distanceFromLine(here, filteredLine, hint);
-            break;
-          case ViewColour::kOverlap:
-            surfaceOf.push_back(std::uint32_t(s));
-            break;
-        }
-        layer.values.push_back(value);
+        layer.values.push_back(values.of(point, here, line, s));
+        if (overlap) surfaceOf.push_back(std::uint32_t(s));
       }
     }
   }
   layer.surfaceFrames.push_back(globalFrame);
   layer.frameStarts.push_back(std::uint32_t(layer.size()));
-  if (colour == ViewColour::kOverlap) {
-    overlapValues(layer, surfaceOf, options.overlapRadius);
-  }
+  if (overlap) overlapValues(layer, surfaceOf, options.overlapRadius);
   return layer;
 }
 
