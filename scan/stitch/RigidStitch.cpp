@@ -49,7 +49,9 @@ constexpr double kWeakDirection = 1e-9;
 // (95 % efficiency for normal residuals).
 constexpr double kCauchyScale = 2.3849;
 
-struct Box {
+}  // namespace
+
+struct RigidStitch::Box {
   double lo[3] = {std::numeric_limits<double>::infinity(),
                   std::numeric_limits<double>::infinity(),
                   std::numeric_limits<double>::infinity()};
@@ -91,6 +93,8 @@ struct Box {
     return !empty() && !o.empty();
   }
 };
+
+namespace {
 
 // The rigid pose p' = R.p + t, R kept as a unit quaternion.
 struct Quaternion {
@@ -330,26 +334,8 @@ RigidStitch::Pass RigidStitch::pairSamples(const Pose& pose) {
   return pass;
 }
 
-void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
-                                  const _MathMatrix<double>& initial,
-                                  const std::vector<SurfaceEntry*>& later,
-                                  Report& report,
-                                  const std::function<void(int)>& tick) {
-  report = Report();
-  _clouds.clear();
-  _samples.clear();
-  Box ownBox;
-  for (int a = 0; a < 3; ++a) {
-    ownBox.lo[a] = movingEntry.boxMin[a];
-    ownBox.hi[a] = movingEntry.boxMax[a];
-  }
-  if (ownBox.empty()) return;
-  // The fit starts at the initial pose: the box there, and the way back to
-  // the surface's own coordinates.
-  const Pose start = Pose::of(initial);
-  const _MathMatrix<double> startMatrix = start.matrix();
-  const Box movingBox = ownBox.moved(startMatrix);
-
+bool RigidStitch::gatherClouds(const Box& movingBox,
+                               const std::vector<SurfaceEntry*>& later) {
   // The later surfaces' points around the moving one, with normals, in the
   // moving box widened by twice the tolerance so that the moving surface
   // stays inside while it moves.
@@ -387,8 +373,10 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     cloud->index.build(grid.points.data(), grid.points.size(), cloud->radius);
     _clouds.push_back(std::move(cloud));
   }
-  if (_clouds.empty()) return;  // overlaps nothing later: a reference
+  return !_clouds.empty();
+}
 
+void RigidStitch::gatherSamples(SurfaceEntry& movingEntry, const Pose& start) {
   // A fixed sample, evenly spread over frames and lines, of the moving
   // surface's points near the clouds. Each sample is its point's patch
   // centre where the point has one: the moving surface is an ordered grid
@@ -400,7 +388,7 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     near.add(Vec{cloud->box.hi[0] + _tolerance, cloud->box.hi[1] + _tolerance,
                  cloud->box.hi[2] + _tolerance});
   }
-  const Box nearOwn = near.moved(startMatrix.inverse());
+  const Box nearOwn = near.moved(start.matrix().inverse());
   const FramedPoints grid =
       gatherPoints(*movingEntry.surface, nearOwn.lo, nearOwn.hi, kPatchReach);
   auto nearClouds = [this, &start](const Vec& own) {
@@ -435,80 +423,57 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
       _samples.push_back(sample);
     }
   }
+}
 
-  double searchRadius = _clouds.front()->radius;
-  for (const std::unique_ptr<Cloud>& cloud : _clouds) {
-    searchRadius = std::max(searchRadius, cloud->radius);
-  }
-  Pose pose = start;
-  Pass pass = pairSamples(pose);
-  report.pairsBefore = static_cast<std::int32_t>(pass.pairs);
-  report.rmsBefore = pass.rms;
-  report.rmsPerIteration.push_back(pass.rms);
-  const double startReach = pass.reach;
-  if (pass.pairs < kMinPairs) {
-    report.status = ScanStitchTool::RIGID_TOO_FEW_PAIRS;
-    report.pairsAfter = report.pairsBefore;
-    report.rmsAfter = report.rmsBefore;
-    return;
-  }
-
-  for (int k = 0; k < _iterations; ++k) {
-    // Cauchy weights on a robust scale of the residuals.
-    _scratch.clear();
-    for (const Pair& pair : _pairs)
-      _scratch.push_back(std::fabs(pair.residual));
-    const double sigma = std::max(1.4826 * median(_scratch),
-                                  1e-12 * std::max(_tolerance, 1e-300));
-    const double scale2 = (kCauchyScale * sigma) * (kCauchyScale * sigma);
-    // Rotation columns in units of the samples' spread, so that the six
-    // directions compare.
-    const double spread = std::max(pass.reach, 1e-300);
-    double h[6][6] = {}, g[6] = {};
-    for (const Pair& pair : _pairs) {
-      const Vec turn = cross(pair.offset, pair.normal);
-      const double j[6] = {turn.x / spread, turn.y / spread, turn.z / spread,
-                           pair.normal.x,   pair.normal.y,   pair.normal.z};
-      const double w = 1.0 / (1.0 + pair.residual * pair.residual / scale2);
-      for (int r = 0; r < 6; ++r) {
-        g[r] -= w * j[r] * pair.residual;
-        for (int c = r; c < 6; ++c) h[r][c] += w * j[r] * j[c];
-      }
-    }
+bool RigidStitch::solveStep(const Pass& pass, Vec& omega, Vec& shift) {
+  // Cauchy weights on a robust scale of the residuals.
+  _scratch.clear();
+  for (const Pair& pair : _pairs) _scratch.push_back(std::fabs(pair.residual));
+  const double sigma = std::max(1.4826 * median(_scratch),
+                                1e-12 * std::max(_tolerance, 1e-300));
+  const double scale2 = (kCauchyScale * sigma) * (kCauchyScale * sigma);
+  // Rotation columns in units of the samples' spread, so that the six
+  // directions compare.
+  const double spread = std::max(pass.reach, 1e-300);
+  double h[6][6] = {}, g[6] = {};
+  for (const Pair& pair : _pairs) {
+    const Vec turn = cross(pair.offset, pair.normal);
+    const double j[6] = {turn.x / spread, turn.y / spread, turn.z / spread,
+                         pair.normal.x,   pair.normal.y,   pair.normal.z};
+    const double w = 1.0 / (1.0 + pair.residual * pair.residual / scale2);
     for (int r = 0; r < 6; ++r) {
-      for (int c = 0; c < r; ++c) h[r][c] = h[c][r];
-    }
-    double x[6];
-    if (!solveSymmetric6(h, g, kWeakDirection, x)) break;
-    const Vec omega{x[0] / spread, x[1] / spread, x[2] / spread};
-    const Vec shift{x[3], x[4], x[5]};
-    pose.compose(omega, pass.centre, shift);
-    ++report.iterations;
-    tick(k);
-    const double step = length(shift) + length(omega) * pass.reach;
-    pass = pairSamples(pose);
-    // Once the surfaces lie close, pairs are looked for nearer: the
-    // residuals are small, and the nearest point lies within a few spacings.
-    bool narrowed = false;
-    for (const std::unique_ptr<Cloud>& cloud : _clouds) {
-      const double radius =
-          std::max(8.0 * pass.rms, kCloseSpacings * cloud->spacing);
-      if (!(radius < 0.5 * cloud->radius)) continue;
-      cloud->radius = radius;
-      cloud->index.build(cloud->grid.points.data(), cloud->grid.points.size(),
-                         radius);
-      narrowed = true;
-    }
-    if (narrowed) pass = pairSamples(pose);
-    report.rmsPerIteration.push_back(pass.rms);
-    if (pass.pairs < kMinPairs) break;
-    if (step <= std::max(kConvergedShare * searchRadius,
-                         kConvergedRmsShare * pass.rms)) {
-      report.converged = true;
-      break;
+      g[r] -= w * j[r] * pair.residual;
+      for (int c = r; c < 6; ++c) h[r][c] += w * j[r] * j[c];
     }
   }
+  for (int r = 0; r < 6; ++r) {
+    for (int c = 0; c < r; ++c) h[r][c] = h[c][r];
+  }
+  double x[6];
+  if (!solveSymmetric6(h, g, kWeakDirection, x)) return false;
+  omega = Vec{x[0] / spread, x[1] / spread, x[2] / spread};
+  shift = Vec{x[3], x[4], x[5]};
+  return true;
+}
 
+bool RigidStitch::narrowSearch(double rms) {
+  // Once the surfaces lie close, pairs are looked for nearer: the residuals
+  // are small, and the nearest point lies within a few spacings.
+  bool narrowed = false;
+  for (const std::unique_ptr<Cloud>& cloud : _clouds) {
+    const double radius = std::max(8.0 * rms, kCloseSpacings * cloud->spacing);
+    if (!(radius < 0.5 * cloud->radius)) continue;
+    cloud->radius = radius;
+    cloud->index.build(cloud->grid.points.data(), cloud->grid.points.size(),
+                       radius);
+    narrowed = true;
+  }
+  return narrowed;
+}
+
+void RigidStitch::settle(SurfaceEntry& movingEntry, const Pose& start,
+                         const Pose& pose, const Pass& pass, double reach,
+                         Report& report) {
   report.pairsAfter = static_cast<std::int32_t>(pass.pairs);
   report.rmsAfter = pass.rms;
   const _MathMatrix<double> m = pose.matrix();
@@ -522,7 +487,7 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
         farthest, length(sub(pose.apply(sample.point), start.apply(sample.point))));
   }
   const bool worse =
-      !(farthest <= startReach + 2.0 * searchRadius) || pass.pairs < kMinPairs ||
+      !(farthest <= reach) || pass.pairs < kMinPairs ||
       (pass.rms > kKeptRmsRise * report.rmsBefore &&
        pass.pairs <= static_cast<std::size_t>(report.pairsBefore));
   if (worse || !m.isValid()) {
@@ -543,6 +508,64 @@ void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
     movingEntry.boxMax[a] = moved->boxMax[a];
   }
   movingEntry.flag = true;
+}
+
+void RigidStitch::registerSurface(SurfaceEntry& movingEntry,
+                                  const _MathMatrix<double>& initial,
+                                  const std::vector<SurfaceEntry*>& later,
+                                  Report& report,
+                                  const std::function<void(int)>& tick) {
+  report = Report();
+  _clouds.clear();
+  _samples.clear();
+  Box ownBox;
+  for (int a = 0; a < 3; ++a) {
+    ownBox.lo[a] = movingEntry.boxMin[a];
+    ownBox.hi[a] = movingEntry.boxMax[a];
+  }
+  if (ownBox.empty()) return;
+  // The fit starts at the initial pose: the box there, and the way back to
+  // the surface's own coordinates.
+  const Pose start = Pose::of(initial);
+  // A surface that overlaps nothing later is a reference.
+  if (!gatherClouds(ownBox.moved(start.matrix()), later)) return;
+  gatherSamples(movingEntry, start);
+
+  double searchRadius = _clouds.front()->radius;
+  for (const std::unique_ptr<Cloud>& cloud : _clouds) {
+    searchRadius = std::max(searchRadius, cloud->radius);
+  }
+  Pose pose = start;
+  Pass pass = pairSamples(pose);
+  report.pairsBefore = static_cast<std::int32_t>(pass.pairs);
+  report.rmsBefore = pass.rms;
+  report.rmsPerIteration.push_back(pass.rms);
+  const double startReach = pass.reach;
+  if (pass.pairs < kMinPairs) {
+    report.status = ScanStitchTool::RIGID_TOO_FEW_PAIRS;
+    report.pairsAfter = report.pairsBefore;
+    report.rmsAfter = report.rmsBefore;
+    return;
+  }
+  for (int k = 0; k < _iterations; ++k) {
+    Vec omega, shift;
+    if (!solveStep(pass, omega, shift)) break;
+    pose.compose(omega, pass.centre, shift);
+    ++report.iterations;
+    tick(k);
+    const double step = length(shift) + length(omega) * pass.reach;
+    pass = pairSamples(pose);
+    if (narrowSearch(pass.rms)) pass = pairSamples(pose);
+    report.rmsPerIteration.push_back(pass.rms);
+    if (pass.pairs < kMinPairs) break;
+    if (step <= std::max(kConvergedShare * searchRadius,
+                         kConvergedRmsShare * pass.rms)) {
+      report.converged = true;
+      break;
+    }
+  }
+  settle(movingEntry, start, pose, pass, startReach + 2.0 * searchRadius,
+         report);
 }
 
 }  // namespace stitch_detail

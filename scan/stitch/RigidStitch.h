@@ -70,6 +70,7 @@ class RigidStitch {
   static constexpr std::size_t kMinPairs = 32;
 
  private:
+  struct Box;
   struct Cloud;
   struct Pose;
   struct Pass;
@@ -77,9 +78,28 @@ class RigidStitch {
   void registerSurface(SurfaceEntry& moving, const _MathMatrix<double>& initial,
                        const std::vector<SurfaceEntry*>& later, Report& report,
                        const std::function<void(int)>& tick);
+  // The later surfaces' points near the moving box, indexed: false where
+  // the moving surface overlaps none of them.
+  bool gatherClouds(const Box& movingBox,
+                    const std::vector<SurfaceEntry*>& later);
+  // The moving surface's points that the fit pairs, near the clouds at the
+  // start pose.
+  void gatherSamples(SurfaceEntry& moving, const Pose& start);
   // Pairs the samples at `pose` with the clouds; fills _pairs and returns
   // the pass's figures.
   Pass pairSamples(const Pose& pose);
+  // One robust Gauss-Newton step from the pairs of `pass`: a turn about the
+  // samples' centre and a shift; false where the system is degenerate.
+  bool solveStep(const Pass& pass, StitchPosition& omega,
+                 StitchPosition& shift);
+  // Shrinks the clouds' search radii once the surfaces lie close (pass RMS
+  // `rms`); true where one changed, so that the pairs are looked for again.
+  bool narrowSearch(double rms);
+  // Moves the surface by the fit's pose, or refuses the fit (a sample moved
+  // farther than `reach` from its start, too few pairs, a worse RMS), and
+  // fills the report's figures after.
+  void settle(SurfaceEntry& moving, const Pose& start, const Pose& pose,
+              const Pass& pass, double reach, Report& report);
 
   double _tolerance;
   int _iterations;
