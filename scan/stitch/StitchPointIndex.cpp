@@ -53,7 +53,12 @@ void StitchPointIndex::build(const StitchPosition* points, std::size_t count,
   _magnitude = 0.0;
   _inverseCell = 0.0;
   if (_refuseAll) return;
+  const std::size_t finiteCount = sizeCells(points, count);
+  if (finiteCount > 0) fillCells(points, count, finiteCount);
+}
 
+std::size_t StitchPointIndex::sizeCells(const StitchPosition* points,
+                                        std::size_t count) {
   double lo[3] = {std::numeric_limits<double>::infinity(),
                   std::numeric_limits<double>::infinity(),
                   std::numeric_limits<double>::infinity()};
@@ -69,7 +74,7 @@ void StitchPointIndex::build(const StitchPosition* points, std::size_t count,
       hi[a] = std::max(hi[a], c[a]);
     }
   }
-  if (finiteCount == 0) return;
+  if (finiteCount == 0) return 0;
 
   double extent = 0.0;
   for (int a = 0; a < 3; ++a) {
@@ -80,9 +85,9 @@ void StitchPointIndex::build(const StitchPosition* points, std::size_t count,
   // A cell as wide as the tolerance: the cube around a query meets at most
   // three cells per axis. Unbounded tolerances (NaN, infinite) or extents
   // keep everything in one cell, which the query then scans in full.
-  if (std::isfinite(tolerance) && std::isfinite(extent)) {
+  if (std::isfinite(_tolerance) && std::isfinite(extent)) {
     const double cell =
-        std::max({tolerance, extent / kMaxCellsPerAxis, kMinCellSize});
+        std::max({_tolerance, extent / kMaxCellsPerAxis, kMinCellSize});
     _inverseCell = 1.0 / cell;
     for (int a = 0; a < 3; ++a) {
       _cells[a] = static_cast<std::int64_t>(
@@ -90,7 +95,11 @@ void StitchPointIndex::build(const StitchPosition* points, std::size_t count,
                   1;
     }
   }
+  return finiteCount;
+}
 
+void StitchPointIndex::fillCells(const StitchPosition* points,
+                                 std::size_t count, std::size_t finiteCount) {
   // Number the occupied cells in order of first appearance, so that cells
   // met together (along a scan line) lie together in memory, and note each
   // point's cell. A table from cell key to number, doubled when half full;

@@ -120,6 +120,12 @@ class StitchPointIndex {
   static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
   static constexpr std::uint32_t kNoCell = ~std::uint32_t{0};
 
+  // The finite points' box sets the origin, the cell size and the number of
+  // cells per axis; returns how many points are finite.
+  std::size_t sizeCells(const StitchPosition* points, std::size_t count);
+  // Sorts the finite points into their cells, each cell in visit order.
+  void fillCells(const StitchPosition* points, std::size_t count,
+                 std::size_t finiteCount);
   std::uint64_t keyOf(const StitchPosition& p) const noexcept;
   void resetTable(std::size_t capacity);
   // The number of the cell `key`, given `next` when it is new.
