@@ -191,23 +191,32 @@ Spacing measureSpacing(const FramedPoints& surface) {
   return spacing;
 }
 
-bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
-                    std::size_t index, std::size_t reach, double stepLimit,
-                    double flatness, FramedPatch& patch) {
-  constexpr std::size_t kMaxReach = 8;
-  constexpr std::size_t kMaxPoints = (2 * kMaxReach + 1) * (2 * kMaxReach + 1);
-  reach = std::min(reach, kMaxReach);
-  const Vec* line = surface.points.data() + surface.start[frame];
-  const Vec p = line[index];
-  if (!finite(p)) return false;
-  // The neighbours, relative to p.
+namespace {
+
+constexpr std::size_t kMaxReach = 8;
+constexpr std::size_t kMaxPoints = (2 * kMaxReach + 1) * (2 * kMaxReach + 1);
+
+// A point's neighbours on its own line and the lines around it, relative to
+// the point.
+struct Neighbours {
   Vec near[kMaxPoints];
   std::size_t count = 0;
+};
+
+// Gathers the neighbours of point `index` of `frame` within `reach` steps
+// along and across lines, each step at most stepLimit; false where the point
+// lacks neighbours on some side (an end of its line, the first or last
+// frame, a gap): a patch carried out from one side tilts with the noise.
+bool gatherNeighbours(const FramedPoints& surface, std::size_t frame,
+                      std::size_t index, std::size_t reach, double stepLimit,
+                      Neighbours& out) {
+  const Vec* line = surface.points.data() + surface.start[frame];
+  const Vec p = line[index];
   const double step2 = stepLimit * stepLimit;
   // Takes the run of row[c] and its neighbours; the sides (1 before, 2
   // after) on which it found any.
   auto takeRun = [&](const Vec* row, std::size_t n, std::size_t c) {
-    near[count++] = sub(row[c], p);
+    out.near[out.count++] = sub(row[c], p);
     int sides = 0;
     for (int side = -1; side <= 1; side += 2) {
       Vec previous = row[c];
@@ -216,22 +225,18 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
         const Vec& q = side < 0 ? row[c - k] : row[c + k];
         const Vec d = sub(q, previous);
         if (!finite(q) || !(dot(d, d) <= step2)) break;
-        near[count++] = sub(q, p);
+        out.near[out.count++] = sub(q, p);
         previous = q;
         sides |= side < 0 ? 1 : 2;
       }
     }
     return sides;
   };
-  // A point at an end of its line, at the first or last frame or beside a
-  // gap has neighbours on one side only, and a patch carried out from one
-  // side tilts with the noise: such points get none.
   if (takeRun(line, surface.start[frame + 1] - surface.start[frame], index) !=
       3) {
     return false;
   }
   const std::size_t frames = surface.frameCount();
-  std::size_t rows = 0;
   int rowSides = 0;
   for (int side = -1; side <= 1; side += 2) {
     std::size_t cursor = index;
@@ -246,23 +251,26 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
       const double limit = static_cast<double>(k) * stepLimit;
       if (!finite(row[cursor]) || !(dot(d, d) <= limit * limit)) break;
       takeRun(row, n, cursor);
-      ++rows;
       rowSides |= side < 0 ? 1 : 2;
     }
   }
-  if (rowSides != 3 || count < 8) return false;
+  return rowSides == 3 && out.count >= 8;
+}
 
-  // The plane of the neighbours: their mean and the eigenvectors of their
-  // scatter, the smallest giving the normal.
+// The plane of the neighbours: their mean and the eigenvectors of their
+// scatter, the smallest giving the normal (axis[0]) and the others the
+// in-plane directions; false where the neighbours are not flat enough.
+bool planeAxesOf(const Neighbours& n, double flatness, Vec axis[3]) {
   Vec mean;
-  for (std::size_t i = 0; i < count; ++i) {
-    mean = Vec{mean.x + near[i].x, mean.y + near[i].y, mean.z + near[i].z};
+  for (std::size_t i = 0; i < n.count; ++i) {
+    mean = Vec{mean.x + n.near[i].x, mean.y + n.near[i].y,
+               mean.z + n.near[i].z};
   }
-  const double inverse = 1.0 / static_cast<double>(count);
+  const double inverse = 1.0 / static_cast<double>(n.count);
   mean = Vec{mean.x * inverse, mean.y * inverse, mean.z * inverse};
   double scatter[3][3] = {};
-  for (std::size_t i = 0; i < count; ++i) {
-    const Vec d = sub(near[i], mean);
+  for (std::size_t i = 0; i < n.count; ++i) {
+    const Vec d = sub(n.near[i], mean);
     const double c[3] = {d.x, d.y, d.z};
     for (int r = 0; r < 3; ++r) {
       for (int s = r; s < 3; ++s) scatter[r][s] += c[r] * c[s];
@@ -279,25 +287,30 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
   const double off = scatter[order[0]][order[0]];
   const double inPlane = scatter[order[1]][order[1]];
   if (!(inPlane > 0.0) || !(off <= flatness * inPlane)) return false;
-  const Vec axis[3] = {
-      Vec{axes[0][order[0]], axes[1][order[0]], axes[2][order[0]]},
-      Vec{axes[0][order[1]], axes[1][order[1]], axes[2][order[1]]},
-      Vec{axes[0][order[2]], axes[1][order[2]], axes[2][order[2]]}};
+  for (int k = 0; k < 3; ++k) {
+    axis[k] = Vec{axes[0][order[k]], axes[1][order[k]], axes[2][order[k]]};
+  }
+  return true;
+}
 
-  // Height w over the plane as a quadratic in the in-plane coordinates
-  // (u, v) around p: w = a + b u + c v + d u² + e u v + f v². Its value and
-  // slope at p give the centre and the normal, without the lift a plane
-  // through the mean takes from a curved surface.
+// Height w over the plane as a quadratic in the in-plane coordinates (u, v)
+// around the point: w = a + b u + c v + d u² + e u v + f v², fitted to the
+// neighbours into c[6]. Its value and slope at the point give the centre and
+// the normal, without the lift a plane through the mean takes from a curved
+// surface. Points off the first fit by more than three robust deviations
+// (spikes, stray reflections) are left out of a second.
+bool fitHeight(const Neighbours& n, const Vec axis[3], double c[6]) {
   // u and v are fitted in units of a power of two near their largest size,
   // so that the quadratic terms stay as well determined in metres or
   // micrometres as in millimetres: scaling by a power of two is exact, and
   // the coefficients are scaled back exactly at the end.
+  const std::size_t count = n.count;
   double uvw[kMaxPoints][3];
   double largestUV = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
-    uvw[i][0] = dot(near[i], axis[1]);
-    uvw[i][1] = dot(near[i], axis[2]);
-    uvw[i][2] = dot(near[i], axis[0]);
+    uvw[i][0] = dot(n.near[i], axis[1]);
+    uvw[i][1] = dot(n.near[i], axis[2]);
+    uvw[i][2] = dot(n.near[i], axis[0]);
     largestUV = std::max({largestUV, std::fabs(uvw[i][0]),
                           std::fabs(uvw[i][1])});
   }
@@ -309,24 +322,22 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
       uvw[i][1] = std::ldexp(uvw[i][1], -unitExponent);
     }
   }
-  // Points off the first fit by more than three robust deviations (spikes,
-  // stray reflections) are left out of a second.
   double misfit[kMaxPoints];
   double limit = std::numeric_limits<double>::infinity();
   double x[6];
   for (int pass = 0; pass < 2; ++pass) {
     double h[6][6] = {}, g[6] = {};
     for (std::size_t i = 0; i < count; ++i) {
-      if (!(std::fabs(misfit[i]) <= limit) && pass > 0) continue;
+      if (pass > 0 && !(std::fabs(misfit[i]) <= limit)) continue;
       const double u = uvw[i][0], v = uvw[i][1];
       const double j[6] = {1.0, u, v, u * u, u * v, v * v};
       for (int r = 0; r < 6; ++r) {
         g[r] += j[r] * uvw[i][2];
-        for (int c = r; c < 6; ++c) h[r][c] += j[r] * j[c];
+        for (int k = r; k < 6; ++k) h[r][k] += j[r] * j[k];
       }
     }
     for (int r = 0; r < 6; ++r) {
-      for (int c = 0; c < r; ++c) h[r][c] = h[c][r];
+      for (int k = 0; k < r; ++k) h[r][k] = h[k][r];
     }
     if (!solveCholesky6(h, g, x) && !solveSymmetric6(h, g, 1e-12, x)) {
       return false;
@@ -346,13 +357,32 @@ bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
       any |= !(std::fabs(misfit[i]) <= limit);
     if (!any) break;
   }
-  // w = a + b u + c v + ...: the linear terms carry one unit of u or v back,
-  // the quadratic ones two.
+  // The linear terms carry one unit of u or v back, the quadratic ones two.
   static constexpr int kDegree[6] = {0, 1, 1, 2, 2, 2};
   for (int k = 0; k < 6; ++k) {
     if (!std::isfinite(x[k])) return false;
-    patch.c[k] = std::ldexp(x[k], -kDegree[k] * unitExponent);
+    c[k] = std::ldexp(x[k], -kDegree[k] * unitExponent);
   }
+  return true;
+}
+
+}  // namespace
+
+bool fitFramedPatch(const FramedPoints& surface, std::size_t frame,
+                    std::size_t index, std::size_t reach, double stepLimit,
+                    double flatness, FramedPatch& patch) {
+  const Vec p = surface.points[surface.start[frame] + index];
+  if (!finite(p)) return false;
+  Neighbours neighbours;
+  Vec axis[3];
+  double c[6];
+  if (!gatherNeighbours(surface, frame, index, std::min(reach, kMaxReach),
+                        stepLimit, neighbours) ||
+      !planeAxesOf(neighbours, flatness, axis) ||
+      !fitHeight(neighbours, axis, c)) {
+    return false;
+  }
+  for (int k = 0; k < 6; ++k) patch.c[k] = c[k];
   patch.origin = p;
   for (int k = 0; k < 3; ++k) patch.axis[k] = axis[k];
   return true;
