@@ -311,6 +311,18 @@ void BM_NPointFilterVaried(benchmark::State& state) {
 }
 BENCHMARK(BM_NPointFilterVaried)->ArgNames({"points"})->Arg(2000)->Arg(8000);
 
+// Turns a point 20 degrees about x, then 10 about z: a line of the x-z
+// plane into a tilted plane.
+Point tilted(double x, double y, double z) {
+  const double degree = 3.14159265358979323846 / 180.0;
+  const double ax = 20.0 * degree;
+  const double az = 10.0 * degree;
+  const double y1 = y * std::cos(ax) - z * std::sin(ax);
+  const double z1 = y * std::sin(ax) + z * std::cos(ax);
+  return Point(x * std::cos(az) - y1 * std::sin(az),
+               x * std::sin(az) + y1 * std::cos(az), z1);
+}
+
 // Profiles of 2,000 points across 200 units, as a scanner gives them and as
 // they are met after a rigid stitch, of four shapes (a wavy surface, a
 // groove, a pipe on a plate, a bead), each with a step of 2 to 5 units and
@@ -344,33 +356,47 @@ std::vector<Point> profileOfKind(int kind, std::uint32_t seed) {
   const double step = 2.0 + 3.0 * unit(random);
   const double stepAt = 40.0 + 120.0 * unit(random);
   std::vector<Point> points;
-  const double degree = 3.14159265358979323846 / 180.0;
-  const double ax = 20.0 * degree;
-  const double az = 10.0 * degree;
   for (std::size_t i = 0; i < 2000; ++i) {
     double x = 0.095 * static_cast<double>(i);
     if (i > 2000 / 3) x += 5.0;
     if (i > 2 * 2000 / 3) x += 5.0;
-    double y = kind == 1 ? noise(random) : 0.0;
-    double z =
+    const double y = kind == 1 ? noise(random) : 0.0;
+    const double z =
         heightOf(seed, x, scale) + (x > stepAt ? step : 0.0) + noise(random);
-    if (kind == 2) {
-      const double y1 = y * std::cos(ax) - z * std::sin(ax);
-      const double z1 = y * std::sin(ax) + z * std::cos(ax);
-      const double x2 = x * std::cos(az) - y1 * std::sin(az);
-      y = x * std::sin(az) + y1 * std::cos(az);
-      x = x2;
-      z = z1;
-    }
-    points.emplace_back(x, y, z);
+    points.push_back(kind == 2 ? tilted(x, y, z) : Point(x, y, z));
+  }
+  return points;
+}
+
+// Lines like profile()'s (a sine surface, two shadowed gaps) with a step of
+// 1 to 4 units at 120 and noise of 0.01, the lines a scanner gives most:
+// kind 3 in the x-z plane (noise in z), kind 4 with noise in y and z, kind 5
+// kind 3 turned into a tilted plane.
+std::vector<Point> scannerProfile(int kind, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::normal_distribution<double> noise(0.0, 0.01);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double step = 1.0 + 3.0 * unit(random);
+  std::vector<Point> points;
+  for (std::size_t i = 0; i < 2000; ++i) {
+    double x = 0.095 * static_cast<double>(i);
+    if (i > 2000 / 3) x += 5.0;
+    if (i > 2 * 2000 / 3) x += 5.0;
+    const double y = kind == 4 ? noise(random) : 0.0;
+    const double z =
+        10.0 * std::sin(x / 15.0) + (x > 120.0 ? step : 0.0) + noise(random);
+    x += noise(random);
+    points.push_back(kind == 5 ? tilted(x, y, z) : Point(x, y, z));
   }
   return points;
 }
 
 void BM_NPointFilterLines(benchmark::State& state) {
   std::vector<std::vector<Point>> profiles;
+  const int kind = static_cast<int>(state.range(0));
   for (std::uint32_t seed = 0; seed < 16; ++seed) {
-    profiles.push_back(profileOfKind(static_cast<int>(state.range(0)), seed));
+    profiles.push_back(kind < 3 ? profileOfKind(kind, seed)
+                                : scannerProfile(kind, seed));
   }
   const QUAX::ScanNPointFilter filter(
       200, QUAX::ScanNPointFilter::CHORDAL_DEVIATION);
@@ -394,7 +420,7 @@ void BM_NPointFilterLines(benchmark::State& state) {
   state.counters["not exact"] =
       static_cast<double>(notExact) / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_NPointFilterLines)->ArgNames({"kind"})->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_NPointFilterLines)->ArgNames({"kind"})->DenseRange(0, 5);
 
 void BM_AverageFilter_Plain(benchmark::State& state) {
   runPlain(state, plainAverage(static_cast<int>(state.range(1))));
