@@ -99,6 +99,25 @@ constexpr double kPlaneAllowanceSpare = 2.02;
 // the fourth power of the magnitude) would overflow.
 constexpr double kPlaneMagnitudeLimit = 1e60;
 
+// A line in a tilted plane (see TiltedPlane.cpp): its points may lie off
+// the plane found by at most kTiltedFlatness of the box's extent (rounding
+// leaves them about 1e-15 of it off; more is a line off any plane, measured
+// by the chord line); the frame of the plane is used while its Gram matrix
+// is within kTiltedSkewLimit of the identity (a computed frame is within a
+// few eps); the six dot products of that test round by less than 4 eps
+// each, kTiltedFrameUlps covers them with a factor of more than 1.3; a
+// point's coordinate in the plane, a difference and a dot product of three
+// terms, rounds by at most 2.1 eps times its offset's 1-norm, so the two
+// coordinates by 3 eps: kTiltedOffsetUlps is four times that. Chords whose
+// squared length in the plane is below kTiltedChordFloor times the plane's
+// room are measured by the chord line: the room would leave every point in
+// doubt.
+constexpr double kTiltedFlatness = 1e-10;
+constexpr double kTiltedSkewLimit = 1e-9;
+constexpr double kTiltedFrameUlps = 32.0;
+constexpr double kTiltedOffsetUlps = 12.0;
+constexpr double kTiltedChordFloor = 1e6;
+
 // Two positions at least this many zero-vector tolerances apart along one
 // axis have a chord whose computed length, rounded a few times, is still
 // above the tolerance.

@@ -82,70 +82,6 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   if (_turnBounds && _planeA == nullptr) walkPath();
 }
 
-void ChordalTrials::setSpan(double maxSpan) {
-  _spanReached = DistanceBound(maxSpan);
-  // Squared chord lengths strictly between these reach the tolerance (and
-  // the machine epsilon) and not the span, whatever the roots.
-  _chordLow =
-      _toleranceReached.banded() ? _toleranceReached.upper() : kInfinity;
-  _chordHigh = _spanReached.banded() ? _spanReached.lower() : -kInfinity;
-}
-
-// A profile of a line scanner lies in a plane of two axes: its third
-// coordinate is the same for every point. The chord and every offset from the
-// anchor then have 0 there, the chord line's deviations are those in the
-// plane, and a step is measured by cross products: |q x c|^2 is the squared
-// deviation of q from chord c times |c|^2, here for 6 operations per point
-// instead of 22, and differs from what the chord line gives (times |c|^2) by
-// less than _planeAllowance |c|^2, from the rounding of both (see
-// deviationRounding for the chord line's; the cross product's stays below
-// 5 eps |q|^2 |c|^2, with |q| at most the diagonal of the points' box). Lines
-// whose largest magnitudes along the axes add up to more than
-// kPlaneMagnitudeLimit (or with
-// a coordinate that is not finite) are measured by the chord line alone, so
-// that no square overflows.
-void ChordalTrials::choosePlane(const Box& box, const bool same[3]) {
-  _planeA = nullptr;
-  _planeB = nullptr;
-  // The largest magnitude per axis, from the box's corners.
-  double largest[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    const double low = std::fabs(box.low[axis]);
-    const double high = std::fabs(box.high[axis]);
-    largest[axis] = high > low ? high : low;
-  }
-  const double rounding =
-      deviationRounding(largest[0], largest[1], largest[2], 0.0);
-  const bool moderate = box.finite && largest[0] + largest[1] + largest[2] <=
-                                          kPlaneMagnitudeLimit;
-  _turnBounds = moderate;
-  _turnRounding = rounding;
-  int a = 0;
-  int b = 0;
-  if (same[1]) {
-    a = 0;
-    b = 2;
-  } else if (same[0]) {
-    a = 1;
-    b = 2;
-  } else if (same[2]) {
-    a = 0;
-    b = 1;
-  } else {
-    return;
-  }
-  if (!moderate) return;
-  const double* axes[3] = {_xs.data(), _ys.data(), _zs.data()};
-  _planeA = axes[a];
-  _planeB = axes[b];
-  const double sideA = box.high[a] - box.low[a];
-  const double sideB = box.high[b] - box.low[b];
-  const double diagonal = std::sqrt(sideA * sideA + sideB * sideB);
-  _planeAllowance = kPlaneAllowanceSpare *
-                    (rounding * (2.0 * diagonal + rounding) +
-                     kCrossProductUlps * kEpsilon * diagonal * diagonal);
-}
-
 // Measures step `step` from `anchor` as the plain walk tests it: the chord's
 // span first, then a chord on the anchor passed over, then the largest
 // deviation of the points since the anchor, kept as its sum of squares: the
@@ -180,20 +116,29 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
     largestOf(memo)[k] = kInfinity;
     return;
   }
+  // In a plane, the chord's squared length there (in a coordinate plane,
+  // the same sum as `squared`); in a tilted plane, a chord too short for its
+  // room is measured by the chord line.
   if (_planeA != nullptr) {
-    largestOf(memo)[k] = planeBound(anchor, step, squared);
-    return;
+    const double ca = _planeA[step + 1] - _planeA[anchor];
+    const double cb = _planeB[step + 1] - _planeB[anchor];
+    const double flat = ca * ca + cb * cb;
+    if (!_tilted || flat > _chordLow) {
+      largestOf(memo)[k] = planeBound(anchor, step, flat);
+      return;
+    }
   }
   const double span = chord.length();
   const ChordLine line(_p[anchor], chord, span);
-  if (boundByTurn(memo, anchor, step, line, passBelow)) return;
+  const bool turns = _turnBounds && _planeA == nullptr;
+  if (turns && boundByTurn(memo, anchor, step, line, passBelow)) return;
   const double largest =
       largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
                               step + 1, line, _squares.data(), _wide);
   _squaresAnchor = anchor;
   _squaresStep = step;
   largestOf(memo)[k] = largest;
-  if (_turnBounds) _chains[anchor].restart(line, largest, step);
+  if (turns) _chains[anchor].restart(line, largest, step);
 }
 
 // Off the plane: bounds the step by the anchor's TurnChain, joining the
@@ -275,6 +220,7 @@ void ChordalTrials::measureSteps(std::size_t anchor, std::size_t k,
     sweep.chordLow = _chordLow;
     sweep.chordHigh = _chordHigh;
     sweep.allowance = _planeAllowance;
+    sweep.room = _planeRoom;
     sweep.factor = kPlaneBoundFactor;
     double bounds[4];
     const std::size_t clear = measureFourSteps(sweep, bounds);
@@ -305,7 +251,7 @@ double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
   const double largest =
       largestCrossSquare(_planeA, _planeB, oa, ob, _planeA[step + 1] - oa,
                          _planeB[step + 1] - ob, anchor + 1, step + 1, _wide);
-  return (largest + squared * _planeAllowance + kUnderflowRoom) *
+  return (largest + squared * _planeAllowance + _planeRoom) *
          (kPlaneBoundFactor / squared);
 }
 
@@ -375,7 +321,7 @@ ChordalTrials::Reach ChordalTrials::reachInPlane(std::size_t anchor,
   const double ca = a[step + 1] - oa;
   const double cb = b[step + 1] - ob;
   const double squared = ca * ca + cb * cb;
-  const double room = squared * _planeAllowance + kUnderflowRoom;
+  const double room = squared * _planeAllowance + _planeRoom;
   const double surelyBelow = lowSquare * squared - room;
   const double surelyBeyond = highSquare * squared + room;
   Reach reach{kNoSpan, -kInfinity, 0.0};

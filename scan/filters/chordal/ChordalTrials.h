@@ -32,11 +32,12 @@ namespace QUAX {
 // the running maxima of its deviations in point order, and every later run
 // reads them: a run costs one comparison per step (with the limit's square),
 // plus the steps no earlier run has met. Lines in a coordinate plane, as a
-// scanner's profiles are, keep a close upper bound per step instead, found
-// from cross products at a third of the cost; at a step whose bound reaches
-// a limit, the cross products are taken again up to the first point that
-// reaches it, and the chord line measures a point only where its cross
-// product leaves the limit in doubt.
+// scanner's profiles are (or in a tilted plane, as they are after a rigid
+// stitch, on their coordinates along two axes of it), keep a close upper
+// bound per step instead, found from cross products at a third of the cost; at
+// a step whose bound reaches a limit, the cross products are taken again up to
+// the first point that reaches it, and the chord line measures a point only
+// where its cross product leaves the limit in doubt.
 class ChordalTrials {
  public:
   // Takes the positions p[0] ... p[n - 1] (n >= 3) and the span; forgets
@@ -64,6 +65,9 @@ class ChordalTrials {
   // The line's plane, for countKeptOnShortSpans: null axes when the line is
   // measured by the chord line alone.
   PlaneCoordinates plane() const noexcept {
+    if (_tilted)
+      return PlaneCoordinates{};  // in a tilted plane, for the
+                                  // trials alone
     return PlaneCoordinates{_planeA, _planeB, _planeAllowance};
   }
 
@@ -128,6 +132,7 @@ class ChordalTrials {
     bool finite = true;  // every coordinate
   };
   void choosePlane(const Box& box, const bool same[3]);
+  void chooseTiltedPlane(const Box& box, double rounding);
   void measure(std::size_t anchor, std::size_t step,
                double passBelow = -std::numeric_limits<double>::infinity());
   bool boundByTurn(AnchorMemo& memo, std::size_t anchor, std::size_t step,
@@ -191,6 +196,14 @@ class ChordalTrials {
   const double* _planeA = nullptr;
   const double* _planeB = nullptr;
   double _planeAllowance = 0.0;
+  // The room added to the allowance times the squared chord: the underflow's
+  // in a coordinate plane; in a tilted plane (_tilted), the projection's,
+  // whose axes' coordinates are _as and _bs, and whose squared chords differ
+  // from those in space by at most _tiltedChordSlack.
+  double _planeRoom = kUnderflowRoom;
+  bool _tilted = false;
+  std::vector<double> _as, _bs;
+  double _tiltedChordSlack = 0.0;
   // Off the plane, whether steps far below a limit may be bounded by
   // TurnChain (for lines with finite coordinates of moderate magnitude), and
   // the rounding of one deviation there.

@@ -321,8 +321,8 @@ QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
   // The four maxima side by side, then their bounds as the one-step
   // measure takes them.
   const Lanes4 most = largestOfEach(best0, best1, best2, best3);
-  const Lanes4 sum = most + divisor * Lanes4::all(sweep.allowance) +
-                     Lanes4::all(kUnderflowRoom);
+  const Lanes4 sum =
+      most + divisor * Lanes4::all(sweep.allowance) + Lanes4::all(sweep.room);
   (sum * scale).store(bounds);
   return clear;
 }

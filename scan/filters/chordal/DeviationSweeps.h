@@ -63,6 +63,7 @@ struct FourStepSweep {
   double chordLow;
   double chordHigh;
   double allowance;
+  double room;  // kUnderflowRoom in a coordinate plane
   double factor;
 };
 
@@ -70,7 +71,7 @@ struct FourStepSweep {
 // largestCrossSquare's four-lane sweep for up to four steps at once, each
 // point loaded once for them all. Returns how many steps from the first one
 // have clear chords; with two or more, bounds[c] is (m + s allowance +
-// kUnderflowRoom) (factor / s) for those steps, m being the largest product
+// room) (factor / s) for those steps, m being the largest product
 // that largestCrossSquare gives step c's chord and s = ca * ca + cb * cb its
 // squared length. The coordinates have room for three points past the last
 // step's chord. Needs the processor's AVX2 (wideLanesSupported).

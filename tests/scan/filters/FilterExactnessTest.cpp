@@ -13,12 +13,12 @@
 #include "ReferenceFilters.h"
 #include "geomath/GeoLine.h"
 #include "scan/filters/AverageFilterWide.h"
-#include "scan/filters/chordal/Thinning.h"
-#include "scan/filters/chordal/FourLaneThinning.h"
-#include "scan/filters/chordal/ChordalTrials.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
+#include "scan/filters/chordal/ChordalTrials.h"
+#include "scan/filters/chordal/FourLaneThinning.h"
+#include "scan/filters/chordal/Thinning.h"
 
 namespace QUAX {
 
@@ -105,13 +105,20 @@ Points randomLine(std::mt19937& random, double limit, int maxSize = 400) {
 }
 
 // The line with its axes turned `turns` times (x to y, y to z, z to x): a
-// line in one coordinate plane lies in another.
+// line in one coordinate plane lies in another. Turns 3 and 4 rotate it
+// about two axes instead, into a tilted plane.
 Points turned(const Points& line, int turns) {
   Points out;
+  const double a = turns == 3 ? 0.35 : 1.1;
+  const double b = turns == 3 ? 0.2 : -0.7;
   for (const Point& q : line) {
-    out.push_back(turns % 3 == 0   ? q
-                  : turns % 3 == 1 ? Point(q.z(), q.x(), q.y())
-                                   : Point(q.y(), q.z(), q.x()));
+    const double y = q.y() * std::cos(a) - q.z() * std::sin(a);
+    const double z = q.y() * std::sin(a) + q.z() * std::cos(a);
+    out.push_back(turns >= 3   ? Point(q.x() * std::cos(b) - y * std::sin(b),
+                                       q.x() * std::sin(b) + y * std::cos(b), z)
+                  : turns == 1 ? Point(q.z(), q.x(), q.y())
+                  : turns == 2 ? Point(q.y(), q.z(), q.x())
+                               : q);
   }
   return out;
 }
@@ -206,7 +213,8 @@ TEST(FilterExactnessSlow, NPointSearchMatchesTheStepByStepSearch) {
   std::mt19937 random(7);
   std::uniform_real_distribution<double> exponent(-3.0, -0.5);
   for (int round = 0; round < 40; ++round) {
-    const Points line = randomLine(random, std::pow(10.0, exponent(random)));
+    const Points line =
+        turned(randomLine(random, std::pow(10.0, exponent(random))), round % 5);
     const int count = 3 + static_cast<int>(random() % 40);
     const ScanNPointFilter filter(count, ScanNPointFilter::CHORDAL_DEVIATION);
     // The reference filters a copy and throws EScanNPointFilterPointsNotExact
