@@ -31,7 +31,9 @@ Axis unit(const Axis& a) {
 
 // Two axes along the plane and its normal, nearly orthonormal: e1 along the
 // chord of the first and last points, the normal across it and the point
-// farthest from it. Not numbers when the points lie on one line.
+// farthest from it of 64 spread along the line (a line off any plane, the
+// usual case, is then found off it after a few points). Not numbers when
+// those points lie on one line.
 struct Frame {
   Axis e1;
   Axis e2;
@@ -43,7 +45,8 @@ Frame frameOf(const double* xs, const double* ys, const double* zs,
   const Axis along{xs[n - 1] - xs[0], ys[n - 1] - ys[0], zs[n - 1] - zs[0]};
   double farthest = 0.0;
   Axis across{0.0, 0.0, 0.0};
-  for (std::size_t i = 1; i + 1 < n; ++i) {
+  const std::size_t stride = n / 64 + 1;
+  for (std::size_t i = 1; i + 1 < n; i += stride) {
     const Axis q{xs[i] - xs[0], ys[i] - ys[0], zs[i] - zs[0]};
     const Axis c = cross(q, along);
     const double squared = dot(c, c);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/Rounding.h"
@@ -27,7 +28,10 @@ struct TurnChain {
   static constexpr std::size_t kNone = ~std::size_t{0};
 
   double ux = 0.0, uy = 0.0, uz = 0.0;  // the reference chord's unit
-  double deviation = 0.0;    // the largest deviation from it (an upper bound)
+  // The largest squared deviation from it (an upper bound), its root taken
+  // once per bound: the root is monotonic, so the root of the largest is
+  // the largest root. Not a number once one root would not be.
+  double square = 0.0;
   std::size_t last = kNone;  // the last point covered
 
   // Takes `line` (the chord of a step measured point by point, covering the
@@ -38,15 +42,16 @@ struct TurnChain {
     ux = line.direction.x();
     uy = line.direction.y();
     uz = line.direction.z();
-    deviation = std::sqrt(largestSquare);
+    // -inf (no point a number) has no root.
+    square = largestSquare >= 0.0 ? largestSquare
+                                  : std::numeric_limits<double>::quiet_NaN();
     last = to;
   }
 
   // Adds the next point, whose squared deviation from the reference, as
   // ChordLine computes it, is `squaredDeviation`.
   void join(double squaredDeviation) noexcept {
-    const double d = std::sqrt(squaredDeviation);
-    deviation = d > deviation ? d : deviation;
+    square = squaredDeviation > square ? squaredDeviation : square;
     ++last;
   }
 
@@ -61,7 +66,7 @@ struct TurnChain {
     const double ty = v.y() - uy;
     const double tz = v.z() - uz;
     const double drift = reach * std::sqrt(tx * tx + ty * ty + tz * tz);
-    const double bound = deviation + drift + 2.0 * rounding;
+    const double bound = std::sqrt(square) + drift + 2.0 * rounding;
     return bound * bound * (1.0 + kBoundSlack);
   }
 };
