@@ -128,25 +128,35 @@ double sheetHeight(double x, double y) {
          0.5 * std::sin(y / 11.0) + 0.4 * std::sin(x / 7.0);
 }
 
-QUAX::_MathMatrix<double> sheetMisregistration() {
+// A rotation of degX about x after degZ about z, about `middle`, then a
+// shift.
+QUAX::_MathMatrix<double> turnedAbout(double degZ, double degX,
+                                      const QUAX::_MathVector<double>& middle,
+                                      const QUAX::_MathVector<double>& shift) {
   constexpr double kDegree = 3.14159265358979323846 / 180.0;
-  const QUAX::_MathMatrix<double> z =
-      QUAX::_MathMatrix<double>::rotationZ(0.3 * kDegree);
-  const double c = std::cos(0.2 * kDegree), s = std::sin(0.2 * kDegree);
-  const QUAX::_MathMatrix<double> x(1, 0, 0, 0, c, -s, 0, s, c, 0, 0, 0);
-  QUAX::_MathMatrix<double> m = x * z;
-  const QUAX::_MathVector<double> middle(0.0, 80.0, 30.0);
-  m.setTranslation(middle - m.applyToPosition(middle) +
-                   QUAX::_MathVector<double>(-0.3, 0.2, -0.5));
+  const double c = std::cos(degX * kDegree), s = std::sin(degX * kDegree);
+  QUAX::_MathMatrix<double> m =
+      QUAX::_MathMatrix<double>(1, 0, 0, 0, c, -s, 0, s, c, 0, 0, 0) *
+      QUAX::_MathMatrix<double>::rotationZ(degZ * kDegree);
+  m.setTranslation(middle - m.applyToPosition(middle) + shift);
   return m;
 }
 
-// Sweep starting at y0; its points put off by `off` (the identity leaves
-// them in place). `truth` gets where each point belongs.
-std::unique_ptr<ScanSurface> sheetSweep(double y0, double sigma,
-                                        const QUAX::_MathMatrix<double>& off,
-                                        std::vector<double>* truth) {
-  std::mt19937 random(7);
+QUAX::_MathMatrix<double> sheetMisregistration() {
+  return turnedAbout(0.3, 0.2, QUAX::_MathVector<double>(0.0, 80.0, 30.0),
+                     QUAX::_MathVector<double>(-0.3, 0.2, -0.5));
+}
+
+// A sweep of kSheetFrames frames 0.1 apart from y0, each of kSheetPoints
+// points at x = xOf(j) and height(x, y) plus noise of `sigma` (from `seed`);
+// its points put off by `off` (the identity leaves them in place). `truth`
+// gets where each point belongs.
+template <class XOf, class Height>
+std::unique_ptr<ScanSurface> sweepOf(double y0, XOf xOf, Height height,
+                                     double sigma, unsigned seed,
+                                     const QUAX::_MathMatrix<double>& off,
+                                     std::vector<double>* truth) {
+  std::mt19937 random(seed);
   std::normal_distribution<double> noise(0.0, sigma);
   auto surface = std::make_unique<ScanSurface>();
   for (int i = 0; i < kSheetFrames; ++i) {
@@ -154,12 +164,9 @@ std::unique_ptr<ScanSurface> sheetSweep(double y0, double sigma,
     line->getPoints().reserveBlock(kSheetPoints);
     const double y = y0 + i * 0.1;
     for (int j = 0; j < kSheetPoints; ++j) {
-      const double x = -40.0 + 80.0 * j / (kSheetPoints - 1);
-      const QUAX::_MathVector<double> p(x, y,
-                                        sheetHeight(x, y) + noise(random));
-      if (truth != nullptr) {
-        truth->insert(truth->end(), {p.x(), p.y(), p.z()});
-      }
+      const double x = xOf(j);
+      const QUAX::_MathVector<double> p(x, y, height(x, y) + noise(random));
+      if (truth != nullptr) truth->insert(truth->end(), {p.x(), p.y(), p.z()});
       const QUAX::_MathVector<double> q = off.applyToPosition(p);
       line->getPoint(static_cast<std::size_t>(j))
           ->setPosition(q.x(), q.y(), q.z());
@@ -168,6 +175,15 @@ std::unique_ptr<ScanSurface> sheetSweep(double y0, double sigma,
   }
   surface->setComplete();
   return surface;
+}
+
+// The cambered sheet 80 wide.
+std::unique_ptr<ScanSurface> sheetSweep(double y0, double sigma,
+                                        const QUAX::_MathMatrix<double>& off,
+                                        std::vector<double>* truth) {
+  return sweepOf(
+      y0, [](int j) { return -40.0 + 80.0 * j / (kSheetPoints - 1); },
+      sheetHeight, sigma, 7, off, truth);
 }
 
 struct ErrorMeter {
@@ -183,6 +199,15 @@ struct ErrorMeter {
   }
 };
 
+// The RMS distance of the surface's points from where they belong.
+double rmsFromTruth(ScanSurface& surface, const std::vector<double>& truth) {
+  ErrorMeter meter{&truth};
+  QUAX::_ScanVisit<double> visit;
+  surface.forEachPoint(ScanSurface::PointCallback(meter, &ErrorMeter::visit),
+                       visit);
+  return std::sqrt(meter.sum / static_cast<double>(truth.size() / 3));
+}
+
 // Argument: the standard deviation of the height noise, in thousandths.
 void BM_StitchRigidSheets(benchmark::State& state) {
   const double sigma = static_cast<double>(state.range(0)) / 1000.0;
@@ -194,24 +219,14 @@ void BM_StitchRigidSheets(benchmark::State& state) {
     state.PauseTiming();
     truth.clear();
     auto moving = sheetSweep(0.0, sigma, sheetMisregistration(), &truth);
-    if (before == 0.0) {
-      ErrorMeter meter{&truth};
-      QUAX::_ScanVisit<double> visit;
-      moving->forEachPoint(
-          ScanSurface::PointCallback(meter, &ErrorMeter::visit), visit);
-      before = std::sqrt(meter.sum / (truth.size() / 3));
-    }
+    if (before == 0.0) before = rmsFromTruth(*moving, truth);
     state.ResumeTiming();
     ScanStitchTool tool(1.0);
     tool.addSurfacePointer(moving.get(), true);
     tool.addSurfacePointer(reference.get(), true);
     tool.stitchSurfaces(10, ScanStitchTool::STITCH_RIGID);
     state.PauseTiming();
-    ErrorMeter meter{&truth};
-    QUAX::_ScanVisit<double> visit;
-    moving->forEachPoint(ScanSurface::PointCallback(meter, &ErrorMeter::visit),
-                         visit);
-    rms = std::sqrt(meter.sum / (truth.size() / 3));
+    rms = rmsFromTruth(*moving, truth);
     state.ResumeTiming();
   }
   state.counters["rms_error_before"] = before;
@@ -253,39 +268,16 @@ double gentleSheet(double x, double y) {
 std::unique_ptr<ScanSurface> gentleSweep(double y0,
                                          const QUAX::_MathMatrix<double>& off,
                                          std::vector<double>* truth) {
-  std::mt19937 random(static_cast<unsigned>(y0) + 3);
-  std::normal_distribution<double> noise(0.0, 0.01);
-  auto surface = std::make_unique<ScanSurface>();
-  for (int i = 0; i < 1000; ++i) {
-    auto line = std::make_unique<QUAX::ScanLine>();
-    line->getPoints().reserveBlock(1000);
-    const double y = y0 + i * 0.1;
-    for (int j = 0; j < 1000; ++j) {
-      const double x = -50.0 + 0.1 * j;
-      const QUAX::_MathVector<double> p(x, y, gentleSheet(x, y) + noise(random));
-      if (truth != nullptr) truth->insert(truth->end(), {p.x(), p.y(), p.z()});
-      const QUAX::_MathVector<double> q = off.applyToPosition(p);
-      line->getPoint(static_cast<std::size_t>(j))
-          ->setPosition(q.x(), q.y(), q.z());
-    }
-    surface->appendFrame(std::make_unique<QUAX::ScanFrame>(std::move(line)));
-  }
-  surface->setComplete();
-  return surface;
+  return sweepOf(
+      y0, [](int j) { return -50.0 + 0.1 * j; }, gentleSheet, 0.01,
+      static_cast<unsigned>(y0) + 3, off, truth);
 }
 
 QUAX::_MathMatrix<double> turnOff(const Turn& turn, bool largeShift) {
-  constexpr double kDegree = 3.14159265358979323846 / 180.0;
-  const double c = std::cos(turn.degX * kDegree),
-               s = std::sin(turn.degX * kDegree);
-  QUAX::_MathMatrix<double> m =
-      QUAX::_MathMatrix<double>(1, 0, 0, 0, c, -s, 0, s, c, 0, 0, 0) *
-      QUAX::_MathMatrix<double>::rotationZ(turn.degZ * kDegree);
-  const QUAX::_MathVector<double> middle(0.0, 75.0, 20.0);
-  m.setTranslation(middle - m.applyToPosition(middle) +
-                   (largeShift ? QUAX::_MathVector<double>(1.0, -1.0, 0.5)
-                               : QUAX::_MathVector<double>(0.3, -0.2, 0.5)));
-  return m;
+  return turnedAbout(turn.degZ, turn.degX,
+                     QUAX::_MathVector<double>(0.0, 75.0, 20.0),
+                     largeShift ? QUAX::_MathVector<double>(1.0, -1.0, 0.5)
+                                : QUAX::_MathVector<double>(0.3, -0.2, 0.5));
 }
 
 // Arguments: the row of kTurns, and 1 for the larger shift.
@@ -300,11 +292,7 @@ void BM_StitchRigidTurns(benchmark::State& state) {
     state.PauseTiming();
     truth.clear();
     auto moving = gentleSweep(0.0, off, &truth);
-    ErrorMeter start{&truth};
-    QUAX::_ScanVisit<double> visit;
-    moving->forEachPoint(ScanSurface::PointCallback(start, &ErrorMeter::visit),
-                         visit);
-    before = std::sqrt(start.sum / (truth.size() / 3));
+    before = rmsFromTruth(*moving, truth);
     state.ResumeTiming();
     ScanStitchTool tool(1.0);
     tool.addSurfacePointer(moving.get(), true);
@@ -314,10 +302,7 @@ void BM_StitchRigidTurns(benchmark::State& state) {
     const ScanStitchTool::RigidSurfaceReport r = tool.getRigidReport().at(0);
     registered = r.status == ScanStitchTool::RIGID_REGISTERED ? 1.0 : 0.0;
     iterations = r.iterations;
-    ErrorMeter meter{&truth};
-    moving->forEachPoint(ScanSurface::PointCallback(meter, &ErrorMeter::visit),
-                         visit);
-    rms = std::sqrt(meter.sum / (truth.size() / 3));
+    rms = rmsFromTruth(*moving, truth);
     state.ResumeTiming();
   }
   state.counters["rms_error_before"] = before;
