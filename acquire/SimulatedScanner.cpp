@@ -18,16 +18,48 @@ constexpr double kHoleX = -14.0;
 constexpr double kHoleY = 45.0;
 constexpr double kHoleRadius = 5.0;
 
+// The part's height along one profile at y: its sine depends on y alone and
+// is taken once per profile rather than once per point.
+struct Section {
+  double y, wave;
+  explicit Section(double at) : y(at), wave(0.5 * std::sin(at / 11.0)) {}
+  double height(double x) const {
+    const double camber = -0.005 * x * x;
+    const double twist = 0.0012 * x * (y - 40.0);
+    const double step =
+        x > SimulatedScanner::kStepX ? SimulatedScanner::kStepHeight : 0.0;
+    return 30.0 + camber + twist + wave + step;
+  }
+};
+
+constexpr double kSlopeStep = 1e-3;
+
+bool insideHole(double x, double y) {
+  const double dx = x - kHoleX, dy = y - kHoleY;
+  return dx * dx + dy * dy < kHoleRadius * kHoleRadius;
+}
+
+// Near-normal noise (mean 0, deviation 1, within 3.5) for the gray sums: the
+// sum of the four 16-bit quarters of one splitmix64 step.
+double grayNoise(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9e3779b97f4a7c15ull);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+  z ^= z >> 31;
+  const double sum = double(z & 0xffff) + double((z >> 16) & 0xffff) +
+                     double((z >> 32) & 0xffff) + double(z >> 48);
+  // Each quarter has mean 65535 / 2 and variance (65536^2 - 1) / 12.
+  return (sum - 131070.0) * (1.7320508075688772 / 65536.0);
+}
+
 // The part's slope, for the gray sums: the laser line is brightest where the
-// sheet faces the camera.
-double facing(double x, double y) {
-  const double h = 1e-3;
-  const double dx = (SimulatedScanner::partHeight(x + h, y) -
-                     SimulatedScanner::partHeight(x - h, y)) /
-                    (2 * h);
-  const double dy = (SimulatedScanner::partHeight(x, y + h) -
-                     SimulatedScanner::partHeight(x, y - h)) /
-                    (2 * h);
+// sheet faces the camera. `ahead` and `behind` are the sections a slope
+// step after and before `here`.
+double facing(double x, const Section& here, const Section& ahead,
+              const Section& behind) {
+  const double h = kSlopeStep;
+  const double dx = (here.height(x + h) - here.height(x - h)) / (2 * h);
+  const double dy = (ahead.height(x) - behind.height(x)) / (2 * h);
   return 1.0 / std::sqrt(1.0 + dx * dx + dy * dy);
 }
 
@@ -36,20 +68,13 @@ double facing(double x, double y) {
 SimulatedScanner::SimulatedScanner(const ScannerSettings& settings)
     : _settings(settings),
       _random(settings.seed),
-      _grayRandom(settings.seed ^ 0x9e3779b9u) {}
+      _grayState(settings.seed ^ 0x9e3779b9u) {}
 
 double SimulatedScanner::partHeight(double x, double y) {
-  const double camber = -0.005 * x * x;
-  const double twist = 0.0012 * x * (y - 40.0);
-  const double wave = 0.5 * std::sin(y / 11.0);
-  const double step = x > kStepX ? kStepHeight : 0.0;
-  return 30.0 + camber + twist + wave + step;
+  return Section(y).height(x);
 }
 
-bool SimulatedScanner::inHole(double x, double y) {
-  const double dx = x - kHoleX, dy = y - kHoleY;
-  return dx * dx + dy * dy < kHoleRadius * kHoleRadius;
-}
+bool SimulatedScanner::inHole(double x, double y) { return insideHole(x, y); }
 
 std::unique_ptr<ScanLine> SimulatedScanner::profileAt(
     double y, const _MathVector<double>& error) {
@@ -70,30 +95,31 @@ std::unique_ptr<ScanLine> SimulatedScanner::profileAt(
   for (std::size_t j = 0; j < n; ++j) {
     const double x = -_settings.lineWidth / 2 +
                      _settings.lineWidth * double(j) / double(n - 1);
-    if (!inHole(x, y) && (j < lostFirst || j >= lostLast)) ++kept;
+    if (!insideHole(x, y) && (j < lostFirst || j >= lostLast)) ++kept;
   }
   line->getPoints().reserveBlock(kept);
   if (_settings.graysum || _settings.pixels) {
     ScanPoint::createExtensionLists(line->getPoints().data(), kept);
   }
 
+  const Section here(y), ahead(y + kSlopeStep), behind(y - kSlopeStep);
   std::size_t i = 0;
   for (std::size_t j = 0; j < n; ++j) {
     const double x = -_settings.lineWidth / 2 +
                      _settings.lineWidth * double(j) / double(n - 1);
     const double noise = _settings.noise * _unit(_random);
-    if (inHole(x, y) || (j >= lostFirst && j < lostLast)) continue;
-    const double z = partHeight(x, y) + noise;
+    if (insideHole(x, y) || (j >= lostFirst && j < lostLast)) continue;
+    const double z = here.height(x) + noise;
     ScanPoint* point = line->getPoint(i++);
     point->setPosition(x + error.x(), y + error.y(), z + error.z());
     if (!_settings.graysum && !_settings.pixels) continue;
 
-    const double light = facing(x, y);
+    const double light = facing(x, here, ahead, behind);
     if (_settings.graysum) {
       // Dimmer on the step's edge, where the sheet turns away.
       const double edge = std::fabs(x - kStepX) < 0.6 ? 0.3 : 1.0;
       const double sum =
-          2500.0 * light * edge * (1.0 + 0.05 * _grayUnit(_grayRandom));
+          2500.0 * light * edge * (1.0 + 0.05 * grayNoise(_grayState));
       point->emplaceItem<ScanPointGraysumData>()->setGraysum(
           static_cast<std::uint32_t>(std::max(0.0, sum)));
     }
@@ -181,12 +207,13 @@ AcquisitionRecord SimulatedScanner::record() const {
   return r;
 }
 
-std::unique_ptr<ScanSet> simulateScanSet(
-    const SimulationSettings& settings) {
+void simulateScanFrames(
+    const SimulationSettings& settings,
+    const std::function<void(std::size_t, std::size_t,
+                             std::unique_ptr<ScanFrame>)>& take) {
   SimulatedScanner scanner(settings.scanner);
-  auto set = std::make_unique<ScanSet>();
-  const double length =
-      double(settings.framesPerSurface) * settings.scanner.frameSpacing;
+  const double spacing = settings.scanner.frameSpacing;
+  const double length = double(settings.framesPerSurface) * spacing;
   const double advance = length * (1.0 - settings.overlap);
   // The middle of the scanned sheet, about which sweeps are turned.
   const double middleY =
@@ -196,31 +223,47 @@ std::unique_ptr<ScanSet> simulateScanSet(
   for (std::size_t k = 0; k < settings.surfaces; ++k) {
     const double times = double(k);
     const _MathVector<double> error(settings.misregistration.x() * times,
-                                          settings.misregistration.y() * times,
-                                          settings.misregistration.z() * times);
-    auto surface =
-        scanner.sweep(settings.framesPerSurface, advance * times, error);
-    if (k > 0 && (settings.rotationZ != 0.0 || settings.rotationX != 0.0)) {
-      constexpr double kDegree = 3.14159265358979323846 / 180.0;
-      const double a = settings.rotationZ * times * kDegree;
-      const double b = settings.rotationX * times * kDegree;
-      const _MathMatrix<double> turn =
-          _MathMatrix<double>(1, 0, 0, 0, std::cos(b), -std::sin(b), 0,
-                                    std::sin(b), std::cos(b), 0, 0, 0) *
-          _MathMatrix<double>::rotationZ(a);
+                                    settings.misregistration.y() * times,
+                                    settings.misregistration.z() * times);
+    const bool turned =
+        k > 0 && (settings.rotationZ != 0.0 || settings.rotationX != 0.0);
+    constexpr double kDegree = 3.14159265358979323846 / 180.0;
+    const double a = settings.rotationZ * times * kDegree;
+    const double b = settings.rotationX * times * kDegree;
+    const _MathMatrix<double> turn =
+        _MathMatrix<double>(1, 0, 0, 0, std::cos(b), -std::sin(b), 0,
+                            std::sin(b), std::cos(b), 0, 0, 0) *
+        _MathMatrix<double>::rotationZ(a);
+    for (std::size_t i = 0; i < settings.framesPerSurface; ++i) {
+      auto line =
+          scanner.profileAt(advance * times + double(i) * spacing, error);
       // Moved point by point: the error is the scanner's, not a transform
       // the data went through.
-      for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
-        ScanLine* line = surface->getFrame(f)->getScanLine();
-        for (std::size_t j = 0; j < line->getPointCount(); ++j) {
-          ScanPoint* point = line->getPoint(j);
-          const _MathVector<double> p =
-              turn.applyToPosition(point->position().toVector() - middle) +
-              middle;
-          point->setPosition(p.x(), p.y(), p.z());
-        }
+      for (std::size_t j = 0; turned && j < line->getPointCount(); ++j) {
+        ScanPoint* point = line->getPoint(j);
+        const _MathVector<double> p =
+            turn.applyToPosition(point->position().toVector() - middle) +
+            middle;
+        point->setPosition(p.x(), p.y(), p.z());
       }
+      auto frame = std::make_unique<ScanFrame>(std::move(line));
+      frame->getSyncObject()->setDataState(1);
+      take(k, i, std::move(frame));
     }
+  }
+}
+
+std::unique_ptr<ScanSet> simulateScanSet(
+    const SimulationSettings& settings) {
+  auto set = std::make_unique<ScanSet>();
+  std::vector<std::unique_ptr<ScanSurface>> surfaces(settings.surfaces);
+  for (auto& surface : surfaces) surface = std::make_unique<ScanSurface>();
+  simulateScanFrames(settings, [&](std::size_t k, std::size_t,
+                                   std::unique_ptr<ScanFrame> frame) {
+    surfaces[k]->appendFrame(std::move(frame));
+  });
+  for (auto& surface : surfaces) {
+    surface->setComplete();
     set->addSurface(std::move(surface));
   }
   return set;

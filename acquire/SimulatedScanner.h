@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -90,11 +91,11 @@ class QUAX_ACQUIRE_API SimulatedScanner : public ScanSource {
  private:
   ScannerSettings _settings;
   std::mt19937 _random;
-  // The gray sums draw from a generator of their own, so that asking for
-  // them leaves the points where they are.
-  std::mt19937 _grayRandom;
   std::normal_distribution<double> _unit{0.0, 1.0};
-  std::normal_distribution<double> _grayUnit{0.0, 1.0};
+  // The gray sums draw from a generator of their own (a cheap one: their
+  // spread matters, not its tails), so that asking for them leaves the
+  // points where they are.
+  std::uint64_t _grayState;
   // The current run.
   std::atomic<std::uint64_t> _delivered{0};
   std::atomic<std::int64_t> _lastNs{0};
@@ -106,6 +107,15 @@ class QUAX_ACQUIRE_API SimulatedScanner : public ScanSource {
 // and turned by k times the rotation.
 QUAX_ACQUIRE_API std::unique_ptr<ScanSet> simulateScanSet(
     const SimulationSettings& settings);
+
+// The frames of simulateScanSet(settings) one at a time, in scan order
+// (surface by surface, frame by frame), each handed to `take` with its
+// surface and frame index: a writer can store them without the whole set
+// in memory. The frames are those simulateScanSet builds.
+QUAX_ACQUIRE_API void simulateScanFrames(
+    const SimulationSettings& settings,
+    const std::function<void(std::size_t surface, std::size_t frame,
+                             std::unique_ptr<ScanFrame> data)>& take);
 
 }  // namespace QUAX
 

@@ -236,12 +236,22 @@ void runSimulate(const SimulateOptions& options) {
         options.misregistration[2]);
   }
   const auto start = std::chrono::steady_clock::now();
-  const auto set = QUAX::simulateScanSet(settings);
-  writeScanSetFile(*set, format, options.output);
-  const SetSummary summary = summarize(*set);
-  std::cout << "simulated " << summary.surfaces.size()
+  // Frame by frame into the file: memory stays that of a frame.
+  QUAX::ScanFrameWriter writer(
+      options.output, format,
+      std::vector<std::size_t>(settings.surfaces, settings.framesPerSurface),
+      settings.scanner.graysum, settings.scanner.pixels);
+  // Holes and dropouts lose a few: the count of a full scan has the digits
+  // of most.
+  writer.expectPoints(std::uint64_t(points));
+  QUAX::simulateScanFrames(settings, [&](std::size_t s, std::size_t f,
+                                         std::unique_ptr<QUAX::ScanFrame> d) {
+    writer.write(s, f, *d);
+  });
+  writer.finish();
+  std::cout << "simulated " << settings.surfaces
             << " overlapping sweeps of " << settings.framesPerSurface
-            << " frames: " << summary.points << " points (seed "
+            << " frames: " << writer.pointCount() << " points (seed "
             << settings.scanner.seed << ", noise " << settings.scanner.noise
             << ", " << (settings.scanner.graysum ? "with" : "without")
             << " gray sums) in " << milliseconds(start) << "\n";
@@ -264,6 +274,7 @@ void runConvert(const ConvertOptions& options) {
   QUAX::ScanFrameWriter writer(options.output, format,
                                reader.framesPerSurface(), reader.hasGraysums(),
                                reader.hasPixels());
+  writer.expectPoints(reader.pointCount());
   std::size_t s = 0, f = 0;
   while (const auto frame = reader.next(s, f)) writer.write(s, f, *frame);
   writer.finish();

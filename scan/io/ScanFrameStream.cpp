@@ -106,8 +106,11 @@ struct ScanFrameWriter::State {
   std::vector<std::size_t> frames;
   PlyColumns columns;
   // PLY: the rows go to `body` first, the header and the rows to `whole` at
-  // the end, once the count is known. Text goes to `whole` at once.
+  // the end, once the count is known. Text goes to `whole` at once, and so
+  // do PLY rows once a count is expected: behind `reserved` bytes kept for
+  // the header.
   fs::path bodyPath, wholePath;
+  std::size_t reserved = 0;
   std::ofstream body, whole;
   std::string buffer;
   std::uint64_t points = 0;
@@ -116,7 +119,7 @@ struct ScanFrameWriter::State {
   std::size_t lastSurface = 0, lastFrame = 0;
 
   bool isPly() const { return format != ScanFileFormat::kText; }
-  std::ofstream& rows() { return isPly() ? body : whole; }
+  std::ofstream& rows() { return isPly() && reserved == 0 ? body : whole; }
   void flush() {
     rows().write(buffer.data(), std::streamsize(buffer.size()));
     buffer.clear();
@@ -184,6 +187,40 @@ void ScanFrameWriter::write(std::size_t surface, std::size_t frame,
   if (s.buffer.size() >= (std::size_t(1) << 20)) s.flush();
 }
 
+void ScanFrameWriter::expectPoints(std::uint64_t points) {
+  State& s = *_state;
+  if (!s.isPly() || s.started || s.reserved > 0) return;
+  s.body.close();
+  removeQuietly(s.bodyPath);
+  s.bodyPath.clear();
+  s.reserved = plyHeader(s.format == ScanFileFormat::kPlyBinary, s.frames,
+                         points, s.columns)
+                   .size();
+  openTemporary(s.whole, s.wholePath, s.target);
+  s.whole.write(std::string(s.reserved, ' ').data(),
+                std::streamsize(s.reserved));
+}
+
+namespace {
+
+// Writes the header and then the rows that follow `offset` in `body` to
+// `whole`.
+void copyBehindHeader(std::ofstream& whole, const std::string& header,
+                      const fs::path& body, std::size_t offset,
+                      const std::string& name) {
+  whole.write(header.data(), std::streamsize(header.size()));
+  std::ifstream rows(body, std::ios::binary);
+  rows.seekg(std::streamoff(offset));
+  std::vector<char> block(std::size_t(1) << 20);
+  while (rows.read(block.data(), std::streamsize(block.size())) ||
+         rows.gcount() > 0) {
+    whole.write(block.data(), rows.gcount());
+  }
+  if (rows.bad()) fail(name, "could not be written (its rows were lost)");
+}
+
+}  // namespace
+
 std::uint64_t ScanFrameWriter::pointCount() const noexcept {
   return _state->points;
 }
@@ -200,22 +237,27 @@ void ScanFrameWriter::finish() {
   }
   s.flush();
   if (s.isPly()) {
-    s.body.close();
-    if (s.body.fail()) fail(name, "could not be written (is the disk full?)");
     PlyColumns columns = s.columns;
     if (s.points == 0) columns = PlyColumns{};
-    openTemporary(s.whole, s.wholePath, s.target);
     const std::string header =
         plyHeader(s.format == ScanFileFormat::kPlyBinary, s.frames, s.points,
                   columns);
-    s.whole.write(header.data(), std::streamsize(header.size()));
-    std::ifstream rows(s.bodyPath, std::ios::binary);
-    std::vector<char> block(std::size_t(1) << 20);
-    while (rows.read(block.data(), std::streamsize(block.size())) ||
-           rows.gcount() > 0) {
-      s.whole.write(block.data(), rows.gcount());
+    if (s.reserved == header.size()) {
+      s.whole.seekp(0);
+      s.whole.write(header.data(), std::streamsize(header.size()));
+    } else {
+      // The rows sit in a file of their own, or behind room for a header of
+      // another length: copied behind the header into a new file.
+      std::ofstream& rows = s.reserved > 0 ? s.whole : s.body;
+      rows.close();
+      if (rows.fail()) fail(name, "could not be written (is the disk full?)");
+      if (s.reserved > 0) {
+        s.bodyPath = s.wholePath;
+        s.wholePath = temporaryBeside(s.target);
+      }
+      openTemporary(s.whole, s.wholePath, s.target);
+      copyBehindHeader(s.whole, header, s.bodyPath, s.reserved, name);
     }
-    if (rows.bad()) fail(name, "could not be written (its rows were lost)");
   }
   s.whole.close();
   if (s.whole.fail()) fail(name, "could not be written (is the disk full?)");

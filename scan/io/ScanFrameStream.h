@@ -82,6 +82,13 @@ class QUAX_SCAN_API ScanFrameWriter {
   // EScanFileError for a frame out of order or outside the set (nothing is
   // written then).
   void write(std::size_t surface, std::size_t frame, const ScanFrame& data);
+  // A hint that the file will hold about `points` points, given before the
+  // first write(). A PLY writer then leaves room for the header at the front
+  // of its output and writes the rows straight behind it, rather than into a
+  // file of their own that finish() copies behind the header; when the count
+  // turns out to need another header length, finish() moves the rows. The
+  // bytes written are the same either way.
+  void expectPoints(std::uint64_t points);
   // Points written so far.
   std::uint64_t pointCount() const noexcept;
   // Completes the file and puts it in place; EScanFileError when it cannot.
