@@ -178,6 +178,7 @@ void BM_Convert(benchmark::State& state) {
     ScanFrameWriter writer(out, ScanFileFormat::kPlyBinary,
                            reader.framesPerSurface(), reader.hasGraysums(),
                            reader.hasPixels());
+    writer.expectPoints(reader.pointCount());
     std::size_t s = 0, f = 0;
     while (auto frame = reader.next(s, f)) writer.write(s, f, *frame);
     writer.finish();

@@ -61,10 +61,28 @@ std::string plyHeader(bool binary,
   return header;
 }
 
-void appendPlyRows(std::string& out, bool binary, std::size_t surface,
-                   std::size_t frame, const ScanLine& line,
-                   PlyColumns columns) {
+namespace {
+
+// Whether `list` holds items beyond the `found` ones of the wanted columns:
+// then the columns not wanted are looked up in it.
+void noteMissedColumns(const ExtensionList* list, const PointItems& found,
+                       PlyColumns& missed) {
+  if (list == nullptr ||
+      list->size() <= std::size_t(found.hasGraysum) + found.hasPixels) {
+    return;
+  }
+  const PointItems all = itemsOf(*list);
+  missed.graysum = missed.graysum || (all.hasGraysum && !found.hasGraysum);
+  missed.pixels = missed.pixels || (all.hasPixels && !found.hasPixels);
+}
+
+}  // namespace
+
+PlyColumns appendPlyRows(std::string& out, bool binary, std::size_t surface,
+                         std::size_t frame, const ScanLine& line,
+                         PlyColumns columns) {
   const std::size_t count = line.getPointCount();
+  PlyColumns missed;
   if (binary) {
     const std::size_t row = plyRowBytes(columns);
     std::size_t at = out.size();
@@ -79,17 +97,16 @@ void appendPlyRows(std::string& out, bool binary, std::size_t surface,
       o = putDouble(o, p.position().z());
       o = putLittleEndian(o, std::uint32_t(surface));
       o = putLittleEndian(o, std::uint32_t(frame));
-      if (columns.graysum || columns.pixels) {
-        const PointItems items = itemsOf(p, columns);
-        if (columns.graysum) o = putLittleEndian(o, items.graysum);
-        if (columns.pixels) {
-          o = putLittleEndian(o, items.lowPixel);
-          putLittleEndian(o, items.highPixel);
-        }
+      const PointItems items = itemsOf(p, columns);
+      if (columns.graysum) o = putLittleEndian(o, items.graysum);
+      if (columns.pixels) {
+        o = putLittleEndian(o, items.lowPixel);
+        putLittleEndian(o, items.highPixel);
       }
+      noteMissedColumns(p.extensionList(), items, missed);
       at += row;
     }
-    return;
+    return missed;
   }
   for (std::size_t i = 0; i < count; ++i) {
     const ScanPoint& p = *line.getPoint(i);
@@ -103,8 +120,9 @@ void appendPlyRows(std::string& out, bool binary, std::size_t surface,
     appendNumber(out, std::uint64_t(surface));
     out += ' ';
     appendNumber(out, std::uint64_t(frame));
-    if (columns.graysum || columns.pixels) {
-      const PointItems items = itemsOf(p, columns);
+    const PointItems items = itemsOf(p, columns);
+    noteMissedColumns(p.extensionList(), items, missed);
+    {
       if (columns.graysum) {
         out += ' ';
         appendNumber(out, std::uint64_t(items.graysum));
@@ -118,48 +136,97 @@ void appendPlyRows(std::string& out, bool binary, std::size_t surface,
     }
     out += '\n';
   }
+  return missed;
 }
 
-void writePly(const ScanSet& set, bool binary, std::ostream& out) {
-  // A first walk counts the points and finds the columns; items are looked
-  // up without exceptions, so walking twice costs little.
-  std::size_t count = 0;
+namespace {
+
+// The columns of `set`: those of every point's items.
+PlyColumns allColumns(const ScanSet& set) {
   PlyColumns columns;
   forEachLine(set, [&](const ScanLine& line) {
     const std::size_t n = line.getPointCount();
-    count += n;
     // Only the columns not found yet are looked up.
     for (std::size_t i = 0; i < n && !(columns.graysum && columns.pixels);
          ++i) {
       prefetchItems(line, i + kPrefetchAhead);
       const ExtensionList* list = line.getPoint(i)->extensionList();
       if (list == nullptr) continue;
-      if (!columns.graysum) {
-        columns.graysum =
-            list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey) !=
-            nullptr;
-      }
-      if (!columns.pixels) {
-        columns.pixels =
-            list->findItemIfPresent(ScanPointTPData::TPDataKey) != nullptr;
-      }
+      const PointItems items = itemsOf(*list);
+      columns.graysum = columns.graysum || items.hasGraysum;
+      columns.pixels = columns.pixels || items.hasPixels;
     }
   });
+  return columns;
+}
+
+// The columns of the first point that has items: most sets give every point
+// the same items.
+PlyColumns firstColumns(const ScanSet& set) {
+  PlyColumns columns;
+  bool found = false;
+  forEachLine(set, [&](const ScanLine& line) {
+    for (std::size_t i = 0; i < line.getPointCount() && !found; ++i) {
+      const ExtensionList* list = line.getPoint(i)->extensionList();
+      if (list == nullptr || list->empty()) continue;
+      const PointItems items = itemsOf(*list);
+      columns = {items.hasGraysum, items.hasPixels};
+      found = true;
+    }
+  });
+  return columns;
+}
+
+// Writes the header and the rows of `set` with `columns`; returns the
+// columns missing from them that some point has items for.
+PlyColumns writePlyRows(const ScanSet& set, bool binary, std::size_t count,
+                        PlyColumns columns, std::ostream& out) {
   std::vector<std::size_t> frames(set.getSurfaceCount());
   for (std::size_t s = 0; s < frames.size(); ++s) {
     frames[s] = set.getSurface(s)->getFrameCount();
   }
   std::string buffer = plyHeader(binary, frames, count, columns);
+  PlyColumns missed;
   for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
     const ScanSurface* surface = set.getSurface(s);
     for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
       const ScanFrame* frame = surface->getFrame(f);
       if (!frame->hasScanLine()) continue;
-      appendPlyRows(buffer, binary, s, f, *frame->getScanLine(), columns);
+      const PlyColumns more = appendPlyRows(buffer, binary, s, f,
+                                            *frame->getScanLine(), columns);
+      missed.graysum = missed.graysum || more.graysum;
+      missed.pixels = missed.pixels || more.pixels;
       flushIfLarge(buffer, out);
     }
   }
   out.write(buffer.data(), std::streamsize(buffer.size()));
+  return missed;
+}
+
+}  // namespace
+
+void writePly(const ScanSet& set, bool binary, std::ostream& out) {
+  std::size_t count = 0;
+  forEachLine(set, [&](const ScanLine& line) {
+    count += line.getPointCount();
+  });
+  // Into a stream that can go back: the columns of the first point with
+  // items, written again from the start (longer, so over every byte) when
+  // a later point has items of another column. Otherwise every point is
+  // looked at first.
+  const std::ostream::pos_type start = out.tellp();
+  if (start == std::ostream::pos_type(-1)) {
+    writePlyRows(set, binary, count, allColumns(set), out);
+    return;
+  }
+  PlyColumns columns = firstColumns(set);
+  for (;;) {
+    const PlyColumns missed = writePlyRows(set, binary, count, columns, out);
+    if (!missed.graysum && !missed.pixels) return;
+    columns.graysum = columns.graysum || missed.graysum;
+    columns.pixels = columns.pixels || missed.pixels;
+    out.seekp(start);
+  }
 }
 
 }  // namespace scanfile

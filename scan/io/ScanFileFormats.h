@@ -69,28 +69,33 @@ struct PlyColumns {
   bool pixels = false;
 };
 
-// The items of `point`, looking only for the `wanted` ones.
-inline PointItems itemsOf(const ScanPoint& point,
+// The items in `list`, looking only for the `wanted` ones.
+inline PointItems itemsOf(const ExtensionList& list,
                           PlyColumns wanted = PlyColumns{true, true}) {
   PointItems items;
-  const ExtensionList* list = point.extensionList();
-  if (list == nullptr) return items;
   if (wanted.graysum) {
     if (const auto* g = static_cast<const ScanPointGraysumData*>(
-            list->findItemIfPresent(ScanPointGraysumData::GraysumDataKey))) {
+            list.findItemIfPresent(ScanPointGraysumData::GraysumDataKey))) {
       items.hasGraysum = true;
       items.graysum = g->getGraysum();
     }
   }
   if (wanted.pixels) {
     if (const auto* tp = static_cast<const ScanPointTPData*>(
-            list->findItemIfPresent(ScanPointTPData::TPDataKey))) {
+            list.findItemIfPresent(ScanPointTPData::TPDataKey))) {
       items.hasPixels = true;
       items.lowPixel = tp->getLowPixel();
       items.highPixel = tp->getHighPixel();
     }
   }
   return items;
+}
+
+// The items of `point`, looking only for the `wanted` ones.
+inline PointItems itemsOf(const ScanPoint& point,
+                          PlyColumns wanted = PlyColumns{true, true}) {
+  const ExtensionList* list = point.extensionList();
+  return list == nullptr ? PointItems{} : itemsOf(*list, wanted);
 }
 
 // Asks the processor to fetch the extension list of point `i` of `line`
@@ -248,9 +253,11 @@ std::string plyHeader(bool binary,
                       const std::vector<std::size_t>& framesPerSurface,
                       std::size_t points, PlyColumns columns);
 // Appends the rows of the points of `line`, frame `frame` of surface
-// `surface`.
-void appendPlyRows(std::string& out, bool binary, std::size_t surface,
-                   std::size_t frame, const ScanLine& line, PlyColumns columns);
+// `surface`. Returns the columns missing from `columns` that some point of
+// the line has items for.
+PlyColumns appendPlyRows(std::string& out, bool binary, std::size_t surface,
+                         std::size_t frame, const ScanLine& line,
+                         PlyColumns columns);
 void writeText(const ScanSet& set, std::ostream& out);
 // Appends the text rows of `line`, a blank line after them.
 void appendTextRows(std::string& out, const ScanLine& line);

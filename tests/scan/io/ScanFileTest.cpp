@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "scan/io/ScanFile.h"
 #include "scan/io/ScanFrameStream.h"
@@ -228,6 +229,57 @@ TEST(ScanFile, EveryFormatReadsBackIdenticalAndWritesTheSameBytesAgain) {
         "property int surface\nproperty int frame\nproperty uint graysum\n"
         "property uint low_pixel\nproperty uint high_pixel\nend_header\n"}) {
     EXPECT_NE(header.find(part), std::string::npos) << part;
+  }
+}
+
+// A stream that cannot go back.
+struct OneWay : std::streambuf {
+  std::string bytes;
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) bytes += char(c);
+    return c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    bytes.append(s, std::size_t(n));
+    return n;
+  }
+};
+
+// Points whose items differ (none, an empty list, a gray sum, pixels, both,
+// an item of another kind): a PLY file has the columns of all of them,
+// written the same into a stream that can go back and one that cannot.
+TEST(ScanFile, ItemColumnsAreThoseOfAllPoints) {
+  // Per point: bit 0 gray sum, bit 1 pixels, bit 2 another item, 8 no list.
+  const std::vector<int> cases[] = {
+      {1, 1, 3}, {8, 0, 4, 5, 2}, {2, 8, 1}, {5, 5, 5}, {4, 0, 8}, {3}};
+  for (const auto& items : cases) {
+    ScanSet set;
+    auto surface = std::make_unique<ScanSurface>();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      auto line = std::make_unique<ScanLine>();
+      line->appendPoint(_GeoPoint<double>(double(i), 2.0, 3.0));
+      ScanPoint* point = line->getPoint(0);
+      if (items[i] != 8) point->createExtensionList();
+      if (items[i] & 4) point->addItem(new ScanPointExtData<double>());
+      if (items[i] & 1) point->emplaceItem<ScanPointGraysumData>();
+      if (items[i] & 2) point->emplaceItem<ScanPointTPData>();
+      surface->appendFrame(std::make_unique<ScanFrame>(std::move(line)));
+    }
+    set.addSurface(std::move(surface));
+    int all = 0;
+    for (int i : items) all |= i == 8 ? 0 : i;
+    for (ScanFileFormat format :
+         {ScanFileFormat::kPlyBinary, ScanFileFormat::kPlyAscii}) {
+      const std::string bytes = written(set, format);
+      OneWay oneWay;
+      std::ostream out(&oneWay);
+      writeScanSet(set, format, out);
+      EXPECT_EQ(oneWay.bytes, bytes);
+      EXPECT_EQ(bytes.find("graysum\n") != std::string::npos, (all & 1) != 0);
+      EXPECT_EQ(bytes.find("high_pixel\n") != std::string::npos,
+                (all & 2) != 0);
+      EXPECT_EQ(written(*readScanSet(bytes, "a.ply"), format), bytes);
+    }
   }
 }
 
