@@ -314,6 +314,8 @@ void runFilter(const FilterOptions& options) {
   QUAX::ScanFrameWriter writer(options.output, format,
                                reader.framesPerSurface(), reader.hasGraysums(),
                                reader.hasPixels());
+  // Filters that keep every point (smoothing) leave the count as it was.
+  writer.expectPoints(reader.pointCount());
   // The frames pass in batches, each filtered by every filter in order (one
   // walk per filter, as on the whole set: lines are filtered alone, so the
   // result is the whole set's).
