@@ -349,6 +349,19 @@ TEST(FramedSurface, GathersTheFramesNearTheBoxAndMeasuresTheMedianSpacing) {
     EXPECT_EQ(still.alongLine, 0.25) << repeat;
     EXPECT_EQ(still.acrossFrames, 0.5) << repeat;
   }
+  // Every other profile lost: no line has a next one to measure across to
+  // (not even its own end, which the hairpins bring back near its start).
+  FramedPoints lost;
+  lost.start.push_back(0);
+  for (int f = 0; f < 40; ++f) {
+    for (int j = 0; f % 2 == 0 && j < 8; ++j) {
+      lost.points.push_back(
+          Vec{0.25 * (j < 4 ? j : 7 - j), 0.5 * f, j < 4 ? 0.0 : 0.25});
+    }
+    lost.start.push_back(lost.points.size());
+  }
+  EXPECT_EQ(measureSpacing(lost).alongLine, 0.25);
+  EXPECT_EQ(measureSpacing(lost).acrossFrames, 0.0);
 }
 
 TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
@@ -361,12 +374,17 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
     const auto f = [scale](double x, double y) {
       return (0.05 * x * x + 0.03 * x * y - 0.04 * y * y) / scale;
     };
-    for (const double spike : {0.0, 1.0}) {
+    // The frames after the centre's moved off by a gap wider than the step
+    // limit: the centre has neighbours on one side only, and no patch.
+    for (const int variant : {0, 1, 2}) {
+      const double spike = variant == 1 ? 0.5 : 0.0;
+      const double gap = variant == 2 ? 3.0 * scale : 0.0;
       FramedPoints grid;
       grid.start.push_back(0);
       for (int i = -4; i <= 4; ++i) {
         for (int j = -6; j <= 6; ++j) {
-          const double a = 0.25 * scale * j, b = 0.4 * scale * i;
+          const double a = 0.25 * scale * j;
+          const double b = 0.4 * scale * i + (i > 0 ? gap : 0.0);
           const double x = std::cos(0.5) * a - std::sin(0.5) * b;
           const double y = std::sin(0.5) * a + std::cos(0.5) * b;
           grid.points.push_back(
@@ -375,7 +393,8 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
         grid.start.push_back(grid.points.size());
       }
       FramedPatch patch;
-      ASSERT_TRUE(fitFramedPatch(grid, 4, 6, 2, scale, 0.5, patch));
+      ASSERT_EQ(fitFramedPatch(grid, 4, 6, 2, scale, 0.5, patch), gap == 0.0);
+      if (gap > 0.0) continue;
       const double tolerance = 1e-9 * scale;
       for (Vec p : {Vec{0.3, -0.2, 0.5}, Vec{-0.45, -0.1, -0.2},
                     Vec{0.05, 0.35, 0.0}}) {
