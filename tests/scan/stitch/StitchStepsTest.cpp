@@ -374,17 +374,18 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
     const auto f = [scale](double x, double y) {
       return (0.05 * x * x + 0.03 * x * y - 0.04 * y * y) / scale;
     };
-    // The frames after the centre's moved off by a gap wider than the step
-    // limit: the centre has neighbours on one side only, and no patch.
-    for (const int variant : {0, 1, 2}) {
+    // The frames after the centre's (or the points after it on every line)
+    // moved off by a gap wider than the step limit: the centre has
+    // neighbours on one side only, and no patch.
+    for (const int variant : {0, 1, 2, 3}) {
       const double spike = variant == 1 ? 0.5 : 0.0;
-      const double gap = variant == 2 ? 3.0 * scale : 0.0;
+      const double gap = variant >= 2 ? 3.0 * scale : 0.0;
       FramedPoints grid;
       grid.start.push_back(0);
       for (int i = -4; i <= 4; ++i) {
         for (int j = -6; j <= 6; ++j) {
-          const double a = 0.25 * scale * j;
-          const double b = 0.4 * scale * i + (i > 0 ? gap : 0.0);
+          const double a = 0.25 * scale * j + (variant == 3 && j > 0 ? gap : 0);
+          const double b = 0.4 * scale * i + (variant == 2 && i > 0 ? gap : 0);
           const double x = std::cos(0.5) * a - std::sin(0.5) * b;
           const double y = std::sin(0.5) * a + std::cos(0.5) * b;
           grid.points.push_back(
