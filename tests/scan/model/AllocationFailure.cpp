@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // This test program's operator new: it throws std::bad_alloc once the
-// allocations that QUAX::testing::gAllowedAllocations allows have been made.
+// allocations that QUAX::testing::gAllowedAllocations allows have been made,
+// and counts the allocations not yet freed.
 // Kept apart from the tests, so that no compiler sees new and delete inlined
 // together.
 #include <atomic>
@@ -10,6 +11,7 @@
 namespace QUAX {
 namespace testing {
 std::atomic<long> gAllowedAllocations{-1};
+std::atomic<long> gLiveAllocations{0};
 }  // namespace testing
 }  // namespace QUAX
 
@@ -23,8 +25,14 @@ void* operator new(std::size_t size) {
       break;
     }
   }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) {
+    ++QUAX::testing::gLiveAllocations;
+    return p;
+  }
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+  if (p != nullptr) --QUAX::testing::gLiveAllocations;
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }

@@ -19,6 +19,8 @@ namespace testing {
 // Successful allocations left before the failing one; negative: none fails
 // (AllocationFailure.cpp, the program's operator new).
 extern std::atomic<long> gAllowedAllocations;
+// Allocations made and not yet freed.
+extern std::atomic<long> gLiveAllocations;
 }  // namespace testing
 
 namespace {
@@ -107,6 +109,19 @@ TEST(ScanPointArray, FailedGrowthLeavesTheArrayAsItWas) {
                        EXPECT_TRUE(a.empty());
                        EXPECT_FALSE(a.ownsBlock());
                      });
+}
+
+// A per-point array frees the points it erases.
+TEST(ScanPointArray, ErasedPointsAreFreed) {
+  if (!allocationFailuresReachTheLibrary()) {
+    GTEST_SKIP() << "the library's allocations are not counted here";
+  }
+  Array a;
+  a.resize(6);
+  ASSERT_FALSE(a.ownsBlock());
+  const long live = gLiveAllocations;
+  a.erase(1, 4);
+  EXPECT_LE(gLiveAllocations, live - 3);
 }
 
 }  // namespace
