@@ -376,8 +376,9 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
     };
     // The frames after the centre's (or the points after it on every line)
     // moved off by a gap wider than the step limit: the centre has
-    // neighbours on one side only, and no patch.
-    for (const int variant : {0, 1, 2, 3}) {
+    // neighbours on one side only, and no patch; nor has a centre that is
+    // not a number.
+    for (const int variant : {0, 1, 2, 3, 4}) {
       const double spike = variant == 1 ? 0.5 : 0.0;
       const double gap = variant >= 2 ? 3.0 * scale : 0.0;
       FramedPoints grid;
@@ -393,9 +394,10 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
         }
         grid.start.push_back(grid.points.size());
       }
+      if (variant == 4) grid.points[4 * 13 + 6].z = std::nan("");
       FramedPatch patch;
-      ASSERT_EQ(fitFramedPatch(grid, 4, 6, 2, scale, 0.5, patch), gap == 0.0);
-      if (gap > 0.0) continue;
+      ASSERT_EQ(fitFramedPatch(grid, 4, 6, 2, scale, 0.5, patch), variant < 2);
+      if (variant >= 2) continue;
       const double tolerance = 1e-9 * scale;
       for (Vec p : {Vec{0.3, -0.2, 0.5}, Vec{-0.45, -0.1, -0.2},
                     Vec{0.05, 0.35, 0.0}}) {
