@@ -413,6 +413,26 @@ TEST(FramedSurface, FitsAQuadraticAndGivesItsPointAndNormalNearTheCentre) {
       }
     }
   }
+  // Frames beside the centre's holding a point each leave the cross term
+  // undetermined: the patch still fits the terms its neighbours determine.
+  FramedPoints cross;
+  cross.start.push_back(0);
+  const auto g = [](double x, double y) { return x * x / 16 - y * y / 8; };
+  for (int i = -2; i <= 2; ++i) {
+    for (int j = -2; j <= 2; ++j) {
+      if (i != 0 && j != 0) continue;
+      const double x = j / 4.0, y = i / 2.0;
+      cross.points.push_back(Vec{x, y, g(x, y)});
+    }
+    cross.start.push_back(cross.points.size());
+  }
+  FramedPatch patch;
+  ASSERT_TRUE(fitFramedPatch(cross, 2, 2, 2, 1.0, 0.5, patch));
+  Vec point, normal;
+  patch.at(Vec{0.25, 0.5, 0.0}, point, normal);
+  EXPECT_NEAR(point.z, g(0.25, 0.5), 1e-12);
+  const Vec up{-0.25 / 8, 0.5 / 4, 1.0};
+  EXPECT_NEAR(std::fabs(dot(normal, up)), length(up), 1e-9);
 }
 
 }  // namespace
