@@ -298,6 +298,17 @@ TEST(Callback, CallsTheBoundFunctionAndAnUnboundOneDoesNothing) {
   EXPECT_EQ(CBFunctor0wRet<int>()(), 0);
   EXPECT_TRUE(none == CBFunctor1<int>());
   EXPECT_FALSE(none == addFree);
+  // The same object and function through another call shape is another
+  // binding.
+  struct Sum {
+    long total = 0;
+    void add(long n) { total += n; }
+  } sum;
+  const CBFunctor1<long> addLong(sum, &Sum::add);
+  addLong(3);
+  EXPECT_EQ(sum.total, 3);
+  EXPECT_TRUE(addLong == CBFunctor1<long>(sum, &Sum::add));
+  EXPECT_FALSE(addLong == CBFunctor1<int>(sum, &Sum::add));
 }
 
 }  // namespace
