@@ -517,6 +517,20 @@ TEST(ScanFile, FilesAreReplacedWholeOrLeftAsTheyWere) {
                 (folder / "no").string() + " does not exist");
   EXPECT_EQ(errorOf([&] { readScanSetFile(folder / "none.ply"); }),
             (folder / "none.ply").string() + ": no such file");
+  // As many surfaces and frames as points, the most a file may hold: every
+  // point comes back.
+  auto frames = std::make_unique<ScanSurface>();
+  for (int f = 0; f < 65535; ++f) {
+    auto line = std::make_unique<ScanLine>();
+    line->appendPoint(_GeoPoint<double>(f, 0, 0));
+    if (f == 0) line->appendPoint(_GeoPoint<double>(0, 1, 0));
+    frames->appendFrame(std::make_unique<ScanFrame>(std::move(line)));
+  }
+  frames->setComplete();
+  ScanSet full;
+  full.addSurface(std::move(frames));
+  writeScanSetFile(full, ScanFileFormat::kPlyBinary, target);
+  EXPECT_EQ(written(*readScanSetFile(target)), written(full));
   fs::remove_all(folder);
 
   EXPECT_EQ(scanFileFormatFor("a.PLY", false), ScanFileFormat::kPlyBinary);
