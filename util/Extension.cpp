@@ -65,10 +65,22 @@ std::size_t ExtensionInterface::getIndex(const _GUID& key) const {
 
 namespace {
 
-// The head of a block of lists made by createMany: how many of them live.
+// The head of a block of lists made by createMany: how many of them live,
+// and what frees the block (null: operator delete).
 struct ListBlock {
   std::atomic<std::size_t> alive;
+  void (*deallocate)(void*) noexcept;
 };
+
+void freeBlock(ListBlock* block) noexcept {
+  void (*deallocate)(void*) noexcept = block->deallocate;
+  block->~ListBlock();
+  if (deallocate != nullptr) {
+    deallocate(block);
+  } else {
+    ::operator delete(block);
+  }
+}
 // The word in front of every list made with `new`: its ListBlock, or null.
 constexpr std::size_t kFront = sizeof(ListBlock*);
 constexpr std::size_t kStride = kFront + sizeof(ExtensionList);
@@ -93,16 +105,22 @@ void ExtensionList::operator delete(void* list) noexcept {
   if (block == nullptr) {
     ::operator delete(raw);
   } else if (block->alive.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    block->~ListBlock();
-    ::operator delete(block);
+    freeBlock(block);
   }
 }
 
 void ExtensionList::createMany(std::size_t count, ExtensionList** out) {
+  createMany(count, out, BlockMemory{nullptr, nullptr, nullptr});
+}
+
+void ExtensionList::createMany(std::size_t count, ExtensionList** out,
+                               const BlockMemory& from) {
   if (count == 0) return;
   if (count > (SIZE_MAX - sizeof(ListBlock)) / kStride) throw std::bad_alloc();
-  void* memory = ::operator new(sizeof(ListBlock) + count * kStride);
-  auto* block = ::new (memory) ListBlock{{count}};
+  const std::size_t bytes = sizeof(ListBlock) + count * kStride;
+  void* memory = from.allocate != nullptr ? from.allocate(from.context, bytes)
+                                          : ::operator new(bytes);
+  auto* block = ::new (memory) ListBlock{{count}, from.deallocate};
   unsigned char* at = static_cast<unsigned char*>(memory) + sizeof(ListBlock);
   for (std::size_t i = 0; i < count; ++i, at += kStride) {
     std::memcpy(at, &block, sizeof block);
@@ -116,8 +134,7 @@ void ExtensionList::destroyMany(ExtensionList* const* lists,
   std::size_t run = 0;
   const auto endRun = [&] {
     if (run > 0 && block->alive.fetch_sub(run, std::memory_order_acq_rel) == run) {
-      block->~ListBlock();
-      ::operator delete(block);
+      freeBlock(block);
     }
     run = 0;
   };

@@ -133,6 +133,18 @@ class QUAX_UTIL_API ExtensionList : public ExtensionInterface {
   // Each is deleted with `delete`, as any list made with `new`; the block is
   // freed with the last of them, whichever thread deletes it.
   static void createMany(std::size_t count, ExtensionList** out);
+  // Where createMany takes the block from: `allocate(context, bytes)` gives
+  // memory aligned for a pointer or throws std::bad_alloc; `deallocate`
+  // frees it when the last list of the block goes, on whichever thread.
+  // Null functions mean the heap.
+  struct BlockMemory {
+    void* (*allocate)(void* context, std::size_t bytes);
+    void (*deallocate)(void* memory) noexcept;
+    void* context;
+  };
+  // createMany with the block from `memory`.
+  static void createMany(std::size_t count, ExtensionList** out,
+                         const BlockMemory& memory);
   // Deletes lists[0, n) (null entries skipped) as `delete` would, lists made
   // together giving back their block with one count rather than one each.
   // REQUIRES: each list was made by `new ExtensionList` or createMany (no

@@ -44,6 +44,8 @@ struct GenICamSource::Impl {
   std::unique_ptr<LineFinder> finder;
   std::unique_ptr<ProfileDecoder> decoder;
   std::vector<double> rows, xs, ys, zs;
+  // The lines' points: next() runs on one thread at a time.
+  ScanPointPool points;
 
   // Frame ids: GigE Vision counts 1 to 65535 and wraps past 0 (extended ids
   // are 64-bit and do not wrap in practice).
@@ -464,7 +466,8 @@ struct GenICamSource::Impl {
         if (hasB) along = ys.data();
       }
       auto frame = std::make_unique<ScanFrame>(
-          makeProfileLine(xs.data(), zs.data(), w, cal.y(profileIndex++), along));
+          makeProfileLine(xs.data(), zs.data(), w, cal.y(profileIndex++), along,
+                          &points));
       frame->getSyncObject()->setDataState(1);
       out.push_back(std::move(frame));
     }

@@ -76,17 +76,22 @@ void ProfileDecoder::decode(const ImageView& buffer, std::uint32_t row,
 
 std::unique_ptr<ScanLine> makeProfileLine(const double* x, const double* z,
                                           std::size_t count, double y,
-                                          const double* ys) {
+                                          const double* ys,
+                                          ScanPointPool* pool) {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < count; ++i) kept += std::isnan(z[i]) ? 0 : 1;
   auto line = std::make_unique<ScanLine>();
-  line->getPoints().reserveBlock(kept);
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (std::isnan(z[i])) continue;
-    const double yi = ys != nullptr && !std::isnan(ys[i]) ? ys[i] : y;
-    line->getPoint(k++)->setPosition(x[i], yi, z[i]);
-  }
+  std::size_t i = 0;
+  line->getPoints().makeBlock(
+      kept,
+      [&] {
+        while (std::isnan(z[i])) ++i;
+        const double yi = ys != nullptr && !std::isnan(ys[i]) ? ys[i] : y;
+        const _GeoPoint<double> p(x[i], yi, z[i]);
+        ++i;
+        return p;
+      },
+      pool);
   return line;
 }
 

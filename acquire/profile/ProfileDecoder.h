@@ -54,10 +54,11 @@ class QUAX_ACQUIRE_API ProfileDecoder {
 
 // A scan line of the points whose z is not NaN, in column order, each at
 // (x[i], y, z[i]) (or y[i] when `ys` is given and y[i] is not NaN). The
-// points share one block.
+// points share one block, carved from `pool` when one is given (the
+// acquisition thread's, so that line after line takes no heap block).
 QUAX_ACQUIRE_API std::unique_ptr<ScanLine> makeProfileLine(
     const double* x, const double* z, std::size_t count, double y,
-    const double* ys = nullptr);
+    const double* ys = nullptr, ScanPointPool* pool = nullptr);
 
 }  // namespace QUAX
 

@@ -15,17 +15,26 @@ namespace QUAX {
 namespace scanfile {
 
 void fillLine(ScanLine& line, const PointRecord* records, std::size_t n,
-              PlyColumns columns) {
+              PlyColumns columns, ScanPointPool* pool) {
   if (n == 0) return;
   _ScanPointArray<double>& points = line.getPoints();
-  points.reserveBlock(n);
-  if (columns.graysum || columns.pixels) {
+  const PointRecord* next = records;
+  points.makeBlock(
+      n,
+      [&] {
+        const PointRecord& r = *next++;
+        return _GeoPoint<double>(r.x, r.y, r.z);
+      },
+      pool);
+  if (!columns.graysum && !columns.pixels) return;
+  if (pool != nullptr) {
+    ScanPoint::createExtensionLists(points.data(), n, *pool);
+  } else {
     ScanPoint::createExtensionLists(points.data(), n);
   }
   for (std::size_t i = 0; i < n; ++i) {
     const PointRecord& r = records[i];
     ScanPoint* point = points[i];
-    point->setPosition(r.x, r.y, r.z);
     if (columns.graysum) {
       point->emplaceItem<ScanPointGraysumData>()->setGraysum(r.graysum);
     }
@@ -64,10 +73,11 @@ struct PlyFrameSource::Builder {
   std::unique_ptr<ScanSurface> surface;  // surface `s`, being filled
   std::size_t s = 0, f = 0;              // f: frames appended to it
   PlyColumns columns;
+  ScanPointPool pool;  // the set's lines live and go together
 
   void append(const PointRecord* records, std::size_t n) {
     auto line = std::make_unique<ScanLine>();
-    fillLine(*line, records, n, columns);
+    fillLine(*line, records, n, columns, &pool);
     auto frame = std::make_unique<ScanFrame>(std::move(line));
     frame->getSyncObject()->setDataState(1);
     surface->appendFrame(std::move(frame));

@@ -189,10 +189,10 @@ void flushIfLarge(std::string& buffer, std::ostream& out);
 constexpr std::size_t plyRowBytes(PlyColumns c) {
   return 32 + (c.graysum ? 4 : 0) + (c.pixels ? 8 : 0);
 }
-// Fills the empty `line` with the points of `records`, made in one block,
-// with the items of `columns`.
+// Fills the empty `line` with the points of `records`, made in one block
+// (carved from `pool` when given), with the items of `columns`.
 void fillLine(ScanLine& line, const PointRecord* records, std::size_t n,
-              PlyColumns columns);
+              PlyColumns columns, ScanPointPool* pool = nullptr);
 
 // The frames of a binary little-endian PLY file in scan order, read from
 // the file block by block: memory stays in proportion to a frame, not to

@@ -66,13 +66,21 @@ void _ScanPoint<T>::createExtensionList(const ExtensionList* source) {
   setProxy(_extensionList);
 }
 
+namespace {
+
+void* carve(void* pool, std::size_t bytes) {
+  return static_cast<ScanPointPool*>(pool)->allocate(bytes);
+}
+
+}  // namespace
+
 template <class T>
-void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
-                                         std::size_t n) {
+void _ScanPoint<T>::giveLists(_ScanPoint* const* points, std::size_t n,
+                              const ExtensionList::BlockMemory& memory) {
   std::size_t bare = 0;
   for (std::size_t i = 0; i < n; ++i) bare += !points[i]->_extensionList;
   std::vector<ExtensionList*> lists(bare);
-  ExtensionList::createMany(bare, lists.data());
+  ExtensionList::createMany(bare, lists.data(), memory);
   // In block order, so that loops along the line walk the lists forwards.
   std::size_t next = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -80,6 +88,19 @@ void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
     points[i]->_extensionList = lists[next++];
     points[i]->setProxy(points[i]->_extensionList);
   }
+}
+
+template <class T>
+void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
+                                         std::size_t n) {
+  giveLists(points, n, ExtensionList::BlockMemory{nullptr, nullptr, nullptr});
+}
+
+template <class T>
+void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
+                                         std::size_t n, ScanPointPool& pool) {
+  giveLists(points, n,
+            ExtensionList::BlockMemory{&carve, &ScanPointPool::deallocate, &pool});
 }
 
 template <class T>

@@ -7,6 +7,7 @@
 
 #include "geomath/GeoPoint.h"
 #include "scan/ScanTemplates.h"
+#include "scan/model/ScanPointPool.h"
 #include "util/Extension.h"
 
 namespace QUAX {
@@ -43,6 +44,9 @@ class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
   // one, all made in one heap block (freed with the last of them): what
   // createExtensionList() does point by point, for a line filled in bulk.
   static void createExtensionLists(_ScanPoint* const* points, std::size_t n);
+  // The same with the lists' block carved from `pool`.
+  static void createExtensionLists(_ScanPoint* const* points, std::size_t n,
+                                   ScanPointPool& pool);
   // Deletes the extension lists of points[0, n), a run of points side by
   // side, in one sweep (ExtensionList::destroyMany): what their destructors
   // would do, for a block of points about to go. The points keep no list.
@@ -71,6 +75,9 @@ class QUAX_SCAN_API _ScanPoint : public ExtensionInterface {
   void setPosition(T x, T y, T z) noexcept { _position.set(x, y, z); }
 
  private:
+  static void giveLists(_ScanPoint* const* points, std::size_t n,
+                        const ExtensionList::BlockMemory& memory);
+
   _GeoPoint<T> _position;
   ExtensionList* _extensionList = nullptr;
 };

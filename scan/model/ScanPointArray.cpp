@@ -42,19 +42,44 @@ void _ScanPointArray<T>::bindSlots(std::size_t from) noexcept {
 }
 
 template <class T>
-void _ScanPointArray<T>::reserveBlock(std::size_t n) {
-  if (n == 0) return;
+typename _ScanPointArray<T>::Block _ScanPointArray<T>::startBlock(
+    std::size_t n, ScanPointPool* pool) {
   if (!_slots.empty()) {
-    throw std::logic_error("reserveBlock needs an empty point array");
+    throw std::logic_error("a new point block needs an empty point array");
   }
   if (n > _block.max_size()) throw std::length_error("vector<T> too long");
-  if (_ownsBlock) _block.reserve(n);
-  _slots.reserve(n);
-  _block.resize(n);
-  // Switched only once the block exists: a failed call changes nothing.
+  // Slots first: the block then takes the memory right after them.
+  Slots slots{ScanPointAllocator<Point*>(pool)};
+  slots.reserve(n);
+  Block block{ScanPointAllocator<Point>(pool)};
+  block.reserve(n);
+  // Allocators compare equal: the slots keep the memory, not the pool.
+  _slots = std::move(slots);
+  return block;
+}
+
+template <class T>
+void _ScanPointArray<T>::adoptBlock(Block& block) noexcept {
+  _block = std::move(block);
   _ownsBlock = true;
-  _slots.resize(n);  // cannot fail: the capacity is there
+  _slots.resize(_block.size());  // cannot fail: the capacity is there
   bindSlots(0);
+}
+
+template <class T>
+void _ScanPointArray<T>::reserveBlock(std::size_t n) {
+  if (n == 0) return;
+  Block block = startBlock(n, nullptr);
+  block.resize(n);
+  adoptBlock(block);
+}
+
+template <class T>
+void _ScanPointArray<T>::reserveBlock(std::size_t n, ScanPointPool& pool) {
+  if (n == 0) return;
+  Block block = startBlock(n, &pool);
+  block.resize(n);
+  adoptBlock(block);
 }
 
 template <class T>
@@ -64,15 +89,9 @@ void _ScanPointArray<T>::copyBlock(const _ScanPointArray& source) {
   if (!_slots.empty()) {
     throw std::logic_error("copyBlock needs an empty point array");
   }
-  std::vector<Point> block;
-  block.reserve(n);
+  Block block = startBlock(n, nullptr);
   for (const Point* point : source._slots) block.push_back(*point);
-  _slots.reserve(n);
-  // Nothing below can fail: the array changes only now.
-  _block.swap(block);
-  _ownsBlock = true;
-  _slots.resize(n);
-  bindSlots(0);
+  adoptBlock(block);
 }
 
 template <class T>

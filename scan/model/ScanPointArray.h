@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/model/ScanPoint.h"
+#include "scan/model/ScanPointPool.h"
 
 namespace QUAX {
 
@@ -46,6 +47,21 @@ class QUAX_SCAN_API _ScanPointArray {
   // Switches an empty array to block mode with n default points (n = 0 does
   // nothing). A non-empty array throws std::logic_error.
   void reserveBlock(std::size_t n);
+  // The same with the block (and its slots) carved from `pool`; later
+  // growth of the array takes heap memory, as without a pool.
+  void reserveBlock(std::size_t n, ScanPointPool& pool);
+  // Switches an empty array to block mode with n points at the positions
+  // that n calls of `next()` return in order (a _GeoPoint<T>), each point
+  // made in place in one pass; from `pool` when one is given. A non-empty
+  // array throws std::logic_error; when `next` throws, the array is left
+  // as it was.
+  template <class Next>
+  void makeBlock(std::size_t n, Next&& next, ScanPointPool* pool = nullptr) {
+    if (n == 0) return;
+    Block block = startBlock(n, pool);
+    for (std::size_t i = 0; i < n; ++i) block.emplace_back(next());
+    adoptBlock(block);
+  }
   // Switches an empty array to block mode holding copies of `source`'s
   // points (positions and extension items), as reserveBlock followed by
   // assignPoints would, in one pass: each point is copied into place rather
@@ -67,12 +83,20 @@ class QUAX_SCAN_API _ScanPointArray {
   void pushBack(const Point& point);
 
  private:
+  using Block = std::vector<Point, ScanPointAllocator<Point>>;
+  using Slots = std::vector<Point*, ScanPointAllocator<Point*>>;
+
   void checkLength(std::size_t n) const;
   void reserveSlots(std::size_t n);
   void bindSlots(std::size_t from) noexcept;
+  // An empty block with room for n points and the slots' room for them,
+  // from `pool` when given. Throws as reserveBlock does.
+  Block startBlock(std::size_t n, ScanPointPool* pool);
+  // Takes `block` (filled by startBlock's caller) and binds the slots.
+  void adoptBlock(Block& block) noexcept;
 
-  std::vector<Point*> _slots;
-  std::vector<Point> _block;
+  Slots _slots;
+  Block _block;
   bool _ownsBlock = false;
 };
 

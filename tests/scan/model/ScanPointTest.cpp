@@ -4,10 +4,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "scan/model/ScanFrameItems.h"
 #include "scan/model/ScanPoint.h"
 #include "scan/model/ScanPointArray.h"
+#include "scan/model/ScanPointPool.h"
 #include "scan/model/ScanTransformHistory.h"
 #include "tests/scan/model/ModelTestSupport.h"
 #include "util/ExtensionItemFactory.h"
@@ -134,10 +137,16 @@ TEST(ScanPointItems, ClonesAreIndependentAndFrameInfoRefusesBadIndexes) {
 using Array = _ScanPointArray<double>;
 using testing::expectBoundToBlock;
 
-// Points at x = 0 ... n - 1, in one block or allocated one by one; point i
-// of `tagged` carries a pixel item holding i.
-void fill(Array& a, std::size_t n, bool block, bool tagged = false) {
-  block ? a.reserveBlock(n) : a.resize(n);
+// Points at x = 0 ... n - 1, in one block (carved from `pool` when given)
+// or allocated one by one; point i of `tagged` carries a pixel item holding i.
+void fill(Array& a, std::size_t n, bool block, bool tagged = false,
+          ScanPointPool* pool = nullptr) {
+  double x = 0;
+  if (pool != nullptr) {
+    a.makeBlock(n, [&] { return _GeoPoint<double>(x++, 0, 0); }, pool);
+  } else {
+    block ? a.reserveBlock(n) : a.resize(n);
+  }
   for (std::size_t i = 0; i < n; ++i) {
     a[i]->setPosition(double(i), 0, 0);
     if (!tagged || i % 2 == 0) continue;
@@ -164,10 +173,14 @@ std::string xsOf(const Array& a) {
 }
 
 TEST(ScanPointArray, ResizeEraseAndAssignKeepPointsAndItemsInBothModes) {
-  for (bool block : {false, true}) {
-    SCOPED_TRACE(block);
+  for (int mode : {0, 1, 2}) {  // one by one, a block, a block from a pool
+    SCOPED_TRACE(mode);
+    const bool block = mode != 0;
     Array a;
-    fill(a, 6, block, true);
+    {
+      ScanPointPool pool;  // gone before the array: the block stays
+      fill(a, 6, block, true, mode == 2 ? &pool : nullptr);
+    }
     a.erase(0, 2);
     a.erase(1, 2);
     EXPECT_EQ(xsOf(a), "2 4 5/5 ");
@@ -217,6 +230,60 @@ TEST(ScanPointArray, ReserveBlockBindsEverySlotOnceAndGrowthHasALimit) {
     }
     EXPECT_EQ(b.size(), block ? 1u : 0u);
   }
+}
+
+// Lines from a pool of small chunks (several lines to a chunk, large ones
+// on the heap) outlive the pool, and go in any order on another thread
+// while the others stay intact (AddressSanitizer and ThreadSanitizer check
+// that every chunk is freed once, after its last block).
+TEST(ScanPointArray, PooledBlocksOutliveThePoolAndGoOnAnyThread) {
+  std::vector<std::unique_ptr<Array>> arrays;
+  {
+    ScanPointPool pool(1);  // the smallest chunks
+    ScanPointPool defaults;
+    for (std::size_t k = 0; k < 120; ++k) {
+      auto a = std::make_unique<Array>();
+      const std::size_t n = (k * 37) % 700;  // some over a quarter chunk
+      double x = double(k);
+      ScanPointPool& from = k % 5 == 0 ? defaults : pool;
+      a->makeBlock(n, [&] { return _GeoPoint<double>(x, double(k), 0); }, &from);
+      if (k % 3 == 0) {
+        ScanPoint::createExtensionLists(a->data(), a->size(), from);
+        for (std::size_t i = 0; i < n; ++i) addGraysum(*(*a)[i], std::uint32_t(k));
+      }
+      arrays.push_back(std::move(a));
+    }
+    // A throwing maker leaves the array empty and gives its memory back.
+    Array failed;
+    int made = 0;
+    EXPECT_THROW(failed.makeBlock(
+                     50,
+                     [&] {
+                       if (++made == 20) throw std::runtime_error("maker");
+                       return _GeoPoint<double>();
+                     },
+                     &pool),
+                 std::runtime_error);
+    EXPECT_TRUE(failed.empty());
+    EXPECT_FALSE(failed.ownsBlock());
+  }
+  std::vector<std::unique_ptr<Array>> odd;
+  for (std::size_t k = 1; k < arrays.size(); k += 2) odd.push_back(std::move(arrays[k]));
+  std::thread([&] { odd.clear(); }).join();
+  for (std::size_t k = 0; k < arrays.size(); k += 2) {
+    const Array& a = *arrays[k];
+    ASSERT_EQ(a.size(), (k * 37) % 700);
+    if (a.empty()) continue;
+    expectBoundToBlock(a);
+    EXPECT_EQ(a[a.size() - 1]->position(), _GeoPoint<double>(double(k), double(k), 0));
+    if (k % 3 == 0) {
+      EXPECT_EQ(graysumOf(*a[a.size() - 1]), k);
+    }
+  }
+  // Growth after the pool has gone takes heap memory.
+  arrays[2]->resize(2000);
+  EXPECT_EQ((*arrays[2])[1999]->position(), _GeoPoint<double>());
+  arrays.clear();
 }
 
 }  // namespace
