@@ -18,6 +18,7 @@
 #include "acquire/profile/LineFinder.h"
 #include "acquire/profile/ProfileDecoder.h"
 #include "acquire/profile/SensorCalibration.h"
+#include "scan/model/ScanPointPool.h"
 #include "scan/model/ScanSurface.h"
 
 namespace {
@@ -148,10 +149,14 @@ BENCHMARK(BM_DecodeC16)->Arg(2048);
 // acquisition, so each line's points take memory the process never had and
 // the kernel must supply page by page; dropped (arg 0) each frame is freed
 // at once and its memory serves the next. The difference is what fresh
-// memory costs per profile.
+// memory costs per profile. With a pool (arg 2) the lines are made as the
+// camera source makes them, from chunks in huge pages.
 void BM_ProfileFrames(benchmark::State& state) {
   const auto width = static_cast<std::uint32_t>(state.range(0));
   const bool kept = state.range(1) != 0;
+  // As the camera source makes them: points and slots carved from a pool.
+  QUAX::ScanPointPool pool;
+  QUAX::ScanPointPool* from = state.range(2) != 0 ? &pool : nullptr;
   const std::uint32_t rows = 64;
   std::vector<std::uint16_t> buffer(width * rows);
   std::mt19937 rng(2);
@@ -167,7 +172,7 @@ void BM_ProfileFrames(benchmark::State& state) {
   for (auto _ : state) {
     decoder.decode(view, r, x.data(), y.data(), z.data());
     auto frame = std::make_unique<QUAX::ScanFrame>(
-        QUAX::makeProfileLine(x.data(), z.data(), width, r));
+        QUAX::makeProfileLine(x.data(), z.data(), width, r, nullptr, from));
     frame->getSyncObject()->setDataState(1);
     if (kept) surface->appendFrame(std::move(frame));
     r = (r + 1) % rows;
@@ -183,11 +188,13 @@ void BM_ProfileFrames(benchmark::State& state) {
       double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ProfileFrames)
-    ->ArgNames({"columns", "kept"})
-    ->Args({2048, 0})
-    ->Args({2048, 1})
-    ->Args({512, 1})
-    ->Args({4096, 1});
+    ->ArgNames({"columns", "kept", "pool"})
+    ->Args({2048, 0, 0})
+    ->Args({2048, 1, 0})
+    ->Args({2048, 0, 1})
+    ->Args({2048, 1, 1})
+    ->Args({512, 1, 1})
+    ->Args({4096, 1, 1});
 
 // Args: model (0 linear, 1 cubic polynomial, 2 table of 64 x 32 nodes).
 void BM_Calibrate(benchmark::State& state) {

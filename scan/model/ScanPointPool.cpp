@@ -55,6 +55,12 @@ KeptChunks& kept() noexcept {
   return *chunks;
 }
 
+void deleteChunk(Chunk* chunk) noexcept {
+  void* raw = chunk->raw;
+  chunk->~Chunk();
+  ::operator delete(raw);
+}
+
 void freeChunk(Chunk* chunk) noexcept {
   if (chunk->bytes == ScanPointPool::kDefaultChunkBytes) {
     KeptChunks& k = kept();
@@ -64,9 +70,7 @@ void freeChunk(Chunk* chunk) noexcept {
       return;
     }
   }
-  void* raw = chunk->raw;
-  chunk->~Chunk();
-  ::operator delete(raw);
+  deleteChunk(chunk);
 }
 
 // A chunk of `bytes` aligned to a huge page, with one reference (the pool's).
@@ -129,6 +133,12 @@ void* ScanPointPool::allocate(std::size_t bytes) {
   unsigned char* raw = _next;
   _next += need;
   return stamp(raw, _chunk);
+}
+
+void ScanPointPool::releaseKept() noexcept {
+  KeptChunks& k = kept();
+  std::lock_guard<std::mutex> lock(k.mutex);
+  for (; k.count > 0; --k.count) deleteChunk(k.chunks[k.count - 1]);
 }
 
 void* ScanPointPool::allocateOnHeap(std::size_t bytes) {

@@ -52,6 +52,12 @@ class QUAX_SCAN_API ScanPointPool {
   // Frees memory of allocate() or allocateOnHeap() (null does nothing).
   static void deallocate(void* memory) noexcept;
 
+  // Gives the free chunks kept for reuse back to the heap. Chunks of the
+  // default size are kept when their last block goes (at most 128 MiB in
+  // all), so that the next set or surface reuses pages the system has
+  // already cleared and mapped.
+  static void releaseKept() noexcept;
+
   std::size_t chunkBytes() const noexcept { return _chunkBytes; }
 
  private:

@@ -284,6 +284,7 @@ TEST(ScanPointArray, PooledBlocksOutliveThePoolAndGoOnAnyThread) {
   arrays[2]->resize(2000);
   EXPECT_EQ((*arrays[2])[1999]->position(), _GeoPoint<double>());
   arrays.clear();
+  ScanPointPool::releaseKept();
 }
 
 }  // namespace
