@@ -17,6 +17,7 @@ struct detail::PoolChunk {
   std::atomic<std::size_t> alive{1};
   std::size_t bytes = 0;
   void* raw = nullptr;  // what operator new gave, before the alignment
+  unsigned char* end = nullptr;  // of the memory carved from
 };
 
 namespace {
@@ -85,17 +86,20 @@ Chunk* newChunk(std::size_t bytes) {
     }
   }
   // Plain operator new, aligned by hand: the memory counts as the heap's
-  // for whoever watches it. The part before the alignment is never touched.
+  // for whoever watches it. The part before the alignment is never touched;
+  // the part after `bytes` is carved too.
   const std::size_t align = detail::kHugePageBytes;
   void* raw = ::operator new(bytes + align);
   const auto at = (reinterpret_cast<std::uintptr_t>(raw) + align - 1) &
                   ~std::uintptr_t(align - 1);
-  void* memory = reinterpret_cast<void*>(at);
+  unsigned char* end = static_cast<unsigned char*>(raw) + bytes + align;
+  auto* memory = reinterpret_cast<unsigned char*>(at);
   // Before the first touch: the pages then come in whole.
-  detail::adviseHugePages(memory, bytes);
+  detail::adviseHugePages(memory, std::size_t(end - memory));
   Chunk* chunk = ::new (memory) Chunk();
   chunk->bytes = bytes;
   chunk->raw = raw;
+  chunk->end = end;
   return chunk;
 }
 
@@ -127,7 +131,7 @@ void* ScanPointPool::allocate(std::size_t bytes) {
     retire();
     _chunk = chunk;
     _next = reinterpret_cast<unsigned char*>(chunk) + kChunkHead;
-    _end = reinterpret_cast<unsigned char*>(chunk) + _chunkBytes;
+    _end = chunk->end;
   }
   _chunk->alive.fetch_add(1, std::memory_order_relaxed);
   unsigned char* raw = _next;
