@@ -28,31 +28,11 @@
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanSet.h"
 #include "scan/model/ScanSurface.h"
+#include "bench/HeapCounter.h"
 #include "tests/scan/filters/ReferenceFilters.h"
 #include "util/VXException.h"
 
-// Counts every allocation of the process (the library's included), so that
-// a benchmark can report the allocations of one filtered line.
-namespace {
-std::atomic<long long> allocations{0};
-}  // namespace
-
-// GCC takes the malloc/free pair of these replacements for a mismatch once
-// they are inlined into callers.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+using heap_counter::allocations;
 
 namespace {
 

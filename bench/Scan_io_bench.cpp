@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 
+#include "bench/HeapCounter.h"
 #include "scan/io/ScanFile.h"
 #include "scan/io/ScanFrameStream.h"
 #include "scan/model/ScanPointItems.h"
@@ -26,38 +27,7 @@
 #include "scan/model/ScanSet.h"
 #include "scan/model/ScanSurface.h"
 
-// The heap in use and its peak: every allocation carries its size in front.
-namespace {
-std::atomic<long long> heapNow{0}, heapPeak{0};
-constexpr std::size_t kFront = alignof(std::max_align_t);
-}  // namespace
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-  auto* p = static_cast<char*>(std::malloc(size + kFront));
-  if (p == nullptr) throw std::bad_alloc();
-  std::memcpy(p, &size, sizeof size);
-  const long long now = heapNow.fetch_add(static_cast<long long>(size)) + static_cast<long long>(size);
-  long long peak = heapPeak.load();
-  while (now > peak && !heapPeak.compare_exchange_weak(peak, now)) {
-  }
-  return p + kFront;
-}
-void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  char* block = static_cast<char*>(p) - kFront;
-  std::size_t size;
-  std::memcpy(&size, block, sizeof size);
-  heapNow.fetch_sub(static_cast<long long>(size));
-  std::free(block);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+using heap_counter::resetPeak;
 
 namespace {
 
@@ -134,10 +104,9 @@ void count(benchmark::State& state, std::size_t points, std::size_t bytes,
       double(points), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["bytes/s"] = benchmark::Counter(
       double(bytes), benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["peak MB"] = double(heapPeak.load() - heapBefore) / 1e6;
+  state.counters["peak MB"] =
+      double(heap_counter::peak.load() - heapBefore) / 1e6;
 }
-
-void resetPeak() { heapPeak.store(heapNow.load()); }
 
 void BM_Read(benchmark::State& state) {
   const auto points = std::size_t(state.range(0));
@@ -147,7 +116,7 @@ void BM_Read(benchmark::State& state) {
   // Chunks kept from an earlier read would count as held before: the peak
   // then leaves out the points' memory.
   QUAX::ScanPointPool::releaseKept();
-  const long long before = heapNow.load();
+  const long long before = heap_counter::now.load();
   resetPeak();
   for (auto _ : state) {
     auto set = readScanSetFile(path);
@@ -162,7 +131,7 @@ void BM_Write(benchmark::State& state) {
   const auto format = ScanFileFormat(state.range(2));
   const auto set = scan(points, items);
   const fs::path path = fs::temp_directory_path() / "quax-io-bench-out.ply";
-  const long long before = heapNow.load();
+  const long long before = heap_counter::now.load();
   resetPeak();
   for (auto _ : state) writeScanSetFile(*set, format, path);
   count(state, points, std::size_t(fs::file_size(path)), before);
@@ -175,7 +144,7 @@ void BM_Convert(benchmark::State& state) {
   const auto items = Items(state.range(1));
   const fs::path in = fileOf(points, items, ScanFileFormat::kPlyBinary);
   const fs::path out = fs::temp_directory_path() / "quax-io-bench-conv.ply";
-  const long long before = heapNow.load();
+  const long long before = heap_counter::now.load();
   resetPeak();
   for (auto _ : state) {
     ScanFrameReader reader(in);
