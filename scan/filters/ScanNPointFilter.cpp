@@ -273,6 +273,77 @@ void ScanNPointFilter::filterEqualArcLength(Line* line,
   }
 }
 
+namespace {
+
+// The first limit tried after the bracket: the secant's, or where two equal
+// counts give no secant, the middle of the deviations.
+double firstLimit(const Trial& many, const Trial& few,
+                  const DeviationStatistics& stats, std::int64_t target) {
+  if (many.count == few.count) {
+    const double middle = (stats.minimum + stats.maximum) * 0.5;
+    return middle <= 0.0 ? kLimitFloor : middle;
+  }
+  const double limit = secantLimit(many, few, target);
+  return limit <= 0.0 ? (many.limit + few.limit) * 0.25 : limit;
+}
+
+// The search over the limit from `limit` in the bracket (`many` keeps N or
+// more points, `few` fewer): secant steps while the counts move one way,
+// halved steps once they turn. Returns the count of the last trial, whose
+// kept points `trials` holds: N, or fewer once the step is small.
+std::int64_t searchFrom(ChordalTrials& trials, Trial many, Trial few,
+                        double limit, std::int64_t target, bool neverFaults) {
+  enum class Direction { kNone, kRaise, kLower };
+  Direction direction = Direction::kNone;
+  double step = limit * 0.5;
+  bool halving = false;
+  bool smallStep = false;
+  bool done = false;
+  std::int64_t count = 0;
+  for (std::int32_t trialNumber = 1; !done; ++trialNumber) {
+    if (trialNumber > kMaxTrials) throw EScanNPointFilterSolutionNotFound();
+    // Once halving, a trial decides only whether it keeps N points, fewer
+    // or more: on a line where no chord can throw, it stops at N + 1.
+    count = halving && neverFaults
+                ? trials.run(limit, static_cast<std::size_t>(target))
+                : trials.run(limit);
+    if (count == target || (smallStep && count < target)) {
+      done = true;
+      continue;
+    }
+    const Direction next =
+        count < target ? Direction::kLower : Direction::kRaise;
+    if (direction != Direction::kNone && next != direction) halving = true;
+    direction = next;
+    if (halving) {
+      if (step < kSmallStep) smallStep = true;
+      limit = direction == Direction::kLower ? limit - step : limit + step;
+      if (limit <= 0.0) limit = kLimitFloor;
+      step = step * 0.5;
+    } else {
+      if (count < target) {
+        few = Trial{limit, count};
+      } else {
+        many = Trial{limit, count};
+      }
+      if (many.count == few.count) {
+        limit = direction == Direction::kLower ? limit - step : limit + step;
+        if (limit <= 0.0) limit = kLimitFloor;
+        halving = true;
+      } else {
+        double estimate = secantLimit(many, few, target);
+        if (estimate <= 0.0) estimate = (many.limit + few.limit) * 0.25;
+        step = std::fabs(estimate - limit);
+        limit = estimate;
+      }
+    }
+  }
+
+  return count;
+}
+
+}  // namespace
+
 // The trials need only the line's positions and the counts they keep, so
 // they run on one copy of the positions instead of on a fresh copy of the
 // whole line with every point's extension items, and ChordalTrials reuses
@@ -322,7 +393,6 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
     return static_cast<std::int64_t>(thinByChordalDeviation(
         p, n, limit, span, work.thinned.data(), work.chordal));
   };
-  auto trial = [&trials](double limit) { return trials.run(limit); };
 
   // The lowest limit's count is read only when the mean keeps fewer than N
   // points; otherwise its run matters only for the EMathZeroVector it may
@@ -337,7 +407,7 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
   if (mean <= 0.0) throw EScanNonPositiveDeviationLimit();
   const Trial atMean{mean, countKept(mean)};
   if (stats.maximum <= 0.0) throw EScanNonPositiveDeviationLimit();
-  const Trial atMaximum{stats.maximum, trial(stats.maximum)};
+  const Trial atMaximum{stats.maximum, trials.run(stats.maximum)};
 
   Trial many = atMean;
   Trial few = atMaximum;
@@ -347,62 +417,9 @@ void ScanNPointFilter::searchChordalDeviation(Line* line,
     few = atMean;
   }
 
-  // No secant through two equal counts: fall back as the search does.
-  double limit;
-  if (many.count == few.count) {
-    limit = (stats.minimum + stats.maximum) * 0.5;
-    if (limit <= 0.0) limit = kLimitFloor;
-  } else {
-    limit = secantLimit(many, few, target);
-    if (limit <= 0.0) limit = (many.limit + few.limit) * 0.25;
-  }
-
-  enum class Direction { kNone, kRaise, kLower };
-  Direction direction = Direction::kNone;
-  double step = limit * 0.5;
-  bool halving = false;
-  bool smallStep = false;
-  bool done = false;
-  std::int64_t count = 0;
-  for (std::int32_t trialNumber = 1; !done; ++trialNumber) {
-    if (trialNumber > kMaxTrials) throw EScanNPointFilterSolutionNotFound();
-    // Once halving, a trial decides only whether it keeps N points, fewer
-    // or more: on a line where no chord can throw, it stops at N + 1.
-    count = halving && neverFaults
-                ? trials.run(limit, static_cast<std::size_t>(target))
-                : trial(limit);
-    if (count == target || (smallStep && count < target)) {
-      done = true;
-      continue;
-    }
-    const Direction next =
-        count < target ? Direction::kLower : Direction::kRaise;
-    if (direction != Direction::kNone && next != direction) halving = true;
-    direction = next;
-    if (halving) {
-      if (step < kSmallStep) smallStep = true;
-      limit = direction == Direction::kLower ? limit - step : limit + step;
-      if (limit <= 0.0) limit = kLimitFloor;
-      step = step * 0.5;
-    } else {
-      if (count < target) {
-        few = Trial{limit, count};
-      } else {
-        many = Trial{limit, count};
-      }
-      if (many.count == few.count) {
-        limit = direction == Direction::kLower ? limit - step : limit + step;
-        if (limit <= 0.0) limit = kLimitFloor;
-        halving = true;
-      } else {
-        double estimate = secantLimit(many, few, target);
-        if (estimate <= 0.0) estimate = (many.limit + few.limit) * 0.25;
-        step = std::fabs(estimate - limit);
-        limit = estimate;
-      }
-    }
-  }
-
+  const std::int64_t count = searchFrom(trials, many, few,
+                                        firstLimit(many, few, stats, target),
+                                        target, neverFaults);
   const std::vector<std::uint32_t>& kept = trials.kept();
   line->resize(kept.size());
   for (std::size_t m = 0; m < kept.size(); ++m) {
