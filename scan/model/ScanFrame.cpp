@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "scan/model/ScanFrame.h"
 
+#include <stdexcept>
+
 #include "scan/ScanErrors.h"
+#include "scan/sync/ScanSyncImpl.h"
 
 namespace QUAX {
 
@@ -52,5 +55,20 @@ std::uint32_t _ScanFrame<T>::getDataState() const {
 }
 
 template class _ScanFrame<double>;
+
+// The frame keeps its data state for its sync object and hands it out with
+// `std::uint32_t& _ScanFrame<T>::dataStateStorage() noexcept`, private to
+// everybody but _ScanFrameSyncImpl.
+template <class T>
+ScanFrameSyncInterface* ScanFrameSyncCreator(_ScanFrame<T>* frame) {
+  if (frame == nullptr) {
+    throw std::invalid_argument("QUAX::ScanFrameSyncCreator: null frame");
+  }
+  return new _ScanFrameSyncImpl<T>(frame);
+}
+
+template class _ScanFrameSyncImpl<double>;
+template ScanFrameSyncInterface* ScanFrameSyncCreator<double>(
+    _ScanFrame<double>*);
 
 }  // namespace QUAX

@@ -3,7 +3,6 @@
 
 #include <stdexcept>
 
-#include "scan/model/ScanFrame.h"
 #include "scan/sync/ScanSyncImpl.h"
 
 namespace QUAX {
@@ -20,21 +19,6 @@ ScanSurfaceSyncInterface* ScanSurfaceSyncCreator(
 template class ScanSurfaceSyncImpl<double>;
 template ScanSurfaceSyncInterface* ScanSurfaceSyncCreator<double>(
     const _ScanSurface<double>*);
-
-// The frame keeps its data state for its sync object and hands it out with
-// `std::uint32_t& _ScanFrame<T>::dataStateStorage() noexcept`, private to
-// everybody but _ScanFrameSyncImpl.
-template <class T>
-ScanFrameSyncInterface* ScanFrameSyncCreator(_ScanFrame<T>* frame) {
-  if (frame == nullptr) {
-    throw std::invalid_argument("QUAX::ScanFrameSyncCreator: null frame");
-  }
-  return new _ScanFrameSyncImpl<T>(frame);
-}
-
-template class _ScanFrameSyncImpl<double>;
-template ScanFrameSyncInterface* ScanFrameSyncCreator<double>(
-    _ScanFrame<double>*);
 
 ScanSurfaceSyncGuard::ScanSurfaceSyncGuard(const ScanSurfaceSyncInterface* sync,
                                            bool write)
