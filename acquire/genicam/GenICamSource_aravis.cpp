@@ -302,6 +302,74 @@ struct GenICamSource::Impl {
         floatFeature(camera, "Scan3dInvalidDataValue", s.invalidDataValue);
   }
 
+  // The packet size asked for, or negotiated with the camera, read back
+  // and kept within the interface's MTU. Set before the stream exists:
+  // the stream sizes its packet buffers from it.
+  void setPacketSize(std::uint32_t mtu) {
+    GError* error = nullptr;
+    if (settings.packetSize != 0) {
+      if (settings.packetSize > mtu) {
+        throw EAcquireBadSettings(
+            "packet size " + std::to_string(settings.packetSize) +
+            " is larger than the MTU " + std::to_string(mtu) +
+            " of the camera's interface");
+      }
+      arv_camera_gv_set_packet_size(camera,
+                                    static_cast<gint>(settings.packetSize),
+                                    &error);
+      check<EAcquireBadSettings>(error, "packet size " +
+                                            std::to_string(settings.packetSize));
+    } else {
+      arv_camera_gv_auto_packet_size(camera, &error);
+      if (error != nullptr) {
+        info.warnings.push_back("packet size not negotiated: " +
+                                messageOf(error));
+        error = nullptr;
+      }
+    }
+    std::uint32_t packet = arv_camera_gv_get_packet_size(camera, &error);
+    check<EAcquireDevice>(error, "the packet size");
+    if (packet > mtu) {
+      arv_camera_gv_set_packet_size(camera, static_cast<gint>(mtu), &error);
+      check<EAcquireDevice>(error, "packet size " + std::to_string(mtu));
+      packet = arv_camera_gv_get_packet_size(camera, &error);
+      check<EAcquireDevice>(error, "the packet size");
+    }
+    info.packetSize = packet;
+  }
+
+  // The socket buffer the kernel grants, with the setting that raises it
+  // when it granted less than asked for.
+  void checkSocketBuffer() {
+    info.socketBuffer = grantedSocketBuffer(settings.socketBuffer);
+    if (info.socketBuffer < settings.socketBuffer) {
+      info.warnings.push_back(
+          "the kernel granted a stream socket buffer of " +
+          std::to_string(info.socketBuffer) + " bytes, not the " +
+          std::to_string(settings.socketBuffer) +
+          " asked for: raise it with sysctl -w net.core.rmem_max=" +
+          std::to_string(settings.socketBuffer));
+    }
+  }
+
+  // The stream's buffers, each large enough for the camera's payload.
+  void pushBuffers() {
+    GError* error = nullptr;
+    const guint payload = arv_camera_get_payload(camera, &error);
+    check<EAcquireDevice>(error, "the payload size");
+    const std::size_t need = std::size_t(info.width) * info.height *
+                             bytesPerPixel(format);
+    if (payload < need) {
+      throw EAcquireDevice("the camera's payload of " + std::to_string(payload) +
+                           " bytes cannot hold " + std::to_string(info.width) +
+                           " x " + std::to_string(info.height) + " " +
+                           info.pixelFormat + " pixels");
+    }
+    for (std::uint32_t i = 0; i < std::max<std::uint32_t>(settings.buffers, 2);
+         ++i)
+      arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
+  }
+
   void setUpStream() {
     GError* error = nullptr;
     const bool gv = arv_camera_is_gv_device(camera);
@@ -312,49 +380,8 @@ struct GenICamSource::Impl {
           camera, ARV_GV_STREAM_OPTION_PACKET_SOCKET_DISABLED);
       ArvGvDevice* device = ARV_GV_DEVICE(arv_camera_get_device(camera));
       info.interfaceMtu = mtuOf(arv_gv_device_get_interface_address(device));
-      const std::uint32_t mtu =
-          info.interfaceMtu != 0 ? info.interfaceMtu : kDefaultMtu;
-      // The packet size is set before the stream exists: the stream sizes
-      // its packet buffers from it.
-      if (settings.packetSize != 0) {
-        if (settings.packetSize > mtu) {
-          throw EAcquireBadSettings(
-              "packet size " + std::to_string(settings.packetSize) +
-              " is larger than the MTU " + std::to_string(mtu) +
-              " of the camera's interface");
-        }
-        arv_camera_gv_set_packet_size(camera,
-                                      static_cast<gint>(settings.packetSize),
-                                      &error);
-        check<EAcquireBadSettings>(error, "packet size " +
-                                              std::to_string(settings.packetSize));
-      } else {
-        arv_camera_gv_auto_packet_size(camera, &error);
-        if (error != nullptr) {
-          info.warnings.push_back("packet size not negotiated: " +
-                                  messageOf(error));
-          error = nullptr;
-        }
-      }
-      std::uint32_t packet = arv_camera_gv_get_packet_size(camera, &error);
-      check<EAcquireDevice>(error, "the packet size");
-      if (packet > mtu) {
-        arv_camera_gv_set_packet_size(camera, static_cast<gint>(mtu), &error);
-        check<EAcquireDevice>(error, "packet size " + std::to_string(mtu));
-        packet = arv_camera_gv_get_packet_size(camera, &error);
-        check<EAcquireDevice>(error, "the packet size");
-      }
-      info.packetSize = packet;
-
-      info.socketBuffer = grantedSocketBuffer(settings.socketBuffer);
-      if (info.socketBuffer < settings.socketBuffer) {
-        info.warnings.push_back(
-            "the kernel granted a stream socket buffer of " +
-            std::to_string(info.socketBuffer) + " bytes, not the " +
-            std::to_string(settings.socketBuffer) +
-            " asked for: raise it with sysctl -w net.core.rmem_max=" +
-            std::to_string(settings.socketBuffer));
-      }
+      setPacketSize(info.interfaceMtu != 0 ? info.interfaceMtu : kDefaultMtu);
+      checkSocketBuffer();
     }
     stream = arv_camera_create_stream(camera, nullptr, nullptr, &error);
     if (stream == nullptr) {
@@ -370,19 +397,7 @@ struct GenICamSource::Impl {
                    static_cast<guint>(settings.frameRetentionMs) * 1000u,
                    nullptr);
     }
-    const guint payload = arv_camera_get_payload(camera, &error);
-    check<EAcquireDevice>(error, "the payload size");
-    const std::size_t need = std::size_t(info.width) * info.height *
-                             bytesPerPixel(format);
-    if (payload < need) {
-      throw EAcquireDevice("the camera's payload of " + std::to_string(payload) +
-                           " bytes cannot hold " + std::to_string(info.width) +
-                           " x " + std::to_string(info.height) + " " +
-                           info.pixelFormat + " pixels");
-    }
-    for (std::uint32_t i = 0; i < std::max<std::uint32_t>(settings.buffers, 2);
-         ++i)
-      arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
+    pushBuffers();
   }
 
   void startAcquisition() {
