@@ -194,6 +194,72 @@ struct ProfileFrame {
   }
 };
 
+// The filtered line as polylines over the measured points, broken where a
+// step crosses a gap of the measured line, and its points.
+void drawFiltered(std::ostream& out, const QUAX::ScanLine& measured,
+                  const QUAX::ScanLine& filtered, const ProfileFrame& frame,
+                  const Axis& x, const Axis& z) {
+  // A thinned line has long steps of its own, so its breaks are where the
+  // measured line has gaps: a step across one is left open.
+  std::vector<std::pair<double, double>> gaps;
+  const std::vector<std::size_t> measuredRuns = runsOf(measured);
+  for (std::size_t r = 1; r + 1 < measuredRuns.size(); ++r) {
+    const double a =
+        frame.along(measured.getPoint(measuredRuns[r] - 1)->position());
+    const double b = frame.along(measured.getPoint(measuredRuns[r])->position());
+    gaps.emplace_back(std::min(a, b), std::max(a, b));
+  }
+  auto acrossGap = [&](double a, double b) {
+    if (a > b) std::swap(a, b);
+    for (const auto& gap : gaps) {
+      if (a <= gap.first && gap.second <= b) return true;
+    }
+    return false;
+  };
+  out << "<g class=\"filtered\" stroke=\"#d62728\" fill=\"none\" "
+         "stroke-width=\"1.2\">\n";
+  for (std::size_t i = 0; i < filtered.getPointCount(); ++i) {
+    const auto& p = filtered.getPoint(i)->position();
+    const bool starts =
+        i == 0 || acrossGap(frame.along(filtered.getPoint(i - 1)->position()),
+                            frame.along(p));
+    if (starts) out << (i == 0 ? "" : "\"/>\n") << "<polyline points=\"";
+    out << number(x(frame.along(p))) << "," << number(z(p.z())) << " ";
+  }
+  if (filtered.getPointCount() > 0) out << "\"/>\n";
+  out << "</g>\n<g fill=\"#d62728\">\n";
+  for (std::size_t i = 0; i < filtered.getPointCount(); ++i) {
+    const auto& p = filtered.getPoint(i)->position();
+    out << "<circle cx=\"" << number(x(frame.along(p))) << "\" cy=\""
+        << number(z(p.z())) << "\" r=\"1.7\"/>\n";
+  }
+  out << "</g>\n";
+}
+
+// The legend, top right of the panel: the measured points and, when there
+// is one, the filtered line.
+void drawProfileLegend(std::ostream& out, const ProfilePanel& panel,
+                       double top) {
+  const std::string legend = "measured (" +
+                             std::to_string(panel.measured->getPointCount()) +
+                             " points)";
+  const double lx = kWidth - kRight - 250, ly = top + 12;
+  out << "<g font-size=\"12\">\n<circle cx=\"" << number(lx) << "\" cy=\""
+      << number(ly) << "\" r=\"3\" fill=\"#9a9a9a\"/><text x=\""
+      << number(lx + 8) << "\" y=\"" << number(ly + 4) << "\">"
+      << escaped(legend) << "</text>\n";
+  if (panel.filtered != nullptr) {
+    out << "<line x1=\"" << number(lx - 6) << "\" y1=\"" << number(ly + 16)
+        << "\" x2=\"" << number(lx + 6) << "\" y2=\"" << number(ly + 16)
+        << "\" stroke=\"#d62728\" stroke-width=\"2\"/><text x=\""
+        << number(lx + 8) << "\" y=\"" << number(ly + 20) << "\">"
+        << escaped(panel.filteredLabel + " (" +
+                   std::to_string(panel.filtered->getPointCount()) + " points)")
+        << "</text>\n";
+  }
+  out << "</g>\n";
+}
+
 void drawProfile(std::ostream& out, const ProfilePanel& panel, double top) {
   const QUAX::ScanLine& measured = *panel.measured;
   const ProfileFrame frame(measured);
@@ -222,64 +288,11 @@ void drawProfile(std::ostream& out, const ProfilePanel& panel, double top) {
         << number(z(p.z())) << "\" r=\"2.4\"/>\n";
   }
   out << "</g>\n";
-
-  std::string legend =
-      "measured (" + std::to_string(measured.getPointCount()) + " points)";
   if (panel.filtered != nullptr) {
-    const QUAX::ScanLine& filtered = *panel.filtered;
-    // A thinned line has long steps of its own, so its breaks are where the
-    // measured line has gaps: a step across one is left open.
-    std::vector<std::pair<double, double>> gaps;
-    const std::vector<std::size_t> measuredRuns = runsOf(measured);
-    for (std::size_t r = 1; r + 1 < measuredRuns.size(); ++r) {
-      const double a =
-          frame.along(measured.getPoint(measuredRuns[r] - 1)->position());
-      const double b =
-          frame.along(measured.getPoint(measuredRuns[r])->position());
-      gaps.emplace_back(std::min(a, b), std::max(a, b));
-    }
-    auto acrossGap = [&](double a, double b) {
-      if (a > b) std::swap(a, b);
-      for (const auto& gap : gaps) {
-        if (a <= gap.first && gap.second <= b) return true;
-      }
-      return false;
-    };
-    out << "<g class=\"filtered\" stroke=\"#d62728\" fill=\"none\" "
-           "stroke-width=\"1.2\">\n";
-    for (std::size_t i = 0; i < filtered.getPointCount(); ++i) {
-      const auto& p = filtered.getPoint(i)->position();
-      const bool starts =
-          i == 0 || acrossGap(frame.along(filtered.getPoint(i - 1)->position()),
-                              frame.along(p));
-      if (starts) out << (i == 0 ? "" : "\"/>\n") << "<polyline points=\"";
-      out << number(x(frame.along(p))) << "," << number(z(p.z())) << " ";
-    }
-    if (filtered.getPointCount() > 0) out << "\"/>\n";
-    out << "</g>\n<g fill=\"#d62728\">\n";
-    for (std::size_t i = 0; i < filtered.getPointCount(); ++i) {
-      const auto& p = filtered.getPoint(i)->position();
-      out << "<circle cx=\"" << number(x(frame.along(p))) << "\" cy=\""
-          << number(z(p.z())) << "\" r=\"1.7\"/>\n";
-    }
-    out << "</g>\n";
+    drawFiltered(out, measured, *panel.filtered, frame, x, z);
   }
-  // Legend, top right of the panel.
-  const double lx = kWidth - kRight - 250, ly = top + 12;
-  out << "<g font-size=\"12\">\n<circle cx=\"" << number(lx) << "\" cy=\""
-      << number(ly) << "\" r=\"3\" fill=\"#9a9a9a\"/><text x=\""
-      << number(lx + 8) << "\" y=\"" << number(ly + 4) << "\">"
-      << escaped(legend) << "</text>\n";
-  if (panel.filtered != nullptr) {
-    out << "<line x1=\"" << number(lx - 6) << "\" y1=\"" << number(ly + 16)
-        << "\" x2=\"" << number(lx + 6) << "\" y2=\"" << number(ly + 16)
-        << "\" stroke=\"#d62728\" stroke-width=\"2\"/><text x=\""
-        << number(lx + 8) << "\" y=\"" << number(ly + 20) << "\">"
-        << escaped(panel.filteredLabel + " (" +
-                   std::to_string(panel.filtered->getPointCount()) + " points)")
-        << "</text>\n";
-  }
-  out << "</g>\n</g>\n";
+  drawProfileLegend(out, panel, top);
+  out << "</g>\n";
 }
 
 // Every line of the view at most this many times per surface, and each with
@@ -414,22 +427,10 @@ void writeDocument(std::ostream& out, const std::string& body, double height) {
 
 }  // namespace
 
-void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
-                      const std::string& title, const std::string& subtitle,
-                      std::ostream& out) {
-  Range xs, ys;
-  std::vector<double> sizes;
-  for (const OverlapPanel& panel : panels) {
-    for (const OverlapSample& sample : panel.samples) {
-      xs.add(sample.x);
-      ys.add(sample.y);
-      sizes.push_back(std::fabs(sample.distance));
-    }
-  }
-  xs = xs.padded();
-  ys = ys.padded();
-  // The colour scale ends at the 95th percentile of the distances' sizes,
-  // so that a few outliers do not wash the map out.
+// The colour scale ends at the 95th percentile of the distances' sizes,
+// so that a few outliers do not wash the map out, rounded up to 1, 2 or 5
+// times a power of ten, for readable labels.
+double colourScaleOf(std::vector<double> sizes) {
   double scale = 0.0;
   if (!sizes.empty()) {
     auto at = sizes.begin() + std::ptrdiff_t(sizes.size() * 95 / 100);
@@ -437,7 +438,6 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
     scale = *at;
   }
   if (!(scale > 0)) scale = 1.0;
-  // Rounded up to 1, 2 or 5 times a power of ten, for readable labels.
   const double power = std::pow(10.0, std::floor(std::log10(scale)));
   for (double m : {1.0, 2.0, 5.0, 10.0}) {
     if (m * power >= scale) {
@@ -445,17 +445,11 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
       break;
     }
   }
-  const double width = kWidth - kLeft - kRight;
-  const double unit =
-      std::min(width / (xs.high - xs.low), 420.0 / (ys.high - ys.low));
-  const double height = std::max(80.0, (ys.high - ys.low) * unit);
-  const double used = (xs.high - xs.low) * unit;
-  // Cells about 8 px across.
-  const double cell = 8.0 / unit;
+  return scale;
+}
 
-  std::ostringstream body;
-  double top = drawHeading(body, title, subtitle);
-  // The colour bar, from -scale to +scale.
+// The colour bar, from -scale to +scale.
+void drawColourBar(std::ostream& body, double top, double scale) {
   body << "<g class=\"colour-bar\" font-size=\"11\" fill=\"#333\">\n";
   const double barLeft = kLeft, barWidth = 300.0;
   for (int i = 0; i < 60; ++i) {
@@ -473,11 +467,80 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
        << number(top + 15)
        << "\">distance from the other surface (below: blue, above: red)"
        << "</text>\n</g>\n";
+}
+
+// Where every panel of the overlap plot draws: the samples' extent, the
+// pixels per unit and cells about 8 px across.
+struct OverlapGrid {
+  Range xs, ys;
+  double unit = 1, height = 0, used = 0, cell = 1, scale = 1;
+};
+
+// One panel's mean signed distance per cell, coloured on the grid's scale.
+void drawOverlapCells(std::ostream& body, const OverlapPanel& panel,
+                      const OverlapGrid& g, const Axis& x, const Axis& y) {
+  const Range& xs = g.xs;
+  const Range& ys = g.ys;
+  const double cell = g.cell;
+  const std::size_t columns =
+      std::size_t(std::ceil((xs.high - xs.low) / cell)) + 1;
+  const std::size_t rows = std::size_t(std::ceil((ys.high - ys.low) / cell)) + 1;
+  std::vector<double> total(columns * rows, 0.0);
+  std::vector<std::size_t> count(columns * rows, 0);
+  for (const OverlapSample& sample : panel.samples) {
+    const std::size_t c =
+        std::min(columns - 1, std::size_t((sample.x - xs.low) / cell));
+    const std::size_t r =
+        std::min(rows - 1, std::size_t((sample.y - ys.low) / cell));
+    total[r * columns + c] += sample.distance;
+    ++count[r * columns + c];
+  }
+  body << "<g class=\"cells\" stroke=\"none\">\n";
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < columns; ++c) {
+      const std::size_t k = r * columns + c;
+      if (count[k] == 0) continue;
+      const double x0 = x(xs.low + c * cell), y0 = y(ys.low + (r + 1) * cell);
+      body << "<rect x=\"" << number(x0) << "\" y=\"" << number(y0)
+           << "\" width=\"" << number(cell * g.unit + 0.5) << "\" height=\""
+           << number(cell * g.unit + 0.5) << "\" fill=\""
+           << divergingColour(total[k] / double(count[k]) / g.scale)
+           << "\"/>\n";
+    }
+  }
+  body << "</g>\n";
+}
+
+void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
+                      const std::string& title, const std::string& subtitle,
+                      std::ostream& out) {
+  OverlapGrid g;
+  std::vector<double> sizes;
+  for (const OverlapPanel& panel : panels) {
+    for (const OverlapSample& sample : panel.samples) {
+      g.xs.add(sample.x);
+      g.ys.add(sample.y);
+      sizes.push_back(std::fabs(sample.distance));
+    }
+  }
+  g.xs = g.xs.padded();
+  g.ys = g.ys.padded();
+  g.scale = colourScaleOf(std::move(sizes));
+  const double width = kWidth - kLeft - kRight;
+  g.unit = std::min(width / (g.xs.high - g.xs.low),
+                    420.0 / (g.ys.high - g.ys.low));
+  g.height = std::max(80.0, (g.ys.high - g.ys.low) * g.unit);
+  g.used = (g.xs.high - g.xs.low) * g.unit;
+  g.cell = 8.0 / g.unit;
+
+  std::ostringstream body;
+  double top = drawHeading(body, title, subtitle);
+  drawColourBar(body, top, g.scale);
   top += 40;
 
   for (const OverlapPanel& panel : panels) {
-    const Axis x{xs, kLeft, kLeft + used};
-    const Axis y{ys, top + 30 + height, top + 30};
+    const Axis x{g.xs, kLeft, kLeft + g.used};
+    const Axis y{g.ys, top + 30 + g.height, top + 30};
     double sum = 0.0;
     for (const OverlapSample& sample : panel.samples)
       sum += std::fabs(sample.distance);
@@ -489,36 +552,9 @@ void writeOverlapPlot(const std::vector<OverlapPanel>& panels,
                           : sum / double(panel.samples.size()))
          << " over " << panel.samples.size() << " points</text>\n";
     drawAxes(body, x, y, "x", "y");
-    // Mean signed distance per cell.
-    const std::size_t columns =
-        std::size_t(std::ceil((xs.high - xs.low) / cell)) + 1;
-    const std::size_t rows =
-        std::size_t(std::ceil((ys.high - ys.low) / cell)) + 1;
-    std::vector<double> total(columns * rows, 0.0);
-    std::vector<std::size_t> count(columns * rows, 0);
-    for (const OverlapSample& sample : panel.samples) {
-      const std::size_t c =
-          std::min(columns - 1, std::size_t((sample.x - xs.low) / cell));
-      const std::size_t r =
-          std::min(rows - 1, std::size_t((sample.y - ys.low) / cell));
-      total[r * columns + c] += sample.distance;
-      ++count[r * columns + c];
-    }
-    body << "<g class=\"cells\" stroke=\"none\">\n";
-    for (std::size_t r = 0; r < rows; ++r) {
-      for (std::size_t c = 0; c < columns; ++c) {
-        const std::size_t k = r * columns + c;
-        if (count[k] == 0) continue;
-        const double x0 = x(xs.low + c * cell), y0 = y(ys.low + (r + 1) * cell);
-        body << "<rect x=\"" << number(x0) << "\" y=\"" << number(y0)
-             << "\" width=\"" << number(cell * unit + 0.5) << "\" height=\""
-             << number(cell * unit + 0.5) << "\" fill=\""
-             << divergingColour(total[k] / double(count[k]) / scale)
-             << "\"/>\n";
-      }
-    }
-    body << "</g>\n</g>\n";
-    top += 30 + height + 48;
+    drawOverlapCells(body, panel, g, x, y);
+    body << "</g>\n";
+    top += 30 + g.height + 48;
   }
 
   writeDocument(out, body.str(), top);
