@@ -16,27 +16,16 @@
 
 namespace {
 
+using namespace quaxscan;
+
 void addAsciiFlag(CLI::App* command, bool& ascii) {
   command->add_flag("--ascii", ascii,
                     "Write PLY as ASCII text rather than binary little-endian");
 }
 
-}  // namespace
+// Each command with its options, bound to the options its run reads.
 
-int main(int argc, char** argv) {
-  using namespace quaxscan;
-  CLI::App app{
-      "quaxscan: filter, stitch, measure and plot laser line scans with the "
-      "QUAX scan library.\nScan sets are read from PLY (ASCII or binary "
-      "little-endian) or x y z text files (.ply, .txt, .xyz).",
-      "quaxscan"};
-  app.require_subcommand(1);
-  // On Windows CLI11 would take "/name" for an option; here it stays a path,
-  // as on every other system.
-  app.allow_windows_style_options(false);
-  app.set_version_flag("--version", "quaxscan 4.0.1");
-
-  SimulateOptions simulate;
+CLI::App* addSimulate(CLI::App& app, SimulateOptions& simulate) {
   QUAX::ScannerSettings& scanner = simulate.simulation.scanner;
   scanner.dropoutRate = 0.05;
   simulate.misregistration = {0.15, -0.10, 0.40};
@@ -91,22 +80,28 @@ int main(int argc, char** argv) {
   sim->add_flag("--pixels", scanner.pixels,
                 "Give every point its low and high pixel");
   addAsciiFlag(sim, simulate.ascii);
+  return sim;
+}
 
-  ConvertOptions convert;
+CLI::App* addConvert(CLI::App& app, ConvertOptions& convert) {
   CLI::App* conv = app.add_subcommand(
       "convert", "Read a scan file and write it in another format");
   conv->add_option("input", convert.input, "Scan file to read")->required();
   conv->add_option("-o,--output", convert.output, "Scan file to write")
       ->required();
   addAsciiFlag(conv, convert.ascii);
+  return conv;
+}
 
-  InfoOptions info;
+CLI::App* addInfo(CLI::App& app, InfoOptions& info) {
   CLI::App* inf = app.add_subcommand(
       "info", "Counts, bounding boxes and points per frame of a scan file");
   inf->add_option("input", info.input, "Scan file to read")->required();
   inf->add_flag("--frames", info.perFrame, "List the points of every frame");
+  return inf;
+}
 
-  FilterOptions filter;
+CLI::App* addFilter(CLI::App& app, FilterOptions& filter) {
   CLI::App* fil = app.add_subcommand(
       "filter",
       "Apply the filters whose settings blocks a settings file holds, in "
@@ -123,8 +118,10 @@ int main(int argc, char** argv) {
                   "result is that of one thread")
       ->default_val(0);
   addAsciiFlag(fil, filter.ascii);
+  return fil;
+}
 
-  ExtentOptions extent;
+CLI::App* addExtent(CLI::App& app, ExtentOptions& extent) {
   CLI::App* ext = app.add_subcommand(
       "extent",
       "The extent of a surface: a summary, and its node text to a file");
@@ -133,8 +130,10 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   ext->add_option("-o,--output", extent.output,
                   "File for the node text, one comma-separated line per node");
+  return ext;
+}
 
-  StitchOptions stitch;
+CLI::App* addStitch(CLI::App& app, StitchOptions& stitch) {
   CLI::App* sti = app.add_subcommand(
       "stitch", "Stitch the surfaces of a scan file so that they overlap");
   sti->add_option("input", stitch.input, "Scan file to read")->required();
@@ -164,8 +163,10 @@ int main(int argc, char** argv) {
                 "The same as --method reference")
       ->excludes(method);
   addAsciiFlag(sti, stitch.ascii);
+  return sti;
+}
 
-  PlotOptions plot;
+CLI::App* addPlot(CLI::App& app, PlotOptions& plot) {
   CLI::App* plo = app.add_subcommand(
       "plot",
       "An SVG of chosen scan lines (measured and filtered on one figure) and "
@@ -190,8 +191,10 @@ int main(int argc, char** argv) {
                   "looked for")
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
+  return plo;
+}
 
-  ViewCommandOptions view;
+CLI::App* addView(CLI::App& app, ViewCommandOptions& view) {
   CLI::App* vie = app.add_subcommand(
       "view",
       "An interactive 3D view in one HTML file that opens in any browser "
@@ -228,11 +231,10 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
   vie->add_option("--title", view.title, "Title of the page");
+  return vie;
+}
 
-  CLI::App* cams = app.add_subcommand(
-      "cameras", "List the GenICam cameras (GigE Vision, USB3 Vision) found");
-
-  AcquireOptions acquire;
+CLI::App* addAcquire(CLI::App& app, AcquireOptions& acquire) {
   CLI::App* acq = app.add_subcommand(
       "acquire",
       "Acquire profiles from a camera into a scan file, with a progress line "
@@ -265,6 +267,44 @@ int main(int argc, char** argv) {
   acq->add_option("-o,--output", acquire.output, "Scan file to write")
       ->required();
   addAsciiFlag(acq, acquire.ascii);
+  return acq;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quaxscan;
+  CLI::App app{
+      "quaxscan: filter, stitch, measure and plot laser line scans with the "
+      "QUAX scan library.\nScan sets are read from PLY (ASCII or binary "
+      "little-endian) or x y z text files (.ply, .txt, .xyz).",
+      "quaxscan"};
+  app.require_subcommand(1);
+  // On Windows CLI11 would take "/name" for an option; here it stays a path,
+  // as on every other system.
+  app.allow_windows_style_options(false);
+  app.set_version_flag("--version", "quaxscan 4.0.1");
+
+  SimulateOptions simulate;
+  ConvertOptions convert;
+  InfoOptions info;
+  FilterOptions filter;
+  ExtentOptions extent;
+  StitchOptions stitch;
+  PlotOptions plot;
+  ViewCommandOptions view;
+  AcquireOptions acquire;
+  CLI::App* sim = addSimulate(app, simulate);
+  CLI::App* conv = addConvert(app, convert);
+  CLI::App* inf = addInfo(app, info);
+  CLI::App* fil = addFilter(app, filter);
+  CLI::App* ext = addExtent(app, extent);
+  CLI::App* sti = addStitch(app, stitch);
+  CLI::App* plo = addPlot(app, plot);
+  CLI::App* vie = addView(app, view);
+  CLI::App* cams = app.add_subcommand(
+      "cameras", "List the GenICam cameras (GigE Vision, USB3 Vision) found");
+  CLI::App* acq = addAcquire(app, acquire);
 
   CLI11_PARSE(app, argc, argv);
 
@@ -272,7 +312,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> outputs;
   for (const std::string* output :
        {&simulate.output, &convert.output, &filter.output, &extent.output,
-        &stitch.output, &plot.output}) {
+        &stitch.output, &plot.output, &view.output, &acquire.output}) {
     if (!output->empty()) outputs.push_back(*output);
   }
   cleanUpOnInterrupt(outputs);

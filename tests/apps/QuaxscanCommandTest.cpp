@@ -354,6 +354,9 @@ TEST_F(Quaxscan, InterruptedCommandsLeaveNoPartialOutputNorTemporaryFile) {
       {SIGINT, {"convert", "big.ply", "-o", "out.txt"}},
       {SIGTERM,
        {"filter", "big.ply", "--settings", QUAX_SETTINGS_FILE, "-o", "out.txt"}},
+#if QUAXSCAN_HAVE_VIEW
+      {SIGINT, {"view", "big.ply", "-o", "out.txt"}},
+#endif
   };
   auto temporaries = [&] {
     std::size_t n = 0;
