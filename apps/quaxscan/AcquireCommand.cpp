@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "apps/quaxscan/AcquireCommand.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "acquire/genicam/CameraSettingsText.h"
 #include "acquire/genicam/GenICamSource.h"
 #include "apps/quaxscan/FilterSettings.h"
+#include "apps/quaxscan/Interrupts.h"
 #include "apps/quaxscan/ProgressReport.h"
 #include "apps/quaxscan/ScanSetIO.h"
 #include "scan/ScanErrors.h"
@@ -91,10 +93,21 @@ void runAcquire(const AcquireOptions& options) {
     std::cerr << (terminal ? "\r" : "") << text << (terminal && !last ? "" : "\n");
     std::cerr.flush();
   };
+  // Ctrl-C (or SIGTERM) ends the run early; what came before is written.
+  std::atomic<bool> interrupted{false};
+  stopOnInterrupt([&] {
+    interrupted = true;
+    acquisition.stop();
+  });
+  struct ClearStop {
+    ~ClearStop() { stopOnInterrupt({}); }  // before the run is gone
+  } clearStop;
   const milliseconds step(terminal ? 250 : 1000);
   while (!acquisition.wait(step) || (live && !live->wait(step))) progress(false);
+  stopOnInterrupt({});
   const QUAX::AcquisitionRecord record = acquisition.record();
   progress(true);
+  if (interrupted) std::cerr << "quaxscan: interrupted: the run was stopped\n";
   std::cerr << "quaxscan: " << source.info().cameraId << ", "
             << source.info().pixelFormat << " "
             << source.info().width << " x " << source.info().height

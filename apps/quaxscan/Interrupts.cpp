@@ -2,6 +2,8 @@
 #include "apps/quaxscan/Interrupts.h"
 
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -52,12 +54,34 @@ void removeTemporaries() {
   }
 }
 
+struct StopOnInterrupt {
+  std::mutex mutex;
+  std::function<void()> stop;
+  bool called = false;
+};
+
+StopOnInterrupt& stopping() {
+  static StopOnInterrupt s;
+  return s;
+}
+
+// Calls the stop, if one is set and was not called yet; false otherwise.
+bool callStop() {
+  StopOnInterrupt& s = stopping();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.stop || s.called) return false;
+  s.called = true;
+  s.stop();
+  return true;
+}
+
 #ifdef _WIN32
 BOOL WINAPI onConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
       event != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
+  if (event != CTRL_CLOSE_EVENT && callStop()) return TRUE;
   removeTemporaries();
   ExitProcess(event == CTRL_C_EVENT ? 130 : 143);
 }
@@ -77,7 +101,7 @@ void cleanUpOnInterrupt(const std::vector<std::string>& outputs) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread([signals] {
     int signal = 0;
-    while (sigwait(&signals, &signal) != 0) {
+    while (sigwait(&signals, &signal) != 0 || callStop()) {
     }
     // Twice: a file the working thread made while the first sweep ran goes
     // with the second.
@@ -89,6 +113,12 @@ void cleanUpOnInterrupt(const std::vector<std::string>& outputs) {
     raise(signal);
   }).detach();
 #endif
+}
+
+void stopOnInterrupt(std::function<void()> stop) {
+  StopOnInterrupt& s = stopping();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.stop = std::move(stop);
 }
 
 }  // namespace quaxscan

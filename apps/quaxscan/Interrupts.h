@@ -7,6 +7,7 @@
 #ifndef QUAX_APPS_QUAXSCAN_INTERRUPTS_H_
 #define QUAX_APPS_QUAXSCAN_INTERRUPTS_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ namespace quaxscan {
 // signal, every temporary file of this process for one of `outputs`
 // (".<name>.quax-<pid>-<n>.tmp" beside it) is removed. Call once.
 void cleanUpOnInterrupt(const std::vector<std::string>& outputs);
+
+// While a stop is set, the first SIGINT or SIGTERM calls it (on the watching
+// thread) instead of ending the program, so that the work in hand can end
+// early and keep what it has; a later signal ends the program as above.
+// Setting an empty function clears it, after any call in progress.
+void stopOnInterrupt(std::function<void()> stop);
 
 }  // namespace quaxscan
 

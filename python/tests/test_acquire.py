@@ -5,7 +5,12 @@
 # bounded; a camera runs where the build has Aravis (its fake GigE Vision
 # camera on 127.0.0.1).
 import os
+import re
+import select
+import signal
+import subprocess
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -142,3 +147,25 @@ def test_a_camera_is_listed_and_acquired_from(fake_camera):
         assert run.next_profile(timeout=WAIT).shape == points.shape
     with pytest.raises(quax.EAcquireDevice):
         quax.Acquisition(quax.Camera("Aravis-Fake-nothing-here"))
+
+
+def test_quaxscan_acquire_stops_on_ctrl_c_and_writes_what_came(fake_camera, tmp_path):
+    program = os.environ.get("QUAXSCAN")
+    if not program:
+        pytest.skip("QUAXSCAN does not name the built quaxscan program")
+    out = tmp_path / "run.ply"
+    run = subprocess.Popen([program, "acquire", "--camera", fake_camera, "--seconds", "600", "-o", str(out)],
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        # The progress line comes once a second; wait for one with profiles in it.
+        deadline, seen = time.monotonic() + 4 * WAIT, ""
+        while time.monotonic() < deadline and not re.search(r"acquire: [1-9]\d* profiles", seen):
+            if select.select([run.stderr], [], [], 1.0)[0]:
+                seen += run.stderr.readline()
+        run.send_signal(signal.SIGINT)
+        stdout, stderr = run.communicate(timeout=4 * WAIT)
+    finally:
+        run.kill()
+    assert run.returncode == 0, seen + stderr
+    assert "interrupted" in stderr and "wrote" in stdout
+    assert len(quax.read(str(out)).surfaces[0].frames) > 0
