@@ -131,7 +131,10 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
   const double span = chord.length();
   const ChordLine line(_p[anchor], chord, span);
   const bool turns = _turnBounds && _planeA == nullptr;
-  if (turns && boundByTurn(memo, anchor, step, line, passBelow)) return;
+  if (turns && step - anchor >= TurnChain::kFewestPoints &&
+      boundByTurn(memo, anchor, step, line, passBelow)) {
+    return;
+  }
   const double largest =
       largestSquaredDeviation(_xs.data(), _ys.data(), _zs.data(), anchor + 1,
                               step + 1, line, _squares.data(), _wide);

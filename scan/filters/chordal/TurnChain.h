@@ -26,6 +26,13 @@ namespace QUAX {
 // the reference.
 struct TurnChain {
   static constexpr std::size_t kNone = ~std::size_t{0};
+  // Steps of fewer points than this are measured point by point without
+  // trying the bound: on them a failed try, and a bound that a later, lower
+  // limit no longer passes (the step is then measured anyway), cost more
+  // than the points the bound saves. Scanner lines off a plane, with short
+  // spans, run about a fifth fewer instructions; lines with long straight
+  // parts still bound their long steps.
+  static constexpr std::size_t kFewestPoints = 128;
 
   double ux = 0.0, uy = 0.0, uz = 0.0;  // the reference chord's unit
   // The largest squared deviation from it (an upper bound), its root taken
