@@ -99,19 +99,22 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
   info.start();
   // The chord's length is compared by its square where that decides; a
   // length that is not a number reaches nothing and passes every test.
+  // Squares strictly between _chordLow and _chordHigh (narrower in a tilted
+  // plane, see setSpan) pass all three tests at once, as most do.
   const Vector chord = _p[step + 1] - _p[anchor];
   const double squared = squaredLength(chord);
-  const bool number = squared == squared;
-  if (number && _spanReached.reachedBy(chord)) {
+  const bool clear = squared > _chordLow && squared < _chordHigh;
+  const bool tested = !clear && squared == squared;
+  if (tested && _spanReached.reachedBy(chord)) {
     info.kind = StepKind::kSpan;
     largestOf(memo)[k] = kInfinity;
     return;
   }
-  if (number && !_epsilonReached.reachedBy(chord)) {
+  if (tested && !_epsilonReached.reachedBy(chord)) {
     largestOf(memo)[k] = -kInfinity;
     return;
   }
-  if (number && !_toleranceReached.reachedBy(chord)) {
+  if (tested && !_toleranceReached.reachedBy(chord)) {
     info.kind = StepKind::kFault;  // ChordLine throws EMathZeroVector
     largestOf(memo)[k] = kInfinity;
     return;
