@@ -5,10 +5,13 @@ Settings text is turned into filters by the library's filter registry
 (QUAX::FilterRegistry), the same that reads quaxscan's --settings files.
 Every filter, and so every chain, may be shared between threads."""
 
-from typing import Iterable, Iterator, Optional, Union
+from __future__ import annotations
 
-import numpy as np
-import numpy.typing as npt
+from typing import TYPE_CHECKING, Iterable, Iterator, Optional, Union
+
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
 
 from . import _quax
 

@@ -1,11 +1,16 @@
 # SPDX-License-Identifier: MIT
 """quax.stitch and its report."""
 
-from dataclasses import dataclass, field
-from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Union
+from __future__ import annotations
 
-import numpy as np
-import numpy.typing as npt
+from dataclasses import dataclass, field
+from typing import TYPE_CHECKING, Any, Callable, Dict, List, Mapping, Optional, Sequence, Union
+
+if TYPE_CHECKING:
+    # NumPy is imported where it is used: a process that only streams files
+    # (a batch worker) does without it.
+    import numpy as np
+    import numpy.typing as npt
 
 from . import _quax
 from ._enums import StitchMethod, choice
@@ -65,11 +70,14 @@ class StitchReport:
     @property
     def translations(self) -> npt.NDArray[np.float64]:
         """(k, 3) array: how far each surface moved."""
+        import numpy as np
+
         return np.array([s.translation for s in self.surfaces]).reshape(-1, 3)
 
 
 # Starting transforms: a 4x4 (or 3x4) or None per surface, or by index.
-Initial = Union[Sequence[Optional[npt.ArrayLike]], Mapping[int, Optional[npt.ArrayLike]], None]
+if TYPE_CHECKING:
+    Initial = Union[Sequence[Optional[npt.ArrayLike]], Mapping[int, Optional[npt.ArrayLike]], None]
 
 
 def _initial_array(initial: Initial, count: int) -> Optional[npt.NDArray[np.float64]]:
@@ -77,6 +85,8 @@ def _initial_array(initial: Initial, count: int) -> Optional[npt.NDArray[np.floa
     None per surface) or a dict {surface index: 4x4}; identity elsewhere."""
     if initial is None:
         return None
+    import numpy as np
+
     out = np.tile(np.eye(4), (count, 1, 1))
     items: Any = initial.items() if isinstance(initial, Mapping) else enumerate(initial)
     for index, m in items:
