@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+#include "scan/model/ScanFrame.h"
+#include "scan/model/ScanGrayImage.h"
 #include "scan/model/ScanPointArray.h"
 #include "tests/scan/model/ModelTestSupport.h"
 #include "util/VXException.h"
@@ -122,6 +124,28 @@ TEST(ScanPointArray, ErasedPointsAreFreed) {
   const long live = gLiveAllocations;
   a.erase(1, 4);
   EXPECT_LE(gLiveAllocations, live - 3);
+}
+
+struct GrayImage : ScanGrayImage {
+  GrayImage() : ScanGrayImage(2, 3, 8) {}
+  std::uint32_t getPixel(std::size_t, std::size_t) const override { return 0; }
+};
+
+// A frame frees the line and the image it replaces, and keeps one handed back
+// to it.
+TEST(ScanFrame, FreesWhatItReplacesAndKeepsWhatIsHandedBack) {
+  if (!allocationFailuresReachTheLibrary()) {
+    GTEST_SKIP() << "the library's allocations are not counted here";
+  }
+  ScanFrame frame(std::make_unique<ScanLine>());
+  frame.setGrayImage(std::make_unique<GrayImage>());
+  const long live = gLiveAllocations;
+  frame.setScanLine(std::make_unique<ScanLine>());
+  frame.setGrayImage(std::make_unique<GrayImage>());
+  EXPECT_EQ(gLiveAllocations, live);
+  frame.setScanLine(std::unique_ptr<ScanLine>(frame.getScanLine()));
+  frame.setGrayImage(std::unique_ptr<ScanGrayImage>(frame.getGrayImage()));
+  EXPECT_EQ(gLiveAllocations, live);
 }
 
 }  // namespace
