@@ -476,6 +476,8 @@ TEST(ScanFile, RefusedFilesAreNamedWithTheLine) {
       {"ply\nformat ascii 1.0\nelement vertex 18446744073709551615\n" + xyz +
            "1 2 3\n",
        "scan.ply", "declares 18446744073709551615 rows"},
+      {h + "1 2 3 0 0\n1 2 3 0 7x\n", "scan.ply",
+       "is not a whole number in the range of property 'frame'"},
       {h + "1 2 3 0 0\n1 2 3 0 2000000000\n", "scan.ply",
        "more surfaces or frames than a file of 2 points may hold"},
       {"ply\nformat ascii 1.0\ncomment surface 3 frames 900000\n"
