@@ -10,6 +10,11 @@ quaxscan filter on each file in turn on one core (--threads 1) and once with qua
 LocalCluster of N worker processes, checks that both wrote the same bytes,
 and prints points per second, the speed-up, and the scheduler's overhead per
 task (the time per task of a batch of tasks that do nothing).
+
+Wall times follow the machine's load; each line also gives the points per
+second of CPU time the run took (the quaxscan processes', or the worker
+processes' with their Dask work), which a busy machine changes much less, and
+the load average at its start.
 """
 
 import argparse
@@ -36,14 +41,34 @@ def simulate(quaxscan, folder, count, frames, points):
 
 
 def serial(quaxscan, inputs, settings_file, out):
+    """Wall and CPU seconds (of the quaxscan processes) of the serial loop."""
     os.makedirs(out, exist_ok=True)
+    before = os.times()
     start = time.perf_counter()
     for path in inputs:
         subprocess.run([quaxscan, "filter", path, "--settings", settings_file,
                         "--threads", "1", "-o", batch.output_path(path, out)],
                        check=True,
                        stdout=subprocess.DEVNULL)
-    return time.perf_counter() - start
+    seconds = time.perf_counter() - start
+    after = os.times()
+    return seconds, (after.children_user - before.children_user +
+                     after.children_system - before.children_system)
+
+
+def _cpu_seconds():
+    import resource
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
+def workers_cpu(client):
+    """CPU seconds the worker processes have taken so far, in all."""
+    return sum(client.run(_cpu_seconds).values())
+
+
+def load():
+    return "load {:.1f}".format(os.getloadavg()[0])
 
 
 def overhead_per_task(client, tasks=200):
@@ -73,11 +98,13 @@ def main():
         print("{} files, {:.1f} M points; {} cores".format(
             len(inputs), points / 1e6, os.cpu_count()))
 
-        seconds = serial(args.quaxscan, inputs, settings_file,
-                         os.path.join(root, "serial"))
+        at = load()
+        seconds, cpu = serial(args.quaxscan, inputs, settings_file,
+                              os.path.join(root, "serial"))
         base = points / seconds
-        print("serial quaxscan filter: {:6.2f} s, {:6.2f} M points/s".format(
-            seconds, base / 1e6))
+        print("serial quaxscan filter: {:6.2f} s, {:6.2f} M points/s; "
+              "{:.2f} M points per CPU second ({})".format(
+                  seconds, base / 1e6, points / cpu / 1e6, at))
         expected = {os.path.basename(p): open(p, "rb").read() for p in
                     (batch.output_path(i, os.path.join(root, "serial"))
                      for i in inputs)}
@@ -88,18 +115,22 @@ def main():
                               processes=True, dashboard_address=None) as cluster, \
                     Client(cluster) as client:
                 overhead = overhead_per_task(client)
+                at = load()
+                cpu = workers_cpu(client)
                 start = time.perf_counter()
                 records = batch.run(inputs, out, settings=settings,
                                     client=client)
                 seconds = time.perf_counter() - start
+                cpu = workers_cpu(client) - cpu
             failed = [r for r in records if r["error"]]
             same = all(open(os.path.join(out, name), "rb").read() == data
                        for name, data in expected.items())
             print("quax.batch, {} workers: {:6.2f} s, {:6.2f} M points/s, "
-                  "{:.2f}x serial; {:.1f} ms scheduling overhead per task; "
-                  "outputs {}".format(
+                  "{:.2f}x serial; {:.2f} M points per CPU second ({}); "
+                  "{:.1f} ms scheduling overhead per task; outputs {}".format(
                       workers, seconds, points / seconds / 1e6,
-                      points / seconds / base, overhead * 1e3,
+                      points / seconds / base, points / cpu / 1e6, at,
+                      overhead * 1e3,
                       "identical" if same and not failed else "DIFFER"))
             if failed or not same:
                 return 1

@@ -23,6 +23,7 @@
 #include "geomath/MathErrors.h"
 #include "scan/extent/SurfaceExtent.h"
 #include "scan/filters/ParallelFilter.h"
+#include "scan/io/ScanFileFilter.h"
 #include "scan/io/ScanFrameStream.h"
 #include "scan/stitch/ScanStitchTool.h"
 #include "util/WideText.h"
@@ -288,74 +289,21 @@ void runInfo(const InfoOptions& options) {
   printSummary(summarize(*set, true), options.perFrame, std::cout);
 }
 
-namespace {
-
-// Frames taken into one filter run: enough to keep every thread busy, few
-// enough that memory stays flat in the size of the file.
-constexpr std::size_t kBatchPoints = std::size_t(1) << 18;
-constexpr std::size_t kBatchFrames = 1024;
-
-std::size_t pointCount(const QUAX::ScanSurface& surface) {
-  std::size_t n = 0;
-  for (std::size_t f = 0; f < surface.getFrameCount(); ++f) {
-    const QUAX::ScanFrame* frame = surface.getFrame(f);
-    if (frame->hasScanLine()) n += frame->getScanLine()->getPointCount();
-  }
-  return n;
-}
-
-}  // namespace
-
 void runFilter(const FilterOptions& options) {
   const ScanFileFormat format = formatForPath(options.output, options.ascii);
   const std::vector<NamedFilter> filters = readFilterSettings(options.settings);
-  QUAX::ScanFrameReader reader(options.input);
-  std::cout << options.input << ": " << reader.pointCount() << " points\n";
-  QUAX::ScanFrameWriter writer(options.output, format,
-                               reader.framesPerSurface(), reader.hasGraysums(),
-                               reader.hasPixels());
-  // Filters that keep every point (smoothing) leave the count as it was.
-  writer.expectPoints(reader.pointCount());
-  // The frames pass in batches, each filtered by every filter in order (one
-  // walk per filter, as on the whole set: lines are filtered alone, so the
-  // result is the whole set's).
-  std::vector<std::size_t> before(filters.size(), 0), after(filters.size(), 0);
-  std::vector<std::chrono::steady_clock::duration> took(filters.size());
-  bool more = true;
-  while (more) {
-    QUAX::ScanSet batch;
-    batch.addSurface(std::make_unique<QUAX::ScanSurface>());
-    QUAX::ScanSurface& frames = *batch.getSurface(0);
-    std::vector<std::pair<std::size_t, std::size_t>> places;
-    std::size_t points = 0;
-    while (points < kBatchPoints && places.size() < kBatchFrames) {
-      std::size_t s = 0, f = 0;
-      auto frame = reader.next(s, f);
-      if (!frame) {
-        more = false;
-        break;
-      }
-      points += frame->getScanLine()->getPointCount();
-      places.emplace_back(s, f);
-      frames.appendFrame(std::move(frame));
-    }
-    frames.setComplete();
-    for (std::size_t i = 0; i < filters.size(); ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      before[i] += pointCount(frames);
-      QUAX::applyFilterParallel(*filters[i].filter, batch, options.threads);
-      after[i] += pointCount(frames);
-      took[i] += std::chrono::steady_clock::now() - start;
-    }
-    for (std::size_t i = 0; i < places.size(); ++i) {
-      writer.write(places[i].first, places[i].second, *frames.getFrame(i));
-    }
-  }
-  writer.finish();
+  std::vector<const QUAX::ScanLineFilter*> chain;
+  for (const NamedFilter& f : filters) chain.push_back(f.filter.get());
+  const QUAX::ScanFileFilterReport done = QUAX::filterScanFile(
+      options.input, options.output, format, chain, options.threads,
+      [&](std::uint64_t points) {
+        std::cout << options.input << ": " << points << " points\n";
+      });
   for (std::size_t i = 0; i < filters.size(); ++i) {
-    std::cout << filters[i].name << ": " << before[i] << " -> " << after[i]
-              << " points in "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(took[i])
+    std::cout << filters[i].name << ": " << done.before[i] << " -> "
+              << done.after[i] << " points in "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     done.took[i])
                      .count()
               << " ms\n";
     std::istringstream lines(settingsText(filters[i]));

@@ -14,6 +14,7 @@
     report = quax.stitch(scan.surfaces, tolerance=0.5, iterations=10,
                          method=quax.StitchMethod.REFERENCE, progress=print)
     quax.write(scan, "out.ply")
+    quax.filter_file("in.ply", "out.ply", [f])        # frame by frame, as quaxscan filter
     quax.view(scan, "view.html", color="overlap")    # 3D page; in Jupyter a ScanSet shows it inline
     scan, record = quax.acquire(quax.SimulatedSource(), profiles=1000)  # or quax.Camera(id)
     with quax.Acquisition(quax.Camera(quax.cameras()[0].id)) as run:
@@ -63,6 +64,7 @@ from ._quax import (  # noqa: F401  (the compiled part)
     __version__,
     cameras,
     extent,
+    filter_file,
     filters_from_settings,
     frames,
     genicam_available,
@@ -160,7 +162,7 @@ __all__ = [
     "Acquisition", "AcquisitionRecord", "AverageFilter", "Camera", "CameraInfo",
     "ChordalDeviationFilter", "Extent", "Filter", "Frame", "FrameReader",
     "FrameSequence", "NPointFilter", "ProfileIterator", "ScanSet", "SimulatedSource",
-    "Source", "Surface", "cameras", "extent", "filters_from_settings", "frames",
+    "Source", "Surface", "cameras", "extent", "filter_file", "filters_from_settings", "frames",
     "genicam_available", "read", "scan_build_number", "simulate", "write",
     "AcquisitionResult", "CameraMode", "FilterChain", "NPointAlgorithm",
     "STITCH_METHODS", "StitchMethod", "StitchReport", "acquire",

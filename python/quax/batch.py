@@ -188,18 +188,28 @@ def process_file(input_path: str, out_dir: PathLike, settings: Optional[str] = N
         target = output_path(input_path, out_dir)
     try:
         record["input_stamp"] = _stamp(input_path)
+        filters = quax.filters_from_settings(settings) if settings else []
+        if stitch == "none":
+            # Nothing needs the whole set: the library streams the file
+            # through the filters frame by frame (the bytes of the read,
+            # apply and write below), as quaxscan filter does. The output is
+            # written beside the target and renamed when whole.
+            record["points_in"], record["points_out"] = quax.filter_file(
+                input_path, target, filters, threads=1)
+            record["output"] = target
+            record["output_stamp"] = _stamp(target)
+            record["seconds"] = time.perf_counter() - start
+            return record
         scan = quax.read(input_path)
         record["points_in"] = scan.point_count
-        if settings:
-            for f in quax.filters_from_settings(settings):
-                f.apply(scan, threads=1)  # one worker process per core
-        if stitch != "none":
-            report = quax.stitch(scan.surfaces, tolerance=tolerance,
-                                 iterations=iterations, method=stitch)
-            record["stitch"] = [
-                {"surface": k, "rms_before": getattr(s, "rms_before", None),
-                 "rms_after": getattr(s, "rms_after", None)}
-                for k, s in enumerate(report.surfaces)]
+        for f in filters:
+            f.apply(scan, threads=1)  # one worker process per core
+        report = quax.stitch(scan.surfaces, tolerance=tolerance,
+                             iterations=iterations, method=stitch)
+        record["stitch"] = [
+            {"surface": k, "rms_before": getattr(s, "rms_before", None),
+             "rms_after": getattr(s, "rms_after", None)}
+            for k, s in enumerate(report.surfaces)]
         record["points_out"] = scan.point_count
         # quax.write writes beside the target and renames it over the target
         # only when the whole file is written, so an output is complete or

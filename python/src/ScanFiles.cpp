@@ -10,7 +10,9 @@
 #include <string>
 
 #include "Bindings.h"
+#include "scan/filters/ScanLineFilter.h"
 #include "scan/io/ScanFile.h"
+#include "scan/io/ScanFileFilter.h"
 #include "scan/io/ScanFrameStream.h"
 #include "scan/model/ScanSurface.h"
 #include "acquire/SimulatedScanner.h"
@@ -115,6 +117,38 @@ without points nor gray sums and pixels). The file is written all or
 nothing: a failure leaves an existing file as it was. Raises
 quax.ScanFileError for another name or a file that cannot be written. The
 GIL is released while writing.)doc");
+
+  m.def(
+      "filter_file",
+      [](const std::filesystem::path& input, const std::filesystem::path& output,
+         const py::list& filters, unsigned threads, bool ascii) {
+        if (threads < 1 || threads > 4096) {
+          throw py::value_error("threads must be from 1 to 4096");
+        }
+        std::vector<const QUAX::ScanLineFilter*> chain;
+        for (const py::handle& f : filters) {
+          chain.push_back(f.cast<const QUAX::ScanLineFilter*>());
+        }
+        const QUAX::ScanFileFormat format =
+            QUAX::scanFileFormatFor(output, ascii);
+        QUAX::ScanFileFilterReport report;
+        {
+          py::gil_scoped_release release;
+          report = QUAX::filterScanFile(input, output, format, chain, threads);
+        }
+        const std::uint64_t kept =
+            chain.empty() ? report.pointsIn : report.after.back();
+        return py::make_tuple(report.pointsIn, kept);
+      },
+      py::arg("input"), py::arg("output"), py::arg("filters"), py::kw_only(),
+      py::arg("threads") = 1, py::arg("ascii") = false, R"doc(
+Filters the scan file `input` into `output` frame by frame, as quaxscan
+filter does: the output holds the bytes that read(), applying each of
+`filters` (a list of Filter) in turn with threads=`threads` and write()
+give, but only a batch of frames is in memory at a time and no ScanSet is
+made. Returns (points read, points written). Errors as read() and write()
+and Filter.apply() raise them; the output is written all or nothing. The GIL
+is released meanwhile.)doc");
 
   m.def(
       "simulate",

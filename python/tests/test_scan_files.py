@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import quax
-from conftest import SIMULATION, assert_same_points
+from conftest import SETTINGS_FILE, SIMULATION, assert_same_points
 
 
 def test_simulate_reads_and_writes_as_quaxscan(scan_file, quaxscan, tmp_path):
@@ -63,3 +63,35 @@ def test_file_errors_name_the_file(tmp_path):
     with pytest.raises(quax.ScanFileError):
         quax.write(quax.ScanSet(), tmp_path / "scan.csv")
     assert not (tmp_path / "scan.csv").exists()
+
+
+def test_filter_file_writes_what_read_apply_and_write_give(scan_file, tmp_path):
+    from quax import batch
+
+    settings = SETTINGS_FILE.read_text()
+    filters = quax.filters_from_settings(settings)
+    quax.write(quax.read(scan_file), tmp_path / "in.txt")
+    for source in (scan_file, tmp_path / "in.txt"):  # streamed, read whole
+        scan = quax.read(source)
+        points_in = scan.point_count
+        for f in filters:
+            f.apply(scan, threads=1)
+        for name, ascii in (("f.ply", False), ("a.ply", True), ("t.txt", False)):
+            quax.write(scan, tmp_path / ("want-" + name), ascii=ascii)
+            got = quax.filter_file(source, tmp_path / name, filters, threads=2, ascii=ascii)
+            assert got == (points_in, scan.point_count)
+            assert (tmp_path / name).read_bytes() == (tmp_path / ("want-" + name)).read_bytes()
+        # The batch's task without a stitch takes this path.
+        record = batch.process_file(str(source), tmp_path / "out", settings,
+                                    target=str(tmp_path / "task.ply"))
+        assert record["error"] is None and record["points_out"] == scan.point_count
+        assert (tmp_path / "task.ply").read_bytes() == (tmp_path / "want-f.ply").read_bytes()
+
+    # A file that ends inside a row: the error names it, and nothing is written.
+    cut = tmp_path / "cut.ply"
+    cut.write_bytes(scan_file.read_bytes()[:-7])
+    with pytest.raises(quax.ScanFileError, match="cut.ply"):
+        quax.filter_file(cut, tmp_path / "none.ply", filters)
+    assert not (tmp_path / "none.ply").exists()
+    assert quax.filter_file(scan_file, tmp_path / "copy.ply", []) == (points_in, points_in)
+    assert (tmp_path / "copy.ply").read_bytes() == scan_file.read_bytes()

@@ -300,7 +300,7 @@ std::unique_ptr<ScanSet> PlyFrameSource::readSet() {
 }
 
 void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
-                               ScanLine& line) {
+                               ScanLine& line, ScanPointPool* pool) {
   const Layout& layout = *_layout;
   const std::size_t row = layout.row;
   const std::uint64_t place = (std::uint64_t(surface) << 32) | frame;
@@ -321,7 +321,7 @@ void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
     _begin += row;
     --_rowsLeft;
   }
-  fillLine(line, _records.data(), _records.size(), _columns);
+  fillLine(line, _records.data(), _records.size(), _columns, pool);
 }
 
 }  // namespace scanfile

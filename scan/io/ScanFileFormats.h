@@ -216,7 +216,9 @@ class PlyFrameSource {
   PlyColumns columns() const noexcept { return _columns; }
   std::uint64_t points() const noexcept { return _points; }
   // Fills the empty `line` with the points of the next frame in scan order.
-  void readFrame(std::size_t surface, std::size_t frame, ScanLine& line);
+  // Its points are carved from `pool` when one is given.
+  void readFrame(std::size_t surface, std::size_t frame, ScanLine& line,
+                 ScanPointPool* pool = nullptr);
   // The whole set of a source opened without the check, each row read and
   // checked once, with the errors and messages of readPly; null when the
   // points turn out to be out of scan order (the file is then read whole).

@@ -73,6 +73,12 @@ bool ScanFrameReader::isStreaming() const noexcept {
 
 std::unique_ptr<ScanFrame> ScanFrameReader::next(std::size_t& surface,
                                                  std::size_t& frame) {
+  return next(surface, frame, nullptr);
+}
+
+std::unique_ptr<ScanFrame> ScanFrameReader::next(std::size_t& surface,
+                                                 std::size_t& frame,
+                                                 ScanPointPool* pool) {
   State& s = *_state;
   while (s.surface < s.frames.size() && s.frame >= s.frames[s.surface]) {
     ++s.surface;
@@ -81,7 +87,7 @@ std::unique_ptr<ScanFrame> ScanFrameReader::next(std::size_t& surface,
   if (s.surface >= s.frames.size()) return nullptr;
   auto line = std::make_unique<ScanLine>();
   if (s.source) {
-    s.source->readFrame(s.surface, s.frame, *line);
+    s.source->readFrame(s.surface, s.frame, *line, pool);
   } else {
     // The set's frame gives up its points, so that memory shrinks as the
     // frames are handed out.

@@ -19,6 +19,7 @@
 #include "scan/io/ScanFile.h"
 #include "scan/io/ScanFileError.h"
 #include "scan/model/ScanFrame.h"
+#include "scan/model/ScanPointPool.h"
 
 namespace QUAX {
 
@@ -53,6 +54,11 @@ class QUAX_SCAN_API ScanFrameReader {
   // The next frame, with its surface and frame index, or null after the
   // last. The frame has a scan line and data state 1, as a read set's.
   std::unique_ptr<ScanFrame> next(std::size_t& surface, std::size_t& frame);
+  // The same with the points of a streamed frame carved from `pool` (when
+  // not null): for frames that live and go together, such as a batch that is
+  // filtered and written before the next is read (see ScanPointPool).
+  std::unique_ptr<ScanFrame> next(std::size_t& surface, std::size_t& frame,
+                                  ScanPointPool* pool);
 
  private:
   struct State;
