@@ -49,8 +49,10 @@ std::unique_ptr<QUAX::ScanSet> byFrames(const std::filesystem::path& path) {
   for (std::size_t i = 0; i < reader.framesPerSurface().size(); ++i) {
     set->addSurface(std::make_unique<QUAX::ScanSurface>());
   }
-  std::size_t s = 0, f = 0;
-  while (auto frame = reader.next(s, f)) {
+  // Every other frame's points come from a pool, which goes before them.
+  QUAX::ScanPointPool pool;
+  std::size_t s = 0, f = 0, n = 0;
+  while (auto frame = reader.next(s, f, n++ % 2 ? &pool : nullptr)) {
     set->getSurface(s)->appendFrame(std::move(frame));
   }
   return set;
