@@ -222,6 +222,18 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
     tool.stitchSurfaces(1, ScanStitchTool::STITCH_TO_REFERENCE);
     EXPECT_TRUE(tool.getRigidReport().empty());
   }
+  // The "both" sheets in metres (a thousandth of the size and tolerance)
+  // come back as closely for their size.
+  SweepPair pair;
+  const auto toMetres = [](const _MathVector<double>& p) { return p * 1e-3; };
+  movePoints(*pair.moving, toMetres);
+  movePoints(*pair.reference, toMetres);
+  const Positions truth = positions(*pair.moving);
+  misregister(*pair.moving, rigidMove(0.8, 0.6, {-0.25e-3, 0.3e-3, -0.4e-3},
+                                      {0.0, -1e-3, 0.0}));
+  ScanStitchTool tool(1e-3);
+  stitchRigid(tool, *pair.moving, *pair.reference, 10);
+  EXPECT_LT(rmsDistance(positions(*pair.moving), truth), 2.5e-6);
 }
 
 TEST(RigidStitch, StartingAtATransformIsMovingThePointsThereFirst) {
