@@ -407,6 +407,15 @@ TEST(ScanFile, RefusedFilesAreNamedWithTheLine) {
       "ply\nformat binary_little_endian 1.0\nelement vertex 2\n" + xyz;
   const double rows[6] = {1, 2, 3, 4, std::nan(""), 6};
   nanBinary.append(reinterpret_cast<const char*>(rows), sizeof rows);
+  // The same frame index out of reach, in a binary file (read in one pass).
+  std::string farBinary = h;
+  farBinary.replace(farBinary.find("ascii"), 5, "binary_little_endian");
+  for (const std::int32_t frame : {0, 2000000000}) {
+    const double at[3] = {1, 2, 3};
+    const std::int32_t place[2] = {0, frame};
+    farBinary.append(reinterpret_cast<const char*>(at), sizeof at);
+    farBinary.append(reinterpret_cast<const char*>(place), sizeof place);
+  }
   const struct {
     std::string bytes, message;
   } cases[] = {
@@ -479,6 +488,8 @@ TEST(ScanFile, RefusedFilesAreNamedWithTheLine) {
       {h + "1 2 3 0 0\n1 2 3 0 7x\n", "scan.ply",
        "is not a whole number in the range of property 'frame'"},
       {h + "1 2 3 0 0\n1 2 3 0 2000000000\n", "scan.ply",
+       "more surfaces or frames than a file of 2 points may hold"},
+      {farBinary, "scan.ply",
        "more surfaces or frames than a file of 2 points may hold"},
       {"ply\nformat ascii 1.0\ncomment surface 3 frames 900000\n"
        "element vertex 1\n" +
