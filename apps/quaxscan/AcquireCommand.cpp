@@ -52,9 +52,11 @@ void runCameras() {
   }
 }
 
-void runAcquire(const AcquireOptions& options) {
-  // Everything that can be refused is refused before the camera starts.
-  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+namespace {
+
+// The camera's settings from the options' files and names; what cannot be
+// read is refused here, before the camera starts.
+QUAX::GenICamSettings cameraSettings(const AcquireOptions& options) {
   QUAX::GenICamSettings settings;
   if (!options.settings.empty())
     QUAX::readCameraSettingsFile(options.settings, settings);
@@ -66,6 +68,15 @@ void runAcquire(const AcquireOptions& options) {
     settings.calibration =
         QUAX::SensorCalibration::readFile(options.calibration);
   }
+  return settings;
+}
+
+}  // namespace
+
+void runAcquire(const AcquireOptions& options) {
+  // Everything that can be refused is refused before the camera starts.
+  const ScanFileFormat format = formatForPath(options.output, options.ascii);
+  const QUAX::GenICamSettings settings = cameraSettings(options);
   std::vector<std::unique_ptr<QUAX::ScanLineFilter>> filters;
   if (!options.filters.empty()) filters = readFilterSettingsFile(options.filters);
 
