@@ -131,17 +131,20 @@ TEST(ScanNPointFilter, EqualArcLengthMatchesTheStepByStepWalkToTheBit) {
 TEST(ScanNPointFilter, SearchMatchesTheStepByStepSearchToTheBit) {
   // Lines without measurable deviation or of no length, a profile (random
   // lines are in the exactness property test), and steps whose search halves
-  // a step of exactly 1e-4 or meets a secant of exactly 0.
-  Points back, still(9, Point(3, 3, 3)), smallStep, zeroSecant;
+  // a step of exactly 1e-4, meets a secant of exactly 0, or a later one
+  // below 0.
+  Points back, still(9, Point(3, 3, 3)), smallStep, zeroSecant, lowSecant;
   for (int i = 0; i < 10; ++i) back.emplace_back(i % 2, 0, 0);
   still.emplace_back(4, 4, 4);
   for (int i = 0; i < 6; ++i)
     smallStep.emplace_back(i, ("043414"[i] - '0') * 1e-4, 0);
   for (int i = 0; i < 12; ++i)
     zeroSecant.emplace_back(i, ("000000143324"[i] - '0') * 0.125, 0);
+  for (int i = 0; i < 10; ++i)
+    lowSecant.emplace_back(i, ("2020000112"[i] - '0') * 0.125, 0);
   const std::vector<std::pair<int, Points>> cases = {
       {4, indexed(12, 0)}, {4, back}, {4, still}, {5, noisyProfile(8, 1, 0.3)},
-      {3, smallStep}, {9, zeroSecant}};
+      {3, smallStep}, {9, zeroSecant}, {7, lowSecant}};
   for (const auto& [count, line] : cases) {
     std::int32_t expectedCode = 0;
     Points expected = line;

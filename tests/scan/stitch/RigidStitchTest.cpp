@@ -234,6 +234,16 @@ TEST(RigidStitch, RecoversKnownRigidMovesRecordsAndReportsThem) {
   ScanStitchTool tool(1e-3);
   stitchRigid(tool, *pair.moving, *pair.reference, 10);
   EXPECT_LT(rmsDistance(positions(*pair.moving), truth), 2.5e-6);
+  // Flat sweeps already in place: the fit takes no turn and moves nothing.
+  const auto flat = [](double, double) { return 2.0; };
+  const auto lying = sweep(20, 20, 0.0, 0.0, 0.25, flat);
+  const auto under = sweep(20, 20, 0.0, 2.0, 0.25, flat);
+  const Positions lain = positions(*lying);
+  ScanStitchTool idle(1.0);
+  stitchRigid(idle, *lying, *under, 3);
+  EXPECT_EQ(idle.getRigidReport()[0].status, ScanStitchTool::RIGID_REGISTERED);
+  EXPECT_EQ(idle.getRigidReport()[0].transform, _MathMatrix<double>());
+  EXPECT_EQ(positions(*lying), lain);
 }
 
 TEST(RigidStitch, StartingAtATransformIsMovingThePointsThereFirst) {
