@@ -236,8 +236,9 @@ TEST(TagIO, WritersProduceOneTagPerLineThatOnlyTheNamedCheckAccepts) {
   std::wistringstream element(L"\n  <Weights value=\"5\"/>");
   EXPECT_TRUE(checkStartTag(element, L"Weights", false));
   EXPECT_EQ(static_cast<wchar_t>(element.get()), L' ');
-  std::wistringstream spaced(L"  </Block-1.x_2 >");
-  EXPECT_TRUE(checkEndTag(spaced, L"Block-1.x_2"));
+  // Names take every letter and digit, '_', '-', '.' and ':'.
+  std::wistringstream spaced(L"  </AZaz-09.x_2:Block >");
+  EXPECT_TRUE(checkEndTag(spaced, L"AZaz-09.x_2:Block"));
   std::wistringstream blank(L" \t\r\n x");
   ignoreWhiteSpace(blank);
   EXPECT_EQ(static_cast<wchar_t>(blank.get()), L'x');
