@@ -145,14 +145,20 @@ TEST(StitchPointIndex, CubeBoundaryIsIncludedAndNothingInItGivesTheOrigin) {
       {{{above, 2, 3}, {1.5, 2.5, 3.5}}, 1},
       {{{above, 2, 3}, {1, 2, std::nextafter(2.5, 0.0)}}, -1},
   };
-  for (const auto& c : cases) {
-    StitchPointIndex index;
-    index.build(c.points.data(), c.points.size(), 0.5);
-    const StitchNearest pass = expectSameAnswer(index, c.points, query, 0.5);
-    EXPECT_EQ(pass.found() ? pass.ordinal : -1, c.ordinal);
-    if (!pass.found()) {
-      EXPECT_EQ(pass.position.x, 0.0);
-      EXPECT_EQ(pass.position.z, 0.0);
+  // The same from an index moved away and back 32 times (exactly).
+  for (const int moves : {0, 64}) {
+    for (const auto& c : cases) {
+      StitchPointIndex index;
+      index.build(c.points.data(), c.points.size(), 0.5);
+      for (int k = 0; k < moves; ++k) {
+        index.translate(k % 2 ? -0.25 : 0.25, 0.0, 0.0);
+      }
+      const StitchNearest pass = expectSameAnswer(index, c.points, query, 0.5);
+      EXPECT_EQ(pass.found() ? pass.ordinal : -1, c.ordinal);
+      if (!pass.found()) {
+        EXPECT_EQ(pass.position.x, 0.0);
+        EXPECT_EQ(pass.position.z, 0.0);
+      }
     }
   }
 }
