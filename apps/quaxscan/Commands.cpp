@@ -270,16 +270,11 @@ void runSimulate(const SimulateOptions& options) {
 
 void runConvert(const ConvertOptions& options) {
   const ScanFileFormat format = formatForPath(options.output, options.ascii);
-  // Frame by frame: memory stays that of a frame, whatever the file's size.
-  QUAX::ScanFrameReader reader(options.input);
-  QUAX::ScanFrameWriter writer(options.output, format,
-                               reader.framesPerSurface(), reader.hasGraysums(),
-                               reader.hasPixels());
-  writer.expectPoints(reader.pointCount());
-  std::size_t s = 0, f = 0;
-  while (const auto frame = reader.next(s, f)) writer.write(s, f, *frame);
-  writer.finish();
-  std::cout << writer.pointCount() << " points\n";
+  // Frame by frame, through no filter: memory stays that of a batch of
+  // frames, whatever the file's size.
+  const QUAX::ScanFileFilterReport done = QUAX::filterScanFile(
+      options.input, options.output, format, {}, 1);
+  std::cout << done.pointsIn << " points\n";
   report(std::string("wrote ") + formatName(format), options.output);
 }
 

@@ -149,7 +149,7 @@ std::size_t readHead(std::ifstream& in, std::string& head) {
 
 std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
     const std::filesystem::path& path, const std::string& name,
-    bool checkRows) {
+    PlyOpen how) {
   std::unique_ptr<PlyFrameSource> source(new PlyFrameSource());
   source->_name = name;
   std::ifstream& in = source->_in;
@@ -197,8 +197,57 @@ std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
       layout->index[kLowPixel] >= 0 || layout->index[kHighPixel] >= 0;
   source->_points = source->_rowsLeft = layout->count;
   source->_layout = std::move(layout);
-  if (checkRows && !source->scanRows(nullptr)) return nullptr;
+  if (how == PlyOpen::kOnePass &&
+      source->structureFromHeader(header.declaredFrames)) {
+    source->_onePass = true;
+    in.clear();
+    in.seekg(std::streamoff(headerBytes + source->_layout->vertexStart));
+    return source;
+  }
+  if (how != PlyOpen::kHeaderOnly && !source->scanRows(nullptr)) return nullptr;
   return source;
+}
+
+bool PlyFrameSource::structureFromHeader(
+    const std::vector<std::size_t>& declared) {
+  const Layout& layout = *_layout;
+  const bool placed = layout.index[kSurface] >= 0 || layout.index[kFrame] >= 0;
+  if (placed && declared.empty()) return false;
+  // Without surface and frame properties every point is in frame 0 of
+  // surface 0.
+  std::vector<std::size_t> frames = declared;
+  if (!placed && layout.count > 0) {
+    if (frames.empty()) frames.push_back(0);
+    frames[0] = std::max<std::size_t>(frames[0], 1);
+  }
+  std::size_t structures = frames.size();
+  for (std::size_t f : frames) structures += f;
+  // Too many for the file: the checked read gives the error.
+  if (structures > std::max(std::size_t(layout.count), kStructureFloor)) {
+    return false;
+  }
+  _frames = std::move(frames);
+  return true;
+}
+
+void PlyFrameSource::failRow(std::uint64_t row, int wrong, double bad) const {
+  const Layout& layout = *_layout;
+  fail(_name, "vertex " + std::to_string(row) + " (byte offset " +
+                  std::to_string(layout.headerBytes + layout.vertexStart +
+                                 row * layout.row) +
+                  "): " + wrongField(wrong, bad));
+}
+
+void PlyFrameSource::failOutOfOrder(std::uint64_t row, const PointRecord& p) {
+  _outOfOrder = true;
+  const Layout& layout = *_layout;
+  fail(_name, "vertex " + std::to_string(row) + " (byte offset " +
+                  std::to_string(layout.headerBytes + layout.vertexStart +
+                                 row * layout.row) +
+                  "): a point of surface " + std::to_string(p.surface) +
+                  ", frame " + std::to_string(p.frame) +
+                  " out of scan order or beyond the frames the header "
+                  "declares (such a file is read whole, not frame by frame)");
 }
 
 bool PlyFrameSource::scanRows(Builder* builder) {
@@ -228,13 +277,7 @@ bool PlyFrameSource::scanRows(Builder* builder) {
       double bad = 0.0;
       const int wrong = plain ? layout.decodePlain(bytes, p, bad)
                               : layout.decode(bytes, p, bad);
-      if (wrong >= 0) {
-        const std::uint64_t r = first + i;
-        fail(_name, "vertex " + std::to_string(r) + " (byte offset " +
-                        std::to_string(layout.headerBytes + layout.vertexStart +
-                                       r * row) +
-                        "): " + wrongField(wrong, bad));
-      }
+      if (wrong >= 0) failRow(first + i, wrong, bad);
       const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
       if (place < last) return false;  // not in scan order: read it whole
       if (place != last && !_records.empty()) {
@@ -265,12 +308,7 @@ bool PlyFrameSource::scanRows(Builder* builder) {
   }
   if (!_records.empty()) builder->emit(last, _records, frames);
   _records.clear();
-  if (!layout.laterError.empty()) fail(_name, layout.laterError);
-  if (layout.dataEnd != layout.dataSize) {
-    fail(_name, std::to_string(layout.dataSize - layout.dataEnd) +
-                    " bytes after the last element (a wrong count in the "
-                    "header?)");
-  }
+  checkAfterRows();
   if (badIndex) {
     fail(_name, "point in surface " + std::to_string(firstBad.surface) +
                     ", frame " + std::to_string(firstBad.frame) +
@@ -304,24 +342,54 @@ void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
   const Layout& layout = *_layout;
   const std::size_t row = layout.row;
   const std::uint64_t place = (std::uint64_t(surface) << 32) | frame;
-  // The rows of this frame follow one another (checked by open()).
+  // The rows of this frame follow one another (checked by open(), or here
+  // in one pass).
   const bool plain = layout.isPlain();
   _records.clear();
-  while (_rowsLeft > 0 && fill(row)) {
-    const unsigned char* bytes = _buffer.data() + _begin;
-    if (layout.place(bytes) != place) break;
+  while (_rowsLeft > 0) {
+    if (!fill(row)) fail(_name, "could not be read to its end");
     PointRecord p;
     double bad = 0.0;
-    if (plain) {
-      layout.decodePlain(bytes, p, bad);
-    } else {
-      layout.decode(bytes, p, bad);
+    const unsigned char* bytes = _buffer.data() + _begin;
+    const int wrong = plain ? layout.decodePlain(bytes, p, bad)
+                            : layout.decode(bytes, p, bad);
+    if (wrong >= 0) failRow(_points - _rowsLeft, wrong, bad);
+    const std::uint64_t at = (std::uint64_t(p.surface) << 32) | p.frame;
+    if (at != place) {
+      if (at < place) failOutOfOrder(_points - _rowsLeft, p);
+      break;
     }
     _records.push_back(p);
     _begin += row;
     --_rowsLeft;
   }
   fillLine(line, _records.data(), _records.size(), _columns, pool);
+}
+
+void PlyFrameSource::checkAfterRows() const {
+  const Layout& layout = *_layout;
+  if (!layout.laterError.empty()) fail(_name, layout.laterError);
+  if (layout.dataEnd != layout.dataSize) {
+    fail(_name, std::to_string(layout.dataSize - layout.dataEnd) +
+                    " bytes after the last element (a wrong count in the "
+                    "header?)");
+  }
+}
+
+void PlyFrameSource::finish() {
+  if (!_onePass) return;
+  const Layout& layout = *_layout;
+  if (_rowsLeft > 0) {
+    // Rows beyond the last frame the header gives.
+    PointRecord p;
+    double bad = 0.0;
+    if (!fill(layout.row)) fail(_name, "could not be read to its end");
+    const unsigned char* bytes = _buffer.data() + _begin;
+    const int wrong = layout.decode(bytes, p, bad);
+    if (wrong >= 0) failRow(_points - _rowsLeft, wrong, bad);
+    failOutOfOrder(_points - _rowsLeft, p);
+  }
+  checkAfterRows();
 }
 
 }  // namespace scanfile

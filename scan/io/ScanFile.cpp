@@ -253,7 +253,8 @@ std::unique_ptr<ScanSet> readScanSetFile(const fs::path& path) {
   // Binary PLY in scan order is built frame by frame from the file, each
   // row read once, without holding its bytes or a record per point.
   const std::unique_ptr<scanfile::PlyFrameSource> source =
-      scanfile::PlyFrameSource::open(path, path.string(), /*checkRows=*/false);
+      scanfile::PlyFrameSource::open(path, path.string(),
+                                     scanfile::PlyOpen::kHeaderOnly);
   if (source) {
     if (auto set = source->readSet()) return set;
   }

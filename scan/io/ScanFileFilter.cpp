@@ -27,13 +27,11 @@ std::size_t pointCount(const ScanSurface& surface) {
   return n;
 }
 
-}  // namespace
-
-ScanFileFilterReport filterScanFile(
-    const std::filesystem::path& input, const std::filesystem::path& output,
+// Filters the frames of `reader` into `output`.
+ScanFileFilterReport filterFrames(
+    ScanFrameReader& reader, const std::filesystem::path& output,
     ScanFileFormat format, const std::vector<const ScanLineFilter*>& filters,
     unsigned threads, const std::function<void(std::uint64_t)>& started) {
-  ScanFrameReader reader(input);
   ScanFileFilterReport report;
   report.pointsIn = reader.pointCount();
   report.before.assign(filters.size(), 0);
@@ -82,6 +80,33 @@ ScanFileFilterReport filterScanFile(
   }
   writer.finish();
   return report;
+}
+
+}  // namespace
+
+ScanFileFilterReport filterScanFile(
+    const std::filesystem::path& input, const std::filesystem::path& output,
+    ScanFileFormat format, const std::vector<const ScanLineFilter*>& filters,
+    unsigned threads, const std::function<void(std::uint64_t)>& started) {
+  // The input is read once, each row checked as its frame comes; a file
+  // whose points turn out out of scan order is done again, read with the
+  // check first (sorted into its frames), and the output of the first try
+  // goes with its writer.
+  bool announced = false;
+  const auto announce = [&](std::uint64_t points) {
+    if (started && !announced) started(points);
+    announced = true;
+  };
+  {
+    ScanFrameReader reader(input, ScanFrameReader::Mode::kOnePass);
+    try {
+      return filterFrames(reader, output, format, filters, threads, announce);
+    } catch (const EScanFileError&) {
+      if (!reader.isOutOfOrder()) throw;
+    }
+  }
+  ScanFrameReader reader(input);
+  return filterFrames(reader, output, format, filters, threads, announce);
 }
 
 }  // namespace QUAX

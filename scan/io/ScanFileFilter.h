@@ -30,10 +30,14 @@ struct ScanFileFilterReport {
 
 // Reads `input`, applies `filters` in order with applyFilterParallel on
 // `threads` threads (1: the calling thread alone) and writes the result to
-// `output` in `format`, all or nothing (ScanFrameWriter). `started`, when
-// set, is called with the input's point count once the input is checked and
-// before any frame is filtered. Throws EScanFileError for a file that cannot
-// be read or written, and what a filter throws outside its frames.
+// `output` in `format`, all or nothing (ScanFrameWriter). The input is read
+// once where it can be (ScanFrameReader's kOnePass; a file whose points are
+// out of scan order is read again, with the check first). `started`, when
+// set, is called once with the input's point count, before any frame is
+// filtered. Throws EScanFileError for a file that cannot be read (at any
+// point of the pass: the output is then left as it was) or written, and what
+// a filter throws outside its frames. With no filters, the output holds the
+// bytes of reading the input whole and writing it.
 QUAX_SCAN_API ScanFileFilterReport filterScanFile(
     const std::filesystem::path& input, const std::filesystem::path& output,
     ScanFileFormat format, const std::vector<const ScanLineFilter*>& filters,

@@ -194,20 +194,29 @@ constexpr std::size_t plyRowBytes(PlyColumns c) {
 void fillLine(ScanLine& line, const PointRecord* records, std::size_t n,
               PlyColumns columns, ScanPointPool* pool = nullptr);
 
+// How PlyFrameSource::open() looks at a file.
+enum class PlyOpen {
+  kCheckRows,   // every row checked first, the structure found in them
+  kHeaderOnly,  // the header only, the rows left to readSet()
+  kOnePass,     // rows checked as readFrame() reads them (see open())
+};
+
 // The frames of a binary little-endian PLY file in scan order, read from
 // the file block by block: memory stays in proportion to a frame, not to
-// the file. open() checks the whole file first (every row, count and index,
-// with the errors and messages of readPly), so that a bad file fails before
-// the first frame; it returns null for a file it does not stream (ASCII,
-// text, list properties outside the vertex element, points out of scan
-// order), which is then read whole.
+// the file. Opened with kCheckRows, open() checks the whole file first
+// (every row, count and index, with the errors and messages of readPly), so
+// that a bad file fails before the first frame; it returns null for a file
+// it does not stream (ASCII, text, list properties outside the vertex
+// element, points out of scan order), which is then read whole.
 class PlyFrameSource {
  public:
-  // With `checkRows` false, open() checks the header only and leaves the
-  // rows to readSet().
+  // With kOnePass, a file whose structure the header gives (its "comment
+  // surface k frames n" lines, or no surface and frame properties) is not
+  // read ahead: readFrame() checks each row as it comes and finish() what
+  // follows the last; other files are opened as with kCheckRows.
   static std::unique_ptr<PlyFrameSource> open(const std::filesystem::path& path,
                                               const std::string& name,
-                                              bool checkRows = true);
+                                              PlyOpen how = PlyOpen::kCheckRows);
   ~PlyFrameSource();
 
   const std::vector<std::size_t>& framesPerSurface() const noexcept {
@@ -216,9 +225,19 @@ class PlyFrameSource {
   PlyColumns columns() const noexcept { return _columns; }
   std::uint64_t points() const noexcept { return _points; }
   // Fills the empty `line` with the points of the next frame in scan order.
-  // Its points are carved from `pool` when one is given.
+  // Its points are carved from `pool` when one is given. Opened in one
+  // pass: EScanFileError for a bad row (the message of readPly), or for a
+  // row out of scan order or outside the structure (isOutOfOrder()).
   void readFrame(std::size_t surface, std::size_t frame, ScanLine& line,
                  ScanPointPool* pool = nullptr);
+  // After the last frame of a source opened in one pass: the checks of what
+  // follows the rows, with the errors of readPly.
+  void finish();
+  // Whether the rows turned out not to fit a one-pass read: out of scan
+  // order, or beyond the structure the header gives. The file may be good:
+  // opened with kCheckRows it reads.
+  bool isOutOfOrder() const noexcept { return _outOfOrder; }
+  bool isOnePass() const noexcept { return _onePass; }
   // The whole set of a source opened without the check, each row read and
   // checked once, with the errors and messages of readPly; null when the
   // points turn out to be out of scan order (the file is then read whole).
@@ -233,6 +252,12 @@ class PlyFrameSource {
   // handing each frame's points to `builder` when there is one, and ends
   // with the checks of the whole file. False when out of scan order.
   bool scanRows(Builder* builder);
+  // The structure the header gives, or false when the rows are needed.
+  bool structureFromHeader(const std::vector<std::size_t>& declared);
+  // The checks of a file's end once its vertex rows are read.
+  void checkAfterRows() const;
+  [[noreturn]] void failRow(std::uint64_t row, int wrong, double bad) const;
+  [[noreturn]] void failOutOfOrder(std::uint64_t row, const PointRecord& p);
 
   std::string _name;
   std::ifstream _in;
@@ -243,6 +268,7 @@ class PlyFrameSource {
   std::vector<unsigned char> _buffer;
   std::size_t _begin = 0, _end = 0;
   std::vector<PointRecord> _records;  // a frame's points on their way
+  bool _onePass = false, _outOfOrder = false;
 };
 
 std::unique_ptr<ScanSet> readPly(std::string_view bytes,

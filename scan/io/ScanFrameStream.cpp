@@ -22,12 +22,15 @@ struct ScanFrameReader::State {
   std::uint64_t points = 0;
   PlyColumns columns;
   std::size_t surface = 0, frame = 0;  // the next frame to hand out
+  bool ended = false;                  // past the last frame
 };
 
-ScanFrameReader::ScanFrameReader(const fs::path& path)
+ScanFrameReader::ScanFrameReader(const fs::path& path, Mode mode)
     : _state(std::make_unique<State>()) {
   State& s = *_state;
-  s.source = PlyFrameSource::open(path, path.string());
+  s.source = PlyFrameSource::open(
+      path, path.string(),
+      mode == Mode::kOnePass ? PlyOpen::kOnePass : PlyOpen::kCheckRows);
   if (s.source) {
     s.frames = s.source->framesPerSurface();
     s.points = s.source->points();
@@ -70,6 +73,9 @@ bool ScanFrameReader::hasPixels() const noexcept {
 bool ScanFrameReader::isStreaming() const noexcept {
   return _state->source != nullptr;
 }
+bool ScanFrameReader::isOutOfOrder() const noexcept {
+  return _state->source != nullptr && _state->source->isOutOfOrder();
+}
 
 std::unique_ptr<ScanFrame> ScanFrameReader::next(std::size_t& surface,
                                                  std::size_t& frame) {
@@ -84,7 +90,14 @@ std::unique_ptr<ScanFrame> ScanFrameReader::next(std::size_t& surface,
     ++s.surface;
     s.frame = 0;
   }
-  if (s.surface >= s.frames.size()) return nullptr;
+  if (s.surface >= s.frames.size()) {
+    // Once: what follows the rows, checked after the last frame.
+    if (s.source && !s.ended) {
+      s.ended = true;
+      s.source->finish();
+    }
+    return nullptr;
+  }
   auto line = std::make_unique<ScanLine>();
   if (s.source) {
     s.source->readFrame(s.surface, s.frame, *line, pool);

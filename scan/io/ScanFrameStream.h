@@ -28,14 +28,28 @@ namespace QUAX {
 // empty line), each frame exactly as readScanSetFile would have built it.
 //
 // A binary PLY file in scan order (as this library writes them) is read
-// block by block: the constructor checks the whole file first, so a bad
-// file throws EScanFileError before any frame, with the message the
-// whole-set reader gives. Other files (ASCII PLY, text, points out of scan
-// order) are read whole by the constructor and handed out frame by frame.
+// block by block. How it is checked depends on the mode:
+// - kCheckFirst: the constructor checks the whole file first, so a bad file
+//   throws EScanFileError before any frame, with the message the whole-set
+//   reader gives.
+// - kOnePass: when the header gives the structure ("comment surface k
+//   frames n" lines, or no surface and frame properties), the file is read
+//   once: each row is checked as its frame is read, so a bad row throws from
+//   the next() that reaches it, and what follows the rows (a later element
+//   that cannot fit, bytes after the last element) from the next() that
+//   would return null; the messages are the whole-set reader's. A point out
+//   of scan order or beyond the frames the header gives makes next() throw
+//   with isOutOfOrder() true: such a file is good, but is read with
+//   kCheckFirst. Other files are read as with kCheckFirst.
+// In both modes the header, and element counts the file cannot hold, fail in
+// the constructor. Other files (ASCII PLY, text, points out of scan order)
+// are read whole by the constructor and handed out frame by frame.
 class QUAX_SCAN_API ScanFrameReader {
  public:
+  enum class Mode { kCheckFirst, kOnePass };
   // Throws EScanFileError naming `path` when it cannot be read.
-  explicit ScanFrameReader(const std::filesystem::path& path);
+  explicit ScanFrameReader(const std::filesystem::path& path,
+                           Mode mode = Mode::kCheckFirst);
   ScanFrameReader(const ScanFrameReader&) = delete;
   ScanFrameReader& operator=(const ScanFrameReader&) = delete;
   ~ScanFrameReader();
@@ -50,6 +64,9 @@ class QUAX_SCAN_API ScanFrameReader {
   // Whether the frames come from the file block by block (false: the
   // constructor read the set whole).
   bool isStreaming() const noexcept;
+  // Whether next() failed on a point out of scan order or beyond the frames
+  // the header gives (kOnePass): the file is to be read with kCheckFirst.
+  bool isOutOfOrder() const noexcept;
 
   // The next frame, with its surface and frame index, or null after the
   // last. The frame has a scan line and data state 1, as a read set's.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scan/io/ScanFile.h"
+#include "scan/io/ScanFileFilter.h"
 #include "scan/io/ScanFrameStream.h"
 #include "scan/model/ScanPointItems.h"
 
@@ -91,18 +92,27 @@ struct Scratch {
   fs::path folder;
 };
 
-// The set a frame reader hands out, put together again.
-std::unique_ptr<ScanSet> readByFrames(const fs::path& path) {
-  ScanFrameReader reader(path);
+// The set a frame reader hands out, put together again. In one pass, a file
+// found out of scan order is read again with the check first, as
+// filterScanFile does.
+std::unique_ptr<ScanSet> readByFrames(
+    const fs::path& path,
+    ScanFrameReader::Mode mode = ScanFrameReader::Mode::kCheckFirst) {
+  ScanFrameReader reader(path, mode);
   auto set = std::make_unique<ScanSet>();
   for (std::size_t frames : reader.framesPerSurface()) {
     set->addSurface(std::make_unique<ScanSurface>());
     (void)frames;
   }
   std::size_t s = 0, f = 0;
-  while (auto frame = reader.next(s, f)) {
-    EXPECT_EQ(set->getSurface(s)->getFrameCount(), f);
-    set->getSurface(s)->appendFrame(std::move(frame));
+  try {
+    while (auto frame = reader.next(s, f)) {
+      EXPECT_EQ(set->getSurface(s)->getFrameCount(), f);
+      set->getSurface(s)->appendFrame(std::move(frame));
+    }
+  } catch (const EScanFileError&) {
+    if (!reader.isOutOfOrder()) throw;
+    return readByFrames(path);
   }
   for (std::size_t i = 0; i < set->getSurfaceCount(); ++i) {
     EXPECT_EQ(set->getSurface(i)->getFrameCount(),
@@ -111,30 +121,42 @@ std::unique_ptr<ScanSet> readByFrames(const fs::path& path) {
   return set;
 }
 
-// Reads `bytes` as a file of `name` in three ways, from memory, the file
-// whole and the file frame by frame: all three agree, on the set (as binary
-// PLY) or on the error. Returns that error, or the set's bytes.
+// Reads `bytes` as a file of `name` in five ways, from memory, the file
+// whole, the file frame by frame (checked first, or in one pass) and through
+// filterScanFile without filters: all agree, on the set (as binary PLY) or on
+// the error, and a failed filterScanFile leaves no output. Returns that
+// error, or the set's bytes.
 std::string readsAlike(const std::string& bytes, const std::string& name) {
   Scratch scratch;
   const fs::path path = scratch.folder / name;
   std::ofstream(path, std::ios::binary) << bytes;
-  std::string results[3];
+  const fs::path out = scratch.folder / "out.ply";
+  std::string results[5];
   int i = 0;
   for (const auto& read : std::initializer_list<
            std::function<std::unique_ptr<ScanSet>()>>{
            [&] { return readScanSet(bytes, path.string()); },
            [&] { return readScanSetFile(path); },
-           [&] { return readByFrames(path); }}) {
+           [&] { return readByFrames(path); },
+           [&] { return readByFrames(path, ScanFrameReader::Mode::kOnePass); },
+           [&] {
+             filterScanFile(path, out, ScanFileFormat::kPlyBinary, {}, 1);
+             return readScanSet(readFileBytes(out), out.string());
+           }}) {
     try {
-      std::ostringstream out(std::ios::binary);
-      writeScanSet(*read(), ScanFileFormat::kPlyBinary, out);
-      results[i++] = out.str();
+      std::ostringstream written(std::ios::binary);
+      writeScanSet(*read(), ScanFileFormat::kPlyBinary, written);
+      results[i++] = written.str();
     } catch (const ScanFileError& e) {
       results[i++] = e.message();
     }
   }
   EXPECT_EQ(results[1], results[0]) << "read whole from the file";
   EXPECT_EQ(results[2], results[0]) << "read frame by frame";
+  EXPECT_EQ(results[3], results[0]) << "read frame by frame in one pass";
+  EXPECT_EQ(results[4], results[0]) << "filtered";
+  EXPECT_EQ(fs::exists(out), results[0].compare(0, 3, "ply") == 0);
+  EXPECT_EQ(scratch.temporaries(), 0u);
   const std::string prefix = path.string();
   return results[0].compare(0, prefix.size(), prefix) == 0
              ? name + results[0].substr(prefix.size())
