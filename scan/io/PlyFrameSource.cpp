@@ -120,11 +120,7 @@ bool PlyFrameSource::fill(std::size_t bytes) {
   return _end - _begin >= bytes;
 }
 
-namespace {
-
-// The bytes of the header: everything up to and with the line "end_header";
-// 0 when `in` holds no PLY header this reader streams.
-std::size_t readHead(std::ifstream& in, std::string& head) {
+std::size_t readPlyHead(std::ifstream& in, std::string& head) {
   char block[1 << 14];
   for (;;) {
     in.read(block, sizeof block);
@@ -145,7 +141,6 @@ std::size_t readHead(std::ifstream& in, std::string& head) {
   }
 }
 
-}  // namespace
 
 std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
     const std::filesystem::path& path, const std::string& name,
@@ -156,7 +151,7 @@ std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
   in.open(path, std::ios::binary);
   if (!in) return nullptr;  // the whole-file read names the reason
   std::string head;
-  const std::size_t headerBytes = readHead(in, head);
+  const std::size_t headerBytes = readPlyHead(in, head);
   if (headerBytes == 0) return nullptr;
   LineReader lines(std::string_view(head).substr(0, headerBytes));
   const PlyHeader header = parsePlyHeader(lines, name);
@@ -197,37 +192,23 @@ std::unique_ptr<PlyFrameSource> PlyFrameSource::open(
       layout->index[kLowPixel] >= 0 || layout->index[kHighPixel] >= 0;
   source->_points = source->_rowsLeft = layout->count;
   source->_layout = std::move(layout);
+  const bool placed = source->_layout->index[kSurface] >= 0 ||
+                      source->_layout->index[kFrame] >= 0;
   if (how == PlyOpen::kOnePass &&
-      source->structureFromHeader(header.declaredFrames)) {
+      structureFromHeader(header.declaredFrames, placed, source->_points,
+                          source->_frames)) {
     source->_onePass = true;
-    in.clear();
-    in.seekg(std::streamoff(headerBytes + source->_layout->vertexStart));
+    source->rewind();
     return source;
   }
   if (how != PlyOpen::kHeaderOnly && !source->scanRows(nullptr)) return nullptr;
   return source;
 }
 
-bool PlyFrameSource::structureFromHeader(
-    const std::vector<std::size_t>& declared) {
-  const Layout& layout = *_layout;
-  const bool placed = layout.index[kSurface] >= 0 || layout.index[kFrame] >= 0;
-  if (placed && declared.empty()) return false;
-  // Without surface and frame properties every point is in frame 0 of
-  // surface 0.
-  std::vector<std::size_t> frames = declared;
-  if (!placed && layout.count > 0) {
-    if (frames.empty()) frames.push_back(0);
-    frames[0] = std::max<std::size_t>(frames[0], 1);
-  }
-  std::size_t structures = frames.size();
-  for (std::size_t f : frames) structures += f;
-  // Too many for the file: the checked read gives the error.
-  if (structures > std::max(std::size_t(layout.count), kStructureFloor)) {
-    return false;
-  }
-  _frames = std::move(frames);
-  return true;
+void PlyFrameSource::rewind() {
+  _in.clear();
+  _in.seekg(std::streamoff(_layout->headerBytes + _layout->vertexStart));
+  _begin = _end = 0;
 }
 
 void PlyFrameSource::failRow(std::uint64_t row, int wrong, double bad) const {
@@ -253,16 +234,8 @@ void PlyFrameSource::failOutOfOrder(std::uint64_t row, const PointRecord& p) {
 bool PlyFrameSource::scanRows(Builder* builder) {
   const Layout& layout = *_layout;
   const std::size_t row = layout.row;
-  _in.clear();
-  _in.seekg(std::streamoff(layout.headerBytes + layout.vertexStart));
-  _begin = _end = 0;
-  std::vector<std::size_t> frames = _frames;
-  const std::size_t limit = std::max(std::size_t(layout.count), kStructureFloor);
-  std::size_t structures = frames.size();
-  for (std::size_t f : frames) structures += f;
-  bool badIndex = false;
-  PointRecord firstBad{};
-  std::uint64_t last = 0;
+  rewind();
+  StructureCheck check(_frames, layout.count);
   _records.clear();
   const bool plain = layout.isPlain();
   // Rows in blocks of about 1 MiB.
@@ -278,53 +251,27 @@ bool PlyFrameSource::scanRows(Builder* builder) {
       const int wrong = plain ? layout.decodePlain(bytes, p, bad)
                               : layout.decode(bytes, p, bad);
       if (wrong >= 0) failRow(first + i, wrong, bad);
-      const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
-      if (place < last) return false;  // not in scan order: read it whole
-      if (place != last && !_records.empty()) {
-        builder->emit(last, _records, frames);
+      const std::uint64_t previous = check.last;
+      check.add(p);
+      if (check.outOfOrder) return false;  // read it whole
+      if (check.last != previous && !_records.empty()) {
+        builder->emit(previous, _records, check.frames);
         _records.clear();
       }
-      last = place;
-      if (badIndex) continue;
-      if (p.surface >= limit || p.frame >= limit) {
-        badIndex = true;
-        firstBad = p;
-        continue;
-      }
-      if (p.surface >= frames.size()) {
-        structures += p.surface + 1 - frames.size();
-        frames.resize(std::size_t(p.surface) + 1, 0);
-      }
-      std::size_t& count = frames[p.surface];
-      if (p.frame >= count) {
-        structures += p.frame + 1 - count;
-        count = std::size_t(p.frame) + 1;
-      }
       // Built only while the set stays within what the file may hold.
-      if (builder != nullptr && structures <= limit) _records.push_back(p);
+      if (builder != nullptr && !check.badIndex && check.fits()) {
+        _records.push_back(p);
+      }
     }
     _begin += n * row;
     first += n;
   }
-  if (!_records.empty()) builder->emit(last, _records, frames);
+  if (!_records.empty()) builder->emit(check.last, _records, check.frames);
   _records.clear();
   checkAfterRows();
-  if (badIndex) {
-    fail(_name, "point in surface " + std::to_string(firstBad.surface) +
-                    ", frame " + std::to_string(firstBad.frame) +
-                    ": more surfaces or frames than a file of " +
-                    std::to_string(layout.count) + " points may hold");
-  }
-  if (structures > limit) {
-    fail(_name, "declares " + std::to_string(structures) +
-                    " surfaces and frames, more than a file of " +
-                    std::to_string(layout.count) + " points may hold");
-  }
-  _frames = std::move(frames);
-  // Back to the first row, for readFrame.
-  _in.clear();
-  _in.seekg(std::streamoff(layout.headerBytes + layout.vertexStart));
-  _begin = _end = 0;
+  check.check(_name, layout.count);
+  _frames = std::move(check.frames);
+  rewind();  // back to the first row, for readFrame
   return true;
 }
 

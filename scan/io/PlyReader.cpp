@@ -16,6 +16,7 @@
 #include "scan/io/PlyRows.h"
 #include "scan/io/ScanFileFormats.h"
 #include "scan/io/ScanFile.h"
+#include "scan/io/TextRows.h"
 
 namespace QUAX {
 
@@ -23,13 +24,86 @@ using namespace scanfile;
 
 namespace {
 
-std::string storeVertex(const double* values, const VertexFields& fields,
-                        std::vector<PointRecord>& points) {
-  PointRecord p;
-  const int wrong = decodeVertex(values, fields, p);
-  if (wrong >= 0) return wrongField(wrong, values[fields.index[wrong]]);
-  points.push_back(p);
-  return std::string();
+// Skips the rows of a binary element with lists, from `at`.
+void skipListRows(const PlyElement& element, std::string_view data,
+                  std::size_t& at, const std::string& name) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+  const std::size_t count = std::size_t(element.count);
+  for (std::size_t row = 0; row < count; ++row) {
+    for (const PlyProperty& p : element.properties) {
+      const std::size_t size = sizeOf(p.isList ? p.countType : p.type);
+      const double items =
+          data.size() - at < size ? -1.0
+          : p.isList              ? readBinary(bytes + at, p.countType)
+                                  : 0.0;
+      if (items >= 0) at += size;
+      if (items < 0 ||
+          items * double(sizeOf(p.type)) > double(data.size() - at)) {
+        fail(name, "the file ends inside element '" + element.name +
+                       "' (row " + std::to_string(row + 1) + " of " +
+                       std::to_string(count) + ")");
+      }
+      at += std::size_t(items) * sizeOf(p.type);
+    }
+  }
+}
+
+// Reads the rows of the binary vertex element at `at` into `points`.
+void readBinaryVertices(const PlyElement& element, std::string_view data,
+                        std::size_t& at, std::size_t dataStart,
+                        std::vector<PointRecord>& points,
+                        const std::string& name) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+  const std::size_t count = std::size_t(element.count);
+  const std::size_t fixed = element.fixedSize();
+  const VertexFields fields(element);
+  std::vector<std::size_t> offsets;
+  std::size_t offset = 0;
+  for (const PlyProperty& p : element.properties) {
+    offsets.push_back(offset);
+    offset += sizeOf(p.type);
+  }
+  points.reserve(count);
+  std::vector<double> values(element.properties.size(), 0.0);
+  for (std::size_t row = 0; row < count; ++row, at += fixed) {
+    for (int f = 0; f < kFieldCount; ++f) {
+      const int i = fields.index[f];
+      if (i >= 0)
+        values[std::size_t(i)] =
+            readBinary(bytes + at + offsets[std::size_t(i)], fields.type[f]);
+    }
+    PointRecord p;
+    const int wrong = decodeVertex(values.data(), fields, p);
+    if (wrong >= 0) {
+      fail(name, "vertex " + std::to_string(row) + " (byte offset " +
+                     std::to_string(dataStart + at) + "): " +
+                     wrongField(wrong, values[std::size_t(fields.index[wrong])]));
+    }
+    points.push_back(p);
+  }
+}
+
+void readBinaryPlyData(const PlyHeader& header, std::string_view data,
+                       std::size_t dataStart, std::vector<PointRecord>& points,
+                       const std::string& name) {
+  std::size_t at = 0;
+  for (const PlyElement& element : header.elements) {
+    const std::size_t fixed = element.fixedSize();
+    checkRowsFit(element, fixed, data.size() - at, name);
+    if (fixed == 0) continue;  // no properties: rows without bytes
+    if (element.name == "vertex") {
+      readBinaryVertices(element, data, at, dataStart, points, name);
+    } else if (element.hasLists()) {
+      skipListRows(element, data, at, name);
+    } else {
+      at += std::size_t(element.count) * fixed;
+    }
+  }
+  if (at != data.size()) {
+    fail(name, std::to_string(data.size() - at) +
+                   " bytes after the last element (a wrong count in the "
+                   "header?)");
+  }
 }
 
 std::unique_ptr<ScanSet> readPlyData(const PlyHeader& header,
@@ -40,137 +114,20 @@ std::unique_ptr<ScanSet> readPlyData(const PlyHeader& header,
   std::vector<PointRecord> points;
   SetLayout layout;
   layout.framesPerSurface = header.declaredFrames;
-
   if (header.format == PlyFormat::kBinaryLittleEndian) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t at = 0;
-    for (const PlyElement& element : header.elements) {
-      const std::size_t fixed = element.fixedSize();
-      checkRowsFit(element, fixed, data.size() - at, name);
-      if (fixed == 0) continue;  // no properties: rows without bytes
-      const std::size_t count = std::size_t(element.count);
-      if (element.name != "vertex") {
-        if (!element.hasLists()) {
-          at += count * fixed;
-          continue;
-        }
-        for (std::size_t row = 0; row < count; ++row) {
-          for (const PlyProperty& p : element.properties) {
-            const std::size_t size = sizeOf(p.isList ? p.countType : p.type);
-            if (data.size() - at < size) {
-              fail(name, "the file ends inside element '" + element.name +
-                             "' (row " + std::to_string(row + 1) + " of " +
-                             std::to_string(count) + ")");
-            }
-            if (!p.isList) {
-              at += size;
-              continue;
-            }
-            const double items = readBinary(bytes + at, p.countType);
-            at += size;
-            if (items < 0 ||
-                items * double(sizeOf(p.type)) > double(data.size() - at)) {
-              fail(name, "the file ends inside element '" + element.name +
-                             "' (row " + std::to_string(row + 1) + " of " +
-                             std::to_string(count) + ")");
-            }
-            at += std::size_t(items) * sizeOf(p.type);
-          }
-        }
-        continue;
-      }
-      const VertexFields fields(element);
-      std::vector<std::size_t> offsets;
-      std::size_t offset = 0;
-      for (const PlyProperty& p : element.properties) {
-        offsets.push_back(offset);
-        offset += sizeOf(p.type);
-      }
-      points.reserve(count);
-      std::vector<double> values(element.properties.size(), 0.0);
-      for (std::size_t row = 0; row < count; ++row, at += fixed) {
-        for (int f = 0; f < kFieldCount; ++f) {
-          const int i = fields.index[f];
-          if (i >= 0)
-            values[std::size_t(i)] = readBinary(
-                bytes + at + offsets[std::size_t(i)], fields.type[f]);
-        }
-        const std::string wrong = storeVertex(values.data(), fields, points);
-        if (!wrong.empty()) {
-          fail(name, "vertex " + std::to_string(row) + " (byte offset " +
-                         std::to_string(dataStart + at) + "): " + wrong);
-        }
-      }
-    }
-    if (at != data.size()) {
-      fail(name, std::to_string(data.size() - at) +
-                     " bytes after the last element (a wrong count in the "
-                     "header?)");
-    }
+    readBinaryPlyData(header, data, dataStart, points, name);
   } else {
     LineReader lines(data);
-    std::size_t lineBase = firstLine;
+    AsciiPlyRows<LineReader> rows(header, lines, firstLine, name);
     for (const PlyElement& element : header.elements) {
-      if (element.properties.empty()) continue;
-      // Every row takes a line of at least one character.
-      if (element.count > lines.rest().size() / 2) {
-        fail(name, "header line " + std::to_string(element.headerLine) +
-                       ": element '" + element.name + "' declares " +
-                       std::to_string(element.count) + " rows, but only " +
-                       std::to_string(lines.rest().size()) +
-                       " bytes of text follow");
-      }
-      const std::size_t count = std::size_t(element.count);
-      const bool isVertex = element.name == "vertex";
-      const VertexFields fields(element);
       // Reserved for rows of one digit per value at the most.
-      if (isVertex) {
-        points.reserve(std::min(
-            count, lines.rest().size() / (2 * element.properties.size())));
-      }
-      std::vector<double> values(element.properties.size(), 0.0);
-      for (std::size_t row = 0; row < count; ++row) {
-        std::string_view line;
-        if (!lines.next(line)) {
-          throw EScanFileError(
-              name + ":" + std::to_string(lineBase + lines.number() + 1) +
-              ": the file ends after " + std::to_string(row) + " of " +
-              std::to_string(count) + " '" + element.name + "' rows");
-        }
-        if (!isVertex) continue;
-        const auto where = [&] {
-          return name + ":" + std::to_string(lineBase + lines.number());
-        };
-        const auto w = words(line);
-        if (w.size() != element.properties.size()) {
-          throw EScanFileError(where() + ": expected " +
-                              std::to_string(element.properties.size()) +
-                              " values for a vertex, found " +
-                              std::to_string(w.size()));
-        }
-        for (std::size_t i = 0; i < w.size(); ++i) {
-          if (!parseAscii(w[i], element.properties[i].type, values[i])) {
-            throw EScanFileError(
-                where() + ": " + shownText(w[i]) + " is not a " +
-                (isInteger(element.properties[i].type)
-                     ? "whole number in the range of "
-                     : "number for ") +
-                "property '" + element.properties[i].name + "'");
-          }
-        }
-        const std::string wrong = storeVertex(values.data(), fields, points);
-        if (!wrong.empty()) throw EScanFileError(where() + ": " + wrong);
+      if (element.name == "vertex" && !element.properties.empty()) {
+        points.reserve(std::size_t(std::min<std::uint64_t>(
+            element.count, data.size() / (2 * element.properties.size()))));
       }
     }
-    std::string_view line;
-    while (lines.next(line)) {
-      if (!isBlank(line)) {
-        throw EScanFileError(name + ":" +
-                            std::to_string(lineBase + lines.number()) +
-                            ": text after the last element (a wrong count in "
-                            "the header?)");
-      }
-    }
+    PointRecord p;
+    while (rows.next(p)) points.push_back(p);
   }
   for (const PlyElement& e : header.elements) {
     if (e.name != "vertex") continue;

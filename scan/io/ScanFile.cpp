@@ -37,32 +37,72 @@ namespace scanfile {
   throw EScanFileError(name + ": " + what);
 }
 
-std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
-                                        SetLayout layout,
-                                        const std::string& name) {
-  std::vector<std::size_t>& frames = layout.framesPerSurface;
-  const std::size_t limit = std::max(points.size(), kStructureFloor);
-  for (const PointRecord& p : points) {
-    // Checked before anything grows, so that no index can make us allocate
-    // much.
-    if (p.surface >= limit || p.frame >= limit) {
-      fail(name, "point in surface " + std::to_string(p.surface) + ", frame " +
-                     std::to_string(p.frame) +
-                     ": more surfaces or frames than a file of " +
-                     std::to_string(points.size()) + " points may hold");
-    }
-    if (p.surface >= frames.size()) {
-      frames.resize(std::size_t(p.surface) + 1, 0);
-    }
-    frames[p.surface] = std::max(frames[p.surface], std::size_t(p.frame) + 1);
-  }
-  std::size_t structures = frames.size();
+StructureCheck::StructureCheck(std::vector<std::size_t> declared,
+                               std::uint64_t count)
+    : frames(std::move(declared)),
+      limit(std::max(std::size_t(count), kStructureFloor)),
+      structures(frames.size()) {
   for (std::size_t f : frames) structures += f;
+}
+
+void StructureCheck::add(const PointRecord& p) {
+  const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
+  outOfOrder = outOfOrder || place < last;
+  last = place;
+  if (badIndex) return;
+  // Checked before anything grows, so that no index can make us allocate
+  // much.
+  if (p.surface >= limit || p.frame >= limit) {
+    badIndex = true;
+    firstBad = p;
+    return;
+  }
+  if (p.surface >= frames.size()) {
+    structures += p.surface + 1 - frames.size();
+    frames.resize(std::size_t(p.surface) + 1, 0);
+  }
+  std::size_t& n = frames[p.surface];
+  if (p.frame >= n) {
+    structures += p.frame + 1 - n;
+    n = std::size_t(p.frame) + 1;
+  }
+}
+
+void StructureCheck::check(const std::string& name,
+                           std::uint64_t count) const {
+  if (badIndex) {
+    fail(name, "point in surface " + std::to_string(firstBad.surface) +
+                   ", frame " + std::to_string(firstBad.frame) +
+                   ": more surfaces or frames than a file of " +
+                   std::to_string(count) + " points may hold");
+  }
   if (structures > limit) {
     fail(name, "declares " + std::to_string(structures) +
                    " surfaces and frames, more than a file of " +
-                   std::to_string(points.size()) + " points may hold");
+                   std::to_string(count) + " points may hold");
   }
+}
+
+bool structureFromHeader(const std::vector<std::size_t>& declared,
+                         bool placed, std::uint64_t count,
+                         std::vector<std::size_t>& frames) {
+  if (placed && declared.empty()) return false;
+  StructureCheck check(declared, count);
+  // Without surface and frame properties every point is in frame 0 of
+  // surface 0.
+  if (!placed && count > 0) check.add(PointRecord{});
+  if (!check.fits()) return false;
+  frames = std::move(check.frames);
+  return true;
+}
+
+std::unique_ptr<ScanSet> buildSet(const std::vector<PointRecord>& points,
+                                        SetLayout layout,
+                                        const std::string& name) {
+  StructureCheck check(std::move(layout.framesPerSurface), points.size());
+  for (const PointRecord& p : points) check.add(p);
+  check.check(name, points.size());
+  const std::vector<std::size_t>& frames = check.frames;
 
   // Points per frame first, so that every line gets one block.
   std::vector<std::size_t> firstFrame(frames.size() + 1, 0);

@@ -201,14 +201,76 @@ enum class PlyOpen {
   kOnePass,     // rows checked as readFrame() reads them (see open())
 };
 
+// The frames of a file in scan order, read from the file as they are asked
+// for: memory stays in proportion to a frame, not to the file.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  const std::vector<std::size_t>& framesPerSurface() const noexcept {
+    return _frames;
+  }
+  PlyColumns columns() const noexcept { return _columns; }
+  std::uint64_t points() const noexcept { return _points; }
+  // Fills the empty `line` with the points of the next frame in scan order.
+  // Its points are carved from `pool` when one is given. Opened in one
+  // pass: EScanFileError for a bad row (the whole-set reader's message), or
+  // for a row out of scan order or outside the structure (isOutOfOrder()).
+  virtual void readFrame(std::size_t surface, std::size_t frame,
+                         ScanLine& line, ScanPointPool* pool = nullptr) = 0;
+  // After the last frame: the checks of what follows, with the errors of
+  // the whole-set reader.
+  virtual void finish() = 0;
+  // Whether the rows turned out not to fit a one-pass read: out of scan
+  // order, or beyond the structure the header gives. The file may be good:
+  // opened with kCheckRows it reads.
+  bool isOutOfOrder() const noexcept { return _outOfOrder; }
+
+ protected:
+  std::string _name;
+  std::vector<std::size_t> _frames;
+  PlyColumns _columns;
+  std::uint64_t _points = 0;
+  bool _onePass = false, _outOfOrder = false;
+};
+
+// The structure a PLY header gives for a one-pass read: its declared frames,
+// or frame 0 of surface 0 for points without surface and frame properties
+// (`placed` false). False when the rows are needed, or when the structure is
+// more than a file of `count` points may hold (a checked read reports it).
+bool structureFromHeader(const std::vector<std::size_t>& declared,
+                         bool placed, std::uint64_t count,
+                         std::vector<std::size_t>& frames);
+
+// The structure of points read in scan order, checked as buildSet checks
+// it: surfaces and frames within what a file of `count` points may hold.
+struct StructureCheck {
+  StructureCheck(std::vector<std::size_t> declared, std::uint64_t count);
+  // Counts `p` in (the first point beyond the limit stops the count).
+  void add(const PointRecord& p);
+  // Whether the structure so far stays within the limit.
+  bool fits() const { return structures <= limit; }
+  // The errors of buildSet for what was added.
+  void check(const std::string& name, std::uint64_t count) const;
+
+  std::vector<std::size_t> frames;
+  std::size_t limit = 0, structures = 0;
+  std::uint64_t last = 0;  // the place of the last point added
+  bool outOfOrder = false;  // a point came before the one before it
+  bool badIndex = false;
+  PointRecord firstBad{};
+};
+
+// The first line of a PLY file, up to the line "end_header": its bytes, or
+// 0 when `in` holds no PLY header this reader streams.
+std::size_t readPlyHead(std::ifstream& in, std::string& head);
+
 // The frames of a binary little-endian PLY file in scan order, read from
-// the file block by block: memory stays in proportion to a frame, not to
-// the file. Opened with kCheckRows, open() checks the whole file first
-// (every row, count and index, with the errors and messages of readPly), so
-// that a bad file fails before the first frame; it returns null for a file
-// it does not stream (ASCII, text, list properties outside the vertex
-// element, points out of scan order), which is then read whole.
-class PlyFrameSource {
+// the file block by block. Opened with kCheckRows, open() checks the whole
+// file first (every row, count and index, with the errors and messages of
+// readPly), so that a bad file fails before the first frame; it returns
+// null for a file it does not stream (ASCII, text, list properties outside
+// the vertex element, points out of scan order), which is then read whole.
+class PlyFrameSource : public FrameSource {
  public:
   // With kOnePass, a file whose structure the header gives (its "comment
   // surface k frames n" lines, or no surface and frame properties) is not
@@ -217,27 +279,11 @@ class PlyFrameSource {
   static std::unique_ptr<PlyFrameSource> open(const std::filesystem::path& path,
                                               const std::string& name,
                                               PlyOpen how = PlyOpen::kCheckRows);
-  ~PlyFrameSource();
+  ~PlyFrameSource() override;
 
-  const std::vector<std::size_t>& framesPerSurface() const noexcept {
-    return _frames;
-  }
-  PlyColumns columns() const noexcept { return _columns; }
-  std::uint64_t points() const noexcept { return _points; }
-  // Fills the empty `line` with the points of the next frame in scan order.
-  // Its points are carved from `pool` when one is given. Opened in one
-  // pass: EScanFileError for a bad row (the message of readPly), or for a
-  // row out of scan order or outside the structure (isOutOfOrder()).
   void readFrame(std::size_t surface, std::size_t frame, ScanLine& line,
-                 ScanPointPool* pool = nullptr);
-  // After the last frame of a source opened in one pass: the checks of what
-  // follows the rows, with the errors of readPly.
-  void finish();
-  // Whether the rows turned out not to fit a one-pass read: out of scan
-  // order, or beyond the structure the header gives. The file may be good:
-  // opened with kCheckRows it reads.
-  bool isOutOfOrder() const noexcept { return _outOfOrder; }
-  bool isOnePass() const noexcept { return _onePass; }
+                 ScanPointPool* pool = nullptr) override;
+  void finish() override;
   // The whole set of a source opened without the check, each row read and
   // checked once, with the errors and messages of readPly; null when the
   // points turn out to be out of scan order (the file is then read whole).
@@ -248,28 +294,30 @@ class PlyFrameSource {
   struct Builder;
   PlyFrameSource() = default;
   bool fill(std::size_t bytes);
+  // Back to the first vertex row.
+  void rewind();
   // Reads and checks every vertex row from the start of the vertex data,
   // handing each frame's points to `builder` when there is one, and ends
   // with the checks of the whole file. False when out of scan order.
   bool scanRows(Builder* builder);
-  // The structure the header gives, or false when the rows are needed.
-  bool structureFromHeader(const std::vector<std::size_t>& declared);
   // The checks of a file's end once its vertex rows are read.
   void checkAfterRows() const;
   [[noreturn]] void failRow(std::uint64_t row, int wrong, double bad) const;
   [[noreturn]] void failOutOfOrder(std::uint64_t row, const PointRecord& p);
 
-  std::string _name;
   std::ifstream _in;
   std::unique_ptr<Layout> _layout;
-  std::vector<std::size_t> _frames;
-  PlyColumns _columns;
-  std::uint64_t _points = 0, _rowsLeft = 0;
+  std::uint64_t _rowsLeft = 0;
   std::vector<unsigned char> _buffer;
   std::size_t _begin = 0, _end = 0;
   std::vector<PointRecord> _records;  // a frame's points on their way
-  bool _onePass = false, _outOfOrder = false;
 };
+
+// The frames of an ASCII PLY or x y z text file, read line by line (see
+// PlyFrameSource for `how`; a text file is always checked first). Null for
+// other files, and for files whose points are out of scan order.
+std::unique_ptr<FrameSource> openTextFrameSource(
+    const std::filesystem::path& path, const std::string& name, PlyOpen how);
 
 std::unique_ptr<ScanSet> readPly(std::string_view bytes,
                                  const std::string& name);

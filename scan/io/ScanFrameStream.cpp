@@ -16,7 +16,7 @@ using namespace scanfile;
 // ---- ScanFrameReader ---------------------------------------------------------
 
 struct ScanFrameReader::State {
-  std::unique_ptr<PlyFrameSource> source;  // streaming
+  std::unique_ptr<FrameSource> source;  // streaming
   std::unique_ptr<ScanSet> set;            // or read whole
   std::vector<std::size_t> frames;
   std::uint64_t points = 0;
@@ -28,9 +28,10 @@ struct ScanFrameReader::State {
 ScanFrameReader::ScanFrameReader(const fs::path& path, Mode mode)
     : _state(std::make_unique<State>()) {
   State& s = *_state;
-  s.source = PlyFrameSource::open(
-      path, path.string(),
-      mode == Mode::kOnePass ? PlyOpen::kOnePass : PlyOpen::kCheckRows);
+  const PlyOpen how =
+      mode == Mode::kOnePass ? PlyOpen::kOnePass : PlyOpen::kCheckRows;
+  s.source = PlyFrameSource::open(path, path.string(), how);
+  if (!s.source) s.source = openTextFrameSource(path, path.string(), how);
   if (s.source) {
     s.frames = s.source->framesPerSurface();
     s.points = s.source->points();

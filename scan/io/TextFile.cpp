@@ -8,6 +8,7 @@
 
 #include "scan/io/ScanFileFormats.h"
 #include "scan/io/ScanFile.h"
+#include "scan/io/TextRows.h"
 
 namespace QUAX {
 namespace scanfile {
@@ -46,53 +47,57 @@ void writeText(const ScanSet& set, std::ostream& out) {
   out.write(buffer.data(), std::streamsize(buffer.size()));
 }
 
+bool TextRows::read(std::string_view line, std::size_t number,
+                    PointRecord& p) {
+  if (isBlank(line)) {
+    ++_blanks;
+    return false;
+  }
+  std::string_view rest = line;
+  while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
+  if (rest.front() == '#') return false;
+  const auto where = [&] { return _name + ":" + std::to_string(number); };
+  if (_blanks >= 2 && _surfaceHasPoints) {
+    if (_surface == std::uint32_t(INT32_MAX)) {
+      throw EScanFileError(where() + ": too many surfaces");
+    }
+    ++_surface;
+    _frame = 0;
+    _surfaceHasPoints = _frameHasPoints = false;
+  } else if (_blanks >= 1 && _frameHasPoints) {
+    if (_frame == std::uint32_t(INT32_MAX)) {
+      throw EScanFileError(where() + ": too many frames");
+    }
+    ++_frame;
+    _frameHasPoints = false;
+  }
+  _blanks = 0;
+  const auto w = words(rest);
+  double xyz[3];
+  if (w.size() != 3) {
+    throw EScanFileError(where() + ": expected three numbers 'x y z', found " +
+                         std::to_string(w.size()) + " words");
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (!parseDouble(w[std::size_t(i)], xyz[i]) || !std::isfinite(xyz[i])) {
+      throw EScanFileError(where() + ": " + shownText(w[std::size_t(i)]) +
+                           " is not a finite number");
+    }
+  }
+  p = PointRecord{xyz[0], xyz[1], xyz[2], _surface, _frame, 0, 0, 0};
+  _surfaceHasPoints = _frameHasPoints = true;
+  return true;
+}
+
 std::unique_ptr<ScanSet> readText(std::string_view bytes,
-                                        const std::string& name) {
+                                  const std::string& name) {
   std::vector<PointRecord> points;
   LineReader lines(bytes);
+  TextRows rows(name);
   std::string_view line;
-  std::uint32_t surface = 0, frame = 0;
-  std::size_t blanks = 0;
-  bool surfaceHasPoints = false, frameHasPoints = false;
+  PointRecord p;
   while (lines.next(line)) {
-    if (isBlank(line)) {
-      ++blanks;
-      continue;
-    }
-    std::string_view rest = line;
-    while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
-    if (rest.front() == '#') continue;
-    const std::string where = name + ":" + std::to_string(lines.number());
-    if (blanks >= 2 && surfaceHasPoints) {
-      if (surface == std::uint32_t(INT32_MAX)) {
-        throw EScanFileError(where + ": too many surfaces");
-      }
-      ++surface;
-      frame = 0;
-      surfaceHasPoints = frameHasPoints = false;
-    } else if (blanks >= 1 && frameHasPoints) {
-      if (frame == std::uint32_t(INT32_MAX)) {
-        throw EScanFileError(where + ": too many frames");
-      }
-      ++frame;
-      frameHasPoints = false;
-    }
-    blanks = 0;
-    const auto w = words(rest);
-    double xyz[3];
-    if (w.size() != 3) {
-      throw EScanFileError(where + ": expected three numbers 'x y z', found " +
-                          std::to_string(w.size()) + " words");
-    }
-    for (int i = 0; i < 3; ++i) {
-      if (!parseDouble(w[std::size_t(i)], xyz[i]) || !std::isfinite(xyz[i])) {
-        throw EScanFileError(where + ": " + shownText(w[std::size_t(i)]) +
-                            " is not a finite number");
-      }
-    }
-    points.push_back(
-        PointRecord{xyz[0], xyz[1], xyz[2], surface, frame, 0, 0, 0});
-    surfaceHasPoints = frameHasPoints = true;
+    if (rows.read(line, lines.number(), p)) points.push_back(p);
   }
   if (points.empty()) throw EScanFileError(name + ": no points");
   return buildSet(points, SetLayout{}, name);

@@ -210,7 +210,7 @@ TEST(ScanFile, EveryFormatReadsBackIdenticalAndWritesTheSameBytesAgain) {
                               ScanFileFormat::kText})
     for (int expect = 0; expect < 3; ++expect) {
       ScanFrameReader reader(in);
-      EXPECT_EQ(reader.isStreaming(), c.format == ScanFileFormat::kPlyBinary);
+      EXPECT_TRUE(reader.isStreaming());
       EXPECT_EQ(reader.hasGraysums(), c.items);
       const fs::path out = scratch.folder / "out";
       ScanFrameWriter writer(out, to, reader.framesPerSurface(),
@@ -305,10 +305,10 @@ TEST(ScanFile, ItemColumnsAreThoseOfAllPoints) {
   }
 }
 
-// Binary files of random field types, in scan order or not, with now and
-// then a value out of range, an index beyond what the file may hold, many
-// declared frames or an element after the vertices: the readers agree on
-// every one (readsAlike), the set or the error.
+// Binary and ASCII files of random field types, in scan order or not, with
+// now and then a value out of range, an index beyond what the file may hold,
+// many declared frames or an element after the vertices: the readers agree
+// on every one (readsAlike), the set or the error.
 TEST(ScanFile, BinaryRowsOfAnyTypeOrderAndValueReadAlike) {
   std::mt19937 random(5);
   const struct {
@@ -336,9 +336,14 @@ TEST(ScanFile, BinaryRowsOfAnyTypeOrderAndValueReadAlike) {
       head += std::string("property ") + types[type[f]].name + " " +
               fields[f] + "\n";
     }
-    std::string rows;
-    const auto put = [&rows](const auto& v) {
+    // The same rows as text, in an ASCII file.
+    std::string rows, text;
+    const auto put = [&rows, &text](const auto& v) {
       rows.append(reinterpret_cast<const char*>(&v), sizeof v);
+      std::ostringstream shown;
+      shown.precision(17);
+      shown << +v;
+      text += shown.str() + " ";
     };
     std::uint32_t place[2] = {0, 0};
     for (std::size_t i = 0; i < n; ++i) {
@@ -359,23 +364,30 @@ TEST(ScanFile, BinaryRowsOfAnyTypeOrderAndValueReadAlike) {
           default: put(std::int8_t(v)); break;
         }
       }
+      text += "\n";
     }
     if (random() % 4 == 0) {
       head += "element face 2\nproperty uchar a\n";
-      rows += random() % 2 ? "ab" : "a";
+      const bool whole = random() % 2;
+      rows += whole ? "ab" : "a";
+      text += whole ? "97\n98\n" : "97\n";
     }
     const std::string result = readsAlike(head + "end_header\n" + rows, "r.ply");
     sets += result.compare(0, 3, "ply") == 0;
+    head.replace(head.find("binary_little_endian"), 20, "ascii");
+    sets += readsAlike(head + "end_header\n" + text, "r.ply").compare(0, 3,
+                                                                      "ply") == 0;
   }
-  EXPECT_GT(sets, 30);  // the agreement is not only on errors
+  EXPECT_GT(sets, 60);  // the agreement is not only on errors
 }
 
 TEST(ScanFile, ReadsTextLayoutsAndForeignPlyFiles) {
   // Two blank lines start a surface, one a frame; comments and CR LF.
-  auto set = readScanSet(
+  const std::string text =
       "# two surfaces\n1 2 3\n4 5 6\n\n7 8 9\n\n\n\n# after a comment\n"
-      "10 11 12\r\n\n",
-      "a.txt");
+      "10 11 12\r\n\n";
+  auto set = readScanSet(text, "a.txt");
+  EXPECT_EQ(readsAlike(text, "a.txt"), written(*set));
   ASSERT_EQ(set->getSurfaceCount(), 2u);
   EXPECT_EQ(set->getSurface(0)->getFrameCount(), 2u);
   EXPECT_EQ(set->getSurface(0)->getFrame(0)->getScanLine()->getPointCount(),
@@ -384,13 +396,14 @@ TEST(ScanFile, ReadsTextLayoutsAndForeignPlyFiles) {
   EXPECT_EQ(textOf(*set), "1 2 3\n4 5 6\n\n7 8 9\n\n\n10 11 12\n\n");
   // Floats, other properties, other elements with lists, CR LF, no surface
   // or frame: surface 0, frame 0, in file order.
-  set = readScanSet(
+  const std::string foreign =
       "ply\r\nformat ascii 1.0\r\ncomment from elsewhere\r\n"
       "element vertex 3\r\nproperty float x\r\nproperty float y\r\n"
       "property float z\r\nproperty uchar red\r\n"
       "element face 1\r\nproperty list uchar int vertex_indices\r\n"
-      "end_header\r\n0.5 1 2 255\r\n1.5 1 2 0\r\n2.5 1 2 7\r\n3 0 1 2\r\n",
-      "foreign.ply");
+      "end_header\r\n0.5 1 2 255\r\n1.5 1 2 0\r\n2.5 1 2 7\r\n3 0 1 2\r\n";
+  set = readScanSet(foreign, "foreign.ply");
+  EXPECT_EQ(readsAlike(foreign, "foreign.ply"), written(*set));
   EXPECT_EQ(textOf(*set), "0.5 1 2\n1.5 1 2\n2.5 1 2\n\n");
   std::string ply =
       "ply\nformat binary_little_endian 1.0\nelement face 2\n"
@@ -566,6 +579,13 @@ TEST(ScanFile, FilesAreReplacedWholeOrLeftAsTheyWere) {
   full.addSurface(std::move(frames));
   writeScanSetFile(full, ScanFileFormat::kPlyBinary, target);
   EXPECT_EQ(written(*readScanSetFile(target)), written(full));
+  // In text, more than a block of lines, read frame by frame.
+  for (ScanFileFormat format :
+       {ScanFileFormat::kPlyAscii, ScanFileFormat::kText}) {
+    writeScanSetFile(full, format, target);
+    EXPECT_EQ(written(*readByFrames(target, ScanFrameReader::Mode::kOnePass)),
+              written(full));
+  }
   fs::remove_all(folder);
 
   EXPECT_EQ(scanFileFormatFor("a.PLY", false), ScanFileFormat::kPlyBinary);
