@@ -78,9 +78,9 @@ iterator of (surface index, Frame) pairs.)doc")
 The frames of the scan file at `path`, one at a time, in scan order: an
 iterator of (surface index, Frame) pairs covering every frame of the set
 (frame.index is its index in its surface). Each Frame is that of quax.read,
-but only the frames still referred to stay in memory: a binary PLY file is
-read block by block, so a file of any size is walked in the memory of a few
-frames (ASCII PLY and text files are read whole first). The file is checked
+but only the frames still referred to stay in memory: the file is read
+block by block (binary PLY) or line by line (ASCII PLY, text), so a file of
+any size is walked in the memory of a few frames. The file is checked
 when frames() is called: a bad file raises quax.ScanFileError before any
 frame.)doc");
 

@@ -71,7 +71,7 @@ def test_filter_file_writes_what_read_apply_and_write_give(scan_file, tmp_path):
     settings = SETTINGS_FILE.read_text()
     filters = quax.filters_from_settings(settings)
     quax.write(quax.read(scan_file), tmp_path / "in.txt")
-    for source in (scan_file, tmp_path / "in.txt"):  # streamed, read whole
+    for source in (scan_file, tmp_path / "in.txt"):  # binary PLY and text
         scan = quax.read(source)
         points_in = scan.point_count
         for f in filters:
