@@ -45,10 +45,10 @@ StructureCheck::StructureCheck(std::vector<std::size_t> declared,
   for (std::size_t f : frames) structures += f;
 }
 
-void StructureCheck::add(const PointRecord& p) {
-  const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
+void StructureCheck::addPlace(const PointRecord& p, std::uint64_t place) {
   outOfOrder = outOfOrder || place < last;
   last = place;
+  counted = true;
   if (badIndex) return;
   // Checked before anything grows, so that no index can make us allocate
   // much.

@@ -174,6 +174,18 @@ bool isSpace(char c);
 // The next whitespace-separated word of `line`, or an empty view.
 std::string_view nextWord(std::string_view& line);
 std::vector<std::string_view> words(std::string_view line);
+// Calls take(i, word) for each of the first `wanted` words of `line` and
+// returns how many words it has: words() without making a vector, for
+// the rows of text files.
+template <class Take>
+std::size_t eachWord(std::string_view line, std::size_t wanted, Take&& take) {
+  std::size_t n = 0;
+  for (std::string_view w = nextWord(line); !w.empty(); w = nextWord(line)) {
+    if (n < wanted) take(n, w);
+    ++n;
+  }
+  return n;
+}
 bool isBlank(std::string_view line);
 // Shown in messages; cut so that a binary blob does not flood the terminal.
 std::string shownText(std::string_view text);
@@ -245,16 +257,24 @@ bool structureFromHeader(const std::vector<std::size_t>& declared,
 // it: surfaces and frames within what a file of `count` points may hold.
 struct StructureCheck {
   StructureCheck(std::vector<std::size_t> declared, std::uint64_t count);
-  // Counts `p` in (the first point beyond the limit stops the count).
-  void add(const PointRecord& p);
+  // Counts `p` in (the first point beyond the limit stops the count). Runs
+  // once per point: a point of the frame before costs a comparison.
+  void add(const PointRecord& p) {
+    const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
+    if (place != last || !counted) addPlace(p, place);
+  }
   // Whether the structure so far stays within the limit.
   bool fits() const { return structures <= limit; }
   // The errors of buildSet for what was added.
   void check(const std::string& name, std::uint64_t count) const;
 
+  // add() for a point of another place than the last.
+  void addPlace(const PointRecord& p, std::uint64_t place);
+
   std::vector<std::size_t> frames;
   std::size_t limit = 0, structures = 0;
   std::uint64_t last = 0;  // the place of the last point added
+  bool counted = false;     // a point was added
   bool outOfOrder = false;  // a point came before the one before it
   bool badIndex = false;
   PointRecord firstBad{};

@@ -72,17 +72,24 @@ bool TextRows::read(std::string_view line, std::size_t number,
     _frameHasPoints = false;
   }
   _blanks = 0;
-  const auto w = words(rest);
+  // The count is checked before the numbers.
   double xyz[3];
-  if (w.size() != 3) {
+  std::size_t bad = 3;
+  std::string_view badWord;
+  const std::size_t n =
+      eachWord(rest, 3, [&](std::size_t i, std::string_view w) {
+        if ((!parseDouble(w, xyz[i]) || !std::isfinite(xyz[i])) && bad == 3) {
+          bad = i;
+          badWord = w;
+        }
+      });
+  if (n != 3) {
     throw EScanFileError(where() + ": expected three numbers 'x y z', found " +
-                         std::to_string(w.size()) + " words");
+                         std::to_string(n) + " words");
   }
-  for (int i = 0; i < 3; ++i) {
-    if (!parseDouble(w[std::size_t(i)], xyz[i]) || !std::isfinite(xyz[i])) {
-      throw EScanFileError(where() + ": " + shownText(w[std::size_t(i)]) +
-                           " is not a finite number");
-    }
+  if (bad < 3) {
+    throw EScanFileError(where() + ": " + shownText(badWord) +
+                         " is not a finite number");
   }
   p = PointRecord{xyz[0], xyz[1], xyz[2], _surface, _frame, 0, 0, 0};
   _surfaceHasPoints = _frameHasPoints = true;

@@ -107,18 +107,24 @@ bool AsciiPlyRows<Lines>::next(PointRecord& p) {
       }
       ++_row;
       if (!_fields) continue;  // not a vertex
-      const auto w = words(line);
-      if (w.size() != _values.size()) {
+      // The count is checked before the values.
+      std::size_t bad = _values.size();
+      std::string_view badWord;
+      const std::size_t n =
+          eachWord(line, _values.size(), [&](std::size_t i, std::string_view w) {
+            if (!parseAscii(w, element.properties[i].type, _values[i]) &&
+                bad == _values.size()) {
+              bad = i;
+              badWord = w;
+            }
+          });
+      if (n != _values.size()) {
         throw EScanFileError(where() + ": expected " +
                              std::to_string(_values.size()) +
                              " values for a vertex, found " +
-                             std::to_string(w.size()));
+                             std::to_string(n));
       }
-      for (std::size_t i = 0; i < w.size(); ++i) {
-        if (!parseAscii(w[i], element.properties[i].type, _values[i])) {
-          failValue(w[i], i);
-        }
-      }
+      if (bad < n) failValue(badWord, bad);
       const int wrong = decodeVertex(_values.data(), *_fields, p);
       if (wrong >= 0) {
         throw EScanFileError(
