@@ -41,9 +41,13 @@ namespace QUAX {
 //   of scan order or beyond the frames the header gives makes next() throw
 //   with isOutOfOrder() true: such a file is good, but is read with
 //   kCheckFirst. Other files are read as with kCheckFirst.
-// In both modes the header, and element counts the file cannot hold, fail in
-// the constructor. Other files (ASCII PLY, text, points out of scan order)
-// are read whole by the constructor and handed out frame by frame.
+// ASCII PLY and x y z text files are read line by line in the same way, with
+// the errors (and line numbers) of the whole-set reader; a text file has no
+// header to give its structure, so it is always checked first. In both
+// modes the header, and element counts the file cannot hold, fail in the
+// constructor. Files whose points are out of scan order, and binary files
+// with list properties, are read whole by the constructor and handed out
+// frame by frame.
 class QUAX_SCAN_API ScanFrameReader {
  public:
   enum class Mode { kCheckFirst, kOnePass };
