@@ -382,9 +382,10 @@ TEST(ScanFile, BinaryRowsOfAnyTypeOrderAndValueReadAlike) {
 }
 
 TEST(ScanFile, ReadsTextLayoutsAndForeignPlyFiles) {
-  // Two blank lines start a surface, one a frame; comments and CR LF.
+  // Two blank lines start a surface, one a frame (not before the first
+  // point); comments and CR LF.
   const std::string text =
-      "# two surfaces\n1 2 3\n4 5 6\n\n7 8 9\n\n\n\n# after a comment\n"
+      "\n\n# two surfaces\n1 2 3\n4 5 6\n\n7 8 9\n\n\n\n# after a comment\n"
       "10 11 12\r\n\n";
   auto set = readScanSet(text, "a.txt");
   EXPECT_EQ(readsAlike(text, "a.txt"), written(*set));
@@ -414,6 +415,14 @@ TEST(ScanFile, ReadsTextLayoutsAndForeignPlyFiles) {
   const float xyz[3] = {1.0f, 2.0f, -3.5f};
   ply += std::string(reinterpret_cast<const char*>(xyz), sizeof xyz);
   EXPECT_EQ(textOf(*readScanSet(ply, "faces.ply")), "1 2 -3.5\n\n");
+  // A list that ends the file exactly.
+  ply =
+      "ply\nformat binary_little_endian 1.0\nelement vertex 1\n"
+      "property float x\nproperty float y\nproperty float z\nelement face 1\n"
+      "property list uchar int vertex_indices\nend_header\n";
+  ply += std::string(reinterpret_cast<const char*>(xyz), sizeof xyz);
+  ply += std::string("\x02\x00\x00\x00\x00\x00\x00\x00\x00", 9);
+  EXPECT_EQ(readsAlike(ply, "last.ply"), written(*readScanSet(ply, "last.ply")));
   // Points out of scan order (surface 1 before surface 0) are sorted into
   // their frames, also when the file is read frame by frame.
   ply =
