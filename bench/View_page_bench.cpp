@@ -14,7 +14,7 @@
 #include <ostream>
 #include <streambuf>
 
-#include "apps/quaxscan/SimulatedScanner.h"
+#include "acquire/SimulatedScanner.h"
 #include "view/ScanView.h"
 
 namespace {
@@ -37,14 +37,14 @@ class CountingBuffer : public std::streambuf {
 
 // About `thousands` thousand points: two sweeps of lines of 2,000 points.
 std::unique_ptr<QUAX::ScanSet> scan(std::int64_t thousands) {
-  quaxscan::SimulationSettings settings;
+  QUAX::SimulationSettings settings;
   settings.scanner.pointsPerLine = 2000;
   settings.scanner.lineWidth = 80.0;
   settings.scanner.frameSpacing = 0.05;
   settings.scanner.graysum = true;
   // Dropouts and the hole leave about 1,850 points of a line.
   settings.framesPerSurface = std::size_t(thousands * 1000 / 3700 + 1);
-  return quaxscan::simulateScanSet(settings);
+  return QUAX::simulateScanSet(settings);
 }
 
 void run(benchmark::State& state, const QUAX::ScanSet& set,
