@@ -153,41 +153,120 @@ std::size_t setPointCount(const QUAX::ScanSet& set) {
   return n;
 }
 
-}  // namespace
+// A set of `surfaces`, every one checked before the first is taken over.
+SetHandle makeSet(const py::sequence& surfaces) {
+  std::vector<SurfaceHandle*> taken;
+  for (py::handle item : surfaces) {
+    if (!py::isinstance<SurfaceHandle>(item)) {
+      throw py::type_error(
+          "ScanSet takes quax.Surface objects, got " +
+          std::string(py::str(item.get_type().attr("__name__"))));
+    }
+    auto* surface = &item.cast<SurfaceHandle&>();
+    checkLoose(*surface);
+    for (const SurfaceHandle* other : taken) {
+      if (other->surface == surface->surface) {
+        throw py::value_error("the same surface is given twice");
+      }
+    }
+    taken.push_back(surface);
+  }
+  SetHandle set;
+  set.store = std::make_shared<Store>();
+  set.store->set = std::make_unique<QUAX::ScanSet>();
+  set.set = set.store->set.get();
+  for (SurfaceHandle* surface : taken) addToSet(set, *surface);
+  return set;
+}
 
-void bindModel(py::module_& m) {
+// Every point of `set` in scan order, as a new (n, 3) array.
+py::array_t<double> setPoints(const SetHandle& set) {
+  set.store->checkReadable();
+  std::vector<py::array_t<double>> parts;
+  std::size_t n = 0;
+  for (std::size_t s = 0; s < set.set->getSurfaceCount(); ++s) {
+    parts.push_back(surfacePoints(*set.set->getSurface(s)));
+    n += static_cast<std::size_t>(parts.back().shape(0));
+  }
+  py::array_t<double> out({static_cast<py::ssize_t>(n), py::ssize_t(3)});
+  double* xyz = out.mutable_data();
+  for (const auto& part : parts) {
+    std::copy_n(part.data(), part.size(), xyz);
+    xyz += part.size();
+  }
+  return out;
+}
+
+// A loose surface with one frame per item of `arrays`.
+SurfaceHandle surfaceFromArrays(const py::sequence& arrays) {
+  SurfaceHandle surface;
+  surface.store = std::make_shared<Store>();
+  surface.store->loose = surfaceFrom(arrays);
+  surface.surface = surface.store->loose.get();
+  return surface;
+}
+
+// The point count of every frame of `s`.
+py::array_t<std::int64_t> pointCounts(const SurfaceHandle& s) {
+  s.store->checkReadable();
+  const std::size_t frames = s.surface->getFrameCount();
+  py::array_t<std::int64_t> counts(static_cast<py::ssize_t>(frames));
+  auto* out = counts.mutable_data();
+  for (std::size_t f = 0; f < frames; ++f) {
+    const QUAX::ScanFrame* frame = s.surface->getFrame(f);
+    out[f] =
+        frame->hasScanLine()
+            ? static_cast<std::int64_t>(frame->getScanLine()->getPointCount())
+            : 0;
+  }
+  return counts;
+}
+
+// The frames' points of `s`, None for a frame without a scan line.
+py::list surfaceArrays(const SurfaceHandle& s) {
+  s.store->checkReadable();
+  py::list out;
+  for (std::size_t f = 0; f < s.surface->getFrameCount(); ++f) {
+    const QUAX::ScanFrame* frame = s.surface->getFrame(f);
+    if (frame->hasScanLine()) {
+      out.append(linePoints(*frame->getScanLine()));
+    } else {
+      out.append(py::none());
+    }
+  }
+  return out;
+}
+
+// A loose copy of `s`: its frames' scan lines, with their items.
+SurfaceHandle copySurface(const SurfaceHandle& s) {
+  s.store->checkReadable();
+  auto copy = std::make_unique<QUAX::ScanSurface>();
+  for (std::size_t f = 0; f < s.surface->getFrameCount(); ++f) {
+    const QUAX::ScanFrame* frame = s.surface->getFrame(f);
+    auto made =
+        frame->hasScanLine()
+            ? std::make_unique<QUAX::ScanFrame>(
+                  std::make_unique<QUAX::ScanLine>(*frame->getScanLine()))
+            : std::make_unique<QUAX::ScanFrame>();
+    made->getSyncObject()->setDataState(1);
+    copy->appendFrame(std::move(made));
+  }
+  copy->setComplete();
+  SurfaceHandle out;
+  out.store = std::make_shared<Store>();
+  out.store->loose = std::move(copy);
+  out.surface = out.store->loose.get();
+  return out;
+}
+
+void bindScanSet(py::module_& m) {
   py::class_<SetHandle>(m, "ScanSet", R"doc(
 A scan set: surfaces of frames of scan lines, as quax.read() and
 quax.simulate() return them or as built from surfaces.
 
 The set owns its surfaces. Surface and Frame objects taken from it keep it
 alive. Arrays read from it (points) are copies.)doc")
-      .def(py::init([](const py::sequence& surfaces) {
-             // Every surface is checked before the first is taken over.
-             std::vector<SurfaceHandle*> taken;
-             for (py::handle item : surfaces) {
-               if (!py::isinstance<SurfaceHandle>(item)) {
-                 throw py::type_error(
-                     "ScanSet takes quax.Surface objects, got " +
-                     std::string(py::str(item.get_type().attr("__name__"))));
-               }
-               auto* surface = &item.cast<SurfaceHandle&>();
-               checkLoose(*surface);
-               for (const SurfaceHandle* other : taken) {
-                 if (other->surface == surface->surface) {
-                   throw py::value_error("the same surface is given twice");
-                 }
-               }
-               taken.push_back(surface);
-             }
-             SetHandle set;
-             set.store = std::make_shared<Store>();
-             set.store->set = std::make_unique<QUAX::ScanSet>();
-             set.set = set.store->set.get();
-             for (SurfaceHandle* surface : taken) addToSet(set, *surface);
-             return set;
-           }),
-           py::arg("surfaces") = py::tuple(), R"doc(
+      .def(py::init(&makeSet), py::arg("surfaces") = py::tuple(), R"doc(
 A set of the given surfaces, which it takes over without copying: each must
 be a surface made in Python (Surface.from_arrays, Surface.copy) that belongs
 to no set yet, and afterwards refers to the set's surface. ValueError for a
@@ -212,24 +291,7 @@ surface that already belongs to a set.)doc")
       .def("__len__",
            [](const SetHandle& set) { return set.set->getSurfaceCount(); })
       .def_property_readonly(
-          "points",
-          [](const SetHandle& set) {
-            set.store->checkReadable();
-            std::vector<py::array_t<double>> parts;
-            std::size_t n = 0;
-            for (std::size_t s = 0; s < set.set->getSurfaceCount(); ++s) {
-              parts.push_back(surfacePoints(*set.set->getSurface(s)));
-              n += static_cast<std::size_t>(parts.back().shape(0));
-            }
-            py::array_t<double> out(
-                {static_cast<py::ssize_t>(n), py::ssize_t(3)});
-            double* xyz = out.mutable_data();
-            for (const auto& part : parts) {
-              std::copy_n(part.data(), part.size(), xyz);
-              xyz += part.size();
-            }
-            return out;
-          },
+          "points", &setPoints,
           "Every point of the set in scan order, as a new (n, 3) array (a "
           "copy).")
       .def_property_readonly("point_count",
@@ -243,7 +305,9 @@ surface that already belongs to a set.)doc")
                " surfaces, " + std::to_string(setPointCount(*set.set)) +
                " points>";
       });
+}
 
+void bindSurface(py::module_& m) {
   py::class_<SurfaceHandle>(m, "Surface", R"doc(
 A scan surface: the frames of one sweep of the sensor.
 
@@ -251,16 +315,7 @@ A surface taken from a ScanSet refers to the set's surface and keeps the set
 alive. One made with from_arrays() or copy() belongs to no set until it is
 given to ScanSet(); then the set takes it over and this object refers to the
 set's surface.)doc")
-      .def_static(
-          "from_arrays",
-          [](const py::sequence& arrays) {
-            SurfaceHandle surface;
-            surface.store = std::make_shared<Store>();
-            surface.store->loose = surfaceFrom(arrays);
-            surface.surface = surface.store->loose.get();
-            return surface;
-          },
-          py::arg("arrays"), R"doc(
+      .def_static("from_arrays", &surfaceFromArrays, py::arg("arrays"), R"doc(
 A complete surface with one frame per item of `arrays`: an (n_i, 3) float64
 array of that frame's points, in line order, or None for a frame without a
 scan line. The points are copied into the library's storage. Arrays of
@@ -283,72 +338,25 @@ C-contiguous, and coordinates that are not finite raise ValueError.)doc")
           "Every point of the surface, frame by frame, as a new (n, 3) array "
           "(a copy).")
       .def_property_readonly(
-          "point_counts",
-          [](const SurfaceHandle& s) {
-            s.store->checkReadable();
-            const std::size_t frames = s.surface->getFrameCount();
-            py::array_t<std::int64_t> counts(static_cast<py::ssize_t>(frames));
-            auto* out = counts.mutable_data();
-            for (std::size_t f = 0; f < frames; ++f) {
-              const QUAX::ScanFrame* frame = s.surface->getFrame(f);
-              out[f] = frame->hasScanLine()
-                           ? static_cast<std::int64_t>(
-                                 frame->getScanLine()->getPointCount())
-                           : 0;
-            }
-            return counts;
-          },
+          "point_counts", &pointCounts,
           "The number of points of every frame (0 without a scan line), a new "
           "int64 array: numpy.split(points, numpy.cumsum(point_counts)[:-1]) "
           "gives the frames' points.")
-      .def(
-          "to_arrays",
-          [](const SurfaceHandle& s) {
-            s.store->checkReadable();
-            py::list out;
-            for (std::size_t f = 0; f < s.surface->getFrameCount(); ++f) {
-              const QUAX::ScanFrame* frame = s.surface->getFrame(f);
-              if (frame->hasScanLine()) {
-                out.append(linePoints(*frame->getScanLine()));
-              } else {
-                out.append(py::none());
-              }
-            }
-            return out;
-          },
-          "The frames' points as from_arrays() takes them: a list of new "
-          "(n_i, 3) arrays (copies), None for a frame without a scan line.")
-      .def(
-          "copy",
-          [](const SurfaceHandle& s) {
-            s.store->checkReadable();
-            auto copy = std::make_unique<QUAX::ScanSurface>();
-            for (std::size_t f = 0; f < s.surface->getFrameCount(); ++f) {
-              const QUAX::ScanFrame* frame = s.surface->getFrame(f);
-              auto made = frame->hasScanLine()
-                              ? std::make_unique<QUAX::ScanFrame>(
-                                    std::make_unique<QUAX::ScanLine>(
-                                        *frame->getScanLine()))
-                              : std::make_unique<QUAX::ScanFrame>();
-              made->getSyncObject()->setDataState(1);
-              copy->appendFrame(std::move(made));
-            }
-            copy->setComplete();
-            SurfaceHandle out;
-            out.store = std::make_shared<Store>();
-            out.store->loose = std::move(copy);
-            out.surface = out.store->loose.get();
-            return out;
-          },
-          "A new surface that belongs to no set, with copies of the frames' "
-          "scan lines (points with their extension items); the frames' other "
-          "data (gray images, time data) are not copied.")
+      .def("to_arrays", &surfaceArrays,
+           "The frames' points as from_arrays() takes them: a list of new "
+           "(n_i, 3) arrays (copies), None for a frame without a scan line.")
+      .def("copy", &copySurface,
+           "A new surface that belongs to no set, with copies of the frames' "
+           "scan lines (points with their extension items); the frames' other "
+           "data (gray images, time data) are not copied.")
       .def("__repr__", [](const SurfaceHandle& s) {
         s.store->checkReadable();
         return "<quax.Surface: " + std::to_string(s.surface->getFrameCount()) +
                " frames>";
       });
+}
 
+void bindFrameSequence(py::module_& m) {
   py::class_<FrameSequence>(m, "FrameSequence",
                             "The frames of a surface, by index.")
       .def("__len__",
@@ -363,19 +371,20 @@ C-contiguous, and coordinates that are not finite raise ValueError.)doc")
                  f.surface,
                  frameIndex(f.surface.surface->getFrameCount(), index));
            })
-      .def("__getitem__", [](const FrameSequence& f, const py::slice& slice) {
-        f.surface.store->checkReadable();
-        std::size_t start = 0, stop = 0, step = 0, length = 0;
-        if (!slice.compute(f.surface.surface->getFrameCount(), &start, &stop,
-                           &step, &length)) {
-          throw py::error_already_set();
-        }
-        py::list out;
-        for (std::size_t i = 0; i < length; ++i, start += step) {
-          out.append(frameAt(f.surface, start));
-        }
-        return out;
-      })
+      .def("__getitem__",
+           [](const FrameSequence& f, const py::slice& slice) {
+             f.surface.store->checkReadable();
+             std::size_t start = 0, stop = 0, step = 0, length = 0;
+             if (!slice.compute(f.surface.surface->getFrameCount(), &start,
+                                &stop, &step, &length)) {
+               throw py::error_already_set();
+             }
+             py::list out;
+             for (std::size_t i = 0; i < length; ++i, start += step) {
+               out.append(frameAt(f.surface, start));
+             }
+             return out;
+           })
       // The frames there are now (a surface being filled may grow later).
       .def("__iter__", [](const FrameSequence& f) {
         f.surface.store->checkReadable();
@@ -385,7 +394,9 @@ C-contiguous, and coordinates that are not finite raise ValueError.)doc")
         }
         return py::iter(frames);
       });
+}
 
+void bindFrame(py::module_& m) {
   py::class_<FrameHandle>(m, "Frame", R"doc(
 A scan frame: one camera image's scan line. It keeps its surface (and the
 set holding it) alive.)doc")
@@ -436,6 +447,15 @@ extension items (gray sums, pixels). A frame without a scan line gets one.)doc")
                           " points>"
                     : std::string("no scan line>"));
       });
+}
+
+}  // namespace
+
+void bindModel(py::module_& m) {
+  bindScanSet(m);
+  bindSurface(m);
+  bindFrameSequence(m);
+  bindFrame(m);
 }
 
 }  // namespace quaxpy
