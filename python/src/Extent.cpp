@@ -40,6 +40,27 @@ py::array_t<double> vector3(double x, double y, double z) {
   return out;
 }
 
+// The nodes of `e` as rows of 11 numbers, in the order of the node text.
+py::array_t<double> nodeRows(const SurfaceExtent& e) {
+  const auto nodes = nodesOf(e);
+  py::array_t<double> out(
+      {static_cast<py::ssize_t>(nodes.size()), py::ssize_t(11)});
+  double* row = out.mutable_data();
+  for (const QUAX::ScanNode* node : nodes) {
+    QUAX::_GeoPoint<double> p;
+    node->getLocation(p);
+    row[0] = p.x(), row[1] = p.y(), row[2] = p.z();
+    node->getStartLocation(p);
+    row[3] = p.x(), row[4] = p.y(), row[5] = p.z();
+    node->getEndLocation(p);
+    row[6] = p.x(), row[7] = p.y(), row[8] = p.z();
+    node->getProjectedDistance(row[9]);
+    node->getprojectedDifferential(row[10]);
+    row += 11;
+  }
+  return out;
+}
+
 }  // namespace
 
 void bindExtent(py::module_& m) {
@@ -54,28 +75,8 @@ Computes the extent of `surface` and appends its nodes (nodes of earlier
 calls stay, as the library keeps them). Reads the surface only. The GIL is
 released meanwhile.)doc")
       .def("__len__", [](const SurfaceExtent& e) { return nodesOf(e).size(); })
-      .def_property_readonly(
-          "nodes",
-          [](const SurfaceExtent& e) {
-            const auto nodes = nodesOf(e);
-            py::array_t<double> out(
-                {static_cast<py::ssize_t>(nodes.size()), py::ssize_t(11)});
-            double* row = out.mutable_data();
-            for (const QUAX::ScanNode* node : nodes) {
-              QUAX::_GeoPoint<double> p;
-              node->getLocation(p);
-              row[0] = p.x(), row[1] = p.y(), row[2] = p.z();
-              node->getStartLocation(p);
-              row[3] = p.x(), row[4] = p.y(), row[5] = p.z();
-              node->getEndLocation(p);
-              row[6] = p.x(), row[7] = p.y(), row[8] = p.z();
-              node->getProjectedDistance(row[9]);
-              node->getprojectedDifferential(row[10]);
-              row += 11;
-            }
-            return out;
-          },
-          R"doc(
+      .def_property_readonly("nodes", &nodeRows,
+                             R"doc(
 The nodes as a new (n, 11) array, one row per node in the order of the node
 text: middle point x, y, z; first point x, y, z; last point x, y, z; the
 middle point's distance from the reference line; its change per unit of

@@ -128,9 +128,7 @@ std::string settingsOf(const ScanLineFilter& filter) {
   return QUAX::toUtf8(QUAX::filterSettingsText(filter));
 }
 
-}  // namespace
-
-void bindFilters(py::module_& m) {
+void bindFilterBase(py::module_& m) {
   py::class_<ScanLineFilter>(m, "Filter", R"doc(
 A scan line filter: AverageFilter, ChordalDeviationFilter or NPointFilter.
 Its settings are fixed when it is made, from arguments or settings text.
@@ -177,7 +175,9 @@ registry. A block that cannot be read
 raises the library's settings exception (EScanIOBadHeader,
 EScanIOBadAttribute, EScanIOBadFooter) with a note naming its line; text
 that holds no block, or a line that starts none, raises ValueError.)doc");
+}
 
+void bindFilterClasses(py::module_& m) {
   py::class_<ScanAverageFilter, ScanLineFilter>(m, "AverageFilter", R"doc(
 Smooths each scan line: every point moves across the chord of its
 neighbours to their Gaussian-weighted mean distance from it. Neighbours
@@ -236,6 +236,13 @@ points) or EScanUnknownNPointFilterAlgorithm.)doc")
   nPoint.attr("EQUAL_INDEX") = 0;
   nPoint.attr("EQUAL_ARC_LENGTH") = 1;
   nPoint.attr("CHORDAL_DEVIATION") = 2;
+}
+
+}  // namespace
+
+void bindFilters(py::module_& m) {
+  bindFilterBase(m);
+  bindFilterClasses(m);
 }
 
 }  // namespace quaxpy

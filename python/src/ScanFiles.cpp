@@ -10,12 +10,12 @@
 #include <string>
 
 #include "Bindings.h"
+#include "acquire/SimulatedScanner.h"
 #include "scan/filters/ScanLineFilter.h"
 #include "scan/io/ScanFile.h"
 #include "scan/io/ScanFileFilter.h"
 #include "scan/io/ScanFrameStream.h"
 #include "scan/model/ScanSurface.h"
-#include "acquire/SimulatedScanner.h"
 
 namespace quaxpy {
 
@@ -36,9 +36,7 @@ struct FrameReader {
   std::shared_ptr<QUAX::ScanFrameReader> reader;
 };
 
-}  // namespace
-
-void bindScanFiles(py::module_& m) {
+void bindFrameReader(py::module_& m) {
   py::class_<FrameReader>(m, "FrameReader", R"doc(
 The frames of a scan file in scan order, as quax.frames(path) gives them: an
 iterator of (surface index, Frame) pairs.)doc")
@@ -63,8 +61,9 @@ iterator of (surface index, Frame) pairs.)doc")
       .def_property_readonly(
           "frames_per_surface",
           [](const FrameReader& r) { return r.reader->framesPerSurface(); })
-      .def_property_readonly(
-          "point_count", [](const FrameReader& r) { return r.reader->pointCount(); });
+      .def_property_readonly("point_count", [](const FrameReader& r) {
+        return r.reader->pointCount();
+      });
 
   m.def(
       "frames",
@@ -83,7 +82,9 @@ block by block (binary PLY) or line by line (ASCII PLY, text), so a file of
 any size is walked in the memory of a few frames. The file is checked
 when frames() is called: a bad file raises quax.ScanFileError before any
 frame.)doc");
+}
 
+void bindReadWrite(py::module_& m) {
   m.def(
       "read",
       [](const std::filesystem::path& path) {
@@ -117,11 +118,14 @@ without points nor gray sums and pixels). The file is written all or
 nothing: a failure leaves an existing file as it was. Raises
 quax.ScanFileError for another name or a file that cannot be written. The
 GIL is released while writing.)doc");
+}
 
+void bindFilterFile(py::module_& m) {
   m.def(
       "filter_file",
-      [](const std::filesystem::path& input, const std::filesystem::path& output,
-         const py::list& filters, unsigned threads, bool ascii) {
+      [](const std::filesystem::path& input,
+         const std::filesystem::path& output, const py::list& filters,
+         unsigned threads, bool ascii) {
         if (threads < 1 || threads > 4096) {
           throw py::value_error("threads must be from 1 to 4096");
         }
@@ -149,7 +153,9 @@ give, but only a batch of frames is in memory at a time and no ScanSet is
 made. Returns (points read, points written). Errors as read() and write()
 and Filter.apply() raise them; the output is written all or nothing. The GIL
 is released meanwhile.)doc");
+}
 
+void bindSimulate(py::module_& m) {
   m.def(
       "simulate",
       [](std::uint32_t seed, std::size_t surfaces, std::size_t frames,
@@ -203,6 +209,15 @@ the tool's): a simulated laser line scanner sweeping a turbine-blade-like
 sheet in `surfaces` overlapping sweeps of `frames` profiles of `points`
 points, sweep k registered off by k times `misregistration`. Returns a new
 ScanSet. The GIL is released while simulating.)doc");
+}
+
+}  // namespace
+
+void bindScanFiles(py::module_& m) {
+  bindFrameReader(m);
+  bindReadWrite(m);
+  bindFilterFile(m);
+  bindSimulate(m);
 }
 
 }  // namespace quaxpy
