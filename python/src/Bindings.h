@@ -97,6 +97,9 @@ class ObjectUse {
 
 // A handle on a new store holding `set`.
 SetHandle wrapSet(std::unique_ptr<QUAX::ScanSet> set);
+// `item` as a quax.Surface; TypeError naming `caller` ("ScanSet takes")
+// and the type given for anything else.
+SurfaceHandle& surfaceArgument(py::handle item, const char* caller);
 
 // ---- arrays (Arrays.cpp)
 // -----------------------------------------------------

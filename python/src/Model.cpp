@@ -41,6 +41,15 @@ SetHandle wrapSet(std::unique_ptr<QUAX::ScanSet> set) {
   return handle;
 }
 
+SurfaceHandle& surfaceArgument(py::handle item, const char* caller) {
+  if (!py::isinstance<SurfaceHandle>(item)) {
+    throw py::type_error(
+        std::string(caller) + " quax.Surface objects, got " +
+        std::string(py::str(item.get_type().attr("__name__"))));
+  }
+  return item.cast<SurfaceHandle&>();
+}
+
 UseMark::UseMark(const std::vector<Store*>& stores, bool write)
     : _write(write) {
   for (Store* store : stores) {
@@ -157,12 +166,7 @@ std::size_t setPointCount(const QUAX::ScanSet& set) {
 SetHandle makeSet(const py::sequence& surfaces) {
   std::vector<SurfaceHandle*> taken;
   for (py::handle item : surfaces) {
-    if (!py::isinstance<SurfaceHandle>(item)) {
-      throw py::type_error(
-          "ScanSet takes quax.Surface objects, got " +
-          std::string(py::str(item.get_type().attr("__name__"))));
-    }
-    auto* surface = &item.cast<SurfaceHandle&>();
+    auto* surface = &surfaceArgument(item, "ScanSet takes");
     checkLoose(*surface);
     for (const SurfaceHandle* other : taken) {
       if (other->surface == surface->surface) {

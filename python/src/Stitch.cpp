@@ -113,12 +113,7 @@ py::tuple stitch(const py::sequence& surfaces, double tolerance, int iterations,
   std::vector<QUAX::ScanSurface*> targets;
   std::vector<Store*> stores;
   for (py::handle item : surfaces) {
-    if (!py::isinstance<SurfaceHandle>(item)) {
-      throw py::type_error(
-          "stitch takes quax.Surface objects, got " +
-          std::string(py::str(item.get_type().attr("__name__"))));
-    }
-    auto& surface = item.cast<SurfaceHandle&>();
+    auto& surface = surfaceArgument(item, "stitch takes");
     targets.push_back(surface.surface);
     stores.push_back(surface.store.get());
   }
