@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <utility>
 
 #include "scan/ScanErrors.h"
@@ -103,6 +104,15 @@ void LiveFilters::filterFrame(ScanFrame& frame) {
     } catch (const EScanException&) {
       _refused.fetch_add(1);
     }
+  }
+  // The memory of the points the filters dropped goes back at once: to the
+  // source's pool, whose chunk then serves the next profiles instead of
+  // fresh pages (a thinned profile keeps a small part of its points), or to
+  // the heap. No reader has seen this line's points yet.
+  try {
+    if (!_filters.empty()) line->getPoints().shrinkToFit();
+  } catch (const std::bad_alloc&) {
+    // The line stays as the filters left it, in its larger block.
   }
 }
 

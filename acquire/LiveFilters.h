@@ -31,6 +31,11 @@ namespace QUAX {
 // reader that reads frame k only once filtered() > k never meets a line a
 // filter is still writing.
 //
+// A line the filters thinned is moved into memory of its own size before
+// its turn is published, so that the memory of the dropped points serves the
+// next profiles (_ScanPointArray::shrinkToFit); its positions, items and
+// order are the filters' to the bit.
+//
 // A filter that refuses a line (an EScanException) leaves it as that filter
 // found it and the chain goes on with the next filter; refused() counts
 // these. Any other error ends the filtering (failure() says why; frames

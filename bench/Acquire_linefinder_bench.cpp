@@ -6,7 +6,8 @@
 // noise; 16 different images are cycled so that no cache holds the answer.
 // BM_DecodeC16 decodes Coord3D_C16 profiles, BM_Calibrate applies a
 // calibration to found rows, BM_ProfileFrames makes frames of decoded
-// profiles and appends them to a surface as the acquisition thread does.
+// profiles and appends them to a surface as the acquisition thread does,
+// BM_ProfileFilters runs the live filters on such lines.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -18,6 +19,8 @@
 #include "acquire/profile/LineFinder.h"
 #include "acquire/profile/ProfileDecoder.h"
 #include "acquire/profile/SensorCalibration.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/model/ScanPointPool.h"
 #include "scan/model/ScanSurface.h"
 
@@ -195,6 +198,104 @@ BENCHMARK(BM_ProfileFrames)
     ->Args({2048, 1, 1})
     ->Args({512, 1, 1})
     ->Args({4096, 1, 1});
+
+// Profiles as the camera bench's fake camera sends them (Coord3D_C16, 0.05
+// mm columns, a sine surface with a step, a gap of invalid columns, a few
+// micrometres of noise), decoded: `count` different ones of `width` columns.
+std::vector<std::vector<std::uint16_t>> cameraProfiles(std::uint32_t width,
+                                                       std::uint32_t count) {
+  std::vector<std::vector<std::uint16_t>> rows(count);
+  for (std::uint32_t r = 0; r < count; ++r) {
+    rows[r].resize(width);
+    for (std::uint32_t c = 0; c < width; ++c) {
+      const double u = double(c) / width;
+      const double z = 20000 + 3000 * std::sin(u * 8.2 + r * 0.065) +
+                       (u > 0.6 ? 800 : 0) + ((c * 7 + r) % 13);
+      rows[r][c] = (u > 0.15 && u < 0.17) ? 0 : static_cast<std::uint16_t>(z);
+    }
+  }
+  return rows;
+}
+
+// The live filters (average (5, 1.0), then chordal deviation (0.05, 5.0)) on
+// lines of decoded camera profiles, one thread. Arg 0: one line made once
+// and refilled in place before each run, as the filters' own benchmarks do.
+// Arg 1 (fresh): each line is made from a pool just before it is filtered
+// and kept in a surface, as on the live path, so the filters meet points
+// they have never seen; this includes making the line (BM_ProfileFrames,
+// kept, pool). Arg 2: fresh, and each thinned line then moved into a block
+// of its own size, as LiveFilters does, so that the dropped points' memory
+// serves the next lines instead of fresh pages.
+void BM_ProfileFilters(benchmark::State& state) {
+  const auto width = static_cast<std::uint32_t>(state.range(0));
+  const bool fresh = state.range(1) != 0;
+  const bool shrink = state.range(1) == 2;
+  const std::uint32_t shapes = 97;
+  const auto rows = cameraProfiles(width, shapes);
+  QUAX::Scan3dSettings s;
+  s.a = {0.05, -0.025 * width};
+  s.c = {0.001, 5.0};
+  s.invalidDataFlag = true;
+  const QUAX::ProfileDecoder decoder(s);
+  std::vector<std::vector<double>> xs(shapes), zs(shapes);
+  std::vector<double> y(width);
+  for (std::uint32_t r = 0; r < shapes; ++r) {
+    xs[r].resize(width), zs[r].resize(width);
+    const auto view = QUAX::ImageView::of(rows[r].data(), width * 2, s.format,
+                                          width, 1);
+    decoder.decode(view, 0, xs[r].data(), y.data(), zs[r].data());
+  }
+  const QUAX::ScanAverageFilter average(5, 1.0);
+  const QUAX::ScanChordalDeviationFilter chordal(0.05, 5.0, 8192);
+  QUAX::ScanPointPool pool;
+  auto surface = std::make_unique<QUAX::ScanSurface>();
+  std::unique_ptr<QUAX::ScanLine> warm;
+  std::size_t kept = 0;
+  std::uint32_t r = 0;
+  for (auto _ : state) {
+    std::unique_ptr<QUAX::ScanLine> line;
+    if (fresh) {
+      line = QUAX::makeProfileLine(xs[r].data(), zs[r].data(), width, r,
+                                   nullptr, &pool);
+    } else {
+      if (!warm) {
+        warm = QUAX::makeProfileLine(xs[r].data(), zs[r].data(), width, r);
+      }
+      std::size_t m = 0;
+      warm->resize(std::size_t(width));
+      for (std::uint32_t c = 0; c < width; ++c) {
+        if (!std::isnan(zs[r][c]))
+          warm->getPoint(m++)->setPosition(xs[r][c], r, zs[r][c]);
+      }
+      warm->resize(m);
+    }
+    QUAX::ScanLine* target = fresh ? line.get() : warm.get();
+    QUAX::filterScanLine(average, target);
+    QUAX::filterScanLine(chordal, target);
+    kept = target->getPointCount();
+    if (shrink) target->getPoints().shrinkToFit();
+    if (fresh) {
+      auto frame = std::make_unique<QUAX::ScanFrame>(std::move(line));
+      surface->appendFrame(std::move(frame));
+      if (surface->getFrameCount() == 2000) {
+        state.PauseTiming();
+        surface = std::make_unique<QUAX::ScanSurface>();
+        state.ResumeTiming();
+      }
+    }
+    r = (r + 1) % shapes;
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          width);
+  state.counters["profiles/s"] = benchmark::Counter(
+      double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["kept"] = double(kept);
+}
+BENCHMARK(BM_ProfileFilters)
+    ->ArgNames({"columns", "fresh"})
+    ->Args({2048, 0})
+    ->Args({2048, 1})
+    ->Args({2048, 2});
 
 // Args: model (0 linear, 1 cubic polynomial, 2 table of 64 x 32 nodes).
 void BM_Calibrate(benchmark::State& state) {

@@ -166,6 +166,24 @@ void _ScanPointArray<T>::pushBack(const Point& point) {
   copy.release();
 }
 
+template <class T>
+bool _ScanPointArray<T>::shrinkToFit() {
+  if (!_ownsBlock || _block.size() == _block.capacity()) return false;
+  const std::size_t n = _block.size();
+  Slots slots;
+  slots.reserve(n);
+  Block block;
+  block.reserve(n);
+  // Moves cannot throw, nor can filling the reserved room.
+  for (Point& point : _block) block.push_back(std::move(point));
+  slots.resize(n);
+  // The moved-from points (without items now) and the old memory go here.
+  _block.swap(block);
+  _slots.swap(slots);
+  bindSlots(0);
+  return true;
+}
+
 template class _ScanPointArray<double>;
 
 }  // namespace QUAX

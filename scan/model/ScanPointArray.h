@@ -81,6 +81,14 @@ class QUAX_SCAN_API _ScanPointArray {
   void assignPoints(const _ScanPointArray& source);
   // Appends a copy of `point`.
   void pushBack(const Point& point);
+  // In block mode, when the block has room for more points than it holds
+  // (a line a filter has cut): moves the points, with their items and in
+  // order, into a block of their own size from the heap and gives the old
+  // one back to where it came from (a pool's chunk, which can then serve new
+  // lines, or the heap). Returns true when it moved them: pointers to the
+  // points taken before are then stale. Does nothing otherwise. Throws
+  // std::bad_alloc, leaving the array as it was.
+  bool shrinkToFit();
 
  private:
   using Block = std::vector<Point, ScanPointAllocator<Point>>;

@@ -190,6 +190,12 @@ TEST(ScanPointArray, ResizeEraseAndAssignKeepPointsAndItemsInBothModes) {
     EXPECT_EQ(a[999]->position(), _GeoPoint<double>());
     a.resize(3);
     EXPECT_EQ(xsOf(a), "2 4 5/5 ");
+    // Moved into a block of their own size, once; one by one, they stay.
+    const ScanPoint* before = a[0];
+    EXPECT_EQ(a.shrinkToFit(), block);
+    EXPECT_FALSE(a.shrinkToFit());
+    EXPECT_EQ(a[0] != before, block);
+    EXPECT_EQ(xsOf(a), "2 4 5/5 ");
     if (block) expectBoundToBlock(a);
     EXPECT_EQ(a.ownsBlock(), block);
 
