@@ -34,7 +34,8 @@ namespace QUAX {
 // A line the filters thinned is moved into memory of its own size before
 // its turn is published, so that the memory of the dropped points serves the
 // next profiles (_ScanPointArray::shrinkToFit); its positions, items and
-// order are the filters' to the bit.
+// order are the filters' to the bit. Until then the line is the filters'
+// alone: its points (and pointers to them) move.
 //
 // A filter that refuses a line (an EScanException) leaves it as that filter
 // found it and the chain goes on with the next filter; refused() counts
