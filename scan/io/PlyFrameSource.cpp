@@ -14,6 +14,12 @@
 namespace QUAX {
 namespace scanfile {
 
+namespace {
+
+constexpr std::size_t kReadBlockBytes = std::size_t(1) << 18;
+
+}  // namespace
+
 void fillLine(ScanLine& line, const PointRecord* records, std::size_t n,
               PlyColumns columns, ScanPointPool* pool) {
   if (n == 0) return;
@@ -110,9 +116,10 @@ bool PlyFrameSource::fill(std::size_t bytes) {
     _end -= _begin;
     _begin = 0;
   }
-  // Blocks of 1 MiB at least, so that the file is read in few calls.
+  // Blocks of 256 KiB at least: the file is read in few calls, into memory
+  // that stays in the core's cache.
   if (_buffer.size() < bytes) {
-    _buffer.resize(std::max({bytes, _buffer.size() * 2, std::size_t(1) << 20}));
+    _buffer.resize(std::max({bytes, _buffer.size() * 2, kReadBlockBytes}));
   }
   _in.read(reinterpret_cast<char*>(_buffer.data() + _end),
            std::streamsize(_buffer.size() - _end));
@@ -211,21 +218,19 @@ void PlyFrameSource::rewind() {
   _begin = _end = 0;
 }
 
-void PlyFrameSource::failRow(std::uint64_t row, int wrong, double bad) const {
+std::string PlyFrameSource::rowAt(std::uint64_t row) const {
   const Layout& layout = *_layout;
-  fail(_name, "vertex " + std::to_string(row) + " (byte offset " +
-                  std::to_string(layout.headerBytes + layout.vertexStart +
-                                 row * layout.row) +
-                  "): " + wrongField(wrong, bad));
+  return vertexAt(row, layout.headerBytes + layout.vertexStart +
+                           row * layout.row);
+}
+
+void PlyFrameSource::failRow(std::uint64_t row, int wrong, double bad) const {
+  fail(_name, rowAt(row) + wrongField(wrong, bad));
 }
 
 void PlyFrameSource::failOutOfOrder(std::uint64_t row, const PointRecord& p) {
   _outOfOrder = true;
-  const Layout& layout = *_layout;
-  fail(_name, "vertex " + std::to_string(row) + " (byte offset " +
-                  std::to_string(layout.headerBytes + layout.vertexStart +
-                                 row * layout.row) +
-                  "): a point of surface " + std::to_string(p.surface) +
+  fail(_name, rowAt(row) + "a point of surface " + std::to_string(p.surface) +
                   ", frame " + std::to_string(p.frame) +
                   " out of scan order or beyond the frames the header "
                   "declares (such a file is read whole, not frame by frame)");
@@ -238,9 +243,9 @@ bool PlyFrameSource::scanRows(Builder* builder) {
   StructureCheck check(_frames, layout.count);
   _records.clear();
   const bool plain = layout.isPlain();
-  // Rows in blocks of about 1 MiB.
+  // Rows in blocks of about kReadBlockBytes.
   const std::uint64_t block = std::max<std::size_t>(
-      1, (std::size_t(1) << 20) / std::max<std::size_t>(row, 1));
+      1, kReadBlockBytes / std::max<std::size_t>(row, 1));
   for (std::uint64_t first = 0; first < layout.count;) {
     const std::size_t n = std::size_t(std::min(layout.count - first, block));
     if (!fill(n * row)) return false;  // the file changed: read it whole

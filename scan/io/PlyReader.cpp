@@ -75,8 +75,7 @@ void readBinaryVertices(const PlyElement& element, std::string_view data,
     PointRecord p;
     const int wrong = decodeVertex(values.data(), fields, p);
     if (wrong >= 0) {
-      fail(name, "vertex " + std::to_string(row) + " (byte offset " +
-                     std::to_string(dataStart + at) + "): " +
+      fail(name, vertexAt(row, dataStart + at) +
                      wrongField(wrong, values[std::size_t(fields.index[wrong])]));
     }
     points.push_back(p);

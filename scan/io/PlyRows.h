@@ -72,6 +72,13 @@ inline std::string wrongField(int f, double v) {
          std::to_string(std::uint64_t(topOf(f)));
 }
 
+// How an error names binary vertex `row`, which starts at byte `offset` of
+// the file: "vertex 3 (byte offset 150): ".
+inline std::string vertexAt(std::uint64_t row, std::uint64_t offset) {
+  return "vertex " + std::to_string(row) + " (byte offset " +
+         std::to_string(offset) + "): ";
+}
+
 // Checks a whole-number field's value `v` and stores it in `out`.
 inline bool storeWhole(double v, int f, std::uint32_t& out) {
   // In range first, so that the conversion is defined (and cheaper than

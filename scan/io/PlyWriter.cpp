@@ -78,34 +78,38 @@ void noteMissedColumns(const ExtensionList* list, const PointItems& found,
 
 }  // namespace
 
+char* putPlyRows(char* out, std::size_t surface, std::size_t frame,
+                 const ScanLine& line, std::size_t first, std::size_t last,
+                 PlyColumns columns, PlyColumns& missed) {
+  const bool withItems = columns.graysum || columns.pixels;
+  for (std::size_t i = first; i < last; ++i) {
+    if (withItems) prefetchItems(line, i + kPrefetchAhead);
+    const ScanPoint& p = *line.getPoint(i);
+    out = putDouble(out, p.position().x());
+    out = putDouble(out, p.position().y());
+    out = putDouble(out, p.position().z());
+    out = putLittleEndian(out, std::uint32_t(surface));
+    out = putLittleEndian(out, std::uint32_t(frame));
+    const PointItems items = itemsOf(p, columns);
+    if (columns.graysum) out = putLittleEndian(out, items.graysum);
+    if (columns.pixels) {
+      out = putLittleEndian(out, items.lowPixel);
+      out = putLittleEndian(out, items.highPixel);
+    }
+    noteMissedColumns(p.extensionList(), items, missed);
+  }
+  return out;
+}
+
 PlyColumns appendPlyRows(std::string& out, bool binary, std::size_t surface,
                          std::size_t frame, const ScanLine& line,
                          PlyColumns columns) {
   const std::size_t count = line.getPointCount();
   PlyColumns missed;
   if (binary) {
-    const std::size_t row = plyRowBytes(columns);
-    std::size_t at = out.size();
-    out.resize(at + count * row);
-    const bool withItems = columns.graysum || columns.pixels;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (withItems) prefetchItems(line, i + kPrefetchAhead);
-      const ScanPoint& p = *line.getPoint(i);
-      char* o = &out[at];
-      o = putDouble(o, p.position().x());
-      o = putDouble(o, p.position().y());
-      o = putDouble(o, p.position().z());
-      o = putLittleEndian(o, std::uint32_t(surface));
-      o = putLittleEndian(o, std::uint32_t(frame));
-      const PointItems items = itemsOf(p, columns);
-      if (columns.graysum) o = putLittleEndian(o, items.graysum);
-      if (columns.pixels) {
-        o = putLittleEndian(o, items.lowPixel);
-        putLittleEndian(o, items.highPixel);
-      }
-      noteMissedColumns(p.extensionList(), items, missed);
-      at += row;
-    }
+    const std::size_t at = out.size();
+    out.resize(at + count * plyRowBytes(columns));
+    putPlyRows(&out[at], surface, frame, line, 0, count, columns, missed);
     return missed;
   }
   for (std::size_t i = 0; i < count; ++i) {

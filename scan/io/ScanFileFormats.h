@@ -322,6 +322,8 @@ class PlyFrameSource : public FrameSource {
   bool scanRows(Builder* builder);
   // The checks of a file's end once its vertex rows are read.
   void checkAfterRows() const;
+  // "vertex N (byte offset X): ", how the errors of vertex row `row` start.
+  std::string rowAt(std::uint64_t row) const;
   [[noreturn]] void failRow(std::uint64_t row, int wrong, double bad) const;
   [[noreturn]] void failOutOfOrder(std::uint64_t row, const PointRecord& p);
 
@@ -354,6 +356,13 @@ std::string plyHeader(bool binary,
 PlyColumns appendPlyRows(std::string& out, bool binary, std::size_t surface,
                          std::size_t frame, const ScanLine& line,
                          PlyColumns columns);
+// Writes the binary rows of points [first, last) of `line` at `out`, which
+// has room for them (plyRowBytes(columns) each), and returns their end;
+// the columns missing from `columns` that these points have items for are
+// added to `missed`.
+char* putPlyRows(char* out, std::size_t surface, std::size_t frame,
+                 const ScanLine& line, std::size_t first, std::size_t last,
+                 PlyColumns columns, PlyColumns& missed);
 void writeText(const ScanSet& set, std::ostream& out);
 // Appends the text rows of `line`, a blank line after them.
 void appendTextRows(std::string& out, const ScanLine& line);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/io/ScanFrameStream.h"
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -132,7 +133,12 @@ struct ScanFrameWriter::State {
   fs::path bodyPath, wholePath;
   std::size_t reserved = 0;
   std::ofstream body, whole;
+  // What is not written yet: binary rows in `block` (formatted in place, no
+  // byte set twice), text and ASCII rows in `buffer`. Both stay small enough
+  // to sit in the core's cache and are written out when they fill.
   std::string buffer;
+  std::unique_ptr<char[]> block;
+  std::size_t blockUsed = 0;
   std::uint64_t points = 0;
   std::size_t surfacesStarted = 0;  // text: surfaces whose blank line is out
   bool started = false, finished = false;
@@ -141,10 +147,41 @@ struct ScanFrameWriter::State {
   bool isPly() const { return format != ScanFileFormat::kText; }
   std::ofstream& rows() { return isPly() && reserved == 0 ? body : whole; }
   void flush() {
+    rows().write(block.get(), std::streamsize(blockUsed));
+    blockUsed = 0;
     rows().write(buffer.data(), std::streamsize(buffer.size()));
     buffer.clear();
   }
+  void putBinaryRows(std::size_t surface, std::size_t frame,
+                     const ScanLine& line);
 };
+
+namespace {
+
+constexpr std::size_t kFlushBytes = std::size_t(1) << 18;
+
+}  // namespace
+
+void ScanFrameWriter::State::putBinaryRows(std::size_t surface,
+                                           std::size_t frame,
+                                           const ScanLine& line) {
+  if (!block) block = std::make_unique<char[]>(kFlushBytes);
+  const std::size_t row = plyRowBytes(columns);
+  const std::size_t count = line.getPointCount();
+  PlyColumns missed;  // the columns are the reader's: none is missed
+  for (std::size_t first = 0; first < count;) {
+    const std::size_t room = (kFlushBytes - blockUsed) / row;
+    if (room == 0) {
+      flush();
+      continue;
+    }
+    const std::size_t last = std::min(count, first + room);
+    char* end = putPlyRows(block.get() + blockUsed, surface, frame, line,
+                           first, last, columns, missed);
+    blockUsed = std::size_t(end - block.get());
+    first = last;
+  }
+}
 
 ScanFrameWriter::ScanFrameWriter(const fs::path& target, ScanFileFormat format,
                                  const std::vector<std::size_t>& frames,
@@ -193,9 +230,12 @@ void ScanFrameWriter::write(std::size_t surface, std::size_t frame,
   if (!data.hasScanLine()) return;
   const ScanLine& line = *data.getScanLine();
   s.points += line.getPointCount();
+  if (s.format == ScanFileFormat::kPlyBinary) {
+    s.putBinaryRows(surface, frame, line);
+    return;
+  }
   if (s.isPly()) {
-    appendPlyRows(s.buffer, s.format == ScanFileFormat::kPlyBinary, surface,
-                  frame, line, s.columns);
+    appendPlyRows(s.buffer, false, surface, frame, line, s.columns);
   } else if (line.getPointCount() > 0) {
     // One blank line more before each new surface.
     while (s.surfacesStarted < surface) {
@@ -204,7 +244,7 @@ void ScanFrameWriter::write(std::size_t surface, std::size_t frame,
     }
     appendTextRows(s.buffer, line);
   }
-  if (s.buffer.size() >= (std::size_t(1) << 20)) s.flush();
+  if (s.buffer.size() >= kFlushBytes) s.flush();
 }
 
 void ScanFrameWriter::expectPoints(std::uint64_t points) {

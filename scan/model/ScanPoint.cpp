@@ -106,16 +106,21 @@ void _ScanPoint<T>::createExtensionLists(_ScanPoint* const* points,
 template <class T>
 void _ScanPoint<T>::destroyExtensionLists(_ScanPoint* points,
                                           std::size_t n) noexcept {
+  // Points without a list are only looked at: a line without items is
+  // read once here and written nowhere.
   ExtensionList* lists[256];
-  for (std::size_t first = 0; first < n; first += 256) {
-    const std::size_t count = std::min<std::size_t>(n - first, 256);
-    for (std::size_t i = 0; i < count; ++i) {
-      _ScanPoint& point = points[first + i];
-      lists[i] = std::exchange(point._extensionList, nullptr);
-      point.setProxy(nullptr);
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    _ScanPoint& point = points[i];
+    if (point._extensionList == nullptr) continue;
+    lists[count++] = std::exchange(point._extensionList, nullptr);
+    point.setProxy(nullptr);
+    if (count == 256) {
+      ExtensionList::destroyMany(lists, count);
+      count = 0;
     }
-    ExtensionList::destroyMany(lists, count);
   }
+  if (count > 0) ExtensionList::destroyMany(lists, count);
 }
 
 template class _ScanPoint<double>;
