@@ -209,6 +209,20 @@ PlyColumns writePlyRows(const ScanSet& set, bool binary, std::size_t count,
 
 }  // namespace
 
+std::uint64_t binaryPlyBytes(const ScanSet& set) {
+  std::size_t count = 0;
+  forEachLine(set, [&](const ScanLine& line) {
+    count += line.getPointCount();
+  });
+  std::vector<std::size_t> frames(set.getSurfaceCount());
+  for (std::size_t s = 0; s < frames.size(); ++s) {
+    frames[s] = set.getSurface(s)->getFrameCount();
+  }
+  const PlyColumns columns = firstColumns(set);
+  return plyHeader(true, frames, count, columns).size() +
+         std::uint64_t(count) * plyRowBytes(columns);
+}
+
 void writePly(const ScanSet& set, bool binary, std::ostream& out) {
   std::size_t count = 0;
   forEachLine(set, [&](const ScanLine& line) {

@@ -24,6 +24,7 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -316,9 +317,45 @@ void writeScanSet(const ScanSet& set, ScanFileFormat format,
   }
 }
 
+namespace {
+
+// replaceFile, with the temporary file given room for `expected` bytes
+// first when it is known (0: not known).
+void replaceFileOf(const fs::path& target,
+                   const std::function<void(std::ostream&)>& write,
+                   std::uint64_t expected) {
+  const fs::path temporary = scanfile::temporaryBeside(target);
+  {
+    std::ofstream out;
+    scanfile::openTemporary(out, temporary, target);
+    const std::uint64_t allocated = scanfile::preallocate(temporary, expected);
+    try {
+      write(out);
+      out.flush();
+      const std::ostream::pos_type end = out.tellp();
+      out.close();
+      if (out.fail() || end == std::ostream::pos_type(-1)) {
+        fail(target.string(), "could not be written (is the disk full?)");
+      }
+      scanfile::trimTo(temporary, allocated, std::uint64_t(end), target);
+    } catch (...) {
+      out.close();
+      scanfile::removeQuietly(temporary);
+      throw;
+    }
+  }
+  scanfile::moveInPlace(temporary, target);
+}
+
+}  // namespace
+
 void writeScanSetFile(const ScanSet& set, ScanFileFormat format,
                       const fs::path& path) {
-  replaceFile(path, [&](std::ostream& out) { writeScanSet(set, format, out); });
+  const std::uint64_t expected =
+      format == ScanFileFormat::kPlyBinary ? scanfile::binaryPlyBytes(set) : 0;
+  replaceFileOf(
+      path, [&](std::ostream& out) { writeScanSet(set, format, out); },
+      expected);
 }
 
 namespace scanfile {
@@ -358,6 +395,34 @@ void openTemporary(std::ofstream& out, const fs::path& temporary,
   }
 }
 
+// Files that replace others are written into blocks taken at once: the
+// file system then reserves no block page by page as the bytes come, and
+// replacing a file by one whose blocks are all taken does not make ext4
+// write the new one out before the rename returns. Linux only; elsewhere,
+// or where the file system cannot, the file grows as it is written.
+std::uint64_t preallocate(const fs::path& file, std::uint64_t bytes) noexcept {
+  bytes = std::min(bytes, kMostPreallocated);
+#ifdef __linux__
+  if (bytes == 0) return 0;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const bool taken = ::fallocate(fd, 0, 0, off_t(bytes)) == 0;
+  ::close(fd);
+  return taken ? bytes : 0;
+#else
+  (void)file;
+  return 0;
+#endif
+}
+
+void trimTo(const fs::path& file, std::uint64_t allocated, std::uint64_t end,
+            const fs::path& target) {
+  if (allocated <= end) return;
+  std::error_code error;
+  fs::resize_file(file, end, error);
+  if (error) fail(target.string(), "could not be written (" + error.message() + ")");
+}
+
 void removeQuietly(const fs::path& path) noexcept {
   std::error_code ignored;
   fs::remove(path, ignored);
@@ -383,25 +448,7 @@ void moveInPlace(const fs::path& temporary, const fs::path& target) {
 
 void replaceFile(const fs::path& target,
                  const std::function<void(std::ostream&)>& write) {
-  const fs::path temporary = scanfile::temporaryBeside(target);
-  {
-    std::ofstream out;
-    scanfile::openTemporary(out, temporary, target);
-    try {
-      write(out);
-      out.flush();
-    } catch (...) {
-      out.close();
-      scanfile::removeQuietly(temporary);
-      throw;
-    }
-    out.close();
-    if (out.fail()) {
-      scanfile::removeQuietly(temporary);
-      fail(target.string(), "could not be written (is the disk full?)");
-    }
-  }
-  scanfile::moveInPlace(temporary, target);
+  replaceFileOf(target, write, 0);
 }
 
 }  // namespace QUAX

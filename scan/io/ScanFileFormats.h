@@ -346,6 +346,9 @@ std::unique_ptr<ScanSet> readPly(std::string_view bytes,
 std::unique_ptr<ScanSet> readText(std::string_view bytes,
                                   const std::string& name);
 void writePly(const ScanSet& set, bool binary, std::ostream& out);
+// The bytes writePly writes for `set` in binary when every point has the
+// items of the first point that has any (the usual case).
+std::uint64_t binaryPlyBytes(const ScanSet& set);
 
 std::string plyHeader(bool binary,
                       const std::vector<std::size_t>& framesPerSurface,
@@ -375,6 +378,16 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& target);
 void openTemporary(std::ofstream& out, const std::filesystem::path& temporary,
                    const std::filesystem::path& target);
 void removeQuietly(const std::filesystem::path& path) noexcept;
+// Gives the empty `file` room for `bytes` bytes (at most kMostPreallocated)
+// where the system can, so that writing it takes its blocks at once; its
+// size is then that room. Returns the bytes given, 0 when none.
+constexpr std::uint64_t kMostPreallocated = std::uint64_t(64) << 20;
+std::uint64_t preallocate(const std::filesystem::path& file,
+                          std::uint64_t bytes) noexcept;
+// Cuts `file`, given `allocated` bytes by preallocate(), back to the `end`
+// written; EScanFileError naming `target` when it cannot.
+void trimTo(const std::filesystem::path& file, std::uint64_t allocated,
+            std::uint64_t end, const std::filesystem::path& target);
 void moveInPlace(const std::filesystem::path& temporary,
                  const std::filesystem::path& target);
 

@@ -132,6 +132,7 @@ struct ScanFrameWriter::State {
   // the header.
   fs::path bodyPath, wholePath;
   std::size_t reserved = 0;
+  std::uint64_t allocated = 0;  // the room preallocate() gave `whole`
   std::ofstream body, whole;
   // What is not written yet: binary rows in `block` (formatted in place, no
   // byte set twice), text and ASCII rows in `buffer`. Both stay small enough
@@ -257,11 +258,26 @@ void ScanFrameWriter::expectPoints(std::uint64_t points) {
                          points, s.columns)
                    .size();
   openTemporary(s.whole, s.wholePath, s.target);
+  if (s.format == ScanFileFormat::kPlyBinary) {
+    s.allocated = preallocate(s.wholePath,
+                              s.reserved + points * plyRowBytes(s.columns));
+  }
   s.whole.write(std::string(s.reserved, ' ').data(),
                 std::streamsize(s.reserved));
 }
 
 namespace {
+
+// The end of what `rows` holds, once flushed; EScanFileError when the
+// stream has failed.
+std::uint64_t rowsEnd(std::ofstream& rows, const std::string& name) {
+  rows.flush();
+  const std::ostream::pos_type end = rows.tellp();
+  if (rows.fail() || end == std::ostream::pos_type(-1)) {
+    fail(name, "could not be written (is the disk full?)");
+  }
+  return std::uint64_t(end);
+}
 
 // Writes the header and then the rows that follow `offset` in `body` to
 // `whole`.
@@ -302,9 +318,13 @@ void ScanFrameWriter::finish() {
     const std::string header =
         plyHeader(s.format == ScanFileFormat::kPlyBinary, s.frames, s.points,
                   columns);
+    // Where the rows end: a preallocated file is cut back to it.
+    const std::uint64_t end = rowsEnd(s.reserved > 0 ? s.whole : s.body, name);
     if (s.reserved == header.size()) {
       s.whole.seekp(0);
       s.whole.write(header.data(), std::streamsize(header.size()));
+      s.whole.flush();
+      trimTo(s.wholePath, s.allocated, end, s.target);
     } else {
       // The rows sit in a file of their own, or behind room for a header of
       // another length: copied behind the header into a new file.
@@ -312,6 +332,7 @@ void ScanFrameWriter::finish() {
       rows.close();
       if (rows.fail()) fail(name, "could not be written (is the disk full?)");
       if (s.reserved > 0) {
+        trimTo(s.wholePath, s.allocated, end, s.target);
         s.bodyPath = s.wholePath;
         s.wholePath = temporaryBeside(s.target);
       }
