@@ -596,12 +596,15 @@ TEST(ScanFile, FilesAreReplacedWholeOrLeftAsTheyWere) {
   full.addSurface(std::move(frames));
   writeScanSetFile(full, ScanFileFormat::kPlyBinary, target);
   EXPECT_EQ(written(*readScanSetFile(target)), written(full));
-  // In text, more than a block of lines, read frame by frame.
+  // In text, more than a block of lines, read frame by frame (long lines:
+  // a frame costs the Windows build kernel objects, slow under Wine).
+  const auto lines = randomSet(false, 11, 1000);
   for (ScanFileFormat format :
        {ScanFileFormat::kPlyAscii, ScanFileFormat::kText}) {
-    writeScanSetFile(full, format, target);
+    writeScanSetFile(*lines, format, target);
+    EXPECT_GT(fs::file_size(target), std::uintmax_t(1) << 20);
     EXPECT_EQ(written(*readByFrames(target, ScanFrameReader::Mode::kOnePass)),
-              written(full));
+              written(*lines));
   }
   fs::remove_all(folder);
 
