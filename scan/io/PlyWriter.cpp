@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Writing PLY scan files, ASCII or binary little-endian.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -101,6 +103,31 @@ char* putPlyRows(char* out, std::size_t surface, std::size_t frame,
   return out;
 }
 
+void PlyRowBlock::put(std::ostream& out, std::size_t surface,
+                      std::size_t frame, const ScanLine& line,
+                      PlyColumns columns, PlyColumns& missed) {
+  if (!_bytes) _bytes = std::make_unique<char[]>(kBytes);
+  const std::size_t row = plyRowBytes(columns);
+  const std::size_t count = line.getPointCount();
+  for (std::size_t first = 0; first < count;) {
+    const std::size_t room = (kBytes - _used) / row;
+    if (room == 0) {
+      flush(out);
+      continue;
+    }
+    const std::size_t last = std::min(count, first + room);
+    const char* end = putPlyRows(_bytes.get() + _used, surface, frame, line,
+                                 first, last, columns, missed);
+    _used = std::size_t(end - _bytes.get());
+    first = last;
+  }
+}
+
+void PlyRowBlock::flush(std::ostream& out) {
+  out.write(_bytes.get(), std::streamsize(_used));
+  _used = 0;
+}
+
 PlyColumns appendPlyRows(std::string& out, bool binary, std::size_t surface,
                          std::size_t frame, const ScanLine& line,
                          PlyColumns columns) {
@@ -190,20 +217,30 @@ PlyColumns writePlyRows(const ScanSet& set, bool binary, std::size_t count,
     frames[s] = set.getSurface(s)->getFrameCount();
   }
   std::string buffer = plyHeader(binary, frames, count, columns);
+  PlyRowBlock block;
+  if (binary) out.write(buffer.data(), std::streamsize(buffer.size()));
   PlyColumns missed;
   for (std::size_t s = 0; s < set.getSurfaceCount(); ++s) {
     const ScanSurface* surface = set.getSurface(s);
     for (std::size_t f = 0; f < surface->getFrameCount(); ++f) {
       const ScanFrame* frame = surface->getFrame(f);
       if (!frame->hasScanLine()) continue;
-      const PlyColumns more = appendPlyRows(buffer, binary, s, f,
+      if (binary) {
+        block.put(out, s, f, *frame->getScanLine(), columns, missed);
+        continue;
+      }
+      const PlyColumns more = appendPlyRows(buffer, false, s, f,
                                             *frame->getScanLine(), columns);
       missed.graysum = missed.graysum || more.graysum;
       missed.pixels = missed.pixels || more.pixels;
       flushIfLarge(buffer, out);
     }
   }
-  out.write(buffer.data(), std::streamsize(buffer.size()));
+  if (binary) {
+    block.flush(out);
+  } else {
+    out.write(buffer.data(), std::streamsize(buffer.size()));
+  }
   return missed;
 }
 

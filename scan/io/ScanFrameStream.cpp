@@ -138,8 +138,7 @@ struct ScanFrameWriter::State {
   // byte set twice), text and ASCII rows in `buffer`. Both stay small enough
   // to sit in the core's cache and are written out when they fill.
   std::string buffer;
-  std::unique_ptr<char[]> block;
-  std::size_t blockUsed = 0;
+  PlyRowBlock block;
   std::uint64_t points = 0;
   std::size_t surfacesStarted = 0;  // text: surfaces whose blank line is out
   bool started = false, finished = false;
@@ -148,41 +147,18 @@ struct ScanFrameWriter::State {
   bool isPly() const { return format != ScanFileFormat::kText; }
   std::ofstream& rows() { return isPly() && reserved == 0 ? body : whole; }
   void flush() {
-    rows().write(block.get(), std::streamsize(blockUsed));
-    blockUsed = 0;
+    block.flush(rows());
     rows().write(buffer.data(), std::streamsize(buffer.size()));
     buffer.clear();
   }
-  void putBinaryRows(std::size_t surface, std::size_t frame,
-                     const ScanLine& line);
 };
 
 namespace {
 
-constexpr std::size_t kFlushBytes = std::size_t(1) << 18;
+// Text and ASCII rows are written out once they pass this, as binary ones.
+constexpr std::size_t kFlushBytes = PlyRowBlock::kBytes;
 
 }  // namespace
-
-void ScanFrameWriter::State::putBinaryRows(std::size_t surface,
-                                           std::size_t frame,
-                                           const ScanLine& line) {
-  if (!block) block = std::make_unique<char[]>(kFlushBytes);
-  const std::size_t row = plyRowBytes(columns);
-  const std::size_t count = line.getPointCount();
-  PlyColumns missed;  // the columns are the reader's: none is missed
-  for (std::size_t first = 0; first < count;) {
-    const std::size_t room = (kFlushBytes - blockUsed) / row;
-    if (room == 0) {
-      flush();
-      continue;
-    }
-    const std::size_t last = std::min(count, first + room);
-    char* end = putPlyRows(block.get() + blockUsed, surface, frame, line,
-                           first, last, columns, missed);
-    blockUsed = std::size_t(end - block.get());
-    first = last;
-  }
-}
 
 ScanFrameWriter::ScanFrameWriter(const fs::path& target, ScanFileFormat format,
                                  const std::vector<std::size_t>& frames,
@@ -232,7 +208,8 @@ void ScanFrameWriter::write(std::size_t surface, std::size_t frame,
   const ScanLine& line = *data.getScanLine();
   s.points += line.getPointCount();
   if (s.format == ScanFileFormat::kPlyBinary) {
-    s.putBinaryRows(surface, frame, line);
+    PlyColumns missed;  // the columns are the reader's: none is missed
+    s.block.put(s.rows(), surface, frame, line, s.columns, missed);
     return;
   }
   if (s.isPly()) {
