@@ -298,22 +298,38 @@ void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
   // in one pass).
   const bool plain = layout.isPlain();
   _records.clear();
-  while (_rowsLeft > 0) {
+  bool ended = false;
+  while (_rowsLeft > 0 && !ended) {
     if (!fill(row)) fail(_name, "could not be read to its end");
-    PointRecord p;
-    double bad = 0.0;
+    // The rows whole in the buffer, in a loop of their own: the buffer's
+    // place is kept in locals and stored once per run.
+    const std::size_t run = std::size_t(
+        std::min<std::uint64_t>((_end - _begin) / row, _rowsLeft));
     const unsigned char* bytes = _buffer.data() + _begin;
-    const int wrong = plain ? layout.decodePlain(bytes, p, bad)
-                            : layout.decode(bytes, p, bad);
-    if (wrong >= 0) failRow(_points - _rowsLeft, wrong, bad);
-    const std::uint64_t at = (std::uint64_t(p.surface) << 32) | p.frame;
-    if (at != place) {
-      if (at < place) failOutOfOrder(_points - _rowsLeft, p);
-      break;
+    std::size_t taken = 0;
+    const auto keep = [&] {
+      _begin += taken * row;
+      _rowsLeft -= taken;
+    };
+    for (; taken < run; ++taken, bytes += row) {
+      PointRecord p;
+      double bad = 0.0;
+      const int wrong = plain ? layout.decodePlain(bytes, p, bad)
+                              : layout.decode(bytes, p, bad);
+      if (wrong >= 0) {
+        keep();
+        failRow(_points - _rowsLeft, wrong, bad);
+      }
+      const std::uint64_t at = (std::uint64_t(p.surface) << 32) | p.frame;
+      if (at != place) {
+        keep();
+        if (at < place) failOutOfOrder(_points - _rowsLeft, p);
+        ended = true;
+        break;
+      }
+      _records.push_back(p);
     }
-    _records.push_back(p);
-    _begin += row;
-    --_rowsLeft;
+    if (!ended) keep();
   }
   fillLine(line, _records.data(), _records.size(), _columns, pool);
 }
