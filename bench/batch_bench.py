@@ -102,6 +102,11 @@ def main():
         print("{} files, {:.1f} M points; {} cores".format(
             len(inputs), points / 1e6, os.cpu_count()))
 
+        # Each case starts with no file data waiting to be written out: the
+        # kernel's write-out of earlier cases' outputs would otherwise slow
+        # whichever case runs later (writing into a page cache holding a GB
+        # or more of dirty data costs twice the system time).
+        os.sync()
         at = load()
         seconds, cpu = serial(args.quaxscan, inputs, settings_file,
                               os.path.join(root, "serial"))
@@ -122,6 +127,7 @@ def main():
                 # Each worker imports quax once, as at the start of any
                 # batch; a long batch does not see it, 8 files would.
                 client.run(_import_quax)
+                os.sync()
                 at = load()
                 cpu = workers_cpu(client)
                 start = time.perf_counter()
