@@ -69,7 +69,7 @@ struct PlyFrameSource::Layout : RowLayout {
         index[kSurface] < 0 ? 0 : std::uint64_t(field(r, kSurface));
     const std::uint64_t f =
         index[kFrame] < 0 ? 0 : std::uint64_t(field(r, kFrame));
-    return (s << 32) | f;
+    return scanPlace(s, f);
   }
 };
 
@@ -293,7 +293,7 @@ void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
                                ScanLine& line, ScanPointPool* pool) {
   const Layout& layout = *_layout;
   const std::size_t row = layout.row;
-  const std::uint64_t place = (std::uint64_t(surface) << 32) | frame;
+  const std::uint64_t place = scanPlace(surface, frame);
   // The rows of this frame follow one another (checked by open(), or here
   // in one pass).
   const bool plain = layout.isPlain();
@@ -320,7 +320,7 @@ void PlyFrameSource::readFrame(std::size_t surface, std::size_t frame,
         keep();
         failRow(_points - _rowsLeft, wrong, bad);
       }
-      const std::uint64_t at = (std::uint64_t(p.surface) << 32) | p.frame;
+      const std::uint64_t at = scanPlace(p.surface, p.frame);
       if (at != place) {
         keep();
         if (at < place) failOutOfOrder(_points - _rowsLeft, p);

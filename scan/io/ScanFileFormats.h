@@ -123,6 +123,12 @@ struct PointRecord {
   std::uint32_t graysum, lowPixel, highPixel;
 };
 
+// Where frame `frame` of surface `surface` comes in scan order: places
+// compare as the frames come.
+constexpr std::uint64_t scanPlace(std::uint64_t surface, std::uint64_t frame) {
+  return (surface << 32) | frame;
+}
+
 // Surfaces and frames cost far more than points, and a header or an index
 // can ask for any number of them: a file gets at most one per point, or this
 // many, whichever is more.
@@ -260,7 +266,7 @@ struct StructureCheck {
   // Counts `p` in (the first point beyond the limit stops the count). Runs
   // once per point: a point of the frame before costs a comparison.
   void add(const PointRecord& p) {
-    const std::uint64_t place = (std::uint64_t(p.surface) << 32) | p.frame;
+    const std::uint64_t place = scanPlace(p.surface, p.frame);
     if (place != last || !counted) addPlace(p, place);
   }
   // Whether the structure so far stays within the limit.

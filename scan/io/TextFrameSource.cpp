@@ -191,12 +191,11 @@ void TextFrameSource::failOutOfOrder(const PointRecord& p) {
 
 void TextFrameSource::readFrame(std::size_t surface, std::size_t frame,
                                 ScanLine& line, ScanPointPool* pool) {
-  const std::uint64_t place = (std::uint64_t(surface) << 32) | frame;
+  const std::uint64_t place = scanPlace(surface, frame);
   _records.clear();
   for (;;) {
     if (!_hasPending && !(_hasPending = nextRow(_pending))) break;
-    const std::uint64_t at =
-        (std::uint64_t(_pending.surface) << 32) | _pending.frame;
+    const std::uint64_t at = scanPlace(_pending.surface, _pending.frame);
     if (at != place) {
       if (at < place) failOutOfOrder(_pending);
       break;
