@@ -172,6 +172,22 @@ PlyColumns appendPlyRows(std::string& out, bool binary, std::size_t surface,
 
 namespace {
 
+// The points of `set`, and its frames per surface, as its header counts them.
+std::size_t pointCountOf(const ScanSet& set) {
+  std::size_t count = 0;
+  forEachLine(set, [&](const ScanLine& line) {
+    count += line.getPointCount();
+  });
+  return count;
+}
+std::vector<std::size_t> framesOf(const ScanSet& set) {
+  std::vector<std::size_t> frames(set.getSurfaceCount());
+  for (std::size_t s = 0; s < frames.size(); ++s) {
+    frames[s] = set.getSurface(s)->getFrameCount();
+  }
+  return frames;
+}
+
 // The columns of `set`: those of every point's items.
 PlyColumns allColumns(const ScanSet& set) {
   PlyColumns columns;
@@ -212,11 +228,7 @@ PlyColumns firstColumns(const ScanSet& set) {
 // columns missing from them that some point has items for.
 PlyColumns writePlyRows(const ScanSet& set, bool binary, std::size_t count,
                         PlyColumns columns, std::ostream& out) {
-  std::vector<std::size_t> frames(set.getSurfaceCount());
-  for (std::size_t s = 0; s < frames.size(); ++s) {
-    frames[s] = set.getSurface(s)->getFrameCount();
-  }
-  std::string buffer = plyHeader(binary, frames, count, columns);
+  std::string buffer = plyHeader(binary, framesOf(set), count, columns);
   PlyRowBlock block;
   if (binary) out.write(buffer.data(), std::streamsize(buffer.size()));
   PlyColumns missed;
@@ -247,24 +259,14 @@ PlyColumns writePlyRows(const ScanSet& set, bool binary, std::size_t count,
 }  // namespace
 
 std::uint64_t binaryPlyBytes(const ScanSet& set) {
-  std::size_t count = 0;
-  forEachLine(set, [&](const ScanLine& line) {
-    count += line.getPointCount();
-  });
-  std::vector<std::size_t> frames(set.getSurfaceCount());
-  for (std::size_t s = 0; s < frames.size(); ++s) {
-    frames[s] = set.getSurface(s)->getFrameCount();
-  }
+  const std::size_t count = pointCountOf(set);
   const PlyColumns columns = firstColumns(set);
-  return plyHeader(true, frames, count, columns).size() +
+  return plyHeader(true, framesOf(set), count, columns).size() +
          std::uint64_t(count) * plyRowBytes(columns);
 }
 
 void writePly(const ScanSet& set, bool binary, std::ostream& out) {
-  std::size_t count = 0;
-  forEachLine(set, [&](const ScanLine& line) {
-    count += line.getPointCount();
-  });
+  const std::size_t count = pointCountOf(set);
   // Into a stream that can go back: the columns of the first point with
   // items, written again from the start (longer, so over every byte) when
   // a later point has items of another column. Otherwise every point is
