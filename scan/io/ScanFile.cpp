@@ -331,13 +331,12 @@ void replaceFileOf(const fs::path& target,
     const std::uint64_t allocated = scanfile::preallocate(temporary, expected);
     try {
       write(out);
-      out.flush();
-      const std::ostream::pos_type end = out.tellp();
+      const std::uint64_t end = scanfile::writtenEnd(out, target.string());
       out.close();
-      if (out.fail() || end == std::ostream::pos_type(-1)) {
+      if (out.fail()) {
         fail(target.string(), "could not be written (is the disk full?)");
       }
-      scanfile::trimTo(temporary, allocated, std::uint64_t(end), target);
+      scanfile::trimTo(temporary, allocated, end, target);
     } catch (...) {
       out.close();
       scanfile::removeQuietly(temporary);
@@ -413,6 +412,15 @@ std::uint64_t preallocate(const fs::path& file, std::uint64_t bytes) noexcept {
   (void)file;
   return 0;
 #endif
+}
+
+std::uint64_t writtenEnd(std::ofstream& out, const std::string& name) {
+  out.flush();
+  const std::ostream::pos_type end = out.tellp();
+  if (out.fail() || end == std::ostream::pos_type(-1)) {
+    fail(name, "could not be written (is the disk full?)");
+  }
+  return std::uint64_t(end);
 }
 
 void trimTo(const fs::path& file, std::uint64_t allocated, std::uint64_t end,

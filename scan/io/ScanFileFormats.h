@@ -407,6 +407,9 @@ void removeQuietly(const std::filesystem::path& path) noexcept;
 constexpr std::uint64_t kMostPreallocated = std::uint64_t(64) << 20;
 std::uint64_t preallocate(const std::filesystem::path& file,
                           std::uint64_t bytes) noexcept;
+// Where what `out` holds ends, once flushed; EScanFileError naming `name`
+// when the stream has failed.
+std::uint64_t writtenEnd(std::ofstream& out, const std::string& name);
 // Cuts `file`, given `allocated` bytes by preallocate(), back to the `end`
 // written; EScanFileError naming `target` when it cannot.
 void trimTo(const std::filesystem::path& file, std::uint64_t allocated,

@@ -245,17 +245,6 @@ void ScanFrameWriter::expectPoints(std::uint64_t points) {
 
 namespace {
 
-// The end of what `rows` holds, once flushed; EScanFileError when the
-// stream has failed.
-std::uint64_t rowsEnd(std::ofstream& rows, const std::string& name) {
-  rows.flush();
-  const std::ostream::pos_type end = rows.tellp();
-  if (rows.fail() || end == std::ostream::pos_type(-1)) {
-    fail(name, "could not be written (is the disk full?)");
-  }
-  return std::uint64_t(end);
-}
-
 // Writes the header and then the rows that follow `offset` in `body` to
 // `whole`.
 void copyBehindHeader(std::ofstream& whole, const std::string& header,
@@ -296,7 +285,8 @@ void ScanFrameWriter::finish() {
         plyHeader(s.format == ScanFileFormat::kPlyBinary, s.frames, s.points,
                   columns);
     // Where the rows end: a preallocated file is cut back to it.
-    const std::uint64_t end = rowsEnd(s.reserved > 0 ? s.whole : s.body, name);
+    const std::uint64_t end =
+        writtenEnd(s.reserved > 0 ? s.whole : s.body, name);
     if (s.reserved == header.size()) {
       s.whole.seekp(0);
       s.whole.write(header.data(), std::streamsize(header.size()));
