@@ -31,6 +31,7 @@
 
 #include "acquire/ScanAcquisition.h"
 #include "acquire/genicam/GenICamSource.h"
+#include "bench/CameraProfiles.h"
 #include "scan/ScanErrors.h"
 #include "acquire/LiveFilters.h"
 #include "scan/filters/ScanAverageFilter.h"
@@ -51,14 +52,7 @@ std::uint32_t shapesWidth = 0;
 void makeShapes(std::uint32_t width) {
   shapes.assign(std::size_t(kShapes) * width, 0);
   for (std::uint32_t r = 0; r < kShapes; ++r) {
-    const double phase = r * 0.065;
-    for (std::uint32_t c = 0; c < width; ++c) {
-      const double u = double(c) / width;
-      const double z = 20000 + 3000 * std::sin(u * 8.2 + phase) +
-                       (u > 0.6 ? 800 : 0) + ((c * 7 + r) % 13);
-      shapes[std::size_t(r) * width + c] =
-          (u > 0.15 && u < 0.17) ? 0 : static_cast<std::uint16_t>(z);
-    }
+    camera_profiles::make(width, r, shapes.data() + std::size_t(r) * width);
   }
   shapesWidth = width;
 }

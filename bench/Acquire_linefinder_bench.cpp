@@ -19,6 +19,7 @@
 #include "acquire/profile/LineFinder.h"
 #include "acquire/profile/ProfileDecoder.h"
 #include "acquire/profile/SensorCalibration.h"
+#include "bench/CameraProfiles.h"
 #include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/model/ScanPointPool.h"
@@ -200,19 +201,13 @@ BENCHMARK(BM_ProfileFrames)
     ->Args({4096, 1, 1});
 
 // Profiles as the camera bench's fake camera sends them (Coord3D_C16, 0.05
-// mm columns, a sine surface with a step, a gap of invalid columns, a few
-// micrometres of noise), decoded: `count` different ones of `width` columns.
+// mm columns), decoded: `count` different ones of `width` columns.
 std::vector<std::vector<std::uint16_t>> cameraProfiles(std::uint32_t width,
                                                        std::uint32_t count) {
   std::vector<std::vector<std::uint16_t>> rows(count);
   for (std::uint32_t r = 0; r < count; ++r) {
     rows[r].resize(width);
-    for (std::uint32_t c = 0; c < width; ++c) {
-      const double u = double(c) / width;
-      const double z = 20000 + 3000 * std::sin(u * 8.2 + r * 0.065) +
-                       (u > 0.6 ? 800 : 0) + ((c * 7 + r) % 13);
-      rows[r][c] = (u > 0.15 && u < 0.17) ? 0 : static_cast<std::uint16_t>(z);
-    }
+    camera_profiles::make(width, r, rows[r].data());
   }
   return rows;
 }
