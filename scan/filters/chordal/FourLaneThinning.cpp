@@ -8,6 +8,7 @@
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/Rounding.h"
 #include "scan/filters/chordal/LongSpans.h"
+#include "scan/filters/chordal/SpanBound.h"
 #include "scan/filters/chordal/Walk.h"
 #include "scan/filters/simd/Lanes.h"
 
@@ -23,7 +24,7 @@ using Vector = _MathVector<double>;
 // Spans of fewer points than this are tested four points at a time at every
 // step (eight tests at most); on longer ones the bounds of LongSpans pay
 // off.
-constexpr std::size_t kWideSpan = 32;
+constexpr std::size_t kWideSpan = 128;
 
 // The walk keeps the chords of four steps from one anchor: their lengths and
 // unit directions by lane, lane l for step first + l.
@@ -57,21 +58,27 @@ QUAX_AVX2 void setUp(FourChords& chords, const double* xs, const double* ys,
 // through p[anchor] along (ux, uy, uz) reaches the limit, or `none`: each
 // lane computes the deviation as ChordLine::project and DistanceBound do,
 // and a lane whose squared deviation lies above the band's lower end is
-// decided as DistanceBound::reachedBy decides it.
+// decided as DistanceBound::reachedBy decides it. With none found,
+// `largest` receives the largest squared deviation (or, where one is not a
+// number, another).
 QUAX_AVX2 std::size_t firstReachingFourAtATime(
     const double* xs, const double* ys, const double* zs, std::size_t anchor,
     std::size_t i, double ux, double uy, double uz,
-    const DistanceBound& deviation, double limit, std::size_t none) {
+    const DistanceBound& deviation, double limit, std::size_t none,
+    double& largest) {
   const LineLanes<Lanes4> line{Lanes4::all(xs[anchor]), Lanes4::all(ys[anchor]),
                                Lanes4::all(zs[anchor]), Lanes4::all(ux),
                                Lanes4::all(uy),         Lanes4::all(uz)};
   const Lanes4 lower = Lanes4::all(deviation.lower());
+  Lanes4 top = Lanes4::all(0.0);
   for (std::size_t j = anchor + 1; j <= i; j += 4) {
-    const Lanes4 squared = squaredDeviationOf(
+    Lanes4 squared = squaredDeviationOf(
         Lanes4::load(xs + j), Lanes4::load(ys + j), Lanes4::load(zs + j), line);
     const std::size_t count = i - j + 1;
-    int maybe = bitsOf(notAtMost(squared, lower)) &
-                (count >= 4 ? 15 : (1 << count) - 1);
+    const int inSpan = count >= 4 ? 15 : (1 << count) - 1;
+    int maybe = bitsOf(notAtMost(squared, lower)) & inSpan;
+    if (count < 4) squared = where(Lanes4::maskOf(inSpan), squared);
+    top = maxOf(top, squared);
     if (maybe == 0) continue;
     double lanes[4];
     squared.store(lanes);
@@ -82,12 +89,14 @@ QUAX_AVX2 std::size_t firstReachingFourAtATime(
       }
     }
   }
+  largest = largestOf(top);
   return none;
 }
 
 // The walk's steps four lanes at a time: the chords from the anchor to four
 // next points are set up at once, and the points of a span of fewer than
-// kWideSpan are tested four at a time; longer spans are left to LongSpans.
+// kWideSpan are tested four at a time where the span's bound leaves them in
+// doubt; longer spans are left to LongSpans.
 // The kept points are written out.
 class FourLaneSteps {
  public:
@@ -99,7 +108,8 @@ class FourLaneSteps {
         _maxSpan(maxSpan),
         _limit(deviationLimit),
         _deviation(deviationLimit),
-        _spans(p, n, deviationLimit, work) {
+        _spans(p, n, deviationLimit, work),
+        _bound(p, n, _spans.below()) {
     copyByAxis(work);
     _chords.anchor = n;
     _chords.first = 0;
@@ -124,12 +134,16 @@ class FourLaneSteps {
                                       const Chord& chord) {
     if (chord.span < zeroVectorTolerance<double>()) throw EMathZeroVector();
     const std::size_t l = chord.lane;
-    if (i - anchor < kWideSpan) {
-      return firstReachingFourAtATime(_xs, _ys, _zs, anchor, i, _chords.x[l],
-                                      _chords.y[l], _chords.z[l], _deviation,
-                                      _limit, _n);
-    }
     const Vector unit(_chords.x[l], _chords.y[l], _chords.z[l]);
+    if (i - anchor < kWideSpan) {
+      if (_bound.clears(anchor, i, unit)) return _n;
+      double largest = 0.0;
+      const std::size_t hit = firstReachingFourAtATime(
+          _xs, _ys, _zs, anchor, i, unit.x(), unit.y(), unit.z(), _deviation,
+          _limit, _n, largest);
+      if (hit == _n) _bound.rebase(anchor, i, unit, largest);
+      return hit;
+    }
     return _spans.firstReaching(anchor, i, ChordLine(_p[anchor], unit));
   }
 
@@ -165,6 +179,7 @@ class FourLaneSteps {
   double _limit;
   DistanceBound _deviation;
   LongSpans _spans;
+  SpanBound _bound;
   double* _xs = nullptr;
   double* _ys = nullptr;
   double* _zs = nullptr;

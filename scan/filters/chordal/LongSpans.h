@@ -11,6 +11,7 @@
 #include "geomath/MathVector.h"
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/Rounding.h"
+#include "scan/filters/chordal/SpanBound.h"
 #include "scan/filters/chordal/ThinningWork.h"
 
 // The step runs once per point of the line: inlined, the walk's state stays
@@ -55,6 +56,10 @@ class LongSpans {
   // no bound there, so its block is tested point by point when next needed.
   void skip(std::size_t i);
 
+  // The limit less the rounding of the deviations, below which a bound
+  // passes its points untested.
+  double below() const noexcept { return _below; }
+
  private:
   using Point = _GeoPoint<double>;
   using Vector = _MathVector<double>;
@@ -73,29 +78,11 @@ class LongSpans {
     std::size_t hit;
   };
 
-  // The larger of two values, not a number when either is not: a block with
-  // a coordinate that is not a number is then always tested point by point.
-  // Written to compile to selects rather than branches, whose outcomes
-  // follow the data.
-  static double maxOrNaN(double a, double b) {
-    const double larger = a > b ? a : b;  // b when either is not a number
-    return a == a ? larger : a;
-  }
-
-  // The squared turn |u - reference| of a chord from a block's reference.
-  static double turnOf(const Vector& u, const ChordBlock& block) {
-    const double tx = u.x() - block.ux;
-    const double ty = u.y() - block.uy;
-    const double tz = u.z() - block.uz;
-    return tx * tx + ty * ty + tz * tz;
-  }
-
   // The deviation of `q` from the line through `origin` along the unit `u`,
   // as the projection computes it.
   static double deviationFrom(const Point& origin, const Vector& u,
                               const Point& q) {
-    const Point foot = origin + u * ((q - origin).dot(u));
-    return std::sqrt(squaredLength(q - foot));
+    return std::sqrt(squaredDeviationFrom(origin, u, q));
   }
 
   // A bound with the step's chord as its reference, of deviations up to
@@ -153,13 +140,9 @@ QUAX_SPANS_INLINE void LongSpans::join(const Step& step) {
 QUAX_SPANS_INLINE bool LongSpans::holds(const ChordBlock& unit,
                                         const Step& step, double* bound) const {
   if (unit.anchor != step.anchor) return false;
-  const double slack = _below - unit.deviation;
-  const double drift = unit.reachSquared * turnOf(step.line.direction, unit);
-  if (!(slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack))) {
-    return false;
-  }
-  if (bound) *bound = unit.deviation + std::sqrt(drift);
-  return true;
+  const double turn = turnFrom(step.line.direction, unit.ux, unit.uy, unit.uz);
+  return turnedBoundHolds(unit.deviation, unit.reachSquared, turn, _below,
+                          bound);
 }
 
 // Tests block b: false when its bound stays below the limit or its points,
