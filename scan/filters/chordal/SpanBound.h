@@ -50,8 +50,8 @@ inline double squaredDeviationFrom(const _GeoPoint<double>& origin,
 // the limit less the rounding of the deviations (deviationRounding), and the
 // comparison of squares leaves kBoundSlack for its own. `bound`, when given,
 // receives the bound deviation + |r| |u' - u|.
-inline bool turnedBoundHolds(double deviation, double reachSquared,
-                             double turn, double below, double* bound) {
+inline bool turnedBoundHolds(double deviation, double reachSquared, double turn,
+                             double below, double* bound) {
   const double slack = below - deviation;
   const double drift = reachSquared * turn;
   if (!(slack > 0.0 && drift < slack * slack * (1.0 - kBoundSlack))) {
@@ -63,44 +63,59 @@ inline bool turnedBoundHolds(double deviation, double reachSquared,
 
 // One bound for all the points of the span from an anchor: their largest
 // squared deviation from the chord of the step last tested point by point
-// (the reference), and their largest squared distance from the anchor. Each
+// (the reference), and their largest squared distance from the anchor. A
 // later step joins its new points, measured from the reference, and passes
 // when the bound, turned to its chord, holds (turnedBoundHolds); a step whose
 // bound does not is tested point by point and, when no point reaches the
-// limit, becomes the reference. Steps passed over by the walk need nothing:
-// their points join at the next step.
+// limit, becomes the reference. The four-lane walk checks four steps at once
+// (see FourLaneThinning.cpp) and takes the bound of the one that passes.
 class SpanBound {
  public:
   // For the positions p[0] ... p[n - 1] and a limit less its rounding.
   SpanBound(const _GeoPoint<double>* p, std::size_t n, double below)
       : _p(p), _below(below), _anchor(n) {}
 
-  // Whether no point since `anchor` up to p[i] can reach the limit from the
-  // chord along the unit `u`; false when this anchor has no reference yet.
-  bool clears(std::size_t anchor, std::size_t i, const _MathVector<double>& u) {
-    if (anchor != _anchor) return false;
-    join(i);
-    const double turn = turnFrom(u, _ux, _uy, _uz);
-    return turnedBoundHolds(std::sqrt(_largest), _reach, turn, _below,
-                            nullptr);
+  // The anchor whose span is bound (n: none yet), the last point joined,
+  // the reference, and the largest squared deviation from it and squared
+  // distance from the anchor.
+  std::size_t anchor() const noexcept { return _anchor; }
+  std::size_t joined() const noexcept { return _joined; }
+  double below() const noexcept { return _below; }
+  const _MathVector<double>& reference() const noexcept { return _u; }
+  double largest() const noexcept { return _largest; }
+  double reach() const noexcept { return _reach; }
+  // Changes whenever the reference does.
+  std::size_t version() const noexcept { return _version; }
+
+  // The points after the last joined one up to p[i] join the bound.
+  void joinUpTo(std::size_t i) {
+    for (std::size_t j = _joined + 1; j <= i; ++j) {
+      reachOf(j);
+      _largest =
+          maxOrNaN(_largest, squaredDeviationFrom(_p[_anchor], _u, _p[j]));
+    }
+    _joined = i > _joined ? i : _joined;
+  }
+
+  // The points up to p[i] joined, as the four-lane check found them.
+  void take(std::size_t i, double largest, double reach) {
+    _joined = i;
+    _largest = largest;
+    _reach = reach;
   }
 
   // The step from `anchor` to p[i] along the unit `u` was tested point by
-  // point, its points' largest squared deviation being `largest` (or more),
-  // and none reached the limit: it becomes the reference.
+  // point, its points' largest squared deviation being `largest` (or more)
+  // and their largest squared distance from the anchor `reach`, and none
+  // reached the limit: it becomes the reference.
   void rebase(std::size_t anchor, std::size_t i, const _MathVector<double>& u,
-              double largest) {
-    if (anchor != _anchor) {
-      _anchor = anchor;
-      _joined = anchor;
-      _reach = 0.0;
-    }
-    _ux = u.x();
-    _uy = u.y();
-    _uz = u.z();
-    for (std::size_t j = _joined + 1; j <= i; ++j) reachOf(j);
+              double largest, double reach) {
+    _anchor = anchor;
+    _u = u;
     _joined = i;
     _largest = largest;
+    _reach = reach;
+    ++_version;
   }
 
  private:
@@ -108,22 +123,12 @@ class SpanBound {
     _reach = maxOrNaN(_reach, squaredLength(_p[j] - _p[_anchor]));
   }
 
-  // The points after the last joined one up to p[i] join the bound.
-  void join(std::size_t i) {
-    const _MathVector<double> u(_ux, _uy, _uz);
-    for (std::size_t j = _joined + 1; j <= i; ++j) {
-      reachOf(j);
-      _largest =
-          maxOrNaN(_largest, squaredDeviationFrom(_p[_anchor], u, _p[j]));
-    }
-    _joined = i;
-  }
-
   const _GeoPoint<double>* _p;
   double _below;
-  std::size_t _anchor;  // whose span is bound (n: none)
+  std::size_t _anchor;
   std::size_t _joined = 0;
-  double _ux = 0.0, _uy = 0.0, _uz = 0.0;
+  std::size_t _version = 0;
+  _MathVector<double> _u;
   double _largest = 0.0;  // squared
   double _reach = 0.0;    // squared
 };

@@ -236,6 +236,17 @@ template <int l>
 QUAX_AVX2 inline Lanes4 spread(Lanes4 a) {
   return {_mm256_permute4x64_pd(a.v, l * 0x55)};
 }
+// The running maxima of lanes of squares: lane l holds the largest of lanes
+// 0 ... l and zero (as maxOf takes them, pairwise).
+QUAX_AVX2 inline Lanes4 runningLargest(Lanes4 a) {
+  const __m256d zero = _mm256_setzero_pd();
+  // Lanes 0, 0, 1, 2 with lane 0 cleared; then 0, 0, 0 and 1.
+  const __m256d byOne =
+      _mm256_blend_pd(_mm256_permute4x64_pd(a.v, 0x90), zero, 1);
+  const __m256d one = _mm256_max_pd(a.v, byOne);
+  const __m256d byTwo = _mm256_permute2f128_pd(one, one, 0x08);
+  return {_mm256_max_pd(one, byTwo)};
+}
 // Lane l of the result: the larger of the lanes of a[l] (the four maxima of
 // four vectors side by side).
 QUAX_AVX2 inline Lanes4 largestOfEach(Lanes4 a0, Lanes4 a1, Lanes4 a2,

@@ -193,6 +193,26 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
       chordalOutcome(ScanChordalDeviationFilter(0.5), back, 0.5),
       outcomeOf([&] { return reference::chordalDeviation(back, 0.5, 2000.0); }),
       "back on the anchor");
+  // Spikes within a few rounding units of the limit off a straight line far
+  // from the origin and out of the coordinate planes, 40 points apart: the
+  // bound of a span, its chord turned by rounding alone, comes as close.
+  const Point along(0.6, 0.48, 0.64);
+  const Point across(0.8, -0.36, -0.48);
+  for (double under = 1e-13; under < 1e-8; under *= 1.5) {
+    Points spikes;
+    for (int k = 0; k < 400; ++k) {
+      const double out = k % 40 == 5 ? 1e-3 * (1.0 - under) : 0.0;
+      const double at = 0.01 * k;
+      spikes.emplace_back(1e3 + at * along.x() + out * across.x(),
+                          2e3 + at * along.y() + out * across.y(),
+                          3e3 + at * along.z() + out * across.z());
+    }
+    expectSame(chordalOutcome(ScanChordalDeviationFilter(1e-3), spikes, 1e-3),
+               outcomeOf([&] {
+                 return reference::chordalDeviation(spikes, 1e-3, 2000.0);
+               }),
+               "spikes under the limit by " + std::to_string(under));
+  }
   std::mt19937 random(5150);
   std::uniform_real_distribution<double> exponent(-3.0, 0.0);
   for (int round = 0; round < 16; ++round) {
