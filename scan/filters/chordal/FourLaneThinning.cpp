@@ -21,9 +21,9 @@ namespace {
 using Point = _GeoPoint<double>;
 using Vector = _MathVector<double>;
 
-// Spans of fewer points than this are tested four points at a time at every
-// step (eight tests at most); on longer ones the bounds of LongSpans pay
-// off.
+// Spans of fewer points than this are tested four points at a time (from
+// kBoundedSpan points on, only where the span's bound leaves a step in
+// doubt); on longer ones the blocks of LongSpans pay off.
 constexpr std::size_t kWideSpan = 128;
 
 // Steps this close to the anchor are tested point by point (two four-lane

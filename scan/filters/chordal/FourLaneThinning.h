@@ -17,8 +17,9 @@ bool chordalWideRuns(double deviationLimit);
 
 // thinByChordalDeviation, the same points and exceptions to the bit: the
 // chords from the anchor to four next points are set up at once, and the
-// points of a span of fewer than a few dozen are tested four at a time, with
-// the same arithmetic in every lane; longer spans are left to LongSpans.
+// points of a span of up to a hundred or so are tested four at a time where
+// one bound of the whole span (SpanBound) leaves the step in doubt, with the
+// same arithmetic in every lane; longer spans are left to LongSpans.
 // Needs chordalWideRuns(deviationLimit).
 std::size_t thinByChordalDeviationWide(const _GeoPoint<double>* p,
                                        std::size_t n, double deviationLimit,
