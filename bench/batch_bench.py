@@ -89,7 +89,7 @@ def main():
     parser.add_argument("--points", type=int, default=1000)
     parser.add_argument("--workers", type=int, nargs="+", default=[1, 2])
     args = parser.parse_args()
-    from distributed import Client, LocalCluster
+    from distributed import Client
 
     with tempfile.TemporaryDirectory(prefix="quax-batch-bench-") as root:
         inputs = simulate(args.quaxscan, root, args.files, args.frames, args.points)
@@ -120,8 +120,8 @@ def main():
 
         for workers in args.workers:
             out = os.path.join(root, "batch{}".format(workers))
-            with LocalCluster(n_workers=workers, threads_per_worker=1,
-                              processes=True, dashboard_address=None) as cluster, \
+            # The cluster quax.batch starts when given none.
+            with batch.local_cluster(workers) as cluster, \
                     Client(cluster) as client:
                 overhead = overhead_per_task(client)
                 # Each worker imports quax once, as at the start of any

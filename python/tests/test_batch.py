@@ -28,9 +28,7 @@ STITCH = ["--tolerance", "1", "--iterations", "4", "--to-reference"]
 
 @pytest.fixture(scope="module")
 def client():
-    with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
-    ) as cluster, distributed.Client(cluster) as c:
+    with batch.local_cluster(2) as cluster, distributed.Client(cluster) as c:
         yield c
 
 
