@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 #include "acquire/AcquireErrors.h"
 #include "acquire/genicam/AravisFeatures.h"
@@ -46,6 +47,9 @@ struct GenICamSource::Impl {
   std::vector<double> rows, xs, ys, zs;
   // The lines' points: next() runs on one thread at a time.
   ScanPointPool points;
+  // While acquiring: the memory of the points the camera's buffers can
+  // bring ahead of the consumer stays ours when the consumer frees it.
+  std::optional<ScanPointPool::KeepMore> keep;
 
   // Frame ids: GigE Vision counts 1 to 65535 and wraps past 0 (extended ids
   // are 64-bit and do not wrap in practice).
@@ -69,6 +73,7 @@ struct GenICamSource::Impl {
       if (error != nullptr) g_error_free(error);
     }
     running = false;
+    keep.reset();
     // A buffer taken from the stream is ours until it goes back.
     if (current != nullptr) g_object_unref(current);
     current = nullptr;
@@ -365,9 +370,11 @@ struct GenICamSource::Impl {
                            " x " + std::to_string(info.height) + " " +
                            info.pixelFormat + " pixels");
     }
-    for (std::uint32_t i = 0; i < std::max<std::uint32_t>(settings.buffers, 2);
-         ++i)
+    const std::uint32_t buffers = std::max<std::uint32_t>(settings.buffers, 2);
+    for (std::uint32_t i = 0; i < buffers; ++i)
       arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
+    keep.emplace(std::size_t(buffers) * info.profilesPerBuffer * info.width *
+                 (sizeof(ScanPoint) + sizeof(ScanPoint*)));
   }
 
   void setUpStream() {

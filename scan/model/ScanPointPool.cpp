@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "scan/model/HugePages.h"
 
@@ -33,7 +34,8 @@ constexpr std::size_t kChunkHead =
 constexpr std::size_t kMinChunkBytes = std::size_t(64) << 10;
 // Free chunks of the default size kept for the next pool, so that a set
 // read after one was dropped, or surface after surface, reuses memory the
-// system has already cleared and mapped. At most 128 MiB.
+// system has already cleared and mapped. At most 128 MiB, and more while a
+// KeepMore asks for it.
 constexpr std::size_t kKeptChunks = 32;
 
 std::size_t roundUp(std::size_t bytes) noexcept {
@@ -46,9 +48,10 @@ void* stamp(unsigned char* raw, Chunk* chunk) noexcept {
 }
 
 struct KeptChunks {
+  KeptChunks() { chunks.reserve(limit); }
   std::mutex mutex;
-  std::size_t count = 0;
-  Chunk* chunks[kKeptChunks];
+  std::size_t limit = kKeptChunks;  // with every KeepMore's chunks
+  std::vector<Chunk*> chunks;       // room for `limit` at all times
 };
 
 KeptChunks& kept() noexcept {
@@ -66,8 +69,8 @@ void freeChunk(Chunk* chunk) noexcept {
   if (chunk->bytes == ScanPointPool::kDefaultChunkBytes) {
     KeptChunks& k = kept();
     std::lock_guard<std::mutex> lock(k.mutex);
-    if (k.count < kKeptChunks) {
-      k.chunks[k.count++] = chunk;
+    if (k.chunks.size() < k.limit) {
+      k.chunks.push_back(chunk);  // within the room reserved: no allocation
       return;
     }
   }
@@ -79,8 +82,9 @@ Chunk* newChunk(std::size_t bytes) {
   if (bytes == ScanPointPool::kDefaultChunkBytes) {
     KeptChunks& k = kept();
     std::lock_guard<std::mutex> lock(k.mutex);
-    if (k.count > 0) {
-      Chunk* chunk = k.chunks[--k.count];
+    if (!k.chunks.empty()) {
+      Chunk* chunk = k.chunks.back();
+      k.chunks.pop_back();
       chunk->alive.store(1, std::memory_order_relaxed);
       return chunk;
     }
@@ -142,7 +146,31 @@ void* ScanPointPool::allocate(std::size_t bytes) {
 void ScanPointPool::releaseKept() noexcept {
   KeptChunks& k = kept();
   std::lock_guard<std::mutex> lock(k.mutex);
-  for (; k.count > 0; --k.count) deleteChunk(k.chunks[k.count - 1]);
+  for (Chunk* chunk : k.chunks) deleteChunk(chunk);
+  k.chunks.clear();
+}
+
+std::size_t ScanPointPool::keptBytes() noexcept {
+  KeptChunks& k = kept();
+  std::lock_guard<std::mutex> lock(k.mutex);
+  return k.chunks.size() * kDefaultChunkBytes;
+}
+
+ScanPointPool::KeepMore::KeepMore(std::size_t bytes)
+    : _chunks(bytes / kDefaultChunkBytes + (bytes % kDefaultChunkBytes != 0)) {
+  KeptChunks& k = kept();
+  std::lock_guard<std::mutex> lock(k.mutex);
+  k.chunks.reserve(k.limit + _chunks);
+  k.limit += _chunks;
+}
+
+ScanPointPool::KeepMore::~KeepMore() {
+  KeptChunks& k = kept();
+  std::lock_guard<std::mutex> lock(k.mutex);
+  k.limit -= _chunks;
+  for (; k.chunks.size() > k.limit; k.chunks.pop_back()) {
+    deleteChunk(k.chunks.back());
+  }
 }
 
 void* ScanPointPool::allocateOnHeap(std::size_t bytes) {

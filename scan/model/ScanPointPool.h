@@ -57,6 +57,27 @@ class QUAX_SCAN_API ScanPointPool {
   // all), so that the next set or surface reuses pages the system has
   // already cleared and mapped.
   static void releaseKept() noexcept;
+  // The bytes of free chunks kept for reuse now.
+  static std::size_t keptBytes() noexcept;
+
+  // While one lives, free chunks of the default size are kept for reuse up
+  // to `bytes` (rounded up to whole chunks) more than the 128 MiB kept
+  // anyway. A source that fills surfaces at a camera's rate holds one for
+  // the points its camera's buffers can bring: when its consumer falls that
+  // far behind and catches up, the memory is reused, rather than the system
+  // clearing fresh pages for every profile just while the source is behind
+  // (which would hold it back further). When it goes, the surplus goes back
+  // to the heap. Throws std::bad_alloc.
+  class QUAX_SCAN_API KeepMore {
+   public:
+    explicit KeepMore(std::size_t bytes);
+    ~KeepMore();
+    KeepMore(const KeepMore&) = delete;
+    KeepMore& operator=(const KeepMore&) = delete;
+
+   private:
+    std::size_t _chunks;
+  };
 
   std::size_t chunkBytes() const noexcept { return _chunkBytes; }
 

@@ -293,5 +293,30 @@ TEST(ScanPointArray, PooledBlocksOutliveThePoolAndGoOnAnyThread) {
   ScanPointPool::releaseKept();
 }
 
+// Free chunks kept for reuse: 128 MiB at most, more while a KeepMore asks
+// for it (rounded up to whole chunks), and the surplus freed when it goes.
+TEST(ScanPointPool, KeepsMoreFreeChunksOnlyWhileAsked) {
+  const std::size_t chunk = ScanPointPool::kDefaultChunkBytes;
+  const auto freeChunks = [](std::size_t n) {  // each pool takes one
+    std::vector<void*> blocks;
+    for (std::size_t i = 0; i < n; ++i) {
+      ScanPointPool pool;
+      blocks.push_back(pool.allocate(64));
+    }
+    for (void* block : blocks) ScanPointPool::deallocate(block);
+  };
+  ScanPointPool::releaseKept();
+  freeChunks(40);
+  EXPECT_EQ(ScanPointPool::keptBytes(), 32 * chunk);
+  {
+    ScanPointPool::KeepMore keep(20 * chunk - 1);
+    freeChunks(60);  // 32 of them kept ones
+    EXPECT_EQ(ScanPointPool::keptBytes(), 52 * chunk);
+  }
+  EXPECT_EQ(ScanPointPool::keptBytes(), 32 * chunk);
+  ScanPointPool::releaseKept();
+  EXPECT_EQ(ScanPointPool::keptBytes(), 0u);
+}
+
 }  // namespace
 }  // namespace QUAX
