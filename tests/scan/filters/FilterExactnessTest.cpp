@@ -213,6 +213,22 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
                }),
                "spikes under the limit by " + std::to_string(under));
   }
+  // Spikes just over the limit on a line along z through the origin: the
+  // point before each reaches the limit from the chord to the spike, and
+  // the bound of such a step must hold the span's reach from its anchor, not
+  // from the origin, which lies between them.
+  for (double over = 1.02; over < 1.2; over += 0.03) {
+    Points spikes;
+    for (int k = 0; k < 400; ++k) {
+      const double out = k % 40 == 5 ? 1e-3 * over : 0.0;
+      spikes.emplace_back(out, 0.5 * out, 0.01 * (k - 200));
+    }
+    expectSame(chordalOutcome(ScanChordalDeviationFilter(1e-3), spikes, 1e-3),
+               outcomeOf([&] {
+                 return reference::chordalDeviation(spikes, 1e-3, 2000.0);
+               }),
+               "spikes over the limit by " + std::to_string(over));
+  }
   std::mt19937 random(5150);
   std::uniform_real_distribution<double> exponent(-3.0, 0.0);
   for (int round = 0; round < 16; ++round) {
