@@ -229,6 +229,22 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
                }),
                "spikes over the limit by " + std::to_string(over));
   }
+  // A line that runs up along z past the origin and back before a spike:
+  // its farthest point from the first (the anchor), tested point by point,
+  // must set the reach of the span's bound, so that the chord to the spike
+  // turned just far enough to move it to the limit is tested, not passed.
+  for (double over = 1.01; over < 1.1; over += 0.02) {
+    Points hairpin;
+    for (int k = 0; k <= 20; ++k) hairpin.emplace_back(0.0, 0.0, 0.1 * k - 0.1);
+    for (int k = 1; k <= 15; ++k) hairpin.emplace_back(0.0, 0.0, 1.9 - 0.1 * k);
+    hairpin.emplace_back(1e-3 * over * 0.45 / 2.0, 0.0, 0.35);
+    hairpin.emplace_back(0.0, 0.0, 0.2);
+    expectSame(chordalOutcome(ScanChordalDeviationFilter(1e-3), hairpin, 1e-3),
+               outcomeOf([&] {
+                 return reference::chordalDeviation(hairpin, 1e-3, 2000.0);
+               }),
+               "hairpin over the limit by " + std::to_string(over));
+  }
   std::mt19937 random(5150);
   std::uniform_real_distribution<double> exponent(-3.0, 0.0);
   for (int round = 0; round < 16; ++round) {
