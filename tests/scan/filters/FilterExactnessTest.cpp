@@ -164,6 +164,17 @@ Outcome chordalOutcome(const ScanChordalDeviationFilter& filter,
   return outcome;
 }
 
+// The chordal deviation filter at `limit` (and the default span) against
+// the step-by-step run, on one line.
+void expectChordalAsReference(const Points& line, double limit,
+                              const std::string& what) {
+  expectSame(chordalOutcome(ScanChordalDeviationFilter(limit), line, limit),
+             outcomeOf([&] {
+               return reference::chordalDeviation(line, limit, 2000.0);
+             }),
+             what);
+}
+
 TEST(FilterExactness, ChordalDeviationMatchesTheStepByStepRun) {
   std::mt19937 random(20240611);
   std::uniform_real_distribution<double> exponent(-4.0, 0.5);
@@ -189,10 +200,7 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
   back.insert(back.end(), {Point(1e3, 0.0, 0.0), Point(0.0, 0.0, 0.0),
                            Point(1e2, 1.0, 0.0), Point(0.2, 1e-2, 0.0),
                            Point(30.0, 2.0, 0.0), Point(40.0, 2.0, 0.0)});
-  expectSame(
-      chordalOutcome(ScanChordalDeviationFilter(0.5), back, 0.5),
-      outcomeOf([&] { return reference::chordalDeviation(back, 0.5, 2000.0); }),
-      "back on the anchor");
+  expectChordalAsReference(back, 0.5, "back on the anchor");
   // Spikes within a few rounding units of the limit off a straight line far
   // from the origin and out of the coordinate planes, 40 points apart: the
   // bound of a span, its chord turned by rounding alone, comes as close.
@@ -207,11 +215,8 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
                           2e3 + at * along.y() + out * across.y(),
                           3e3 + at * along.z() + out * across.z());
     }
-    expectSame(chordalOutcome(ScanChordalDeviationFilter(1e-3), spikes, 1e-3),
-               outcomeOf([&] {
-                 return reference::chordalDeviation(spikes, 1e-3, 2000.0);
-               }),
-               "spikes under the limit by " + std::to_string(under));
+    expectChordalAsReference(
+        spikes, 1e-3, "spikes under the limit by " + std::to_string(under));
   }
   // Spikes just over the limit on a line along z through the origin: the
   // point before each reaches the limit from the chord to the spike, and
@@ -223,11 +228,8 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
       const double out = k % 40 == 5 ? 1e-3 * over : 0.0;
       spikes.emplace_back(out, 0.5 * out, 0.01 * (k - 200));
     }
-    expectSame(chordalOutcome(ScanChordalDeviationFilter(1e-3), spikes, 1e-3),
-               outcomeOf([&] {
-                 return reference::chordalDeviation(spikes, 1e-3, 2000.0);
-               }),
-               "spikes over the limit by " + std::to_string(over));
+    expectChordalAsReference(
+        spikes, 1e-3, "spikes over the limit by " + std::to_string(over));
   }
   // A line that runs up along z past the origin and back before a spike:
   // its farthest point from the first (the anchor), tested point by point,
@@ -239,11 +241,8 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
     for (int k = 1; k <= 15; ++k) hairpin.emplace_back(0.0, 0.0, 1.9 - 0.1 * k);
     hairpin.emplace_back(1e-3 * over * 0.45 / 2.0, 0.0, 0.35);
     hairpin.emplace_back(0.0, 0.0, 0.2);
-    expectSame(chordalOutcome(ScanChordalDeviationFilter(1e-3), hairpin, 1e-3),
-               outcomeOf([&] {
-                 return reference::chordalDeviation(hairpin, 1e-3, 2000.0);
-               }),
-               "hairpin over the limit by " + std::to_string(over));
+    expectChordalAsReference(
+        hairpin, 1e-3, "hairpin over the limit by " + std::to_string(over));
   }
   std::mt19937 random(5150);
   std::uniform_real_distribution<double> exponent(-3.0, 0.0);
@@ -251,12 +250,8 @@ TEST(FilterExactness, ChordalDeviationMatchesOnLongSpans) {
     const double limit = std::pow(10.0, exponent(random));
     const Points line = randomLine(random, limit, 2000);
     for (const double factor : {1.0, 4.0, 20.0}) {
-      const ScanChordalDeviationFilter filter(limit * factor, 2000.0);
-      expectSame(chordalOutcome(filter, line, limit * factor), outcomeOf([&] {
-                   return reference::chordalDeviation(line, limit * factor,
-                                                      2000.0);
-                 }),
-                 "round " + std::to_string(round));
+      expectChordalAsReference(line, limit * factor,
+                               "round " + std::to_string(round));
     }
   }
 }
