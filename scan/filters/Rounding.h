@@ -94,6 +94,17 @@ constexpr double kPlaneBoundFactor = 1.0 + 40.0 * kEpsilon;
 constexpr double kCrossProductUlps = 64.0;
 constexpr double kPlaneAllowanceSpare = 2.02;
 
+// Off a plane, (|q|^2 |c|^2 - (q.c)^2) / |c|^2 against a point's squared
+// distance from the chord's line: |q|^2 and |c|^2 round by 3 eps each, q.c
+// by 3 eps |q| |c| (its square so by about 6 eps); the product, the
+// difference and the quotient by eps each: under 16 eps |q|^2 together,
+// taken as 64 eps. The chord line's unit lies a few eps off c, which moves a
+// point far less than the deviation rounding r; the chord line's deviation
+// d, at most |q|, rounds by r, so its square by r (2 |q| + r); the
+// allowance's own roundings are covered by the spare factor, as in the
+// plane's allowance (kPlaneAllowanceSpare).
+constexpr double kOffsetSquareUlps = 64.0;
+
 // Lines whose largest magnitudes along the axes add up to more than this are
 // measured by the chord line alone: their cross products' squares (up to
 // the fourth power of the magnitude) would overflow.

@@ -84,12 +84,14 @@ class ChordalTrials {
       hitsCount = 0;
       kind = StepKind::kDeviation;
       bounded = false;
+      swept = false;
     }
     std::uint32_t hitsBegin;  // running maxima in _hits, off the plane
                               // (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
     bool bounded;  // off the plane, a bound by TurnChain (not the largest)
+    bool swept;    // off the plane, a bound by sweptBelow (not the largest)
   };
   struct Hit {
     // Left unset when the list grows: findHits writes each one it keeps.
@@ -137,6 +139,12 @@ class ChordalTrials {
                double passBelow = -std::numeric_limits<double>::infinity());
   bool boundByTurn(AnchorMemo& memo, std::size_t anchor, std::size_t step,
                    const ChordLine& line, double passBelow);
+  bool sweptBelow(AnchorMemo& memo, std::size_t anchor, std::size_t step,
+                  const _MathVector<double>& chord, double squared,
+                  double passBelow);
+  void takeOffsetsUpTo(std::size_t anchor, std::size_t step);
+  double offsetBound(std::size_t anchor, std::size_t step, double largest,
+                     double squared) const;
   void walkPath();
   void measureInPlane(std::size_t anchor, std::size_t step);
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
@@ -180,6 +188,8 @@ class ChordalTrials {
                            const Limit& limit, Passage& passage);
   std::size_t measureAhead(std::size_t anchor, std::size_t k,
                            const Limit& limit, Passage& passage);
+  std::size_t sweepAhead(std::size_t anchor, std::size_t k, const Limit& limit,
+                         Passage& passage);
   bool passesNear(std::size_t anchor, std::size_t step, double value,
                   const Limit& limit, Passage& passage);
   SpanEnd endSpan(std::size_t anchor, std::size_t from, std::size_t end,
@@ -213,6 +223,11 @@ class ChordalTrials {
   // rounding: the path from an anchor bounds the reach of every point since.
   std::vector<double> _walked;
   double _walkedRoom = 0.0;
+  // There, the offsets of the points from _offsetsAnchor + 1 up to
+  // _offsetsTo - 1 from that anchor, for sweptBelow and sweepAhead.
+  std::vector<double> _qx, _qy, _qz, _qq;
+  std::size_t _offsetsAnchor = kNoSpan;
+  std::size_t _offsetsTo = 0;
   // Per anchor, the reference its next step may be bounded by (apart from
   // the memos, which the plane reads in every run).
   std::vector<TurnChain> _chains;

@@ -11,6 +11,16 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
+// |q|^2 |c|^2 - (q.c)^2 of the points from j on, one per lane.
+template <class L>
+QUAX_ALWAYS_INLINE L offsetSquares(const AnchorOffsets& q, std::size_t j,
+                                   const L& cx, const L& cy, const L& cz,
+                                   const L& cc) {
+  const L t = L::load(q.x + j) * cx + L::load(q.y + j) * cy +
+              L::load(q.z + j) * cz;
+  return L::load(q.squared + j) * cc - t * t;
+}
+
 #ifdef QUAX_WIDE_LANES
 // The squared cross products q x c of four points.
 QUAX_AVX2 inline Lanes4 crossSquare(Lanes4 qa, Lanes4 qb, Lanes4 ca,
@@ -122,6 +132,48 @@ QUAX_AVX2 double largestSquaredDeviationWide(const double* xs, const double* ys,
   return largestOf(largest);
 }
 
+// largestOffsetSquare four points at a time, the group past the last full
+// one with its lanes past `to` taken as 0.
+QUAX_AVX2 double largestOffsetSquareWide(const AnchorOffsets& q, double cx,
+                                         double cy, double cz, double cc,
+                                         std::size_t from, std::size_t to) {
+  const Lanes4 vx = Lanes4::all(cx);
+  const Lanes4 vy = Lanes4::all(cy);
+  const Lanes4 vz = Lanes4::all(cz);
+  const Lanes4 vc = Lanes4::all(cc);
+  Lanes4 largest = Lanes4::all(0.0);
+  std::size_t j = from;
+  for (; j + 4 <= to; j += 4) {
+    largest = maxOf(offsetSquares(q, j, vx, vy, vz, vc), largest);
+  }
+  if (j < to) {
+    const Lanes4 count = Lanes4::all(static_cast<double>(to - j));
+    largest = maxOf(below(offsetSquares(q, j, vx, vy, vz, vc),
+                          Lanes4::counting(0.0), count),
+                    largest);
+  }
+  return largestOf(largest);
+}
+
+// takeOffsets four points at a time.
+QUAX_AVX2 void takeOffsetsWide(const double* xs, const double* ys,
+                               const double* zs, double ox, double oy,
+                               double oz, std::size_t from, std::size_t to,
+                               const AnchorOffsets& q) {
+  const Lanes4 vx = Lanes4::all(ox);
+  const Lanes4 vy = Lanes4::all(oy);
+  const Lanes4 vz = Lanes4::all(oz);
+  for (std::size_t j = from; j < to; j += 4) {
+    const Lanes4 qx = Lanes4::load(xs + j) - vx;
+    const Lanes4 qy = Lanes4::load(ys + j) - vy;
+    const Lanes4 qz = Lanes4::load(zs + j) - vz;
+    qx.store(q.x + j);
+    qy.store(q.y + j);
+    qz.store(q.z + j);
+    (qx * qx + qy * qy + qz * qz).store(q.squared + j);
+  }
+}
+
 // The anchor and four chords from it, each value in every lane.
 struct FourCrossChords {
   Lanes4 oa, ob;
@@ -178,6 +230,54 @@ double largestSquaredDeviation(const double* xs, const double* ys,
     if (squared > best) best = squared;
   }
   return best;
+}
+
+double largestOffsetSquare(const AnchorOffsets& q, double cx, double cy,
+                           double cz, double cc, std::size_t from,
+                           std::size_t to, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) return largestOffsetSquareWide(q, cx, cy, cz, cc, from, to);
+#else
+  (void)wide;
+#endif
+  std::size_t j = from;
+  const Lanes2 vx = Lanes2::all(cx);
+  const Lanes2 vy = Lanes2::all(cy);
+  const Lanes2 vz = Lanes2::all(cz);
+  const Lanes2 vc = Lanes2::all(cc);
+  Lanes2 largest = Lanes2::all(0.0);
+  for (; j + 2 <= to; j += 2) {
+    largest = maxOf(offsetSquares(q, j, vx, vy, vz, vc), largest);
+  }
+  double best = largestOf(largest);
+  for (; j < to; ++j) {
+    const double t = q.x[j] * cx + q.y[j] * cy + q.z[j] * cz;
+    const double squared = q.squared[j] * cc - t * t;
+    best = squared > best ? squared : best;
+  }
+  return best;
+}
+
+void takeOffsets(const double* xs, const double* ys, const double* zs,
+                 double ox, double oy, double oz, std::size_t from,
+                 std::size_t to, const AnchorOffsets& q, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) {
+    takeOffsetsWide(xs, ys, zs, ox, oy, oz, from, to, q);
+    return;
+  }
+#else
+  (void)wide;
+#endif
+  for (std::size_t j = from; j < to; ++j) {
+    const double qx = xs[j] - ox;
+    const double qy = ys[j] - oy;
+    const double qz = zs[j] - oz;
+    q.x[j] = qx;
+    q.y[j] = qy;
+    q.z[j] = qz;
+    q.squared[j] = qx * qx + qy * qy + qz * qz;
+  }
 }
 
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
@@ -324,6 +424,79 @@ QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
   const Lanes4 sum =
       most + divisor * Lanes4::all(sweep.allowance) + Lanes4::all(sweep.room);
   (sum * scale).store(bounds);
+  return clear;
+}
+#endif
+
+#ifdef QUAX_WIDE_LANES
+namespace {
+
+// Four chords from one anchor, each value in every lane.
+struct FourChords {
+  Lanes4 x[4], y[4], z[4], squared[4];
+};
+
+// |q|^2 |c|^2 - (q.c)^2 of the points j ... j + 3 for chord c.
+QUAX_AVX2 inline Lanes4 offsetSquaresOf(const AnchorOffsets& q, std::size_t j,
+                                        const FourChords& chords, int c) {
+  return offsetSquares(q, j, chords.x[c], chords.y[c], chords.z[c],
+                       chords.squared[c]);
+}
+
+}  // namespace
+
+QUAX_AVX2 std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
+                                           double* largest, double* squared) {
+  const std::size_t from = sweep.anchor + 1;
+  const std::size_t firstTo = sweep.firstStep + 1;
+  // The four chords side by side, and how many of them from the first are
+  // clear of the span and tolerances (the others are not read).
+  const Lanes4 ox = Lanes4::all(sweep.xs[sweep.anchor]);
+  const Lanes4 oy = Lanes4::all(sweep.ys[sweep.anchor]);
+  const Lanes4 oz = Lanes4::all(sweep.zs[sweep.anchor]);
+  const Lanes4 cx = Lanes4::load(sweep.xs + firstTo) - ox;
+  const Lanes4 cy = Lanes4::load(sweep.ys + firstTo) - oy;
+  const Lanes4 cz = Lanes4::load(sweep.zs + firstTo) - oz;
+  const Lanes4 cc = cx * cx + cy * cy + cz * cz;
+  const int inside = bitsOf(greater(cc, Lanes4::all(sweep.chordLow)) &
+                            less(cc, Lanes4::all(sweep.chordHigh)));
+  const auto outside = static_cast<unsigned>(~inside) | (1u << sweep.count);
+  const auto clear = static_cast<std::size_t>(__builtin_ctz(outside));
+  if (clear < 2) return clear;
+  const std::size_t lastTo = sweep.firstStep + clear;
+  const FourChords chords{
+      {spread<0>(cx), spread<1>(cx), spread<2>(cx), spread<3>(cx)},
+      {spread<0>(cy), spread<1>(cy), spread<2>(cy), spread<3>(cy)},
+      {spread<0>(cz), spread<1>(cz), spread<2>(cz), spread<3>(cz)},
+      {spread<0>(cc), spread<1>(cc), spread<2>(cc), spread<3>(cc)}};
+  const AnchorOffsets& q = sweep.offsets;
+  Lanes4 best[4] = {Lanes4::all(0.0), Lanes4::all(0.0), Lanes4::all(0.0),
+                    Lanes4::all(0.0)};
+  std::size_t j = from;
+  // Points every chord covers.
+  for (; j + 4 <= firstTo; j += 4) {
+    for (int c = 0; c < 4; ++c) {
+      best[c] = maxOf(offsetSquaresOf(q, j, chords, c), best[c]);
+    }
+  }
+  // The last groups, each chord's lanes up to its own end: chord c covers
+  // the first min(firstTo + c, lastTo) - from points.
+  Lanes4 index = Lanes4::counting(static_cast<double>(j - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  Lanes4 ends[4];
+  for (std::size_t c = 0; c < 4; ++c) {
+    const std::size_t to = firstTo + c < lastTo ? firstTo + c : lastTo;
+    ends[c] = Lanes4::all(static_cast<double>(to - from));
+  }
+  for (; j < lastTo; j += 4) {
+    for (int c = 0; c < 4; ++c) {
+      best[c] = maxOf(below(offsetSquaresOf(q, j, chords, c), index, ends[c]),
+                      best[c]);
+    }
+    index = index + four;
+  }
+  largestOfEach(best[0], best[1], best[2], best[3]).store(largest);
+  cc.store(squared);
   return clear;
 }
 #endif

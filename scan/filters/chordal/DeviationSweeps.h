@@ -28,6 +28,35 @@ double largestSquaredDeviation(const double* xs, const double* ys,
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
                         std::size_t j, const ChordLine& line);
 
+// Off a plane: the offsets q of points from one anchor, by axis, and their
+// squared lengths |q|^2, each at its point's index.
+struct AnchorOffsets {
+  double* x;
+  double* y;
+  double* z;
+  double* squared;
+};
+
+// Writes the offsets of the points from ... to - 1 from the anchor at (ox,
+// oy, oz), and their squared lengths, into q. Four points at a time where
+// `wide` and the processor allow it (the coordinates and q then have room
+// for three more, which may be written too).
+void takeOffsets(const double* xs, const double* ys, const double* zs,
+                 double ox, double oy, double oz, std::size_t from,
+                 std::size_t to, const AnchorOffsets& q, bool wide);
+
+// The largest |q|^2 |c|^2 - (q.c)^2 of the points from ... to - 1, and at
+// least 0, c being a chord from the anchor and cc its squared length: their
+// squared distance from the chord's line times cc, without the foot point
+// and the chord's root, in about half the operations of
+// largestSquaredDeviation, within a few eps of |q|^2 cc of the true product
+// (ChordalTrials::sweptBelow allows for that). Four points at a time where
+// `wide` and the processor allow it (the offsets then have room for three
+// more), else two.
+double largestOffsetSquare(const AnchorOffsets& q, double cx, double cy,
+                           double cz, double cc, std::size_t from,
+                           std::size_t to, bool wide);
+
 // In a coordinate plane of axes a and b: the largest squared cross product
 // q x c of the points from ... to - 1 (q their offsets from the anchor
 // (oa, ob), c the chord (ca, cb)). Four points at a time where `wide` and
@@ -77,6 +106,34 @@ struct FourStepSweep {
 // step's chord. Needs the processor's AVX2 (wideLanesSupported).
 QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
                                        double* bounds);
+#endif
+
+// Off a plane, up to four steps that follow each other from the anchor
+// `anchor`: step s's chord runs to point s + 1 and covers the points from
+// anchor + 1 up to s, whose offsets from the anchor are in `offsets`. Only
+// chords whose squared length lies strictly between `chordLow` and
+// `chordHigh` are swept, the first ones up to the first that does not.
+struct FourOffsetSweep {
+  const double* xs;
+  const double* ys;
+  const double* zs;
+  AnchorOffsets offsets;
+  std::size_t anchor;
+  std::size_t firstStep;
+  std::size_t count;  // 1 to 4
+  double chordLow;
+  double chordHigh;
+};
+
+#ifdef QUAX_WIDE_LANES
+// largestOffsetSquare's sweep for up to four steps at once, each point loaded
+// once for them all. Returns how many steps from the first one have clear
+// chords; with two or more, largest[c] is what largestOffsetSquare gives
+// step c's chord, whose squared length (as squaredLength takes it) goes to
+// squared[c]. The offsets have room for three points past the last step's.
+// Needs the processor's AVX2 (wideLanesSupported).
+QUAX_AVX2 std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
+                                           double* largest, double* squared);
 #endif
 
 }  // namespace QUAX

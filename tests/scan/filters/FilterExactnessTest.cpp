@@ -325,6 +325,56 @@ TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
   }
 }
 
+// Off any plane, limits at, and one unit in the last place above, the
+// largest deviation of a step that the walk from the first point reaches
+// (one whose deviation is the largest so far), after a run with a higher
+// limit has kept bounds of the steps: the trials bound such steps from the
+// points' offsets and the chord's square, with room for their rounding, and
+// must walk the step as the plain run does however close the limit lies.
+TEST(FilterExactness, ChordalTrialsMatchAtTheDeviationOfAReachedStep) {
+  std::mt19937 random(43);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  ChordalTrials trials;
+  for (int round = 0; round < 60; ++round) {
+    const double noise = std::pow(10.0, -2.0 + unit(random));
+    const double offset = round % 3 == 0 ? 1.0e4 * unit(random) : 0.0;
+    const double bend = 0.05 * unit(random);
+    Points line;
+    for (int i = 0; i < 80; ++i) {
+      const double t = 0.05 * i;
+      line.emplace_back(t + offset, bend * t * t + noise * unit(random) + offset,
+                        0.3 * t + noise * unit(random) + offset);
+    }
+    std::vector<double> reached;  // the deviations of such steps of 8 points on
+    double most = 0.0;
+    for (std::size_t i = 1; i + 1 < line.size(); ++i) {
+      const _GeoLine<double> along(line[0], line[i + 1] - line[0]);
+      double deviation = 0.0;
+      for (std::size_t j = 1; j <= i; ++j) {
+        const double d = (line[j] - along.project(line[j])).length();
+        deviation = d > deviation ? d : deviation;
+      }
+      if (deviation > most && i >= 8) reached.push_back(deviation);
+      most = deviation > most ? deviation : most;
+    }
+    if (reached.empty()) continue;
+    trials.reset(line.data(), line.size(), 2000.0, round % 2 == 0);
+    const double at = reached[random() % reached.size()];
+    for (const double limit : {2.0 * most, at, std::nextafter(at, 1.0)}) {
+      expectSame(outcomeOf([&] {
+                   Points kept;
+                   trials.run(limit);
+                   for (const auto k : trials.kept()) kept.push_back(line[k]);
+                   return kept;
+                 }),
+                 outcomeOf([&] {
+                   return reference::chordalDeviation(line, limit, 2000.0);
+                 }),
+                 "round " + std::to_string(round));
+    }
+  }
+}
+
 // In a coordinate plane the search takes the deviation statistics on the
 // trials' copy of the two other coordinates: the same values to the bit, and
 // the same exceptions, as on the positions, whichever axis is left out and
