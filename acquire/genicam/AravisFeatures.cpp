@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "acquire/genicam/AravisFeatures.h"
 
+#include <dirent.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "acquire/AcquireErrors.h"
@@ -62,6 +65,39 @@ std::uint32_t grantedSocketBuffer(std::uint32_t bytes) {
     granted = 0;
   }
   close(fd);
+  return static_cast<std::uint32_t>(granted / 2);
+}
+
+std::uint32_t setStreamSocketBuffer(std::uint16_t port, std::uint32_t bytes) {
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return 0;
+  int found = -1;
+  while (const dirent* entry = readdir(fds)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd == dirfd(fds)) continue;
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    int type = 0;
+    socklen_t typeSize = sizeof type;
+    if (getsockname(int(fd), reinterpret_cast<sockaddr*>(&address), &size) ==
+            0 &&
+        address.sin_family == AF_INET && ntohs(address.sin_port) == port &&
+        getsockopt(int(fd), SOL_SOCKET, SO_TYPE, &type, &typeSize) == 0 &&
+        type == SOCK_DGRAM) {
+      found = int(fd);
+      break;
+    }
+  }
+  closedir(fds);
+  if (found < 0) return 0;
+  int asked = static_cast<int>(std::min<std::uint32_t>(bytes, 1u << 30));
+  int granted = 0;
+  socklen_t size = sizeof granted;
+  if (setsockopt(found, SOL_SOCKET, SO_RCVBUF, &asked, sizeof asked) != 0 ||
+      getsockopt(found, SOL_SOCKET, SO_RCVBUF, &granted, &size) != 0) {
+    return 0;
+  }
   return static_cast<std::uint32_t>(granted / 2);
 }
 

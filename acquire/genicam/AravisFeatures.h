@@ -35,6 +35,12 @@ std::uint32_t mtuOf(GSocketAddress* address);
 // as Aravis's stream socket asks: Linux caps it at net.core.rmem_max and
 // reports twice the usable size.
 std::uint32_t grantedSocketBuffer(std::uint32_t bytes);
+// Asks for a receive buffer of `bytes` on this process's UDP socket bound to
+// `port` (a stream's) and returns the usable size the kernel granted, 0 when
+// no such socket is found. Aravis sizes its stream socket only once the
+// first frame's leader arrives; until then the socket has the system's
+// default buffer, which a first frame sent at once overflows.
+std::uint32_t setStreamSocketBuffer(std::uint16_t port, std::uint32_t bytes);
 
 std::vector<std::string> offeredFormats(ArvCamera* camera);
 // "a, b, c", or "none".

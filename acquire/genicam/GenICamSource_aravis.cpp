@@ -403,6 +403,11 @@ struct GenICamSource::Impl {
                    settings.packetRequestRatio, "frame-retention",
                    static_cast<guint>(settings.frameRetentionMs) * 1000u,
                    nullptr);
+      // Sized now, not when the first frame's leader arrives, and read back
+      // from the stream's own socket.
+      const std::uint32_t granted = setStreamSocketBuffer(
+          arv_gv_stream_get_port(ARV_GV_STREAM(stream)), settings.socketBuffer);
+      if (granted != 0) info.socketBuffer = granted;
     }
     pushBuffers();
   }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arv.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cmath>
@@ -259,6 +260,35 @@ TEST(GenICamSource, RefusesBadSettingsBeforeAcquiring) {
   s = settingsFor(fake);
   s.camera = "Aravis-Fake-NOSUCH";
   EXPECT_NE(refused(s).find("cannot be opened"), std::string::npos);
+}
+
+// The stream's socket has its buffer before the first frame arrives (Aravis
+// sizes it only when a frame's leader comes, and a first frame sent at once
+// would meet the system's smaller default): with the camera waiting for a
+// trigger no frame comes, yet a datagram socket of the process holds the
+// buffer asked for, which the source reports as granted.
+TEST(GenICamSource, SizesTheStreamSocketBeforeTheFirstFrame) {
+  FakeCamera fake("QXSB");
+  ASSERT_TRUE(fake.running());
+  GenICamSettings s = settingsFor(fake);
+  s.features = {{"TriggerMode", "On"}, {"TriggerSource", "Software"}};
+  s.socketBuffer = 100000;  // no other socket has it
+  GenICamSource source(s);
+  source.start();
+  EXPECT_EQ(source.info().socketBuffer, s.socketBuffer);
+  bool held = false;
+  for (int fd = 0; fd < 1024 && !held; ++fd) {
+    int value = 0;
+    socklen_t size = sizeof value;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &value, &size) != 0 ||
+        value != SOCK_DGRAM) {
+      continue;
+    }
+    held = getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &value, &size) == 0 &&
+           static_cast<std::uint32_t>(value / 2) == s.socketBuffer;
+  }
+  EXPECT_TRUE(held);
+  source.stop();
 }
 
 TEST(GenICamSource, ASlowConsumerLosesTheOldestBuffersCountedNeverStalls) {
