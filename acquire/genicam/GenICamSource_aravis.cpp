@@ -29,6 +29,9 @@ using namespace aravis;
 // The most profiles one call of next() hands on: the acquisition thread
 // appends them before the source decodes more.
 constexpr std::size_t kProfilesPerCall = 32;
+// The camera's buffers whose points are made ready before it starts (see
+// pushBuffers).
+constexpr std::uint32_t kReadyBuffers = 4;
 
 }  // namespace
 
@@ -373,8 +376,16 @@ struct GenICamSource::Impl {
     const std::uint32_t buffers = std::max<std::uint32_t>(settings.buffers, 2);
     for (std::uint32_t i = 0; i < buffers; ++i)
       arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
-    keep.emplace(std::size_t(buffers) * info.profilesPerBuffer * info.width *
-                 (sizeof(ScanPoint) + sizeof(ScanPoint*)));
+    const std::size_t bytesPerBuffer = std::size_t(info.profilesPerBuffer) *
+                                       info.width *
+                                       (sizeof(ScanPoint) + sizeof(ScanPoint*));
+    keep.emplace(buffers * bytesPerBuffer);
+    // The first profiles land on memory made ready now, not on fresh pages
+    // that the system clears while the camera already sends: their lag
+    // would be the run's worst. A few buffers' worth, until the consumer's
+    // first frees come back.
+    ScanPointPool::prepareKept(std::min<std::uint32_t>(buffers, kReadyBuffers) *
+                               bytesPerBuffer);
   }
 
   void setUpStream() {

@@ -77,18 +77,9 @@ void freeChunk(Chunk* chunk) noexcept {
   deleteChunk(chunk);
 }
 
-// A chunk of `bytes` aligned to a huge page, with one reference (the pool's).
-Chunk* newChunk(std::size_t bytes) {
-  if (bytes == ScanPointPool::kDefaultChunkBytes) {
-    KeptChunks& k = kept();
-    std::lock_guard<std::mutex> lock(k.mutex);
-    if (!k.chunks.empty()) {
-      Chunk* chunk = k.chunks.back();
-      k.chunks.pop_back();
-      chunk->alive.store(1, std::memory_order_relaxed);
-      return chunk;
-    }
-  }
+// A chunk of `bytes` from the heap, aligned to a huge page, with one
+// reference (the pool's).
+Chunk* freshChunk(std::size_t bytes) {
   // Plain operator new, aligned by hand: the memory counts as the heap's
   // for whoever watches it. The part before the alignment is never touched;
   // the part after `bytes` is carved too.
@@ -105,6 +96,21 @@ Chunk* newChunk(std::size_t bytes) {
   chunk->raw = raw;
   chunk->end = end;
   return chunk;
+}
+
+// The same, a kept one where there is one.
+Chunk* newChunk(std::size_t bytes) {
+  if (bytes == ScanPointPool::kDefaultChunkBytes) {
+    KeptChunks& k = kept();
+    std::lock_guard<std::mutex> lock(k.mutex);
+    if (!k.chunks.empty()) {
+      Chunk* chunk = k.chunks.back();
+      k.chunks.pop_back();
+      chunk->alive.store(1, std::memory_order_relaxed);
+      return chunk;
+    }
+  }
+  return freshChunk(bytes);
 }
 
 void release(Chunk* chunk) noexcept {
@@ -154,6 +160,25 @@ std::size_t ScanPointPool::keptBytes() noexcept {
   KeptChunks& k = kept();
   std::lock_guard<std::mutex> lock(k.mutex);
   return k.chunks.size() * kDefaultChunkBytes;
+}
+
+std::size_t ScanPointPool::prepareKept(std::size_t bytes) {
+  const std::size_t wanted =
+      bytes / kDefaultChunkBytes + (bytes % kDefaultChunkBytes != 0);
+  KeptChunks& k = kept();
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(k.mutex);
+      if (k.chunks.size() >= std::min(wanted, k.limit)) {
+        return k.chunks.size() * kDefaultChunkBytes;
+      }
+    }
+    Chunk* chunk = freshChunk(kDefaultChunkBytes);
+    // One write per page maps it; the system clears it on the way.
+    auto* page = reinterpret_cast<unsigned char*>(chunk) + kChunkHead;
+    for (; page < chunk->end; page += 4096) *page = 0;
+    freeChunk(chunk);
+  }
 }
 
 ScanPointPool::KeepMore::KeepMore(std::size_t bytes)

@@ -59,6 +59,13 @@ class QUAX_SCAN_API ScanPointPool {
   static void releaseKept() noexcept;
   // The bytes of free chunks kept for reuse now.
   static std::size_t keptBytes() noexcept;
+  // Makes free chunks of the default size, their pages touched, until at
+  // least `bytes` (rounded up to whole chunks) are kept for reuse, or as
+  // many as may be kept: the next pools then start on memory the system has
+  // already cleared and mapped. A source calls it before its camera starts,
+  // so that its first profiles do not wait for fresh pages. Returns the
+  // bytes kept then. Throws std::bad_alloc.
+  static std::size_t prepareKept(std::size_t bytes);
 
   // While one lives, free chunks of the default size are kept for reuse up
   // to `bytes` (rounded up to whole chunks) more than the 128 MiB kept

@@ -316,6 +316,13 @@ TEST(ScanPointPool, KeepsMoreFreeChunksOnlyWhileAsked) {
   EXPECT_EQ(ScanPointPool::keptBytes(), 32 * chunk);
   ScanPointPool::releaseKept();
   EXPECT_EQ(ScanPointPool::keptBytes(), 0u);
+  // Chunks made ready beforehand: as many as asked, within what is kept.
+  EXPECT_EQ(ScanPointPool::prepareKept(3 * chunk - 1), 3 * chunk);
+  EXPECT_EQ(ScanPointPool::prepareKept(chunk), 3 * chunk);
+  EXPECT_EQ(ScanPointPool::prepareKept(40 * chunk), 32 * chunk);
+  freeChunks(2);  // reused, not more
+  EXPECT_EQ(ScanPointPool::keptBytes(), 32 * chunk);
+  ScanPointPool::releaseKept();
 }
 
 }  // namespace
