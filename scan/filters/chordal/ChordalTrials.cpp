@@ -22,8 +22,9 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint32_t kNoHits = 0xffffffffu;
 
-// Off the plane, steps of fewer points are measured by the chord line at
-// once: on them the swept bound saves less than it costs.
+// Off the plane, steps of fewer points met one at a time are measured by
+// the chord line at once: on them the offsets' bound saves less than it
+// costs. Four at a time (sweepAhead) it pays from the first step on.
 constexpr std::size_t kFewestSwept = 8;
 
 }  // namespace
@@ -254,8 +255,8 @@ double ChordalTrials::offsetBound(std::size_t anchor, std::size_t step,
 // from index k on, four at a time, keeping their bounds as sweptBelow does
 // while they pass the limit; a step whose bound does not pass is measured by
 // the chord line. Returns the index to go on from: k itself where the steps
-// there do not suit the sweep (fewer than two in a row, not all of
-// kFewestSwept points up to TurnChain's, or chords not clear), for measure.
+// there do not suit the sweep (fewer than two in a row, not all shorter
+// than TurnChain's, or chords not clear), for measure.
 std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
                                       const Limit& limit, Passage& passage) {
 #ifdef QUAX_WIDE_LANES
@@ -264,7 +265,7 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
   const std::size_t base = anchor + 1;
   for (;;) {
     // Step index k covers k + 1 points.
-    if (k + 1 < kFewestSwept || k + 4 >= TurnChain::kFewestPoints) return k;
+    if (k + 4 >= TurnChain::kFewestPoints) return k;
     std::size_t count = 1;
     while (count < 4 && k + count < known &&
            std::isnan(largestOf(memo)[k + count])) {
