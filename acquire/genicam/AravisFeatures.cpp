@@ -54,23 +54,25 @@ std::uint32_t mtuOf(GSocketAddress* address) {
   return mtu;
 }
 
-std::uint32_t grantedSocketBuffer(std::uint32_t bytes) {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return 0;
+namespace {
+
+// Asks for a receive buffer of `bytes` on socket `fd` and returns the usable
+// size the kernel granted (Linux reports twice that), 0 on failure.
+std::uint32_t askReceiveBuffer(int fd, std::uint32_t bytes) {
   int asked = static_cast<int>(std::min<std::uint32_t>(bytes, 1u << 30));
   int granted = 0;
   socklen_t size = sizeof granted;
   if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &asked, sizeof asked) != 0 ||
       getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &size) != 0) {
-    granted = 0;
+    return 0;
   }
-  close(fd);
   return static_cast<std::uint32_t>(granted / 2);
 }
 
-std::uint32_t setStreamSocketBuffer(std::uint16_t port, std::uint32_t bytes) {
+// This process's IPv4 datagram socket bound to `port`, -1 if none.
+int datagramSocketOn(std::uint16_t port) {
   DIR* fds = opendir("/proc/self/fd");
-  if (fds == nullptr) return 0;
+  if (fds == nullptr) return -1;
   int found = -1;
   while (const dirent* entry = readdir(fds)) {
     char* end = nullptr;
@@ -90,15 +92,22 @@ std::uint32_t setStreamSocketBuffer(std::uint16_t port, std::uint32_t bytes) {
     }
   }
   closedir(fds);
-  if (found < 0) return 0;
-  int asked = static_cast<int>(std::min<std::uint32_t>(bytes, 1u << 30));
-  int granted = 0;
-  socklen_t size = sizeof granted;
-  if (setsockopt(found, SOL_SOCKET, SO_RCVBUF, &asked, sizeof asked) != 0 ||
-      getsockopt(found, SOL_SOCKET, SO_RCVBUF, &granted, &size) != 0) {
-    return 0;
-  }
-  return static_cast<std::uint32_t>(granted / 2);
+  return found;
+}
+
+}  // namespace
+
+std::uint32_t grantedSocketBuffer(std::uint32_t bytes) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return 0;
+  const std::uint32_t granted = askReceiveBuffer(fd, bytes);
+  close(fd);
+  return granted;
+}
+
+std::uint32_t setStreamSocketBuffer(std::uint16_t port, std::uint32_t bytes) {
+  const int fd = datagramSocketOn(port);
+  return fd < 0 ? 0 : askReceiveBuffer(fd, bytes);
 }
 
 std::vector<std::string> offeredFormats(ArvCamera* camera) {

@@ -272,6 +272,23 @@ TEST(FilterExactnessSlow, NPointSearchMatchesTheStepByStepSearch) {
   }
 }
 
+// A run of the trials (reset for `line` with `span`) at `limit` against the
+// step-by-step run.
+void expectTrialAsReference(ChordalTrials& trials, const Points& line,
+                            double limit, double span,
+                            const std::string& what) {
+  expectSame(outcomeOf([&] {
+               Points kept;
+               trials.run(limit);
+               for (const auto k : trials.kept()) kept.push_back(line[k]);
+               return kept;
+             }),
+             outcomeOf([&] {
+               return reference::chordalDeviation(line, limit, span);
+             }),
+             what);
+}
+
 // Limits one unit in the last place above and then at the deviation of a
 // point from the chord of a step from the first point (the largest one, or
 // any): the N-point search's trials keep a bound of each step for lines in a
@@ -311,16 +328,8 @@ TEST(FilterExactness, ChordalTrialsMatchAtLimitsOnADeviation) {
       double limit = t % 2 == 0 ? std::nextafter(deviation, 1.0) : deviation;
       if (t == 8) limit = 1e3;
       if (!(limit > 0.0)) continue;
-      expectSame(outcomeOf([&] {
-                   Points kept;
-                   trials.run(limit);
-                   for (const auto k : trials.kept()) kept.push_back(line[k]);
-                   return kept;
-                 }),
-                 outcomeOf([&] {
-                   return reference::chordalDeviation(line, limit, span);
-                 }),
-                 "round " + std::to_string(round));
+      expectTrialAsReference(trials, line, limit, span,
+                             "round " + std::to_string(round));
     }
   }
 }
@@ -361,16 +370,8 @@ TEST(FilterExactness, ChordalTrialsMatchAtTheDeviationOfAReachedStep) {
     trials.reset(line.data(), line.size(), 2000.0, round % 2 == 0);
     const double at = reached[random() % reached.size()];
     for (const double limit : {2.0 * most, at, std::nextafter(at, 1.0)}) {
-      expectSame(outcomeOf([&] {
-                   Points kept;
-                   trials.run(limit);
-                   for (const auto k : trials.kept()) kept.push_back(line[k]);
-                   return kept;
-                 }),
-                 outcomeOf([&] {
-                   return reference::chordalDeviation(line, limit, 2000.0);
-                 }),
-                 "round " + std::to_string(round));
+      expectTrialAsReference(trials, line, limit, 2000.0,
+                             "round " + std::to_string(round));
     }
   }
 }
