@@ -308,8 +308,7 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   // The step's largest sum, where measured, is the last running maximum:
   // the points after its first appearance are left out.
   const double last =
-      info.bounded || info.swept ? kInfinity
-                                 : largestOf(memo)[step - anchor - 1];
+      info.bounded ? kInfinity : largestOf(memo)[step - anchor - 1];
   const std::size_t begin = _hits.size();
   _hits.resize(begin + (step - anchor));
   Hit* hits = _hits.data() + begin;
@@ -477,15 +476,12 @@ QUAX_WALK_INLINE std::size_t ChordalTrials::passSteps(std::size_t anchor,
       continue;
     }
     if (limit.none || infoOf(memo)[k].kind != StepKind::kDeviation) return k;
-    // A swept bound that does not pass this limit: measured point by point.
-    if (infoOf(memo)[k].swept) {
-      measure(anchor, anchor + 1 + k);
-      continue;
-    }
-    // A bound that does not pass this limit: bounded again from the chain
-    // as it stands, else measured point by point.
+    // A bound that does not pass this limit: a long step is bounded again
+    // from the chain as it stands, else measured point by point; a shorter
+    // one is measured point by point (its offsets would give the same bound).
     if (infoOf(memo)[k].bounded) {
-      measure(anchor, anchor + 1 + k, limit.surelyBelow);
+      const bool turns = k + 1 >= TurnChain::kFewestPoints;
+      measure(anchor, anchor + 1 + k, turns ? limit.surelyBelow : -kInfinity);
       continue;
     }
     // A sum near the limit's square, or in the plane a bound that reaches

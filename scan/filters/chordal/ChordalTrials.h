@@ -84,14 +84,14 @@ class ChordalTrials {
       hitsCount = 0;
       kind = StepKind::kDeviation;
       bounded = false;
-      swept = false;
     }
     std::uint32_t hitsBegin;  // running maxima in _hits, off the plane
                               // (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
-    bool bounded;  // off the plane, a bound by TurnChain (not the largest)
-    bool swept;    // off the plane, a bound by sweptBelow (not the largest)
+    // Off the plane, a bound (not the largest): by TurnChain on steps of
+    // TurnChain::kFewestPoints or more, by the points' offsets on others.
+    bool bounded;
   };
   struct Hit {
     // Left unset when the list grows: findHits writes each one it keeps.

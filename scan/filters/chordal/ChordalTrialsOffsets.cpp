@@ -34,7 +34,7 @@ bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
       squared);
   if (!(bound < passBelow)) return false;
   const std::size_t k = step - anchor - 1;
-  infoOf(memo)[k].swept = true;
+  infoOf(memo)[k].bounded = true;
   largestOf(memo)[k] = bound;
   return true;
 }
@@ -113,7 +113,7 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
       }
       StepInfo& info = infoOf(memo)[k];
       info.start();
-      info.swept = true;
+      info.bounded = true;
       largestOf(memo)[k] = bound;
       passage.passed = bound > passage.passed ? bound : passage.passed;
     }
