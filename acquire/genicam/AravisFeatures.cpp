@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "acquire/genicam/AravisFeatures.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>

@@ -22,16 +22,17 @@ namespace QUAX {
 // leaves in doubt is measured by the chord line, whose sums the step's end
 // needs anyway.
 bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
-                               std::size_t step, const _MathVector<double>& chord,
-                               double squared, double passBelow) {
+                               std::size_t step,
+                               const _MathVector<double>& chord, double squared,
+                               double passBelow) {
   if (!(passBelow > 0.0)) return false;
   takeOffsetsUpTo(anchor, step);
   const AnchorOffsets offsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
-  const double bound = offsetBound(
-      anchor, step,
-      largestOffsetSquare(offsets, chord.x(), chord.y(), chord.z(), squared,
-                          anchor + 1, step + 1, _wide),
-      squared);
+  const double bound =
+      offsetBound(anchor, step,
+                  largestOffsetSquare(offsets, chord.x(), chord.y(), chord.z(),
+                                      squared, anchor + 1, step + 1, _wide),
+                  squared);
   if (!(bound < passBelow)) return false;
   const std::size_t k = step - anchor - 1;
   infoOf(memo)[k].bounded = true;

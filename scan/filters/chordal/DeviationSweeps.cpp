@@ -16,8 +16,8 @@ template <class L>
 QUAX_ALWAYS_INLINE L offsetSquares(const AnchorOffsets& q, std::size_t j,
                                    const L& cx, const L& cy, const L& cz,
                                    const L& cc) {
-  const L t = L::load(q.x + j) * cx + L::load(q.y + j) * cy +
-              L::load(q.z + j) * cz;
+  const L t =
+      L::load(q.x + j) * cx + L::load(q.y + j) * cy + L::load(q.z + j) * cz;
   return L::load(q.squared + j) * cc - t * t;
 }
 

@@ -277,16 +277,15 @@ TEST(FilterExactnessSlow, NPointSearchMatchesTheStepByStepSearch) {
 void expectTrialAsReference(ChordalTrials& trials, const Points& line,
                             double limit, double span,
                             const std::string& what) {
-  expectSame(outcomeOf([&] {
-               Points kept;
-               trials.run(limit);
-               for (const auto k : trials.kept()) kept.push_back(line[k]);
-               return kept;
-             }),
-             outcomeOf([&] {
-               return reference::chordalDeviation(line, limit, span);
-             }),
-             what);
+  expectSame(
+      outcomeOf([&] {
+        Points kept;
+        trials.run(limit);
+        for (const auto k : trials.kept()) kept.push_back(line[k]);
+        return kept;
+      }),
+      outcomeOf([&] { return reference::chordalDeviation(line, limit, span); }),
+      what);
 }
 
 // Limits one unit in the last place above and then at the deviation of a
@@ -351,7 +350,8 @@ TEST(FilterExactness, ChordalTrialsMatchAtTheDeviationOfAReachedStep) {
     Points line;
     for (int i = 0; i < 80; ++i) {
       const double t = 0.05 * i;
-      line.emplace_back(t + offset, bend * t * t + noise * unit(random) + offset,
+      line.emplace_back(t + offset,
+                        bend * t * t + noise * unit(random) + offset,
                         0.3 * t + noise * unit(random) + offset);
     }
     std::vector<double> reached;  // the deviations of such steps of 8 points on
