@@ -29,9 +29,10 @@ using namespace aravis;
 // The most profiles one call of next() hands on: the acquisition thread
 // appends them before the source decodes more.
 constexpr std::size_t kProfilesPerCall = 32;
-// The camera's buffers whose points are made ready before it starts (see
-// pushBuffers).
+// The camera's buffers whose points are made ready before it starts, and
+// the most memory that takes (see pushBuffers).
 constexpr std::uint32_t kReadyBuffers = 4;
+constexpr std::size_t kReadyBytesMost = std::size_t(256) << 20;
 
 }  // namespace
 
@@ -383,9 +384,10 @@ struct GenICamSource::Impl {
     // The first profiles land on memory made ready now, not on fresh pages
     // that the system clears while the camera already sends: their lag
     // would be the run's worst. A few buffers' worth, until the consumer's
-    // first frees come back.
-    ScanPointPool::prepareKept(std::min<std::uint32_t>(buffers, kReadyBuffers) *
-                               bytesPerBuffer);
+    // first frees come back, but not gigabytes for a camera of large ones.
+    ScanPointPool::prepareKept(std::min(
+        std::min<std::uint32_t>(buffers, kReadyBuffers) * bytesPerBuffer,
+        kReadyBytesMost));
   }
 
   void setUpStream() {
