@@ -42,6 +42,12 @@ std::size_t roundUp(std::size_t bytes) noexcept {
   return (bytes + ScanPointPool::kAlign - 1) & ~(ScanPointPool::kAlign - 1);
 }
 
+// The chunks of the default size that `bytes` take, rounded up.
+std::size_t chunksFor(std::size_t bytes) noexcept {
+  constexpr std::size_t chunk = ScanPointPool::kDefaultChunkBytes;
+  return bytes / chunk + (bytes % chunk != 0);
+}
+
 void* stamp(unsigned char* raw, Chunk* chunk) noexcept {
   std::memcpy(raw, &chunk, sizeof chunk);
   return raw + kFront;
@@ -163,8 +169,7 @@ std::size_t ScanPointPool::keptBytes() noexcept {
 }
 
 std::size_t ScanPointPool::prepareKept(std::size_t bytes) {
-  const std::size_t wanted =
-      bytes / kDefaultChunkBytes + (bytes % kDefaultChunkBytes != 0);
+  const std::size_t wanted = chunksFor(bytes);
   KeptChunks& k = kept();
   for (;;) {
     {
@@ -182,7 +187,7 @@ std::size_t ScanPointPool::prepareKept(std::size_t bytes) {
 }
 
 ScanPointPool::KeepMore::KeepMore(std::size_t bytes)
-    : _chunks(bytes / kDefaultChunkBytes + (bytes % kDefaultChunkBytes != 0)) {
+    : _chunks(chunksFor(bytes)) {
   KeptChunks& k = kept();
   std::lock_guard<std::mutex> lock(k.mutex);
   k.chunks.reserve(k.limit + _chunks);
