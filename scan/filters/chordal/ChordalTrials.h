@@ -11,6 +11,7 @@
 
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterGeometry.h"
+#include "scan/filters/chordal/DeviationSweeps.h"
 #include "scan/filters/chordal/LineStatistics.h"
 #include "scan/filters/chordal/TurnChain.h"
 #include "scan/filters/chordal/Walk.h"
@@ -143,6 +144,9 @@ class ChordalTrials {
                   const _MathVector<double>& chord, double squared,
                   double passBelow);
   void takeOffsetsUpTo(std::size_t anchor, std::size_t step);
+  AnchorOffsets offsets() noexcept {
+    return AnchorOffsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
+  }
   double offsetBound(std::size_t anchor, std::size_t step, double largest,
                      double squared) const;
   void walkPath();

@@ -27,12 +27,11 @@ bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
                                double passBelow) {
   if (!(passBelow > 0.0)) return false;
   takeOffsetsUpTo(anchor, step);
-  const AnchorOffsets offsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
-  const double bound =
-      offsetBound(anchor, step,
-                  largestOffsetSquare(offsets, chord.x(), chord.y(), chord.z(),
-                                      squared, anchor + 1, step + 1, _wide),
-                  squared);
+  const double bound = offsetBound(
+      anchor, step,
+      largestOffsetSquare(offsets(), chord.x(), chord.y(), chord.z(), squared,
+                          anchor + 1, step + 1, _wide),
+      squared);
   if (!(bound < passBelow)) return false;
   const std::size_t k = step - anchor - 1;
   infoOf(memo)[k].bounded = true;
@@ -48,9 +47,8 @@ void ChordalTrials::takeOffsetsUpTo(std::size_t anchor, std::size_t step) {
     _offsetsTo = anchor + 1;
   }
   if (_offsetsTo > step) return;
-  const AnchorOffsets offsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
   takeOffsets(_xs.data(), _ys.data(), _zs.data(), _xs[anchor], _ys[anchor],
-              _zs[anchor], _offsetsTo, step + 1, offsets, _wide);
+              _zs[anchor], _offsetsTo, step + 1, offsets(), _wide);
   _offsetsTo = step + 1;
 }
 
@@ -94,8 +92,7 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
     sweep.xs = _xs.data();
     sweep.ys = _ys.data();
     sweep.zs = _zs.data();
-    sweep.offsets =
-        AnchorOffsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
+    sweep.offsets = offsets();
     sweep.anchor = anchor;
     sweep.firstStep = base + k;
     sweep.count = count;
