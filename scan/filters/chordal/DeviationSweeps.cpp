@@ -34,6 +34,17 @@ QUAX_AVX2 inline Lanes4 below(Lanes4 values, Lanes4 index, Lanes4 count) {
   return where(less(index, count), values);
 }
 
+// How many of the first `count` chords, whose squared lengths are
+// `squared`, lie strictly between `low` and `high` from the first on, up to
+// the first that does not.
+QUAX_AVX2 inline std::size_t clearChords(Lanes4 squared, double low,
+                                         double high, std::size_t count) {
+  const int inside = bitsOf(greater(squared, Lanes4::all(low)) &
+                            less(squared, Lanes4::all(high)));
+  const auto outside = static_cast<unsigned>(~inside) | (1u << count);
+  return static_cast<std::size_t>(__builtin_ctz(outside));
+}
+
 // The anchor and one chord from it, each value in every lane.
 struct OneChord {
   Lanes4 oa, ob, ca, cb;
@@ -362,10 +373,8 @@ QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
   const Lanes4 ca = Lanes4::load(a + firstTo) - oa;
   const Lanes4 cb = Lanes4::load(b + firstTo) - ob;
   const Lanes4 squared = ca * ca + cb * cb;
-  const int inside = bitsOf(greater(squared, Lanes4::all(sweep.chordLow)) &
-                            less(squared, Lanes4::all(sweep.chordHigh)));
-  const auto outside = static_cast<unsigned>(~inside) | (1u << sweep.count);
-  const auto clear = static_cast<std::size_t>(__builtin_ctz(outside));
+  const std::size_t clear =
+      clearChords(squared, sweep.chordLow, sweep.chordHigh, sweep.count);
   if (clear < 2) return clear;
   const std::size_t lastTo = sweep.firstStep + clear;
   // The bounds' factor over each swept chord's squared length (1 for the
@@ -458,10 +467,8 @@ QUAX_AVX2 std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
   const Lanes4 cy = Lanes4::load(sweep.ys + firstTo) - oy;
   const Lanes4 cz = Lanes4::load(sweep.zs + firstTo) - oz;
   const Lanes4 cc = cx * cx + cy * cy + cz * cz;
-  const int inside = bitsOf(greater(cc, Lanes4::all(sweep.chordLow)) &
-                            less(cc, Lanes4::all(sweep.chordHigh)));
-  const auto outside = static_cast<unsigned>(~inside) | (1u << sweep.count);
-  const auto clear = static_cast<std::size_t>(__builtin_ctz(outside));
+  const std::size_t clear =
+      clearChords(cc, sweep.chordLow, sweep.chordHigh, sweep.count);
   if (clear < 2) return clear;
   const std::size_t lastTo = sweep.firstStep + clear;
   const FourChords chords{
