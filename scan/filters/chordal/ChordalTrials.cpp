@@ -300,30 +300,21 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     _squaresAnchor = anchor;
     _squaresStep = step;
   }
-  // Every point is written to the next free place, which only a running
-  // maximum takes: no branch to mispredict. The fields are stored one by
-  // one: a Hit built whole on the stack and copied in is read back as 16
-  // bytes from two narrower stores, which the processor cannot forward and
-  // stalls on.
   // The step's largest sum, where measured, is the last running maximum:
   // the points after its first appearance are left out.
   const double last =
       info.bounded ? kInfinity : largestOf(memo)[step - anchor - 1];
+  const std::size_t points = step - anchor;
+  if (_places.size() < points) _places.resize(points);
+  const std::size_t count =
+      runningMaxima(_squares.data(), points, last, _places.data(), _wide);
   const std::size_t begin = _hits.size();
-  _hits.resize(begin + (step - anchor));
-  Hit* hits = _hits.data() + begin;
-  std::size_t count = 0;
-  double largest = -kInfinity;
-  for (std::size_t j = anchor + 1; j <= step; ++j) {
-    const double squared = _squares[j - anchor - 1];
-    hits[count].squared = squared;
-    hits[count].index = static_cast<std::uint32_t>(j);
-    const bool higher = squared > largest;
-    largest = higher ? squared : largest;
-    count += higher ? 1 : 0;
-    if (squared == last) break;
-  }
   _hits.resize(begin + count);
+  for (std::size_t h = 0; h < count; ++h) {
+    _hits[begin + h].squared = _squares[_places[h]];
+    _hits[begin + h].index =
+        static_cast<std::uint32_t>(anchor + 1 + _places[h]);
+  }
   info.hitsCount = static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
 }
 

@@ -258,6 +258,7 @@ class ChordalTrials {
   std::vector<StepInfo> _info;
   std::size_t _stepsUsed = 0;  // the part of both in use by this line
   std::vector<Hit> _hits;
+  std::vector<std::uint32_t> _places;   // findHits' running maxima
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;
 };

@@ -9,6 +9,20 @@ namespace QUAX {
 
 namespace {
 
+// The running maxima met so far, for runningMaxima.
+struct RunningMaxima {
+  std::uint32_t* at;
+  std::size_t found = 0;
+  double top = -std::numeric_limits<double>::infinity();
+  // Takes values[j]; true once it is `last`.
+  QUAX_ALWAYS_INLINE bool take(double value, std::size_t j, double last) {
+    if (!(value > top)) return false;
+    top = value;
+    at[found++] = static_cast<std::uint32_t>(j);
+    return value == last;
+  }
+};
+
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // |q|^2 |c|^2 - (q.c)^2 of the points from j on, one per lane.
@@ -205,6 +219,28 @@ QUAX_AVX2 inline FourSquares groupSquares(const double* a, const double* b,
       crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
       crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
 }
+// runningMaxima four values at a time: most groups hold none above the
+// running maximum and are passed over whole.
+QUAX_AVX2 std::size_t runningMaximaWide(const double* values, std::size_t count,
+                                        double last, std::uint32_t* at) {
+  RunningMaxima maxima{at};
+  std::size_t j = 0;
+  for (; j + 4 <= count; j += 4) {
+    int above =
+        bitsOf(greater(Lanes4::load(values + j), Lanes4::all(maxima.top)));
+    for (; above != 0; above &= above - 1) {
+      const std::size_t t =
+          j +
+          static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(above)));
+      if (maxima.take(values[t], t, last)) return maxima.found;
+    }
+  }
+  for (; j < count; ++j) {
+    if (maxima.take(values[j], j, last)) break;
+  }
+  return maxima.found;
+}
+
 #endif
 
 }  // namespace
@@ -289,6 +325,20 @@ void takeOffsets(const double* xs, const double* ys, const double* zs,
     q.z[j] = qz;
     q.squared[j] = qx * qx + qy * qy + qz * qz;
   }
+}
+
+std::size_t runningMaxima(const double* values, std::size_t count, double last,
+                          std::uint32_t* at, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) return runningMaximaWide(values, count, last, at);
+#else
+  (void)wide;
+#endif
+  RunningMaxima maxima{at};
+  for (std::size_t j = 0; j < count; ++j) {
+    if (maxima.take(values[j], j, last)) break;
+  }
+  return maxima.found;
 }
 
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
