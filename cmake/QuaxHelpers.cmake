@@ -48,6 +48,11 @@ function(quax_add_library name)
     VISIBILITY_INLINES_HIDDEN ON
     DEFINE_SYMBOL "")
   target_compile_definitions(${name}_objects PRIVATE ${name}_EXPORTS)
+  # Results are bit for bit those of the operations as written: the compiler
+  # may not fuse a multiply and an add where the processor target has FMA.
+  if(NOT MSVC)
+    target_compile_options(${name}_objects PRIVATE -ffp-contract=off)
+  endif()
   if(NOT BUILD_SHARED_LIBS)
     target_compile_definitions(${name}_objects PUBLIC ${name}_STATIC)
   endif()

@@ -84,7 +84,9 @@ constexpr double kPlaneBoundFactor = 1.0 + 40.0 * kEpsilon;
 // The plane's allowance between a cross product and the chord line, per unit
 // of |c|^2: the cross product w^2 = |q x c|^2, on the rounded offsets q,
 // rounds by at most (4 sqrt 2 + 3) eps/2 |q|^2 |c|^2 < 5 eps |q|^2 |c|^2
-// (|q| at most the diagonal of the points' box), taken as 64 eps; the
+// (|q| at most the diagonal of the points' box; a product fused with the
+// difference after it rounds once, not twice, within the same), taken as
+// 64 eps; the
 // chord line's deviation d, at most |q|, by the deviation rounding r, so its
 // square by r (2 |q| + r). The allowance's own products and sums, and |c|^2
 // that scales it, round it by a few eps relative, which any factor above
@@ -97,7 +99,8 @@ constexpr double kPlaneAllowanceSpare = 2.02;
 // Off a plane, (|q|^2 |c|^2 - (q.c)^2) / |c|^2 against a point's squared
 // distance from the chord's line: |q|^2 and |c|^2 round by 3 eps each, q.c
 // by 3 eps |q| |c| (its square so by about 6 eps); the product, the
-// difference and the quotient by eps each: under 16 eps |q|^2 together,
+// difference and the quotient by eps each (a product fused with the sum
+// after it rounds once, within the same): under 16 eps |q|^2 together,
 // taken as 64 eps. The chord line's unit lies a few eps off c, which moves a
 // point far less than the deviation rounding r; the chord line's deviation
 // d, at most |q|, rounds by r, so its square by r (2 |q| + r); the

@@ -84,7 +84,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   _p = p;
   _n = n;
 #ifdef QUAX_WIDE_LANES
-  _wide = wide && wideLanesSupported();
+  _wide = wide && fusedLanesSupported();
 #else
   (void)wide;
 #endif

@@ -25,21 +25,22 @@ struct RunningMaxima {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// |q|^2 |c|^2 - (q.c)^2 of the points from j on, one per lane.
+// |q|^2 |c|^2 - (q.c)^2 of the points from j on, one per lane (fused in
+// four lanes).
 template <class L>
 QUAX_ALWAYS_INLINE L offsetSquares(const AnchorOffsets& q, std::size_t j,
                                    const L& cx, const L& cy, const L& cz,
                                    const L& cc) {
-  const L t =
-      L::load(q.x + j) * cx + L::load(q.y + j) * cy + L::load(q.z + j) * cz;
-  return L::load(q.squared + j) * cc - t * t;
+  const L t = mulAdd(L::load(q.x + j), cx,
+                     mulAdd(L::load(q.y + j), cy, L::load(q.z + j) * cz));
+  return mulSub(L::load(q.squared + j), cc, t * t);
 }
 
 #ifdef QUAX_WIDE_LANES
 // The squared cross products q x c of four points.
-QUAX_AVX2 inline Lanes4 crossSquare(Lanes4 qa, Lanes4 qb, Lanes4 ca,
-                                    Lanes4 cb) {
-  const Lanes4 w = qa * cb - qb * ca;
+QUAX_AVX2_FMA inline Lanes4 crossSquare(Lanes4 qa, Lanes4 qb, Lanes4 ca,
+                                        Lanes4 cb) {
+  const Lanes4 w = mulSub(qa, cb, qb * ca);
   return w * w;
 }
 
@@ -70,18 +71,19 @@ QUAX_AVX2 inline OneChord oneChord(double oa, double ob, double ca, double cb) {
 }
 
 // The squared cross products of the points j ... j + 3 with the chord.
-QUAX_AVX2 inline Lanes4 groupSquare(const double* a, const double* b,
-                                    std::size_t j, const OneChord& c) {
+QUAX_AVX2_FMA inline Lanes4 groupSquare(const double* a, const double* b,
+                                        std::size_t j, const OneChord& c) {
   return crossSquare(Lanes4::load(a + j) - c.oa, Lanes4::load(b + j) - c.ob,
                      c.ca, c.cb);
 }
 
-// largestCrossSquare four points at a time, the same products in every lane:
-// the last group reaches up to three points past `to` (the arrays have room),
-// whose lanes are left out of the maximum.
-QUAX_AVX2 double largestCrossWide(const double* a, const double* b, double oa,
-                                  double ob, double ca, double cb,
-                                  std::size_t from, std::size_t to) {
+// largestCrossSquare four points at a time: the last group reaches up to three
+// points past `to` (the arrays have room), whose lanes are left out of the
+// maximum.
+QUAX_AVX2_FMA double largestCrossWide(const double* a, const double* b,
+                                      double oa, double ob, double ca,
+                                      double cb, std::size_t from,
+                                      std::size_t to) {
   const OneChord chord = oneChord(oa, ob, ca, cb);
   const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
   const Lanes4 four = Lanes4::all(4.0);
@@ -96,11 +98,10 @@ QUAX_AVX2 double largestCrossWide(const double* a, const double* b, double oa,
 
 // firstCrossReaching four points at a time: the last group's lanes past `to`
 // never reach.
-QUAX_AVX2 std::size_t firstCrossReachingWide(const double* a, const double* b,
-                                             double oa, double ob, double ca,
-                                             double cb, std::size_t from,
-                                             std::size_t to, double threshold,
-                                             double& crossed, double& before) {
+QUAX_AVX2_FMA std::size_t firstCrossReachingWide(
+    const double* a, const double* b, double oa, double ob, double ca,
+    double cb, std::size_t from, std::size_t to, double threshold,
+    double& crossed, double& before) {
   const OneChord chord = oneChord(oa, ob, ca, cb);
   const Lanes4 limit = Lanes4::all(threshold);
   const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
@@ -159,9 +160,9 @@ QUAX_AVX2 double largestSquaredDeviationWide(const double* xs, const double* ys,
 
 // largestOffsetSquare four points at a time, the group past the last full
 // one with its lanes past `to` taken as 0.
-QUAX_AVX2 double largestOffsetSquareWide(const AnchorOffsets& q, double cx,
-                                         double cy, double cz, double cc,
-                                         std::size_t from, std::size_t to) {
+QUAX_AVX2_FMA double largestOffsetSquareWide(const AnchorOffsets& q, double cx,
+                                             double cy, double cz, double cc,
+                                             std::size_t from, std::size_t to) {
   const Lanes4 vx = Lanes4::all(cx);
   const Lanes4 vy = Lanes4::all(cy);
   const Lanes4 vz = Lanes4::all(cz);
@@ -210,9 +211,9 @@ struct FourSquares {
 };
 
 // The squared cross products of the points j ... j + 3 with the four chords.
-QUAX_AVX2 inline FourSquares groupSquares(const double* a, const double* b,
-                                          std::size_t j,
-                                          const FourCrossChords& c) {
+QUAX_AVX2_FMA inline FourSquares groupSquares(const double* a, const double* b,
+                                              std::size_t j,
+                                              const FourCrossChords& c) {
   const Lanes4 qa = Lanes4::load(a + j) - c.oa;
   const Lanes4 qb = Lanes4::load(b + j) - c.ob;
   return FourSquares{
@@ -410,8 +411,8 @@ std::size_t firstCrossReaching(const double* a, const double* b, double oa,
 }
 
 #ifdef QUAX_WIDE_LANES
-QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
-                                       double* bounds) {
+QUAX_AVX2_FMA std::size_t measureFourSteps(const FourStepSweep& sweep,
+                                           double* bounds) {
   const double* a = sweep.a;
   const double* b = sweep.b;
   const std::size_t from = sweep.anchor + 1;
@@ -496,16 +497,18 @@ struct FourChords {
 };
 
 // |q|^2 |c|^2 - (q.c)^2 of the points j ... j + 3 for chord c.
-QUAX_AVX2 inline Lanes4 offsetSquaresOf(const AnchorOffsets& q, std::size_t j,
-                                        const FourChords& chords, int c) {
+QUAX_AVX2_FMA inline Lanes4 offsetSquaresOf(const AnchorOffsets& q,
+                                            std::size_t j,
+                                            const FourChords& chords, int c) {
   return offsetSquares(q, j, chords.x[c], chords.y[c], chords.z[c],
                        chords.squared[c]);
 }
 
 }  // namespace
 
-QUAX_AVX2 std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
-                                           double* largest, double* squared) {
+QUAX_AVX2_FMA std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
+                                               double* largest,
+                                               double* squared) {
   const std::size_t from = sweep.anchor + 1;
   const std::size_t firstTo = sweep.firstStep + 1;
   // The four chords side by side, and how many of them from the first are

@@ -69,12 +69,13 @@ double largestOffsetSquare(const AnchorOffsets& q, double cx, double cy,
 // q x c of the points from ... to - 1 (q their offsets from the anchor
 // (oa, ob), c the chord (ca, cb)). Four points at a time where `wide` and
 // the processor allow it (the coordinates then have room for three more),
-// else two with SSE2: the same products in every lane.
+// each product then fused with the difference it is taken from; else two
+// with SSE2. Both are within the allowance of kCrossProductUlps.
 double largestCrossSquare(const double* a, const double* b, double oa,
                           double ob, double ca, double cb, std::size_t from,
                           std::size_t to, bool wide);
 
-// In the plane of largestCrossSquare, with the same products: the first of
+// In the plane of largestCrossSquare, with its products: the first of
 // the points from ... to - 1 whose squared cross product reaches
 // `threshold`, or `to` if none. Its product goes to `crossed`, and `before`
 // becomes the largest of its own value and the products of the points before
@@ -111,9 +112,9 @@ struct FourStepSweep {
 // room) (factor / s) for those steps, m being the largest product
 // that largestCrossSquare gives step c's chord and s = ca * ca + cb * cb its
 // squared length. The coordinates have room for three points past the last
-// step's chord. Needs the processor's AVX2 (wideLanesSupported).
-QUAX_AVX2 std::size_t measureFourSteps(const FourStepSweep& sweep,
-                                       double* bounds);
+// step's chord. Needs the processor's AVX2 and FMA (fusedLanesSupported).
+QUAX_AVX2_FMA std::size_t measureFourSteps(const FourStepSweep& sweep,
+                                           double* bounds);
 #endif
 
 // Off a plane, up to four steps that follow each other from the anchor
@@ -139,9 +140,10 @@ struct FourOffsetSweep {
 // chords; with two or more, largest[c] is what largestOffsetSquare gives
 // step c's chord, whose squared length (as squaredLength takes it) goes to
 // squared[c]. The offsets have room for three points past the last step's.
-// Needs the processor's AVX2 (wideLanesSupported).
-QUAX_AVX2 std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
-                                           double* largest, double* squared);
+// Needs the processor's AVX2 and FMA (fusedLanesSupported).
+QUAX_AVX2_FMA std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
+                                               double* largest,
+                                               double* squared);
 #endif
 
 }  // namespace QUAX

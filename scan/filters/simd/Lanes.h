@@ -7,8 +7,12 @@
 // comparisons (masks of all bits set where true) and bitsOf, so that a loop
 // reads the same for either width.
 //
-// Every lane rounds each operation as the scalar code rounds it: nothing here
-// fuses a multiply and an add, so the lanes give the scalar code's bits.
+// Every lane rounds each operation as the scalar code rounds it, so the
+// lanes give the scalar code's bits: nothing fuses a multiply and an add but
+// mulAdd and mulSub in four lanes, which only the sweeps that bound a
+// deviation (with room for either rounding) use. The libraries compile with
+// -ffp-contract=off, so that the compiler fuses nothing by itself where the
+// processor target allows it.
 #ifndef QUAX_SCAN_FILTERS_SIMD_LANES_H_
 #define QUAX_SCAN_FILTERS_SIMD_LANES_H_
 
@@ -24,8 +28,9 @@
 #define QUAX_WIDE_LANES 1
 #include <immintrin.h>
 // Every function that touches four lanes is compiled for AVX2 and nothing
-// more: without fused multiply-add each lane rounds as the scalar code does.
+// more; the bound sweeps for AVX2 with fused multiply-add.
 #define QUAX_AVX2 __attribute__((target("avx2")))
+#define QUAX_AVX2_FMA __attribute__((target("avx2,fma")))
 #endif
 
 // Inlined into each caller, even unoptimised, and so compiled for the
@@ -148,6 +153,10 @@ QUAX_ALWAYS_INLINE double allLanes<double>(double x) {
 
 // Whether the processor runs the four lanes' code.
 inline bool wideLanesSupported() { return __builtin_cpu_supports("avx2") != 0; }
+// Whether it also runs the fused multiply-add of the bound sweeps.
+inline bool fusedLanesSupported() {
+  return wideLanesSupported() && __builtin_cpu_supports("fma") != 0;
+}
 
 struct Lanes4 {
   static constexpr int kCount = 4;
@@ -268,7 +277,26 @@ QUAX_AVX2 inline double largestOf(Lanes4 a) {
   return lanes[0] > lanes[1] ? lanes[0] : lanes[1];
 }
 
+// a * b + c and a * b - c, each rounded once.
+QUAX_AVX2_FMA inline Lanes4 mulAdd(Lanes4 a, Lanes4 b, Lanes4 c) {
+  return {_mm256_fmadd_pd(a.v, b.v, c.v)};
+}
+QUAX_AVX2_FMA inline Lanes4 mulSub(Lanes4 a, Lanes4 b, Lanes4 c) {
+  return {_mm256_fmsub_pd(a.v, b.v, c.v)};
+}
+
 #endif  // QUAX_WIDE_LANES
+
+// a * b + c and a * b - c, the product and the sum each rounded, for lanes
+// that do not fuse them (four lanes fuse them: see above).
+template <class L>
+QUAX_ALWAYS_INLINE L mulAdd(L a, L b, L c) {
+  return a * b + c;
+}
+template <class L>
+QUAX_ALWAYS_INLINE L mulSub(L a, L b, L c) {
+  return a * b - c;
+}
 
 }  // namespace QUAX
 
