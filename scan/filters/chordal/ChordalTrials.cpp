@@ -199,7 +199,8 @@ bool ChordalTrials::boundByTurn(AnchorMemo& memo, std::size_t anchor,
 // with room for the rounding of its sums and roots (a few units in the last
 // place per segment, taken as 4 per point of the whole path).
 void ChordalTrials::walkPath() {
-  if (_walked.size() < _n) _walked.resize(_n);
+  // Room for the four-lane sweep's last group past the end.
+  if (_walked.size() < _n + 4) _walked.resize(_n + 4, 0.0);
   double walked = 0.0;
   _walked[0] = 0.0;
   for (std::size_t j = 1; j < _n; ++j) {

@@ -57,13 +57,9 @@ void ChordalTrials::takeOffsetsUpTo(std::size_t anchor, std::size_t step) {
 // sweptBelow).
 double ChordalTrials::offsetBound(std::size_t anchor, std::size_t step,
                                   double largest, double squared) const {
-  const double reach = _walked[step] - _walked[anchor] + _walkedRoom;
-  const double r = _turnRounding;
-  const double allowance =
-      (kOffsetSquareUlps * kEpsilon * reach * reach + r * (2.0 * reach + r)) *
-          kPlaneAllowanceSpare +
-      kUnderflowRoom;
-  return (largest / squared + allowance) * (1.0 + kBoundSlack);
+  return offsetBoundOf(largest, squared,
+                       _walked[step] - _walked[anchor] + _walkedRoom,
+                       _turnRounding);
 }
 
 // Off the plane with four lanes: sweeps the unmeasured steps of `anchor`
@@ -93,18 +89,19 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
     sweep.ys = _ys.data();
     sweep.zs = _zs.data();
     sweep.offsets = offsets();
+    sweep.walked = _walked.data();
+    sweep.walkedRoom = _walkedRoom;
+    sweep.rounding = _turnRounding;
     sweep.anchor = anchor;
     sweep.firstStep = base + k;
     sweep.count = count;
     sweep.chordLow = _chordLow;
     sweep.chordHigh = _chordHigh;
-    double largest[4];
-    double squared[4];
-    const std::size_t clear = sweepFourOffsetSteps(sweep, largest, squared);
+    double bounds[4];
+    const std::size_t clear = sweepFourOffsetSteps(sweep, bounds);
     if (clear < 2) return k;
     for (std::size_t c = 0; c < clear; ++c, ++k) {
-      const double bound =
-          offsetBound(anchor, base + k, largest[c], squared[c]);
+      const double bound = bounds[c];
       if (!(bound < limit.surelyBelow)) {
         measure(anchor, base + k);
         return k;

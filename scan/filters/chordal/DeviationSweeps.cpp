@@ -507,8 +507,7 @@ QUAX_AVX2_FMA inline Lanes4 offsetSquaresOf(const AnchorOffsets& q,
 }  // namespace
 
 QUAX_AVX2_FMA std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
-                                               double* largest,
-                                               double* squared) {
+                                               double* bounds) {
   const std::size_t from = sweep.anchor + 1;
   const std::size_t firstTo = sweep.firstStep + 1;
   // The four chords side by side, and how many of them from the first are
@@ -555,8 +554,12 @@ QUAX_AVX2_FMA std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
     }
     index = index + four;
   }
-  largestOfEach(best[0], best[1], best[2], best[3]).store(largest);
-  cc.store(squared);
+  const Lanes4 reach = Lanes4::load(sweep.walked + sweep.firstStep) -
+                       Lanes4::all(sweep.walked[sweep.anchor]) +
+                       Lanes4::all(sweep.walkedRoom);
+  offsetBoundOf(largestOfEach(best[0], best[1], best[2], best[3]), cc, reach,
+                sweep.rounding)
+      .store(bounds);
   return clear;
 }
 #endif

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "scan/filters/FilterGeometry.h"
+#include "scan/filters/Rounding.h"
 #include "scan/filters/simd/Lanes.h"
 
 namespace QUAX {
@@ -64,6 +65,23 @@ void takeOffsets(const double* xs, const double* ys, const double* zs,
 double largestOffsetSquare(const AnchorOffsets& q, double cx, double cy,
                            double cz, double cc, std::size_t from,
                            std::size_t to, bool wide);
+
+// The bound of a step's largest squared deviation from the `largest` that
+// largestOffsetSquare gives its chord, of squared length `squared`: within
+// kOffsetSquareUlps eps reach^2 plus the chord line's own rounding
+// r (2 reach + r), `reach` bounding the points' distance from the anchor and
+// r being the rounding of one deviation (see kOffsetSquareUlps).
+template <class L>
+QUAX_ALWAYS_INLINE L offsetBoundOf(L largest, L squared, L reach,
+                                   double rounding) {
+  const L r = allLanes<L>(rounding);
+  const L allowance =
+      (allLanes<L>(kOffsetSquareUlps * kEpsilon) * reach * reach +
+       r * (allLanes<L>(2.0) * reach + r)) *
+          allLanes<L>(kPlaneAllowanceSpare) +
+      allLanes<L>(kUnderflowRoom);
+  return (largest / squared + allowance) * allLanes<L>(1.0 + kBoundSlack);
+}
 
 // In a coordinate plane of axes a and b: the largest squared cross product
 // q x c of the points from ... to - 1 (q their offsets from the anchor
@@ -122,11 +140,17 @@ QUAX_AVX2_FMA std::size_t measureFourSteps(const FourStepSweep& sweep,
 // anchor + 1 up to s, whose offsets from the anchor are in `offsets`. Only
 // chords whose squared length lies strictly between `chordLow` and
 // `chordHigh` are swept, the first ones up to the first that does not.
+// walked[s] - walked[anchor] + walkedRoom bounds the distance of step s's
+// points from the anchor, `rounding` is that of one deviation (see
+// offsetBoundOf).
 struct FourOffsetSweep {
   const double* xs;
   const double* ys;
   const double* zs;
   AnchorOffsets offsets;
+  const double* walked;
+  double walkedRoom;
+  double rounding;
   std::size_t anchor;
   std::size_t firstStep;
   std::size_t count;  // 1 to 4
@@ -137,13 +161,12 @@ struct FourOffsetSweep {
 #ifdef QUAX_WIDE_LANES
 // largestOffsetSquare's sweep for up to four steps at once, each point loaded
 // once for them all. Returns how many steps from the first one have clear
-// chords; with two or more, largest[c] is what largestOffsetSquare gives
-// step c's chord, whose squared length (as squaredLength takes it) goes to
-// squared[c]. The offsets have room for three points past the last step's.
-// Needs the processor's AVX2 and FMA (fusedLanesSupported).
+// chords; with two or more, bounds[c] is offsetBoundOf step c's largest
+// product and squared chord length (as squaredLength takes it). The offsets
+// and `walked` have room for three points past the last step's. Needs the
+// processor's AVX2 and FMA (fusedLanesSupported).
 QUAX_AVX2_FMA std::size_t sweepFourOffsetSteps(const FourOffsetSweep& sweep,
-                                               double* largest,
-                                               double* squared);
+                                               double* bounds);
 #endif
 
 }  // namespace QUAX
