@@ -38,7 +38,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   }
   _touched.clear();
   _stepsUsed = 0;
-  _hits.clear();
+  _hitsUsed = 0;
   if (_anchors.size() < n) {
     _anchors.resize(n);
     _chains.resize(n);
@@ -290,7 +290,7 @@ double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
 void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = infoOf(memo)[step - anchor - 1];
-  info.hitsBegin = static_cast<std::uint32_t>(_hits.size());
+  info.hitsBegin = static_cast<std::uint32_t>(_hitsUsed);
   // The sums of squares are still there when the step was the last one
   // measured, as it is when it ends the span of the run that met it first.
   if (_squaresAnchor != anchor || _squaresStep != step) {
@@ -306,17 +306,16 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   const double last =
       info.bounded ? kInfinity : largestOf(memo)[step - anchor - 1];
   const std::size_t points = step - anchor;
-  if (_places.size() < points) _places.resize(points);
-  const std::size_t count =
-      runningMaxima(_squares.data(), points, last, _places.data(), _wide);
-  const std::size_t begin = _hits.size();
-  _hits.resize(begin + count);
-  for (std::size_t h = 0; h < count; ++h) {
-    _hits[begin + h].squared = _squares[_places[h]];
-    _hits[begin + h].index =
-        static_cast<std::uint32_t>(anchor + 1 + _places[h]);
+  if (_hitSquares.size() < _hitsUsed + points) {
+    const std::size_t size = 2 * (_hitsUsed + points);
+    _hitSquares.resize(size);
+    _hitPoints.resize(size);
   }
-  info.hitsCount = static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
+  const std::size_t count = runningMaxima(
+      _squares.data(), points, last, static_cast<std::uint32_t>(anchor + 1),
+      _hitSquares.data() + _hitsUsed, _hitPoints.data() + _hitsUsed, _wide);
+  _hitsUsed += count;
+  info.hitsCount = static_cast<std::uint32_t>(count);
 }
 
 // In the plane: the first point of step `step` from `anchor` whose deviation
@@ -602,17 +601,18 @@ ChordalTrials::Reach ChordalTrials::reachOffPlane(std::size_t anchor,
                                                   const Limit& limit) {
   StepInfo& info = infoOf(_anchors[anchor])[step - anchor - 1];
   if (info.hitsBegin == kNoHits) findHits(anchor, step);
-  const Hit* first = _hits.data() + info.hitsBegin;
-  const Hit* hit = first;
+  const double* squared = _hitSquares.data() + info.hitsBegin;
+  std::size_t h = 0;
   // A sum far below (above) the limit's square has a root below (at or
   // beyond) the limit; in between, the root decides.
-  while (hit->squared < limit.surelyBelow ||
-         (!(hit->squared >= limit.highSquare) &&
-          !(std::sqrt(hit->squared) >= limit.value))) {
-    ++hit;
+  while (squared[h] < limit.surelyBelow ||
+         (!(squared[h] >= limit.highSquare) &&
+          !(std::sqrt(squared[h]) >= limit.value))) {
+    ++h;
   }
-  Reach reach{hit->index, -kInfinity, hit->squared * (1.0 - kRootSquareMargin)};
-  if (hit != first) reach.lowest = hit[-1].squared * (1.0 + kRootSquareMargin);
+  Reach reach{_hitPoints[info.hitsBegin + h], -kInfinity,
+              squared[h] * (1.0 - kRootSquareMargin)};
+  if (h != 0) reach.lowest = squared[h - 1] * (1.0 + kRootSquareMargin);
   return reach;
 }
 

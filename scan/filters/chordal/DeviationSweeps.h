@@ -32,9 +32,12 @@ double squaredDeviation(const double* xs, const double* ys, const double* zs,
 
 // The running maxima of values[0] ... values[count - 1] in their order (a
 // value that is not a number is none), up to the first one equal to `last`:
-// their places go to `at`, which has room for `count`; returns how many.
-// Four values at a time where `wide` and the processor allow it.
+// each one's value goes to `maxima` and its place plus `first` to `at`,
+// which have room for `count` (and may be written past the ones kept).
+// Returns how many. Four values at a time where `wide` and the processor
+// allow it, groups with none above the running maximum passed over whole.
 std::size_t runningMaxima(const double* values, std::size_t count, double last,
+                          std::uint32_t first, double* maxima,
                           std::uint32_t* at, bool wide);
 
 // Off a plane: the offsets q of points from one anchor, by axis, and their
