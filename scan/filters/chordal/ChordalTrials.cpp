@@ -38,7 +38,7 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   }
   _touched.clear();
   _stepsUsed = 0;
-  _hitsUsed = 0;
+  _hits.clear();
   if (_anchors.size() < n) {
     _anchors.resize(n);
     _chains.resize(n);
@@ -290,7 +290,7 @@ double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
 void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
   AnchorMemo& memo = _anchors[anchor];
   StepInfo& info = infoOf(memo)[step - anchor - 1];
-  info.hitsBegin = static_cast<std::uint32_t>(_hitsUsed);
+  info.hitsBegin = static_cast<std::uint32_t>(_hits.size());
   // The sums of squares are still there when the step was the last one
   // measured, as it is when it ends the span of the run that met it first.
   if (_squaresAnchor != anchor || _squaresStep != step) {
@@ -301,21 +301,31 @@ void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
     _squaresAnchor = anchor;
     _squaresStep = step;
   }
+  // Every point is written to the next free place, which only a running
+  // maximum takes: no branch to mispredict. The fields are stored one by
+  // one: a Hit built whole on the stack and copied in is read back as 16
+  // bytes from two narrower stores, which the processor cannot forward and
+  // stalls on.
   // The step's largest sum, where measured, is the last running maximum:
   // the points after its first appearance are left out.
   const double last =
       info.bounded ? kInfinity : largestOf(memo)[step - anchor - 1];
-  const std::size_t points = step - anchor;
-  if (_hitSquares.size() < _hitsUsed + points) {
-    const std::size_t size = 2 * (_hitsUsed + points);
-    _hitSquares.resize(size);
-    _hitPoints.resize(size);
+  const std::size_t begin = _hits.size();
+  _hits.resize(begin + (step - anchor));
+  Hit* hits = _hits.data() + begin;
+  std::size_t count = 0;
+  double largest = -kInfinity;
+  for (std::size_t j = anchor + 1; j <= step; ++j) {
+    const double squared = _squares[j - anchor - 1];
+    hits[count].squared = squared;
+    hits[count].index = static_cast<std::uint32_t>(j);
+    const bool higher = squared > largest;
+    largest = higher ? squared : largest;
+    count += higher ? 1 : 0;
+    if (squared == last) break;
   }
-  const std::size_t count = runningMaxima(
-      _squares.data(), points, last, static_cast<std::uint32_t>(anchor + 1),
-      _hitSquares.data() + _hitsUsed, _hitPoints.data() + _hitsUsed, _wide);
-  _hitsUsed += count;
-  info.hitsCount = static_cast<std::uint32_t>(count);
+  _hits.resize(begin + count);
+  info.hitsCount = static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
 }
 
 // In the plane: the first point of step `step` from `anchor` whose deviation
@@ -601,18 +611,17 @@ ChordalTrials::Reach ChordalTrials::reachOffPlane(std::size_t anchor,
                                                   const Limit& limit) {
   StepInfo& info = infoOf(_anchors[anchor])[step - anchor - 1];
   if (info.hitsBegin == kNoHits) findHits(anchor, step);
-  const double* squared = _hitSquares.data() + info.hitsBegin;
-  std::size_t h = 0;
+  const Hit* first = _hits.data() + info.hitsBegin;
+  const Hit* hit = first;
   // A sum far below (above) the limit's square has a root below (at or
   // beyond) the limit; in between, the root decides.
-  while (squared[h] < limit.surelyBelow ||
-         (!(squared[h] >= limit.highSquare) &&
-          !(std::sqrt(squared[h]) >= limit.value))) {
-    ++h;
+  while (hit->squared < limit.surelyBelow ||
+         (!(hit->squared >= limit.highSquare) &&
+          !(std::sqrt(hit->squared) >= limit.value))) {
+    ++hit;
   }
-  Reach reach{_hitPoints[info.hitsBegin + h], -kInfinity,
-              squared[h] * (1.0 - kRootSquareMargin)};
-  if (h != 0) reach.lowest = squared[h - 1] * (1.0 + kRootSquareMargin);
+  Reach reach{hit->index, -kInfinity, hit->squared * (1.0 - kRootSquareMargin)};
+  if (hit != first) reach.lowest = hit[-1].squared * (1.0 + kRootSquareMargin);
   return reach;
 }
 

@@ -86,13 +86,19 @@ class ChordalTrials {
       kind = StepKind::kDeviation;
       bounded = false;
     }
-    std::uint32_t hitsBegin;  // running maxima in _hitSquares and _hitPoints,
-                              // off the plane (all ones: not found)
+    std::uint32_t hitsBegin;  // running maxima in _hits, off the plane
+                              // (all ones: not found)
     std::uint32_t hitsCount;
     StepKind kind;
     // Off the plane, a bound (not the largest): by TurnChain on steps of
     // TurnChain::kFewestPoints or more, by the points' offsets on others.
     bool bounded;
+  };
+  struct Hit {
+    // Left unset when the list grows: findHits writes each one it keeps.
+    Hit() noexcept {}  // NOLINT(modernize-use-equals-default)
+    double squared;    // the sum of squares (its root is the deviation)
+    std::uint32_t index;
   };
   struct AnchorMemo {
     // Per step i >= a + 1 at index i - a - 1, from index `steps` of _largest
@@ -251,11 +257,7 @@ class ChordalTrials {
   std::vector<double> _largest;
   std::vector<StepInfo> _info;
   std::size_t _stepsUsed = 0;  // the part of both in use by this line
-  // The running maxima: their sums of squares (whose roots are the
-  // deviations) and points, the first _hitsUsed in use by this line.
-  std::vector<double> _hitSquares;
-  std::vector<std::uint32_t> _hitPoints;
-  std::size_t _hitsUsed = 0;
+  std::vector<Hit> _hits;
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;
 };

@@ -11,26 +11,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// The running maxima met so far, for runningMaxima. Every value is written
-// to the next free place, which only a running maximum takes: no branch to
-// mispredict.
-struct RunningMaxima {
-  double* maxima;
-  std::uint32_t* at;
-  std::uint32_t first;
-  std::size_t found = 0;
-  double top = -kInfinity;
-  // Takes values[j]; true once it is `last`.
-  QUAX_ALWAYS_INLINE bool take(double value, std::size_t j, double last) {
-    maxima[found] = value;
-    at[found] = first + static_cast<std::uint32_t>(j);
-    const bool higher = value > top;
-    top = higher ? value : top;
-    found += higher ? 1 : 0;
-    return value == last;
-  }
-};
-
 // |q|^2 |c|^2 - (q.c)^2 of the points from j on, one per lane (fused in
 // four lanes).
 template <class L>
@@ -226,26 +206,6 @@ QUAX_AVX2_FMA inline FourSquares groupSquares(const double* a, const double* b,
       crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
       crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
 }
-// runningMaxima four values at a time. A group with none above the running
-// maximum holds none (nor `last`, a running maximum where it first appears).
-QUAX_AVX2 std::size_t runningMaximaWide(const double* values, std::size_t count,
-                                        double last, RunningMaxima& maxima) {
-  std::size_t j = 0;
-  for (; j + 4 <= count; j += 4) {
-    if (bitsOf(greater(Lanes4::load(values + j), Lanes4::all(maxima.top))) ==
-        0) {
-      continue;
-    }
-    for (std::size_t t = j; t < j + 4; ++t) {
-      if (maxima.take(values[t], t, last)) return maxima.found;
-    }
-  }
-  for (; j < count; ++j) {
-    if (maxima.take(values[j], j, last)) break;
-  }
-  return maxima.found;
-}
-
 #endif
 
 }  // namespace
@@ -330,21 +290,6 @@ void takeOffsets(const double* xs, const double* ys, const double* zs,
     q.z[j] = qz;
     q.squared[j] = qx * qx + qy * qy + qz * qz;
   }
-}
-
-std::size_t runningMaxima(const double* values, std::size_t count, double last,
-                          std::uint32_t first, double* maxima,
-                          std::uint32_t* at, bool wide) {
-  RunningMaxima running{maxima, at, first};
-#ifdef QUAX_WIDE_LANES
-  if (wide) return runningMaximaWide(values, count, last, running);
-#else
-  (void)wide;
-#endif
-  for (std::size_t j = 0; j < count; ++j) {
-    if (running.take(values[j], j, last)) break;
-  }
-  return running.found;
 }
 
 double squaredDeviation(const double* xs, const double* ys, const double* zs,

@@ -6,7 +6,6 @@
 #define QUAX_SCAN_FILTERS_CHORDAL_DEVIATIONSWEEPS_H_
 
 #include <cstddef>
-#include <cstdint>
 
 #include "scan/filters/FilterGeometry.h"
 #include "scan/filters/Rounding.h"
@@ -29,16 +28,6 @@ double largestSquaredDeviation(const double* xs, const double* ys,
 // takes it.
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
                         std::size_t j, const ChordLine& line);
-
-// The running maxima of values[0] ... values[count - 1] in their order (a
-// value that is not a number is none), up to the first one equal to `last`:
-// each one's value goes to `maxima` and its place plus `first` to `at`,
-// which have room for `count` (and may be written past the ones kept).
-// Returns how many. Four values at a time where `wide` and the processor
-// allow it, groups with none above the running maximum passed over whole.
-std::size_t runningMaxima(const double* values, std::size_t count, double last,
-                          std::uint32_t first, double* maxima,
-                          std::uint32_t* at, bool wide);
 
 // Off a plane: the offsets q of points from one anchor, by axis, and their
 // squared lengths |q|^2, each at its point's index.
