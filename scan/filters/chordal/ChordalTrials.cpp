@@ -20,7 +20,6 @@ using Vector = _MathVector<double>;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
-constexpr std::uint32_t kNoHits = 0xffffffffu;
 
 // Off the plane, steps of fewer points met one at a time are measured by
 // the chord line at once: on them the offsets' bound saves less than it
@@ -38,7 +37,6 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
   }
   _touched.clear();
   _stepsUsed = 0;
-  _hits.clear();
   if (_anchors.size() < n) {
     _anchors.resize(n);
     _chains.resize(n);
@@ -98,9 +96,9 @@ void ChordalTrials::reset(const Point* p, std::size_t n, bool wide) {
 // distance DistanceBound compares is the square root of that sum, which is
 // correctly rounded and monotonic, so "root of the largest >= limit" is the
 // plain walk's "some point reaches the limit". The roots are taken only
-// where a limit comes close (see run), and the running maxima in point order
-// later, for the steps that end a span (see findHits; in the plane,
-// reachInPlane).
+// where a limit comes close (see run), and the first point that reaches a
+// limit later, for the steps that end a span (see reachOffPlane; in the
+// plane, reachInPlane).
 void ChordalTrials::measure(std::size_t anchor, std::size_t step,
                             double passBelow) {
   AnchorMemo& memo = _anchors[anchor];
@@ -280,52 +278,6 @@ double ChordalTrials::planeBound(std::size_t anchor, std::size_t step,
                          _planeB[step + 1] - ob, anchor + 1, step + 1, _wide);
   return (largest + squared * _planeAllowance + _planeRoom) *
          (kPlaneBoundFactor / squared);
-}
-
-// Off the plane: the running maxima, in point order, of the deviations of
-// step `step` from `anchor`, as the plain walk meets them: the first point at
-// or beyond any limit is one of them. They are found and kept as sums of
-// squares, whose roots keep their order. (In the plane a step that
-// ends a span is swept again for each limit instead: see reachInPlane.)
-void ChordalTrials::findHits(std::size_t anchor, std::size_t step) {
-  AnchorMemo& memo = _anchors[anchor];
-  StepInfo& info = infoOf(memo)[step - anchor - 1];
-  info.hitsBegin = static_cast<std::uint32_t>(_hits.size());
-  // The sums of squares are still there when the step was the last one
-  // measured, as it is when it ends the span of the run that met it first.
-  if (_squaresAnchor != anchor || _squaresStep != step) {
-    const Vector chord = _p[step + 1] - _p[anchor];
-    largestSquaredDeviation(
-        _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
-        ChordLine(_p[anchor], chord, chord.length()), _squares.data(), _wide);
-    _squaresAnchor = anchor;
-    _squaresStep = step;
-  }
-  // Every point is written to the next free place, which only a running
-  // maximum takes: no branch to mispredict. The fields are stored one by
-  // one: a Hit built whole on the stack and copied in is read back as 16
-  // bytes from two narrower stores, which the processor cannot forward and
-  // stalls on.
-  // The step's largest sum, where measured, is the last running maximum:
-  // the points after its first appearance are left out.
-  const double last =
-      info.bounded ? kInfinity : largestOf(memo)[step - anchor - 1];
-  const std::size_t begin = _hits.size();
-  _hits.resize(begin + (step - anchor));
-  Hit* hits = _hits.data() + begin;
-  std::size_t count = 0;
-  double largest = -kInfinity;
-  for (std::size_t j = anchor + 1; j <= step; ++j) {
-    const double squared = _squares[j - anchor - 1];
-    hits[count].squared = squared;
-    hits[count].index = static_cast<std::uint32_t>(j);
-    const bool higher = squared > largest;
-    largest = higher ? squared : largest;
-    count += higher ? 1 : 0;
-    if (squared == last) break;
-  }
-  _hits.resize(begin + count);
-  info.hitsCount = static_cast<std::uint32_t>(_hits.size()) - info.hitsBegin;
 }
 
 // In the plane: the first point of step `step` from `anchor` whose deviation
@@ -603,25 +555,40 @@ QUAX_WALK_INLINE SpanEnd ChordalTrials::endSpan(std::size_t anchor,
 }
 
 // Off the plane: the first point of step `step` from `anchor` that reaches
-// the limit, from the step's running maxima, with the squares of the limits
-// that find it first (the sums, with room for the rounding of their
-// roots).
+// the limit, with the squares of the limits that find it first (above the
+// largest sum before it, up to its own, with room for the rounding of their
+// roots). The step ends the span, so one point reaches the limit. Its sums
+// of squares are taken again unless it was the last step measured, as it is
+// when it ends the span of the run that met it first: that costs less than
+// keeping the running maxima of every step that ends a span for later runs.
 ChordalTrials::Reach ChordalTrials::reachOffPlane(std::size_t anchor,
                                                   std::size_t step,
                                                   const Limit& limit) {
-  StepInfo& info = infoOf(_anchors[anchor])[step - anchor - 1];
-  if (info.hitsBegin == kNoHits) findHits(anchor, step);
-  const Hit* first = _hits.data() + info.hitsBegin;
-  const Hit* hit = first;
+  if (_squaresAnchor != anchor || _squaresStep != step) {
+    const Vector chord = _p[step + 1] - _p[anchor];
+    largestSquaredDeviation(
+        _xs.data(), _ys.data(), _zs.data(), anchor + 1, step + 1,
+        ChordLine(_p[anchor], chord, chord.length()), _squares.data(), _wide);
+    _squaresAnchor = anchor;
+    _squaresStep = step;
+  }
+  const double* squares = _squares.data();
+  const std::size_t points = step - anchor;
   // A sum far below (above) the limit's square has a root below (at or
   // beyond) the limit; in between, the root decides.
-  while (hit->squared < limit.surelyBelow ||
-         (!(hit->squared >= limit.highSquare) &&
-          !(std::sqrt(hit->squared) >= limit.value))) {
-    ++hit;
+  double before = -kInfinity;
+  std::size_t j = 0;
+  for (;; ++j) {
+    j = firstAtLeast(squares, j, points, limit.surelyBelow, before, _wide);
+    const double squared = squares[j];
+    if (squared >= limit.highSquare || std::sqrt(squared) >= limit.value) {
+      break;
+    }
+    before = squared > before ? squared : before;
   }
-  Reach reach{hit->index, -kInfinity, hit->squared * (1.0 - kRootSquareMargin)};
-  if (hit != first) reach.lowest = hit[-1].squared * (1.0 + kRootSquareMargin);
+  Reach reach{anchor + 1 + j, -kInfinity,
+              squares[j] * (1.0 - kRootSquareMargin)};
+  if (before != -kInfinity) reach.lowest = before * (1.0 + kRootSquareMargin);
   return reach;
 }
 

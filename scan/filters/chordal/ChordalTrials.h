@@ -29,10 +29,10 @@ namespace QUAX {
 // So each (anchor, step) met is measured once for its largest deviation, kept
 // as the sum of squares whose root it is (on a copy of the coordinates by
 // axis, two or four points at a time, and with four lanes up to four steps
-// that follow each other at once), a step that ends a span once more for
-// the running maxima of its deviations in point order, and every later run
-// reads them: a run costs one comparison per step (with the limit's square),
-// plus the steps no earlier run has met. Lines in a coordinate plane, as a
+// that follow each other at once), and every later run reads them: a run
+// costs one comparison per step (with the limit's square), plus the steps no
+// earlier run has met, plus a scan of the points of each step that ends a
+// span for the first that reaches the limit. Lines in a coordinate plane, as a
 // scanner's profiles are (or in a tilted plane, as they are after a rigid
 // stitch, on their coordinates along two axes of it), keep a close upper
 // bound per step instead, found from cross products at a third of the cost; at
@@ -79,33 +79,22 @@ class ChordalTrials {
     // Left unset when the memo grows: measure() writes a step's info before
     // anything reads it.
     StepInfo() noexcept {}  // NOLINT(modernize-use-equals-default)
-    // A step about to be measured: a deviation, no running maxima yet.
+    // A step about to be measured: a deviation, not a bound.
     void start() noexcept {
-      hitsBegin = ~std::uint32_t{0};
-      hitsCount = 0;
       kind = StepKind::kDeviation;
       bounded = false;
     }
-    std::uint32_t hitsBegin;  // running maxima in _hits, off the plane
-                              // (all ones: not found)
-    std::uint32_t hitsCount;
     StepKind kind;
     // Off the plane, a bound (not the largest): by TurnChain on steps of
     // TurnChain::kFewestPoints or more, by the points' offsets on others.
     bool bounded;
-  };
-  struct Hit {
-    // Left unset when the list grows: findHits writes each one it keeps.
-    Hit() noexcept {}  // NOLINT(modernize-use-equals-default)
-    double squared;    // the sum of squares (its root is the deviation)
-    std::uint32_t index;
   };
   struct AnchorMemo {
     // Per step i >= a + 1 at index i - a - 1, from index `steps` of _largest
     // and _info on, `known` of them: the largest deviation's sum of squares,
     // or in the plane a bound of it (not a number while unmeasured; -inf for
     // a chord passed over; +inf for a chord at the span or one that throws,
-    // see info). 32 bits, as StepInfo::hitsBegin: pools of 2^32 entries
+    // see info). 32 bits: pools of 2^32 entries
     // would outgrow the memory first.
     std::uint32_t steps = 0;
     std::uint32_t known = 0;
@@ -153,7 +142,6 @@ class ChordalTrials {
   void measureInPlane(std::size_t anchor, std::size_t step);
   void measureSteps(std::size_t anchor, std::size_t k, std::size_t count);
   double planeBound(std::size_t anchor, std::size_t step, double squared) const;
-  void findHits(std::size_t anchor, std::size_t step);
   // The point of a step that reaches a limit first (kNoSpan: none), and the
   // squares of the limits that find it first: above `lowest`, up to
   // `highest` (with room for the rounding of both).
@@ -252,12 +240,10 @@ class ChordalTrials {
   double _chordHigh = 0.0;
   std::vector<AnchorMemo> _anchors;
   // The anchors' steps, one line's after another's in the same place (so
-  // that they stay in the caches from line to line), and off the plane the
-  // running maxima of the steps that end spans (StepInfo::hitsBegin).
+  // that they stay in the caches from line to line).
   std::vector<double> _largest;
   std::vector<StepInfo> _info;
-  std::size_t _stepsUsed = 0;  // the part of both in use by this line
-  std::vector<Hit> _hits;
+  std::size_t _stepsUsed = 0;           // the part of both in use by this line
   std::vector<std::uint32_t> _touched;  // anchors with measured steps
   std::vector<std::uint32_t> _kept;
 };

@@ -206,6 +206,35 @@ QUAX_AVX2_FMA inline FourSquares groupSquares(const double* a, const double* b,
       crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
       crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
 }
+// firstAtLeast four values at a time: the last group's lanes past `to` are
+// left out.
+QUAX_AVX2 std::size_t firstAtLeastWide(const double* values, std::size_t from,
+                                       std::size_t to, double threshold,
+                                       double& before) {
+  const Lanes4 limit = Lanes4::all(threshold);
+  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  Lanes4 index = Lanes4::counting(0.0);
+  Lanes4 largest = Lanes4::all(before);
+  for (std::size_t j = from; j < to; j += 4) {
+    const Lanes4 group = Lanes4::load(values + j);
+    const int reached = bitsOf(atLeast(group, limit) & less(index, count));
+    if (reached != 0) {
+      double most = largestOf(largest);
+      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
+      for (int l = 0; l < lane; ++l) {
+        most = values[j + l] > most ? values[j + l] : most;
+      }
+      before = most;
+      return j + static_cast<std::size_t>(lane);
+    }
+    largest = maxOf(where(less(index, count), group), largest);
+    index = index + four;
+  }
+  before = largestOf(largest);
+  return to;
+}
+
 #endif
 
 }  // namespace
@@ -290,6 +319,22 @@ void takeOffsets(const double* xs, const double* ys, const double* zs,
     q.z[j] = qz;
     q.squared[j] = qx * qx + qy * qy + qz * qz;
   }
+}
+
+std::size_t firstAtLeast(const double* values, std::size_t from, std::size_t to,
+                         double threshold, double& before, bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) return firstAtLeastWide(values, from, to, threshold, before);
+#else
+  (void)wide;
+#endif
+  double most = before;
+  std::size_t j = from;
+  for (; j < to && !(values[j] >= threshold); ++j) {
+    most = values[j] > most ? values[j] : most;
+  }
+  before = most;
+  return j;
 }
 
 double squaredDeviation(const double* xs, const double* ys, const double* zs,

@@ -29,6 +29,14 @@ double largestSquaredDeviation(const double* xs, const double* ys,
 double squaredDeviation(const double* xs, const double* ys, const double* zs,
                         std::size_t j, const ChordLine& line);
 
+// The first of values[from] ... values[to - 1] at least `threshold` (a
+// value that is not a number is not), or `to` if none; `before` becomes the
+// largest of itself and the values before it (those that are numbers).
+// Four values at a time where `wide` and the processor allow it (`values`
+// then has room for three more).
+std::size_t firstAtLeast(const double* values, std::size_t from, std::size_t to,
+                         double threshold, double& before, bool wide);
+
 // Off a plane: the offsets q of points from one anchor, by axis, and their
 // squared lengths |q|^2, each at its point's index.
 struct AnchorOffsets {
