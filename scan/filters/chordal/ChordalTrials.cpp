@@ -139,11 +139,12 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
       return;
     }
   }
-  // Off the plane, a step is bounded where that passes the run's limit:
-  // long ones from the anchor's TurnChain (a long step the chain leaves in
-  // doubt is measured by the chord line and becomes the chain's reference,
-  // which bounds the next steps at a few operations each), the others by
-  // their offsets.
+  // Off the plane, a step is bounded where the run has a limit in the band:
+  // long ones from the anchor's TurnChain where that passes the limit (a
+  // long step the chain leaves in doubt is measured by the chord line and
+  // becomes the chain's reference, which bounds the next steps at a few
+  // operations each), the others by their offsets, which passSteps decides
+  // point by point where they do not pass (passesByOffsets).
   const bool turns = _turnBounds && _planeA == nullptr;
   const std::size_t points = step - anchor;
   if (turns && points >= kFewestSwept && points < TurnChain::kFewestPoints &&
@@ -431,9 +432,19 @@ QUAX_WALK_INLINE std::size_t ChordalTrials::passSteps(std::size_t anchor,
     if (limit.none || infoOf(memo)[k].kind != StepKind::kDeviation) return k;
     // A bound that does not pass this limit: a long step is bounded again
     // from the chain as it stands, else measured point by point; a shorter
-    // one is measured point by point (its offsets would give the same bound).
+    // one is decided point by point, by the points' own bounds first
+    // (without a limit in the band, measured).
     if (infoOf(memo)[k].bounded) {
       const bool turns = k + 1 >= TurnChain::kFewestPoints;
+      if (!turns && limit.surelyBelow > 0.0) {
+        if (!passesByOffsets(memo, anchor, anchor + 1 + k, limit, passage)) {
+          return k;
+        }
+        const double bound = largestOf(memo)[k];
+        passage.passed = bound > passage.passed ? bound : passage.passed;
+        ++k;
+        continue;
+      }
       measure(anchor, anchor + 1 + k, turns ? limit.surelyBelow : -kInfinity);
       continue;
     }
@@ -537,7 +548,9 @@ QUAX_WALK_INLINE SpanEnd ChordalTrials::endSpan(std::size_t anchor,
   if (info.kind == StepKind::kDeviation && _planeA != nullptr) {
     reach = passage.reached;
   } else if (info.kind == StepKind::kDeviation) {
-    reach = reachOffPlane(anchor, end, limit);
+    reach = passage.reached.index != kNoSpan
+                ? passage.reached
+                : reachOffPlane(anchor, end, limit);
   }
   std::size_t keep = end;
   if (info.kind == StepKind::kDeviation) {

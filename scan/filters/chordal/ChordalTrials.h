@@ -166,13 +166,15 @@ class ChordalTrials {
     double highSquare;
   };
   // What the walk of one span has passed: the largest sum of the steps
-  // passed and, in the plane, the first point of the step reached that
-  // reaches the limit.
+  // passed and, in the plane or where points' bounds decided (off the
+  // plane), the first point of the step reached that reaches the limit.
   struct Passage {
     double passed = -std::numeric_limits<double>::infinity();
     Reach reached{kNoSpan, -std::numeric_limits<double>::infinity(), 0.0};
   };
   struct RunSpans;
+  bool passesByOffsets(AnchorMemo& memo, std::size_t anchor, std::size_t step,
+                       const Limit& limit, Passage& passage);
   SpanEnd spanEnd(std::size_t anchor, std::size_t i, const Limit& limit);
   std::size_t passSteps(std::size_t anchor, std::size_t k, const Limit& limit,
                         Passage& passage);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The chordal trials off a plane: steps bounded from the offsets of their
-// points from the anchor, one at a time or four at once.
+// points from the anchor, one at a time or four at once, and decided point
+// by point where a bound does not pass a limit.
 #include <cmath>
+#include <limits>
 
 #include "scan/filters/Rounding.h"
 #include "scan/filters/chordal/ChordalTrials.h"
@@ -13,14 +15,13 @@ namespace QUAX {
 
 // Off the plane: bounds the step, whose chord has the squared length
 // `squared`, from |q|^2 |c|^2 - (q.c)^2 on the offsets q of its points from
-// the anchor (made once per anchor as its steps are met), and keeps the bound
-// when it passes below `passBelow`, as boundByTurn does: half the operations
-// of the chord line's sweep per point, and no root. Divided by |c|^2, the
-// products differ from the chord line's sums by at most
-// kOffsetSquareUlps eps |q|^2 + r (2 |q| + r), r the rounding of one
-// deviation and |q| at most the path walked from the anchor. A step the bound
-// leaves in doubt is measured by the chord line, whose sums the step's end
-// needs anyway.
+// the anchor (made once per anchor as its steps are met), and keeps the
+// bound where a limit is in the band (`passBelow`, its surelyBelow, above
+// 0): half the operations of the chord line's sweep per point, and no root.
+// Divided by |c|^2, the products differ from the chord line's sums by at
+// most kOffsetSquareUlps eps |q|^2 + r (2 |q| + r), r the rounding of one
+// deviation and |q| at most the path walked from the anchor. A bound that
+// does not pass a limit leaves the step to passesByOffsets.
 bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
                                std::size_t step,
                                const _MathVector<double>& chord, double squared,
@@ -32,7 +33,6 @@ bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
       largestOffsetSquare(offsets(), chord.x(), chord.y(), chord.z(), squared,
                           anchor + 1, step + 1, _wide),
       squared);
-  if (!(bound < passBelow)) return false;
   const std::size_t k = step - anchor - 1;
   infoOf(memo)[k].bounded = true;
   largestOf(memo)[k] = bound;
@@ -100,17 +100,17 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
     double bounds[4];
     const std::size_t clear = sweepFourOffsetSteps(sweep, bounds);
     if (clear < 2) return k;
-    for (std::size_t c = 0; c < clear; ++c, ++k) {
-      const double bound = bounds[c];
-      if (!(bound < limit.surelyBelow)) {
-        measure(anchor, base + k);
-        return k;
-      }
-      StepInfo& info = infoOf(memo)[k];
+    // Every bound is kept; a step whose bound does not pass the limit is
+    // decided by passSteps, point by point.
+    for (std::size_t c = 0; c < clear; ++c) {
+      StepInfo& info = infoOf(memo)[k + c];
       info.start();
       info.bounded = true;
-      largestOf(memo)[k] = bound;
-      passage.passed = bound > passage.passed ? bound : passage.passed;
+      largestOf(memo)[k + c] = bounds[c];
+    }
+    for (std::size_t c = 0; c < clear; ++c, ++k) {
+      if (!(bounds[c] < limit.surelyBelow)) return k;
+      passage.passed = bounds[c] > passage.passed ? bounds[c] : passage.passed;
     }
     if (k >= known || !std::isnan(largestOf(memo)[k])) return k;
   }
@@ -120,6 +120,57 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
   (void)passage;
   return k;
 #endif
+}
+
+// Off the plane: whether step `step` from `anchor`, whose bound does not pass
+// the limit, passes it. Each point's own offsets bound its sum
+// (offsetBounds); the chord line measures only the points whose bound does
+// not pass the limit, in order, up to the first that reaches it: that point
+// ends the span (passage.reached, as reachOffPlane finds it, with the
+// largest of the sums and bounds before it as the lowest limit that finds
+// it first). A step that passes keeps the largest of the sums measured and
+// the other points' bounds as its bound.
+bool ChordalTrials::passesByOffsets(AnchorMemo& memo, std::size_t anchor,
+                                    std::size_t step, const Limit& limit,
+                                    Passage& passage) {
+  const _MathVector<double> chord = _p[step + 1] - _p[anchor];
+  const std::size_t points = step - anchor;
+  PointBoundsSweep sweep;
+  sweep.xs = _xs.data();
+  sweep.ys = _ys.data();
+  sweep.zs = _zs.data();
+  sweep.ox = _xs[anchor];
+  sweep.oy = _ys[anchor];
+  sweep.oz = _zs[anchor];
+  sweep.cx = chord.x();
+  sweep.cy = chord.y();
+  sweep.cz = chord.z();
+  sweep.cc = squaredLength(chord);
+  sweep.reach = _walked[step] - _walked[anchor] + _walkedRoom;
+  sweep.rounding = _turnRounding;
+  const ChordLine line(_p[anchor], chord, chord.length());
+  double before = -std::numeric_limits<double>::infinity();
+  for (std::size_t j = 0;; ++j) {
+    j = firstBoundReaching(sweep, anchor + 1 + j, step + 1, limit.surelyBelow,
+                           before, _wide) -
+        (anchor + 1);
+    if (j == points) break;
+    const double sum = squaredDeviation(_xs.data(), _ys.data(), _zs.data(),
+                                        anchor + 1 + j, line);
+    if (sum >= limit.surelyBelow &&
+        (sum >= limit.highSquare || std::sqrt(sum) >= limit.value)) {
+      passage.reached.index = anchor + 1 + j;
+      passage.reached.lowest =
+          before == -std::numeric_limits<double>::infinity()
+              ? before
+              : before * (1.0 + kRootSquareMargin);
+      passage.reached.highest = sum * (1.0 - kRootSquareMargin);
+      return false;
+    }
+    before = sum > before ? sum : before;
+  }
+  largestOf(memo)[step - anchor - 1] = before;
+  return true;
 }
 
 }  // namespace QUAX

@@ -167,6 +167,52 @@ QUAX_AVX2_FMA double largestOffsetSquareWide(const AnchorOffsets& q, double cx,
   return largestOf(largest);
 }
 
+// firstBoundReaching four points at a time: the last group's lanes past
+// `to` are left out.
+QUAX_AVX2_FMA std::size_t firstBoundReachingWide(const PointBoundsSweep& sweep,
+                                                 std::size_t from,
+                                                 std::size_t to,
+                                                 double threshold,
+                                                 double& before) {
+  const Lanes4 ox = Lanes4::all(sweep.ox);
+  const Lanes4 oy = Lanes4::all(sweep.oy);
+  const Lanes4 oz = Lanes4::all(sweep.oz);
+  const Lanes4 cx = Lanes4::all(sweep.cx);
+  const Lanes4 cy = Lanes4::all(sweep.cy);
+  const Lanes4 cz = Lanes4::all(sweep.cz);
+  const Lanes4 cc = Lanes4::all(sweep.cc);
+  const Lanes4 reach = Lanes4::all(sweep.reach);
+  const Lanes4 limit = Lanes4::all(threshold);
+  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
+  const Lanes4 four = Lanes4::all(4.0);
+  Lanes4 index = Lanes4::counting(0.0);
+  Lanes4 largest = Lanes4::all(before);
+  for (std::size_t j = from; j < to; j += 4) {
+    const Lanes4 qx = Lanes4::load(sweep.xs + j) - ox;
+    const Lanes4 qy = Lanes4::load(sweep.ys + j) - oy;
+    const Lanes4 qz = Lanes4::load(sweep.zs + j) - oz;
+    const Lanes4 qq = qx * qx + qy * qy + qz * qz;
+    const Lanes4 t = mulAdd(qx, cx, mulAdd(qy, cy, qz * cz));
+    const Lanes4 bound =
+        offsetBoundOf(mulSub(qq, cc, t * t), cc, reach, sweep.rounding);
+    const Lanes4 inside = less(index, count);
+    const int reached = bitsOf(atLeast(bound, limit) & inside);
+    if (reached != 0) {
+      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
+      largest = maxOf(where(less(Lanes4::counting(0.0),
+                                 Lanes4::all(static_cast<double>(lane))),
+                            bound),
+                      largest);
+      before = largestOf(largest);
+      return j + static_cast<std::size_t>(lane);
+    }
+    largest = maxOf(where(inside, bound), largest);
+    index = index + four;
+  }
+  before = largestOf(largest);
+  return to;
+}
+
 // takeOffsets four points at a time.
 QUAX_AVX2 void takeOffsetsWide(const double* xs, const double* ys,
                                const double* zs, double ox, double oy,
@@ -335,6 +381,33 @@ std::size_t firstAtLeast(const double* values, std::size_t from, std::size_t to,
   }
   before = most;
   return j;
+}
+
+std::size_t firstBoundReaching(const PointBoundsSweep& sweep, std::size_t from,
+                               std::size_t to, double threshold, double& before,
+                               bool wide) {
+#ifdef QUAX_WIDE_LANES
+  if (wide) return firstBoundReachingWide(sweep, from, to, threshold, before);
+#else
+  (void)wide;
+#endif
+  double most = before;
+  for (std::size_t j = from; j < to; ++j) {
+    const double qx = sweep.xs[j] - sweep.ox;
+    const double qy = sweep.ys[j] - sweep.oy;
+    const double qz = sweep.zs[j] - sweep.oz;
+    const double t = qx * sweep.cx + qy * sweep.cy + qz * sweep.cz;
+    const double bound =
+        offsetBoundOf((qx * qx + qy * qy + qz * qz) * sweep.cc - t * t,
+                      sweep.cc, sweep.reach, sweep.rounding);
+    if (bound >= threshold) {
+      before = most;
+      return j;
+    }
+    most = bound > most ? bound : most;
+  }
+  before = most;
+  return to;
 }
 
 double squaredDeviation(const double* xs, const double* ys, const double* zs,

@@ -83,6 +83,27 @@ QUAX_ALWAYS_INLINE L offsetBoundOf(L largest, L squared, L reach,
   return (largest / squared + allowance) * allLanes<L>(1.0 + kBoundSlack);
 }
 
+// The first of the points from ... to - 1 whose own bound (offsetBoundOf
+// the point alone) reaches `threshold`, or `to` if none; `before` becomes
+// the largest of itself and the bounds of the points before it. The offsets
+// are taken from the anchor at (ox, oy, oz) as takeOffsets takes them; c is
+// the chord (cx, cy, cz) of squared length cc, `reach` bounds the points'
+// distance from the anchor and `rounding` is that of one deviation. Four
+// points at a time where `wide` and the processor allow it (the coordinates
+// then have room for three more).
+struct PointBoundsSweep {
+  const double* xs;
+  const double* ys;
+  const double* zs;
+  double ox, oy, oz;
+  double cx, cy, cz, cc;
+  double reach;
+  double rounding;
+};
+std::size_t firstBoundReaching(const PointBoundsSweep& sweep, std::size_t from,
+                               std::size_t to, double threshold, double& before,
+                               bool wide);
+
 // In a coordinate plane of axes a and b: the largest squared cross product
 // q x c of the points from ... to - 1 (q their offsets from the anchor
 // (oa, ob), c the chord (ca, cb)). Four points at a time where `wide` and
