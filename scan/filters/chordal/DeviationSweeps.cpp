@@ -46,6 +46,41 @@ QUAX_AVX2 inline std::size_t clearChords(Lanes4 squared, double low,
   return static_cast<std::size_t>(__builtin_ctz(outside));
 }
 
+// The first of the points from ... to - 1, four at a time, whose value
+// (group(j) gives those of j ... j + 3) reaches `threshold`, or `to` if
+// none: its value goes to `found`, and `before` becomes the largest of
+// itself and the values before it (those that are numbers). The last group's
+// lanes past `to` are left out.
+template <class Group>
+QUAX_ALWAYS_INLINE std::size_t firstInGroupsReaching(
+    const Group& group, std::size_t from, std::size_t to, double threshold,
+    double& before, double& found) {
+  const Lanes4 limit = Lanes4::all(threshold);
+  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
+  const Lanes4 none = Lanes4::all(-std::numeric_limits<double>::infinity());
+  Lanes4 index = Lanes4::counting(0.0);
+  Lanes4 largest = Lanes4::all(before);
+  for (std::size_t j = from; j < to; j += 4) {
+    const Lanes4 values = group(j);
+    Lanes4 taken = less(index, count);
+    const int reached = bitsOf(atLeast(values, limit) & taken);
+    if (reached != 0) {
+      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
+      double lanes[4];
+      values.store(lanes);
+      found = lanes[lane];
+      taken =
+          less(Lanes4::counting(0.0), Lanes4::all(static_cast<double>(lane)));
+      before = largestOf(maxOf(blend(none, values, taken), largest));
+      return j + static_cast<std::size_t>(lane);
+    }
+    largest = maxOf(blend(none, values, taken), largest);
+    index = index + Lanes4::all(4.0);
+  }
+  before = largestOf(largest);
+  return to;
+}
+
 // The anchor and one chord from it, each value in every lane.
 struct OneChord {
   Lanes4 oa, ob, ca, cb;
@@ -82,39 +117,23 @@ QUAX_AVX2_FMA double largestCrossWide(const double* a, const double* b,
   return largestOf(largest);
 }
 
-// firstCrossReaching four points at a time: the last group's lanes past `to`
-// never reach.
+// The squared cross products of four points with one chord, for
+// firstInGroupsReaching.
+struct CrossGroup {
+  const double* a;
+  const double* b;
+  OneChord chord;
+  QUAX_AVX2_FMA Lanes4 operator()(std::size_t j) const {
+    return groupSquare(a, b, j, chord);
+  }
+};
+
 QUAX_AVX2_FMA std::size_t firstCrossReachingWide(
     const double* a, const double* b, double oa, double ob, double ca,
     double cb, std::size_t from, std::size_t to, double threshold,
     double& crossed, double& before) {
-  const OneChord chord = oneChord(oa, ob, ca, cb);
-  const Lanes4 limit = Lanes4::all(threshold);
-  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
-  const Lanes4 four = Lanes4::all(4.0);
-  Lanes4 index = Lanes4::counting(0.0);
-  Lanes4 largest = Lanes4::all(before);
-  for (std::size_t j = from; j < to; j += 4) {
-    const Lanes4 squared = groupSquare(a, b, j, chord);
-    const int reached = bitsOf(atLeast(squared, limit) & less(index, count));
-    if (reached != 0) {
-      double lanes[4];
-      double most[4];
-      squared.store(lanes);
-      largest.store(most);
-      double best = most[0] > most[1] ? most[0] : most[1];
-      best = most[2] > best ? most[2] : best;
-      best = most[3] > best ? most[3] : best;
-      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
-      for (int l = 0; l < lane; ++l) best = lanes[l] > best ? lanes[l] : best;
-      crossed = lanes[lane];
-      before = best;
-      return j + static_cast<std::size_t>(lane);
-    }
-    largest = maxOf(squared, largest);
-    index = index + four;
-  }
-  return to;
+  return firstInGroupsReaching(CrossGroup{a, b, oneChord(oa, ob, ca, cb)}, from,
+                               to, threshold, before, crossed);
 }
 
 // largestSquaredDeviation four points at a time, the same arithmetic in
@@ -167,50 +186,36 @@ QUAX_AVX2_FMA double largestOffsetSquareWide(const AnchorOffsets& q, double cx,
   return largestOf(largest);
 }
 
-// firstBoundReaching four points at a time: the last group's lanes past
-// `to` are left out.
-QUAX_AVX2_FMA std::size_t firstBoundReachingWide(const PointBoundsSweep& sweep,
-                                                 std::size_t from,
-                                                 std::size_t to,
-                                                 double threshold,
-                                                 double& before) {
-  const Lanes4 ox = Lanes4::all(sweep.ox);
-  const Lanes4 oy = Lanes4::all(sweep.oy);
-  const Lanes4 oz = Lanes4::all(sweep.oz);
-  const Lanes4 cx = Lanes4::all(sweep.cx);
-  const Lanes4 cy = Lanes4::all(sweep.cy);
-  const Lanes4 cz = Lanes4::all(sweep.cz);
-  const Lanes4 cc = Lanes4::all(sweep.cc);
-  const Lanes4 reach = Lanes4::all(sweep.reach);
-  const Lanes4 limit = Lanes4::all(threshold);
-  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
-  const Lanes4 four = Lanes4::all(4.0);
-  Lanes4 index = Lanes4::counting(0.0);
-  Lanes4 largest = Lanes4::all(before);
-  for (std::size_t j = from; j < to; j += 4) {
+// offsetBoundOf each of four points alone, for firstInGroupsReaching.
+struct BoundGroup {
+  const PointBoundsSweep& sweep;
+  Lanes4 ox, oy, oz, cx, cy, cz, cc, reach;
+  QUAX_AVX2_FMA Lanes4 operator()(std::size_t j) const {
     const Lanes4 qx = Lanes4::load(sweep.xs + j) - ox;
     const Lanes4 qy = Lanes4::load(sweep.ys + j) - oy;
     const Lanes4 qz = Lanes4::load(sweep.zs + j) - oz;
     const Lanes4 qq = qx * qx + qy * qy + qz * qz;
     const Lanes4 t = mulAdd(qx, cx, mulAdd(qy, cy, qz * cz));
-    const Lanes4 bound =
-        offsetBoundOf(mulSub(qq, cc, t * t), cc, reach, sweep.rounding);
-    const Lanes4 inside = less(index, count);
-    const int reached = bitsOf(atLeast(bound, limit) & inside);
-    if (reached != 0) {
-      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
-      largest = maxOf(where(less(Lanes4::counting(0.0),
-                                 Lanes4::all(static_cast<double>(lane))),
-                            bound),
-                      largest);
-      before = largestOf(largest);
-      return j + static_cast<std::size_t>(lane);
-    }
-    largest = maxOf(where(inside, bound), largest);
-    index = index + four;
+    return offsetBoundOf(mulSub(qq, cc, t * t), cc, reach, sweep.rounding);
   }
-  before = largestOf(largest);
-  return to;
+};
+
+QUAX_AVX2_FMA std::size_t firstBoundReachingWide(const PointBoundsSweep& sweep,
+                                                 std::size_t from,
+                                                 std::size_t to,
+                                                 double threshold,
+                                                 double& before) {
+  const BoundGroup group{sweep,
+                         Lanes4::all(sweep.ox),
+                         Lanes4::all(sweep.oy),
+                         Lanes4::all(sweep.oz),
+                         Lanes4::all(sweep.cx),
+                         Lanes4::all(sweep.cy),
+                         Lanes4::all(sweep.cz),
+                         Lanes4::all(sweep.cc),
+                         Lanes4::all(sweep.reach)};
+  double found = 0.0;
+  return firstInGroupsReaching(group, from, to, threshold, before, found);
 }
 
 // takeOffsets four points at a time.
@@ -252,33 +257,20 @@ QUAX_AVX2_FMA inline FourSquares groupSquares(const double* a, const double* b,
       crossSquare(qa, qb, c.ca0, c.cb0), crossSquare(qa, qb, c.ca1, c.cb1),
       crossSquare(qa, qb, c.ca2, c.cb2), crossSquare(qa, qb, c.ca3, c.cb3)};
 }
-// firstAtLeast four values at a time: the last group's lanes past `to` are
-// left out.
+// Four values as they stand, for firstInGroupsReaching.
+struct ValueGroup {
+  const double* values;
+  QUAX_AVX2 Lanes4 operator()(std::size_t j) const {
+    return Lanes4::load(values + j);
+  }
+};
+
 QUAX_AVX2 std::size_t firstAtLeastWide(const double* values, std::size_t from,
                                        std::size_t to, double threshold,
                                        double& before) {
-  const Lanes4 limit = Lanes4::all(threshold);
-  const Lanes4 count = Lanes4::all(static_cast<double>(to - from));
-  const Lanes4 four = Lanes4::all(4.0);
-  Lanes4 index = Lanes4::counting(0.0);
-  Lanes4 largest = Lanes4::all(before);
-  for (std::size_t j = from; j < to; j += 4) {
-    const Lanes4 group = Lanes4::load(values + j);
-    const int reached = bitsOf(atLeast(group, limit) & less(index, count));
-    if (reached != 0) {
-      double most = largestOf(largest);
-      const int lane = __builtin_ctz(static_cast<unsigned>(reached));
-      for (int l = 0; l < lane; ++l) {
-        most = values[j + l] > most ? values[j + l] : most;
-      }
-      before = most;
-      return j + static_cast<std::size_t>(lane);
-    }
-    largest = maxOf(where(less(index, count), group), largest);
-    index = index + four;
-  }
-  before = largestOf(largest);
-  return to;
+  double found = 0.0;
+  return firstInGroupsReaching(ValueGroup{values}, from, to, threshold, before,
+                               found);
 }
 
 #endif
@@ -475,6 +467,7 @@ std::size_t firstCrossReaching(const double* a, const double* b, double oa,
     }
     best = w * w > best ? w * w : best;
   }
+  before = best;
   return to;
 }
 

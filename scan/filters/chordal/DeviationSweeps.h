@@ -118,7 +118,7 @@ double largestCrossSquare(const double* a, const double* b, double oa,
 // the points from ... to - 1 whose squared cross product reaches
 // `threshold`, or `to` if none. Its product goes to `crossed`, and `before`
 // becomes the largest of its own value and the products of the points before
-// it (left as it is when none reaches). Four points at a time where `wide`
+// it. Four points at a time where `wide`
 // and the processor allow it (the coordinates then have room for three more).
 std::size_t firstCrossReaching(const double* a, const double* b, double oa,
                                double ob, double ca, double cb,
