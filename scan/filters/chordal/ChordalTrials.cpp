@@ -148,7 +148,7 @@ void ChordalTrials::measure(std::size_t anchor, std::size_t step,
   const bool turns = _turnBounds && _planeA == nullptr;
   const std::size_t points = step - anchor;
   if (turns && points >= kFewestSwept && points < TurnChain::kFewestPoints &&
-      sweptBelow(memo, anchor, step, chord, squared, passBelow)) {
+      boundByOffsets(memo, anchor, step, chord, squared, passBelow)) {
     return;
   }
   const double span = chord.length();

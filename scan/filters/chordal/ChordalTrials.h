@@ -129,9 +129,9 @@ class ChordalTrials {
                double passBelow = -std::numeric_limits<double>::infinity());
   bool boundByTurn(AnchorMemo& memo, std::size_t anchor, std::size_t step,
                    const ChordLine& line, double passBelow);
-  bool sweptBelow(AnchorMemo& memo, std::size_t anchor, std::size_t step,
-                  const _MathVector<double>& chord, double squared,
-                  double passBelow);
+  bool boundByOffsets(AnchorMemo& memo, std::size_t anchor, std::size_t step,
+                      const _MathVector<double>& chord, double squared,
+                      double passBelow);
   void takeOffsetsUpTo(std::size_t anchor, std::size_t step);
   AnchorOffsets offsets() noexcept {
     return AnchorOffsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
@@ -218,7 +218,7 @@ class ChordalTrials {
   std::vector<double> _walked;
   double _walkedRoom = 0.0;
   // There, the offsets of the points from _offsetsAnchor + 1 up to
-  // _offsetsTo - 1 from that anchor, for sweptBelow and sweepAhead.
+  // _offsetsTo - 1 from that anchor, for boundByOffsets and sweepAhead.
   std::vector<double> _qx, _qy, _qz, _qq;
   std::size_t _offsetsAnchor = kNoSpan;
   std::size_t _offsetsTo = 0;

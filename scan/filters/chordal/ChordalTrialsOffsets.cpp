@@ -22,10 +22,10 @@ namespace QUAX {
 // most kOffsetSquareUlps eps |q|^2 + r (2 |q| + r), r the rounding of one
 // deviation and |q| at most the path walked from the anchor. A bound that
 // does not pass a limit leaves the step to passesByOffsets.
-bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
-                               std::size_t step,
-                               const _MathVector<double>& chord, double squared,
-                               double passBelow) {
+bool ChordalTrials::boundByOffsets(AnchorMemo& memo, std::size_t anchor,
+                                   std::size_t step,
+                                   const _MathVector<double>& chord,
+                                   double squared, double passBelow) {
   if (!(passBelow > 0.0)) return false;
   takeOffsetsUpTo(anchor, step);
   const double bound = offsetBound(
@@ -39,8 +39,8 @@ bool ChordalTrials::sweptBelow(AnchorMemo& memo, std::size_t anchor,
   return true;
 }
 
-// The offsets from the anchor of the points up to `step`, for sweptBelow and
-// sweepAhead (kept while the steps met are the same anchor's).
+// The offsets from the anchor of the points up to `step`, for boundByOffsets
+// and sweepAhead (kept while the steps met are the same anchor's).
 void ChordalTrials::takeOffsetsUpTo(std::size_t anchor, std::size_t step) {
   if (_offsetsAnchor != anchor) {
     _offsetsAnchor = anchor;
@@ -54,7 +54,7 @@ void ChordalTrials::takeOffsetsUpTo(std::size_t anchor, std::size_t step) {
 
 // The bound of the step's largest sum from the largest product that
 // largestOffsetSquare gives it and the chord's squared length (see
-// sweptBelow).
+// boundByOffsets).
 double ChordalTrials::offsetBound(std::size_t anchor, std::size_t step,
                                   double largest, double squared) const {
   return offsetBoundOf(largest, squared,
@@ -63,9 +63,10 @@ double ChordalTrials::offsetBound(std::size_t anchor, std::size_t step,
 }
 
 // Off the plane with four lanes: sweeps the unmeasured steps of `anchor`
-// from index k on, four at a time, keeping their bounds as sweptBelow does
-// while they pass the limit; a step whose bound does not pass is measured by
-// the chord line. Returns the index to go on from: k itself where the steps
+// from index k on, four at a time, keeping their bounds as boundByOffsets
+// does, as long as they pass the limit: a step whose bound does not pass is
+// left to passSteps, which decides it point by point. Returns the index to
+// go on from (that step's): k itself where the steps
 // there do not suit the sweep (fewer than two in a row, not all shorter
 // than TurnChain's, or chords not clear), for measure.
 std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
@@ -124,9 +125,9 @@ std::size_t ChordalTrials::sweepAhead(std::size_t anchor, std::size_t k,
 
 // Off the plane: whether step `step` from `anchor`, whose bound does not pass
 // the limit, passes it. Each point's own offsets bound its sum
-// (offsetBounds); the chord line measures only the points whose bound does
-// not pass the limit, in order, up to the first that reaches it: that point
-// ends the span (passage.reached, as reachOffPlane finds it, with the
+// (firstBoundReaching); the chord line measures only the points whose bound
+// does not pass the limit, in order, up to the first that reaches it: that
+// point ends the span (passage.reached, as reachOffPlane finds it, with the
 // largest of the sums and bounds before it as the lowest limit that finds
 // it first). A step that passes keeps the largest of the sums measured and
 // the other points' bounds as its bound.

@@ -59,7 +59,7 @@ void takeOffsets(const double* xs, const double* ys, const double* zs,
 // squared distance from the chord's line times cc, without the foot point
 // and the chord's root, in about half the operations of
 // largestSquaredDeviation, within a few eps of |q|^2 cc of the true product
-// (ChordalTrials::sweptBelow allows for that). Four points at a time where
+// (ChordalTrials::boundByOffsets allows for that). Four points at a time where
 // `wide` and the processor allow it (the offsets then have room for three
 // more), else two.
 double largestOffsetSquare(const AnchorOffsets& q, double cx, double cy,
@@ -118,8 +118,8 @@ double largestCrossSquare(const double* a, const double* b, double oa,
 // the points from ... to - 1 whose squared cross product reaches
 // `threshold`, or `to` if none. Its product goes to `crossed`, and `before`
 // becomes the largest of its own value and the products of the points before
-// it. Four points at a time where `wide`
-// and the processor allow it (the coordinates then have room for three more).
+// it. Four points at a time where `wide` and the processor allow it (the
+// coordinates then have room for three more).
 std::size_t firstCrossReaching(const double* a, const double* b, double oa,
                                double ob, double ca, double cb,
                                std::size_t from, std::size_t to,
