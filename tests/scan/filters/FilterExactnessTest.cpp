@@ -4,7 +4,9 @@
 // same exceptions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <typeinfo>
@@ -17,6 +19,7 @@
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
 #include "scan/filters/chordal/ChordalTrials.h"
+#include "scan/filters/chordal/DeviationSweeps.h"
 #include "scan/filters/chordal/FourLaneThinning.h"
 #include "scan/filters/chordal/Thinning.h"
 
@@ -372,6 +375,92 @@ TEST(FilterExactness, ChordalTrialsMatchAtTheDeviationOfAReachedStep) {
     for (const double limit : {2.0 * most, at, std::nextafter(at, 1.0)}) {
       expectTrialAsReference(trials, line, limit, 2000.0,
                              "round " + std::to_string(round));
+    }
+  }
+}
+
+// The sweeps that bound a step, in four lanes (fused), two or one, against
+// the products taken one point at a time: the largest cross product and
+// offsets' product of a step within a few eps of |q|^2 |c|^2, and the first
+// point whose product reaches a threshold with the largest one before it.
+// Steps of every length, so that every lane and the points past the last
+// group count.
+TEST(FilterExactness, SweepsMatchProductsTakenOneAtATime) {
+  std::mt19937 random(59);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const double eps = std::numeric_limits<double>::epsilon();
+  for (int round = 0; round < 300; ++round) {
+    const std::size_t to = 2 + static_cast<std::size_t>(random() % 30);
+    std::vector<double> xs(to + 9), ys(to + 9), zs(to + 9);
+    for (std::size_t j = 0; j <= to; ++j) {
+      xs[j] = 0.1 * static_cast<double>(j) + 0.02 * unit(random);
+      ys[j] = 0.02 * unit(random);
+      zs[j] = 0.3 * unit(random);
+    }
+    const double cx = xs[to] - xs[0];
+    const double cy = ys[to] - ys[0];
+    const double cz = zs[to] - zs[0];
+    const double cc = cx * cx + cy * cy + cz * cz;
+    std::vector<double> cross(to), offset(to), qx(to + 9), qy(to + 9),
+        qz(to + 9), qq(to + 9);
+    double scale = 0.0;
+    for (std::size_t j = 1; j < to; ++j) {
+      const double a = xs[j] - xs[0];
+      const double b = zs[j] - zs[0];
+      const double w = a * cz - b * cx;
+      cross[j] = w * w;
+      const double c = ys[j] - ys[0];
+      const double t = a * cx + c * cy + b * cz;
+      offset[j] = (a * a + c * c + b * b) * cc - t * t;
+      scale = std::max(scale, (a * a + b * b + c * c) * cc);
+    }
+    const std::string what = "round " + std::to_string(round);
+    const double room = 16.0 * eps * scale;
+    const double mostCross = *std::max_element(cross.begin() + 1, cross.end());
+    const double mostOffset =
+        *std::max_element(offset.begin() + 1, offset.end());
+    const std::size_t reaching = 1 + random() % (to - 1);
+    const double threshold = cross[reaching];
+    for (const bool wide : {false, true}) {
+      const bool lanes = wide && fusedLanesSupported();
+      EXPECT_NEAR(largestCrossSquare(xs.data(), zs.data(), xs[0], zs[0], cx, cz,
+                                     1, to, lanes),
+                  mostCross, room)
+          << what;
+      const AnchorOffsets q{qx.data(), qy.data(), qz.data(), qq.data()};
+      takeOffsets(xs.data(), ys.data(), zs.data(), xs[0], ys[0], zs[0], 1, to,
+                  q, lanes);
+      EXPECT_NEAR(
+          std::max(0.0, largestOffsetSquare(q, cx, cy, cz, cc, 1, to, lanes)),
+          std::max(0.0, mostOffset), room)
+          << what;
+      // The first cross product at least the threshold, where no product
+      // before it lies within rounding of it.
+      std::size_t first = 1;
+      while (cross[first] < threshold) ++first;
+      double crossed = 0.0;
+      double before = -std::numeric_limits<double>::infinity();
+      const std::size_t found =
+          firstCrossReaching(xs.data(), zs.data(), xs[0], zs[0], cx, cz, 1, to,
+                             threshold * (1.0 - 1e-9), crossed, before, lanes);
+      double largestBefore = -std::numeric_limits<double>::infinity();
+      bool clear = true;
+      for (std::size_t j = 1; j < first; ++j) {
+        largestBefore = std::max(largestBefore, cross[j]);
+        clear = clear && cross[j] < threshold * (1.0 - 1e-6);
+      }
+      if (!clear) continue;
+      EXPECT_EQ(found, first) << what;
+      EXPECT_NEAR(crossed, cross[first], room) << what;
+      if (first > 1) {
+        EXPECT_NEAR(before, largestBefore, room) << what;
+      }
+      // The same search over the products as they stand.
+      double beforeValues = -std::numeric_limits<double>::infinity();
+      EXPECT_EQ(
+          firstAtLeast(cross.data(), 1, to, threshold, beforeValues, lanes),
+          first)
+          << what;
     }
   }
 }
