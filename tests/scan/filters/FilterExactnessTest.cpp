@@ -401,7 +401,8 @@ TEST(FilterExactness, SweepsMatchProductsTakenOneAtATime) {
     const double cy = ys[to] - ys[0];
     const double cz = zs[to] - zs[0];
     const double cc = cx * cx + cy * cy + cz * cz;
-    std::vector<double> cross(to), offset(to), qx(to + 9), qy(to + 9),
+    // Room for the four-lane scans past the last point.
+    std::vector<double> cross(to + 4), offset(to), qx(to + 9), qy(to + 9),
         qz(to + 9), qq(to + 9);
     double scale = 0.0;
     for (std::size_t j = 1; j < to; ++j) {
@@ -416,7 +417,8 @@ TEST(FilterExactness, SweepsMatchProductsTakenOneAtATime) {
     }
     const std::string what = "round " + std::to_string(round);
     const double room = 16.0 * eps * scale;
-    const double mostCross = *std::max_element(cross.begin() + 1, cross.end());
+    const double mostCross =
+        *std::max_element(cross.begin() + 1, cross.begin() + to);
     const double mostOffset =
         *std::max_element(offset.begin() + 1, offset.end());
     const std::size_t reaching = 1 + random() % (to - 1);
