@@ -185,7 +185,7 @@ bool ChordalTrials::boundByTurn(AnchorMemo& memo, std::size_t anchor,
                                   chain.last + 1, reference));
     }
   }
-  const double reach = _walked[chain.last] - _walked[anchor] + _walkedRoom;
+  const double reach = reachOf(anchor, chain.last);
   const double bound = chain.boundSquare(line.direction, reach, _turnRounding);
   if (!(bound < passBelow)) return false;
   const std::size_t k = step - anchor - 1;

@@ -136,6 +136,11 @@ class ChordalTrials {
   AnchorOffsets offsets() noexcept {
     return AnchorOffsets{_qx.data(), _qy.data(), _qz.data(), _qq.data()};
   }
+  // Off the plane: how far p[to] may lie from p[anchor], by the path
+  // between them, with room for its rounding.
+  double reachOf(std::size_t anchor, std::size_t to) const noexcept {
+    return _walked[to] - _walked[anchor] + _walkedRoom;
+  }
   double offsetBound(std::size_t anchor, std::size_t step, double largest,
                      double squared) const;
   void walkPath();

@@ -57,8 +57,7 @@ void ChordalTrials::takeOffsetsUpTo(std::size_t anchor, std::size_t step) {
 // boundByOffsets).
 double ChordalTrials::offsetBound(std::size_t anchor, std::size_t step,
                                   double largest, double squared) const {
-  return offsetBoundOf(largest, squared,
-                       _walked[step] - _walked[anchor] + _walkedRoom,
+  return offsetBoundOf(largest, squared, reachOf(anchor, step),
                        _turnRounding);
 }
 
@@ -147,7 +146,7 @@ bool ChordalTrials::passesByOffsets(AnchorMemo& memo, std::size_t anchor,
   sweep.cy = chord.y();
   sweep.cz = chord.z();
   sweep.cc = squaredLength(chord);
-  sweep.reach = _walked[step] - _walked[anchor] + _walkedRoom;
+  sweep.reach = reachOf(anchor, step);
   sweep.rounding = _turnRounding;
   const ChordLine line(_p[anchor], chord, chord.length());
   double before = -std::numeric_limits<double>::infinity();
