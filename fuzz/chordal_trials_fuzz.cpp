@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: MIT
+// Reads arbitrary bytes as a short line of points on a small grid (in a
+// coordinate plane, in a tilted plane or off any plane, near the origin or
+// far out) and thins it with the N-point search's trials at a sequence of
+// limits, many of them at a point's deviation from a chord or one unit in the
+// last place beside it, then searches it for N points. Every run must keep
+// the points of the step-by-step walk, to the bit, or throw what it throws,
+// however the runs before it left the trials' memos; so must the search.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <typeinfo>
+#include <vector>
+
+#include "../tests/scan/filters/ReferenceFilters.h"
+#include "scan/filters/FilterAccess.h"
+#include "scan/filters/ScanNPointFilter.h"
+#include "scan/filters/chordal/ChordalTrials.h"
+#include "scan/model/ScanLine.h"
+
+namespace {
+
+using QUAX::reference::Point;
+using QUAX::reference::Points;
+
+void require(bool holds, const char* what) {
+  if (!holds) {
+    std::fprintf(stderr, "property broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// The bytes, read one at a time; 0 once they run out.
+struct Bytes {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::size_t at = 0;
+  std::uint8_t next() { return at < size ? data[at++] : 0; }
+  bool left() const { return at < size; }
+};
+
+// What a run gave: the kept positions, or the exception's type.
+struct Outcome {
+  Points points;
+  const char* error = nullptr;
+};
+
+template <class Run>
+Outcome outcomeOf(Run run) {
+  Outcome outcome;
+  try {
+    outcome.points = run();
+  } catch (const std::exception& e) {
+    outcome.error = typeid(e).name();
+  }
+  return outcome;
+}
+
+bool sameBits(const Points& a, const Points& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const double pa[3] = {a[i].x(), a[i].y(), a[i].z()};
+    const double pb[3] = {b[i].x(), b[i].y(), b[i].z()};
+    if (std::memcmp(pa, pb, sizeof pa) != 0) return false;
+  }
+  return true;
+}
+
+void requireSame(const Outcome& got, const Outcome& expected,
+                 const char* what) {
+  const bool sameError = got.error == nullptr
+                             ? expected.error == nullptr
+                             : expected.error != nullptr &&
+                                   std::strcmp(got.error, expected.error) == 0;
+  require(sameError, what);
+  if (got.error == nullptr) {
+    require(sameBits(got.points, expected.points), what);
+  }
+}
+
+// A point turned 20 degrees about x, then 10 about z: a line of the x-z
+// plane in a tilted plane.
+Point tilted(double x, double y, double z) {
+  const double ax = 0.3490658503988659;   // 20 degrees
+  const double az = 0.17453292519943295;  // 10 degrees
+  const double y1 = y * std::cos(ax) - z * std::sin(ax);
+  const double z1 = y * std::sin(ax) + z * std::cos(ax);
+  return Point(x * std::cos(az) - y1 * std::sin(az),
+               x * std::sin(az) + y1 * std::cos(az), z1);
+}
+
+// The first byte chooses the plane (bits 0-1), the lanes (bit 2) and the
+// scale (bits 3-5); after three more (the span, N and the count of points),
+// three bytes per point give the step along x and the two cross
+// coordinates, in sixteenths. Pairs of bytes after them choose the limits.
+Points lineOf(Bytes& bytes, std::uint8_t shape, std::size_t count) {
+  static const double kScales[8] = {1.0, 1e-3, 1e3, 1e-6, 1e6, 1.0, 1e-9, 1e9};
+  const double scale = kScales[(shape >> 3) & 7];
+  const int plane = shape & 3;
+  Points line;
+  double x = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    x += static_cast<std::int8_t>(bytes.next()) / 16.0;
+    const double y = static_cast<std::int8_t>(bytes.next()) / 16.0;
+    const double z = static_cast<std::int8_t>(bytes.next()) / 16.0;
+    switch (plane) {
+      case 0:  // the x-z plane
+        line.emplace_back(x * scale, 0.0, z * scale);
+        break;
+      case 1:  // a tilted plane
+        line.push_back(tilted(x * scale, 0.0, z * scale));
+        break;
+      case 2:  // off any plane
+        line.emplace_back(x * scale, y * scale, z * scale);
+        break;
+      default:  // the x-z plane far from the origin
+        line.emplace_back(1e4 + x * scale, 0.0, -3e3 + z * scale);
+        break;
+    }
+  }
+  return line;
+}
+
+// A limit from two bytes: the deviation of a point from a chord from the
+// first point, one unit in the last place below or above it, or a power of
+// ten.
+double limitOf(const Points& line, std::uint8_t choice, std::uint8_t where) {
+  const std::size_t n = line.size();
+  if (choice % 4 == 3) return std::pow(10.0, static_cast<int>(where % 12) - 8);
+  const std::size_t i = 1 + where % (n - 2);
+  const QUAX::reference::Vector chord = line[i + 1] - line[0];
+  double deviation = 0.0;
+  try {
+    const QUAX::_GeoLine<double> along(line[0], chord);
+    const std::size_t point = 1 + (where / 8u) % i;
+    deviation = (line[point] - along.project(line[point])).length();
+  } catch (const std::exception&) {
+    return 1.0;
+  }
+  if (choice % 4 == 1) return std::nextafter(deviation, 0.0);
+  if (choice % 4 == 2) return std::nextafter(deviation, 1e300);
+  return deviation;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  using namespace QUAX;
+  Bytes bytes{data, size};
+  const std::uint8_t shape = bytes.next();
+  const std::uint8_t spanChoice = bytes.next();
+  const std::uint8_t target = bytes.next();
+  const std::size_t count = 3 + bytes.next() % 62;
+  const Points line = lineOf(bytes, shape, count);
+  static const double kSpans[4] = {2000.0, 3.0, 0.5, 1e12};
+  const double span = kSpans[spanChoice % 4];
+
+  // One trials object for every limit, as the search uses it.
+  static ChordalTrials trials;
+  trials.reset(line.data(), line.size(), span, (shape & 4) != 0);
+  for (int run = 0; run < 12 && bytes.left(); ++run) {
+    const std::uint8_t choice = bytes.next();
+    const double limit = limitOf(line, choice, bytes.next());
+    if (!(limit > 0.0)) continue;
+    requireSame(outcomeOf([&] {
+                  Points kept;
+                  trials.run(limit);
+                  for (const auto k : trials.kept()) kept.push_back(line[k]);
+                  return kept;
+                }),
+                outcomeOf([&] {
+                  return reference::chordalDeviation(line, limit, span);
+                }),
+                "a run of the trials keeps the step-by-step walk's points");
+  }
+
+  // The search for N points; the filter leaves the cut line where it
+  // throws EScanNPointFilterPointsNotExact, the reference throws alone.
+  const int wanted = 3 + target % 24;
+  const ScanNPointFilter filter(wanted, ScanNPointFilter::CHORDAL_DEVIATION);
+  requireSame(outcomeOf([&] {
+                ScanLine scanLine;
+                for (const Point& p : line) scanLine.appendPoint(p);
+                ScanLineFilterAccess::filterLine(filter, &scanLine);
+                Points kept;
+                for (std::size_t i = 0; i < scanLine.getPointCount(); ++i) {
+                  kept.push_back(scanLine.getPoint(i)->getPosition());
+                }
+                return kept;
+              }),
+              outcomeOf([&] { return reference::chordalSearch(line, wanted); }),
+              "the search keeps the step-by-step search's points");
+  return 0;
+}
