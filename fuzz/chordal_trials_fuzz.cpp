@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a short line of points on a small grid (in a
 // coordinate plane, in a tilted plane or off any plane, near the origin or
-// far out) and thins it with the N-point search's trials at a sequence of
-// limits, many of them at a point's deviation from a chord or one unit in the
-// last place beside it, then searches it for N points. Every run must keep
-// the points of the step-by-step walk, to the bit, or throw what it throws,
-// however the runs before it left the trials' memos; so must the search.
+// far out) and thins it at a sequence of limits, many of them at a point's
+// deviation from a chord or one unit in the last place beside it: with the
+// chordal deviation filter's walks, one lane and four, and with the N-point
+// search's trials, one object for all limits; then searches it for N points.
+// Every run must keep the points of the step-by-step walk, to the bit, or
+// throw what it throws, however the runs before it left the trials' memos;
+// so must the search.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +19,21 @@
 
 #include "../tests/scan/filters/ReferenceFilters.h"
 #include "scan/filters/FilterAccess.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
 #include "scan/filters/chordal/ChordalTrials.h"
+#include "scan/filters/chordal/FourLaneThinning.h"
 #include "scan/model/ScanLine.h"
+
+namespace QUAX {
+// The filter's walks, one lane or four.
+struct ChordalDeviationFilterAccess {
+  static void thinLine(const ScanChordalDeviationFilter& filter, ScanLine* line,
+                       bool wide) {
+    filter.thinLine(line, wide);
+  }
+};
+}  // namespace QUAX
 
 namespace {
 
@@ -57,6 +71,14 @@ Outcome outcomeOf(Run run) {
     outcome.error = typeid(e).name();
   }
   return outcome;
+}
+
+Points positionsOf(const QUAX::ScanLine& line) {
+  Points points;
+  for (std::size_t i = 0; i < line.getPointCount(); ++i) {
+    points.push_back(line.getPoint(i)->getPosition());
+  }
+  return points;
 }
 
 bool sameBits(const Points& a, const Points& b) {
@@ -154,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::uint8_t shape = bytes.next();
   const std::uint8_t spanChoice = bytes.next();
   const std::uint8_t target = bytes.next();
-  const std::size_t count = 3 + bytes.next() % 62;
+  const std::size_t count = 3 + bytes.next() % 128;
   const Points line = lineOf(bytes, shape, count);
   static const double kSpans[4] = {2000.0, 3.0, 0.5, 1e12};
   const double span = kSpans[spanChoice % 4];
@@ -166,31 +188,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::uint8_t choice = bytes.next();
     const double limit = limitOf(line, choice, bytes.next());
     if (!(limit > 0.0)) continue;
+    const Outcome plain = outcomeOf(
+        [&] { return reference::chordalDeviation(line, limit, span); });
+    const ScanChordalDeviationFilter filter(limit, span, line.size());
+    for (const bool wide : {false, true}) {
+      if (wide && !chordalWideRuns(limit)) continue;
+      requireSame(outcomeOf([&] {
+                    ScanLine scanLine;
+                    for (const Point& p : line) scanLine.appendPoint(p);
+                    ChordalDeviationFilterAccess::thinLine(filter, &scanLine,
+                                                           wide);
+                    return positionsOf(scanLine);
+                  }),
+                  plain, "the filter keeps the step-by-step walk's points");
+    }
     requireSame(outcomeOf([&] {
                   Points kept;
                   trials.run(limit);
                   for (const auto k : trials.kept()) kept.push_back(line[k]);
                   return kept;
                 }),
-                outcomeOf([&] {
-                  return reference::chordalDeviation(line, limit, span);
-                }),
+                plain,
                 "a run of the trials keeps the step-by-step walk's points");
   }
 
-  // The search for N points; the filter leaves the cut line where it
-  // throws EScanNPointFilterPointsNotExact, the reference throws alone.
+  // The search for N points, on the shorter lines (the step-by-step search
+  // runs the plain walk up to 104 times); the filter leaves the cut line
+  // where it throws EScanNPointFilterPointsNotExact, the reference throws
+  // alone.
+  if (line.size() > 64) return 0;
   const int wanted = 3 + target % 24;
   const ScanNPointFilter filter(wanted, ScanNPointFilter::CHORDAL_DEVIATION);
   requireSame(outcomeOf([&] {
                 ScanLine scanLine;
                 for (const Point& p : line) scanLine.appendPoint(p);
                 ScanLineFilterAccess::filterLine(filter, &scanLine);
-                Points kept;
-                for (std::size_t i = 0; i < scanLine.getPointCount(); ++i) {
-                  kept.push_back(scanLine.getPoint(i)->getPosition());
-                }
-                return kept;
+                return positionsOf(scanLine);
               }),
               outcomeOf([&] { return reference::chordalSearch(line, wanted); }),
               "the search keeps the step-by-step search's points");
