@@ -12,11 +12,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
-#include <typeinfo>
-#include <vector>
 
+#include "../tests/scan/filters/FilterTestSupport.h"
 #include "../tests/scan/filters/ReferenceFilters.h"
 #include "scan/filters/FilterAccess.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
@@ -39,6 +37,8 @@ namespace {
 
 using QUAX::reference::Point;
 using QUAX::reference::Points;
+using QUAX::test::outcomeOf;
+using QUAX::test::positionsOf;
 
 void require(bool holds, const char* what) {
   if (!holds) {
@@ -56,50 +56,11 @@ struct Bytes {
   bool left() const { return at < size; }
 };
 
-// What a run gave: the kept positions, or the exception's type.
-struct Outcome {
-  Points points;
-  const char* error = nullptr;
-};
-
-template <class Run>
-Outcome outcomeOf(Run run) {
-  Outcome outcome;
-  try {
-    outcome.points = run();
-  } catch (const std::exception& e) {
-    outcome.error = typeid(e).name();
-  }
-  return outcome;
-}
-
-Points positionsOf(const QUAX::ScanLine& line) {
-  Points points;
-  for (std::size_t i = 0; i < line.getPointCount(); ++i) {
-    points.push_back(line.getPoint(i)->getPosition());
-  }
-  return points;
-}
-
-bool sameBits(const Points& a, const Points& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double pa[3] = {a[i].x(), a[i].y(), a[i].z()};
-    const double pb[3] = {b[i].x(), b[i].y(), b[i].z()};
-    if (std::memcmp(pa, pb, sizeof pa) != 0) return false;
-  }
-  return true;
-}
-
-void requireSame(const Outcome& got, const Outcome& expected,
-                 const char* what) {
-  const bool sameError = got.error == nullptr
-                             ? expected.error == nullptr
-                             : expected.error != nullptr &&
-                                   std::strcmp(got.error, expected.error) == 0;
-  require(sameError, what);
-  if (got.error == nullptr) {
-    require(sameBits(got.points, expected.points), what);
+void requireSame(const QUAX::test::Outcome& got,
+                 const QUAX::test::Outcome& expected, const char* what) {
+  require(got.error == expected.error, what);
+  if (got.error.empty()) {
+    require(QUAX::test::sameBits(got.points, expected.points), what);
   }
 }
 
@@ -188,14 +149,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::uint8_t choice = bytes.next();
     const double limit = limitOf(line, choice, bytes.next());
     if (!(limit > 0.0)) continue;
-    const Outcome plain = outcomeOf(
+    const test::Outcome plain = outcomeOf(
         [&] { return reference::chordalDeviation(line, limit, span); });
     const ScanChordalDeviationFilter filter(limit, span, line.size());
     for (const bool wide : {false, true}) {
       if (wide && !chordalWideRuns(limit)) continue;
       requireSame(outcomeOf([&] {
-                    ScanLine scanLine;
-                    for (const Point& p : line) scanLine.appendPoint(p);
+                    ScanLine scanLine = test::makeLine(line);
                     ChordalDeviationFilterAccess::thinLine(filter, &scanLine,
                                                            wide);
                     return positionsOf(scanLine);
@@ -219,12 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (line.size() > 64) return 0;
   const int wanted = 3 + target % 24;
   const ScanNPointFilter filter(wanted, ScanNPointFilter::CHORDAL_DEVIATION);
-  requireSame(outcomeOf([&] {
-                ScanLine scanLine;
-                for (const Point& p : line) scanLine.appendPoint(p);
-                ScanLineFilterAccess::filterLine(filter, &scanLine);
-                return positionsOf(scanLine);
-              }),
+  requireSame(outcomeOf([&] { return test::filtered(filter, line); }),
               outcomeOf([&] { return reference::chordalSearch(line, wanted); }),
               "the search keeps the step-by-step search's points");
   return 0;

@@ -9,7 +9,6 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <typeinfo>
 
 #include "FilterTestSupport.h"
 #include "ReferenceFilters.h"
@@ -41,6 +40,8 @@ struct ChordalDeviationFilterAccess {
 
 namespace {
 
+using test::Outcome;
+using test::outcomeOf;
 using test::Point;
 using test::Points;
 
@@ -124,23 +125,6 @@ Points turned(const Points& line, int turns) {
                                : q);
   }
   return out;
-}
-
-// What a filter run gave: the positions, or the exception's type.
-struct Outcome {
-  Points points;
-  std::string error;
-};
-
-template <class Run>
-Outcome outcomeOf(Run run) {
-  Outcome outcome;
-  try {
-    outcome.points = run();
-  } catch (const std::exception& e) {
-    outcome.error = typeid(e).name();
-  }
-  return outcome;
 }
 
 void expectSame(const Outcome& got, const Outcome& expected,

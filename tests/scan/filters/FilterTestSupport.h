@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <random>
 #include <sstream>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "geomath/GeoPoint.h"
@@ -98,6 +100,23 @@ inline Points filtered(const ScanLineFilter& filter, const Points& points) {
   ScanLine line = makeLine(points);
   filterLine(filter, line);
   return positionsOf(line);
+}
+
+// What a filter run gave: the positions, or the exception's type.
+struct Outcome {
+  Points points;
+  std::string error;
+};
+
+template <class Run>
+Outcome outcomeOf(Run run) {
+  Outcome outcome;
+  try {
+    outcome.points = run();
+  } catch (const std::exception& e) {
+    outcome.error = typeid(e).name();
+  }
+  return outcome;
 }
 
 // Gives point i of `line` a pixel item holding i; tagsOf reads them back, so
