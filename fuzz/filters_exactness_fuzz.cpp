@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a short line of points on a small grid (in a
 // coordinate plane, in a tilted plane or off any plane, near the origin or
-// far out) and thins it at a sequence of limits, many of them at a point's
-// deviation from a chord or one unit in the last place beside it: with the
-// chordal deviation filter's walks, one lane and four, and with the N-point
-// search's trials, one object for all limits; then searches it for N points.
-// Every run must keep the points of the step-by-step walk, to the bit, or
-// throw what it throws, however the runs before it left the trials' memos;
-// so must the search.
+// far out) and runs the filters' fast paths on it against the step-by-step
+// algorithms of the filters' tests: the average filter's pass, one lane and
+// four; the chordal deviation filter's walks, one lane and four, and the
+// N-point search's trials (one object for all limits) at a sequence of
+// limits, many of them at a point's deviation from a chord or one unit in the
+// last place beside it; and the N-point search. Every run must give the
+// step-by-step points, to the bit, or throw what that throws, however the
+// runs before it left the trials' memos.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <vector>
 
 #include "../tests/scan/filters/FilterTestSupport.h"
 #include "../tests/scan/filters/ReferenceFilters.h"
+#include "scan/filters/AverageFilterWide.h"
 #include "scan/filters/FilterAccess.h"
+#include "scan/filters/ScanAverageFilter.h"
 #include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/filters/ScanNPointFilter.h"
 #include "scan/filters/chordal/ChordalTrials.h"
@@ -24,7 +28,13 @@
 #include "scan/model/ScanLine.h"
 
 namespace QUAX {
-// The filter's walks, one lane or four.
+// The filters' passes and walks, one lane or four.
+struct AverageFilterAccess {
+  static void filterPass(const ScanAverageFilter& filter, ScanLine* line,
+                         bool wide) {
+    filter.filterPass(line, wide);
+  }
+};
 struct ChordalDeviationFilterAccess {
   static void thinLine(const ScanChordalDeviationFilter& filter, ScanLine* line,
                        bool wide) {
@@ -76,12 +86,17 @@ Point tilted(double x, double y, double z) {
 }
 
 // The first byte chooses the plane (bits 0-1), the lanes (bit 2) and the
-// scale (bits 3-5); after three more (the span, N and the count of points),
-// three bytes per point give the step along x and the two cross
-// coordinates, in sixteenths. Pairs of bytes after them choose the limits.
-Points lineOf(Bytes& bytes, std::uint8_t shape, std::size_t count) {
+// scale (bits 3-5); after four more (the span, N, the average's window and
+// proximity, and the count of points), three bytes per point give the step
+// along x and the two cross coordinates, in sixteenths. Pairs of bytes after
+// them choose the limits.
+double scaleOf(std::uint8_t shape) {
   static const double kScales[8] = {1.0, 1e-3, 1e3, 1e-6, 1e6, 1.0, 1e-9, 1e9};
-  const double scale = kScales[(shape >> 3) & 7];
+  return kScales[(shape >> 3) & 7];
+}
+
+Points lineOf(Bytes& bytes, std::uint8_t shape, std::size_t count) {
+  const double scale = scaleOf(shape);
   const int plane = shape & 3;
   Points line;
   double x = 0.0;
@@ -137,8 +152,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::uint8_t shape = bytes.next();
   const std::uint8_t spanChoice = bytes.next();
   const std::uint8_t target = bytes.next();
+  const std::uint8_t window = bytes.next();
   const std::size_t count = 3 + bytes.next() % 128;
   const Points line = lineOf(bytes, shape, count);
+
+  // The average: an odd window of 1 to 19 points, a proximity limit from a
+  // twentieth of a grid unit to far beyond the line, the filter's weights.
+  static const double kProximities[4] = {0.05, 0.3, 2.0, 1e3};
+  const int n = 1 + 2 * (window % 10);
+  const double r = kProximities[(window >> 4) & 3] * scaleOf(shape);
+  const ScanAverageFilter average(n, r);
+  const std::vector<int> weights = test::weightsOf(average);
+  Points expected;
+  const test::Outcome want = outcomeOf([&] {
+    reference::averageInto(line, n, r, weights, expected);
+    return expected;
+  });
+  for (const bool wide : {false, averageWideSupported()}) {
+    ScanLine got = test::makeLine(line);
+    requireSame(outcomeOf([&] {
+                  AverageFilterAccess::filterPass(average, &got, wide);
+                  return positionsOf(got);
+                }),
+                want, "the average keeps the step-by-step pass's points");
+    // Also the points written before an exception.
+    require(test::sameBits(positionsOf(got), expected),
+            "the average writes the step-by-step pass's points");
+  }
   static const double kSpans[4] = {2000.0, 3.0, 0.5, 1e12};
   const double span = kSpans[spanChoice % 4];
 
