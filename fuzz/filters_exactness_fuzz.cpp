@@ -27,22 +27,6 @@
 #include "scan/filters/chordal/FourLaneThinning.h"
 #include "scan/model/ScanLine.h"
 
-namespace QUAX {
-// The filters' passes and walks, one lane or four.
-struct AverageFilterAccess {
-  static void filterPass(const ScanAverageFilter& filter, ScanLine* line,
-                         bool wide) {
-    filter.filterPass(line, wide);
-  }
-};
-struct ChordalDeviationFilterAccess {
-  static void thinLine(const ScanChordalDeviationFilter& filter, ScanLine* line,
-                       bool wide) {
-    filter.thinLine(line, wide);
-  }
-};
-}  // namespace QUAX
-
 namespace {
 
 using QUAX::reference::Point;

@@ -24,20 +24,6 @@
 
 namespace QUAX {
 
-struct AverageFilterAccess {
-  static void filterPass(const ScanAverageFilter& filter, ScanLine* line,
-                         bool wide) {
-    filter.filterPass(line, wide);
-  }
-};
-
-struct ChordalDeviationFilterAccess {
-  static void thinLine(const ScanChordalDeviationFilter& filter, ScanLine* line,
-                       bool wide) {
-    filter.thinLine(line, wide);
-  }
-};
-
 namespace {
 
 using test::Outcome;

@@ -15,10 +15,29 @@
 
 #include "geomath/GeoPoint.h"
 #include "scan/filters/FilterAccess.h"
+#include "scan/filters/ScanAverageFilter.h"
+#include "scan/filters/ScanChordalDeviationFilter.h"
 #include "scan/model/ScanLine.h"
 #include "scan/model/ScanPointItems.h"
 
 namespace QUAX {
+
+// The filters' passes and walks, one lane or four (the filters name these
+// as friends).
+struct AverageFilterAccess {
+  static void filterPass(const ScanAverageFilter& filter, ScanLine* line,
+                         bool wide) {
+    filter.filterPass(line, wide);
+  }
+};
+
+struct ChordalDeviationFilterAccess {
+  static void thinLine(const ScanChordalDeviationFilter& filter, ScanLine* line,
+                       bool wide) {
+    filter.thinLine(line, wide);
+  }
+};
+
 namespace test {
 
 using Point = _GeoPoint<double>;
