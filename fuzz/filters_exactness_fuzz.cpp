@@ -69,11 +69,7 @@ Point tilted(double x, double y, double z) {
                x * std::sin(az) + y1 * std::cos(az), z1);
 }
 
-// The first byte chooses the plane (bits 0-1), the lanes (bit 2) and the
-// scale (bits 3-5); after four more (the span, N, the average's window and
-// proximity, and the count of points), three bytes per point give the step
-// along x and the two cross coordinates, in sixteenths. Pairs of bytes after
-// them choose the limits.
+// The scale of the grid, from bits 3-5 of the input's first byte.
 double scaleOf(std::uint8_t shape) {
   static const double kScales[8] = {1.0, 1e-3, 1e3, 1e-6, 1e6, 1.0, 1e-9, 1e9};
   return kScales[(shape >> 3) & 7];
@@ -129,6 +125,11 @@ double limitOf(const Points& line, std::uint8_t choice, std::uint8_t where) {
 
 }  // namespace
 
+// The first byte chooses the plane (bits 0-1), the lanes (bit 2) and the
+// scale (bits 3-5); after four more (the span, N, the average's window and
+// proximity, and the count of points), three bytes per point give the step
+// along x and the two cross coordinates, in sixteenths. Pairs of bytes after
+// them choose the limits.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   using namespace QUAX;
