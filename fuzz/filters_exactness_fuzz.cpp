@@ -58,17 +58,6 @@ void requireSame(const QUAX::test::Outcome& got,
   }
 }
 
-// A point turned 20 degrees about x, then 10 about z: a line of the x-z
-// plane in a tilted plane.
-Point tilted(double x, double y, double z) {
-  const double ax = 0.3490658503988659;   // 20 degrees
-  const double az = 0.17453292519943295;  // 10 degrees
-  const double y1 = y * std::cos(ax) - z * std::sin(ax);
-  const double z1 = y * std::sin(ax) + z * std::cos(ax);
-  return Point(x * std::cos(az) - y1 * std::sin(az),
-               x * std::sin(az) + y1 * std::cos(az), z1);
-}
-
 // The scale of the grid, from bits 3-5 of the input's first byte.
 double scaleOf(std::uint8_t shape) {
   static const double kScales[8] = {1.0, 1e-3, 1e3, 1e-6, 1e6, 1.0, 1e-9, 1e9};
@@ -86,10 +75,8 @@ Points lineOf(Bytes& bytes, std::uint8_t shape, std::size_t count) {
     const double z = static_cast<std::int8_t>(bytes.next()) / 16.0;
     switch (plane) {
       case 0:  // the x-z plane
+      case 1:  // the x-z plane, turned into a tilted plane below
         line.emplace_back(x * scale, 0.0, z * scale);
-        break;
-      case 1:  // a tilted plane
-        line.push_back(tilted(x * scale, 0.0, z * scale));
         break;
       case 2:  // off any plane
         line.emplace_back(x * scale, y * scale, z * scale);
@@ -99,7 +86,7 @@ Points lineOf(Bytes& bytes, std::uint8_t shape, std::size_t count) {
         break;
     }
   }
-  return line;
+  return plane == 1 ? QUAX::test::turned(line, 3) : line;
 }
 
 // A limit from two bytes: the deviation of a point from a chord from the

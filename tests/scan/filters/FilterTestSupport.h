@@ -121,6 +121,25 @@ inline Points filtered(const ScanLineFilter& filter, const Points& points) {
   return positionsOf(line);
 }
 
+// The line with its axes turned `turns` times (x to y, y to z, z to x): a
+// line in one coordinate plane lies in another. Turns 3 and 4 rotate it
+// about two axes instead, into a tilted plane.
+inline Points turned(const Points& line, int turns) {
+  Points out;
+  const double a = turns == 3 ? 0.35 : 1.1;
+  const double b = turns == 3 ? 0.2 : -0.7;
+  for (const Point& q : line) {
+    const double y = q.y() * std::cos(a) - q.z() * std::sin(a);
+    const double z = q.y() * std::sin(a) + q.z() * std::cos(a);
+    out.push_back(turns >= 3   ? Point(q.x() * std::cos(b) - y * std::sin(b),
+                                       q.x() * std::sin(b) + y * std::cos(b), z)
+                  : turns == 1 ? Point(q.z(), q.x(), q.y())
+                  : turns == 2 ? Point(q.y(), q.z(), q.x())
+                               : q);
+  }
+  return out;
+}
+
 // What a filter run gave: the positions, or the exception's type.
 struct Outcome {
   Points points;
